@@ -1,0 +1,352 @@
+// Device contexts, selection and the objects' common calls.
+#include "platform/gdi/Internal.h"
+
+namespace gdi {
+
+using namespace detail;
+
+namespace {
+
+HDC NewContext(bool memory) {
+    TState& state = State();
+    auto dc = std::make_unique<TDCObj>();
+    dc->IsMemory = memory;
+    dc->Brush = static_cast<HBRUSH>(state.Stock[WHITE_BRUSH]);
+    dc->Pen = static_cast<HPEN>(state.Stock[BLACK_PEN]);
+    dc->Font = static_cast<HFONT>(state.Stock[SYSTEM_FONT]);
+    dc->Palette = static_cast<HPALETTE>(state.Stock[DEFAULT_PALETTE]);
+    if (memory)
+        dc->Bitmap = state.DefaultBitmap;
+    for (HGDIOBJ selected : {HGDIOBJ(dc->Brush), HGDIOBJ(dc->Pen), HGDIOBJ(dc->Font), HGDIOBJ(dc->Palette),
+                             HGDIOBJ(dc->Bitmap)})
+        if (TObject* object = Find(selected))
+            ++object->SelectCount;
+    return static_cast<HDC>(Register(std::move(dc)));
+}
+
+// Moves a context's selection from one object to another, keeping the selection counts that
+// stop a selected object from being deleted.
+void Reselect(HGDIOBJ previous, HGDIOBJ next) {
+    if (TObject* object = Find(previous))
+        --object->SelectCount;
+    if (TObject* object = Find(next))
+        ++object->SelectCount;
+}
+
+bool DestroyContext(HDC handle, bool memory) {
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return false;
+    if (dc->IsMemory != memory) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    for (HGDIOBJ selected : {HGDIOBJ(dc->Brush), HGDIOBJ(dc->Pen), HGDIOBJ(dc->Font), HGDIOBJ(dc->Palette)})
+        Reselect(selected, nullptr);
+    if (memory) {
+        if (TObject* object = Find(dc->Bitmap); object && object->Kind == TKind::Bitmap)
+            static_cast<TBitmapObj*>(object)->SelectedInto = nullptr;
+        Reselect(dc->Bitmap, nullptr);
+    }
+    return Unregister(handle);
+}
+
+template <typename T>
+int CopyRecord(const T& record, int size, void* buffer) {
+    if (buffer == nullptr)
+        return int(sizeof(T));
+    if (size <= 0)
+        return 0;
+    int n = std::min(size, int(sizeof(T)));
+    std::memcpy(buffer, &record, std::size_t(n));
+    return n;
+}
+
+}  // namespace
+
+HDC GetDC(HWND window) {
+    TLock lock(LayerMutex());
+    if (window != nullptr) {
+        // The layer has no windows of its own; the widget toolkit draws them.
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return NewContext(false);
+}
+
+int ReleaseDC(HWND, HDC dc) {
+    TLock lock(LayerMutex());
+    return DestroyContext(dc, false) ? 1 : 0;
+}
+
+HDC CreateCompatibleDC(HDC dc) {
+    TLock lock(LayerMutex());
+    if (dc != nullptr && Lookup<TDCObj>(dc) == nullptr)
+        return nullptr;
+    return NewContext(true);
+}
+
+BOOL DeleteDC(HDC dc) {
+    TLock lock(LayerMutex());
+    auto* context = Lookup<TDCObj>(dc);
+    if (context == nullptr)
+        return FALSE;
+    return DestroyContext(dc, context->IsMemory) ? TRUE : FALSE;
+}
+
+HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return nullptr;
+    TObject* target = Find(object);
+    if (target == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    HGDIOBJ previous = nullptr;
+    switch (target->Kind) {
+    case TKind::Bitmap: {
+        auto* bitmap = static_cast<TBitmapObj*>(target);
+        if (!dc->IsMemory) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        if (object == dc->Bitmap)
+            return object;
+        // A bitmap lives in at most one memory context at a time; the stock bitmap is the
+        // exception, since it is every new context's default.
+        if (!bitmap->Stock && bitmap->SelectedInto != nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        previous = dc->Bitmap;
+        if (TObject* old = Find(previous); old && old->Kind == TKind::Bitmap)
+            static_cast<TBitmapObj*>(old)->SelectedInto = nullptr;
+        if (!bitmap->Stock)
+            bitmap->SelectedInto = handle;
+        dc->Bitmap = static_cast<HBITMAP>(object);
+        break;
+    }
+    case TKind::Brush:
+        previous = std::exchange(dc->Brush, static_cast<HBRUSH>(object));
+        break;
+    case TKind::Pen:
+        previous = std::exchange(dc->Pen, static_cast<HPEN>(object));
+        break;
+    case TKind::Font:
+        previous = std::exchange(dc->Font, static_cast<HFONT>(object));
+        break;
+    default:
+        // Palettes go through SelectPalette; contexts cannot be selected.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    Reselect(previous, object);
+    return previous;
+}
+
+HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return nullptr;
+    switch (type) {
+    case OBJ_BITMAP: return dc->Bitmap;
+    case OBJ_BRUSH: return dc->Brush;
+    case OBJ_PEN: return dc->Pen;
+    case OBJ_FONT: return dc->Font;
+    case OBJ_PAL: return dc->Palette;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+    }
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+    TLock lock(LayerMutex());
+    TObject* target = Find(object);
+    if (target == nullptr || target->Kind == TKind::DC) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (target->Stock)
+        return TRUE;
+    if (target->SelectCount > 0) {
+        // Deleting a selected object would leave the context drawing with a dangling handle.
+        SetLastError(ERROR_BUSY);
+        return FALSE;
+    }
+    return Unregister(object) ? TRUE : FALSE;
+}
+
+int GetObjectA(HGDIOBJ object, int size, void* buffer) {
+    TLock lock(LayerMutex());
+    TObject* target = Find(object);
+    if (target == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    switch (target->Kind) {
+    case TKind::Bitmap: return GetBitmapObject(*static_cast<TBitmapObj*>(target), size, buffer);
+    case TKind::Palette: {
+        WORD count = WORD(std::min<std::size_t>(static_cast<TPaletteObj*>(target)->Entries.size(), 0xFFFF));
+        if (buffer != nullptr && size < int(sizeof(WORD)))
+            return 0;
+        return CopyRecord(count, size, buffer);
+    }
+    case TKind::Brush: return CopyRecord(static_cast<TBrushObj*>(target)->Log, size, buffer);
+    case TKind::Pen: return CopyRecord(static_cast<TPenObj*>(target)->Log, size, buffer);
+    case TKind::Font: return CopyRecord(static_cast<TFontObj*>(target)->Log, size, buffer);
+    default: SetLastError(ERROR_INVALID_HANDLE); return 0;
+    }
+}
+
+DWORD GetObjectType(HGDIOBJ object) {
+    TLock lock(LayerMutex());
+    TObject* target = Find(object);
+    if (target == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    switch (target->Kind) {
+    case TKind::DC: return static_cast<TDCObj*>(target)->IsMemory ? OBJ_MEMDC : OBJ_DC;
+    case TKind::Bitmap: return OBJ_BITMAP;
+    case TKind::Palette: return OBJ_PAL;
+    case TKind::Brush: return OBJ_BRUSH;
+    case TKind::Pen: return OBJ_PEN;
+    case TKind::Font: return OBJ_FONT;
+    }
+    return 0;
+}
+
+HGDIOBJ GetStockObject(int index) {
+    TLock lock(LayerMutex());
+    if (index < 0 || index >= int(State().Stock.size()))
+        return nullptr;
+    return State().Stock[std::size_t(index)];
+}
+
+int GetDeviceCaps(HDC handle, int index) {
+    TLock lock(LayerMutex());
+    if (Lookup<TDCObj>(handle) == nullptr)
+        return 0;
+    const TScreenSettings& screen = State().Screen;
+    const int depth = screen.BitsPerPixel;
+    switch (index) {
+    case DRIVERVERSION: return 0x4000;
+    case TECHNOLOGY: return DT_RASDISPLAY;
+    case HORZSIZE: return MulDiv(screen.Width, 254, screen.LogPixelsX * 10);
+    case VERTSIZE: return MulDiv(screen.Height, 254, screen.LogPixelsY * 10);
+    case HORZRES: return screen.Width;
+    case VERTRES: return screen.Height;
+    case BITSPIXEL: return depth;
+    case PLANES: return 1;
+    case NUMBRUSHES:
+    case NUMPENS: return -1;
+    case NUMFONTS: return 0;
+    case NUMCOLORS: return depth == 8 ? 20 : depth < 8 ? (1 << depth) : -1;
+    case RASTERCAPS:
+        return RC_BITBLT | RC_DI_BITMAP | RC_DIBTODEV | RC_STRETCHBLT | RC_STRETCHDIB | (depth == 8 ? RC_PALETTE : 0);
+    case LOGPIXELSX: return screen.LogPixelsX;
+    case LOGPIXELSY: return screen.LogPixelsY;
+    case SIZEPALETTE: return depth == 8 ? 256 : 0;
+    case NUMRESERVED: return depth == 8 ? 20 : 0;
+    case COLORRES: return depth == 8 ? 18 : 24;
+    default: return 0;
+    }
+}
+
+BOOL GdiFlush() {
+    // Drawing is never batched here: every call has finished with the pixels when it returns.
+    return TRUE;
+}
+
+COLORREF SetBkColor(HDC handle, COLORREF color) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    return dc ? std::exchange(dc->BkColor, color) : CLR_INVALID;
+}
+
+COLORREF GetBkColor(HDC handle) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    return dc ? dc->BkColor : CLR_INVALID;
+}
+
+COLORREF SetTextColor(HDC handle, COLORREF color) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    return dc ? std::exchange(dc->TextColor, color) : CLR_INVALID;
+}
+
+COLORREF GetTextColor(HDC handle) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    return dc ? dc->TextColor : CLR_INVALID;
+}
+
+namespace {
+
+// The integer settings share one shape: 0 for a bad context or a value out of range, else the
+// previous value.
+int SetSetting(HDC handle, int TDCObj::*field, int value, int lowest, int highest) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return 0;
+    if (value < lowest || value > highest) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    return std::exchange(dc->*field, value);
+}
+
+int GetSetting(HDC handle, int TDCObj::*field) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    return dc ? dc->*field : 0;
+}
+
+BOOL SetPoint(HDC handle, POINT TDCObj::*field, int x, int y, POINT* previous) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if (previous != nullptr)
+        *previous = dc->*field;
+    dc->*field = POINT{x, y};
+    return TRUE;
+}
+
+BOOL GetPoint(HDC handle, POINT TDCObj::*field, POINT* point) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if (point == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *point = dc->*field;
+    return TRUE;
+}
+
+}  // namespace
+
+int SetBkMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::BkMode, mode, TRANSPARENT, OPAQUE); }
+int GetBkMode(HDC dc) { return GetSetting(dc, &TDCObj::BkMode); }
+int SetROP2(HDC dc, int mode) { return SetSetting(dc, &TDCObj::Rop2, mode, R2_BLACK, R2_WHITE); }
+int GetROP2(HDC dc) { return GetSetting(dc, &TDCObj::Rop2); }
+int SetStretchBltMode(HDC dc, int mode) {
+    return SetSetting(dc, &TDCObj::StretchMode, mode, BLACKONWHITE, HALFTONE);
+}
+int GetStretchBltMode(HDC dc) { return GetSetting(dc, &TDCObj::StretchMode); }
+BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous) {
+    return SetPoint(dc, &TDCObj::BrushOrg, x, y, previous);
+}
+BOOL GetBrushOrgEx(HDC dc, POINT* origin) { return GetPoint(dc, &TDCObj::BrushOrg, origin); }
+BOOL MoveToEx(HDC dc, int x, int y, POINT* previous) {
+    return SetPoint(dc, &TDCObj::CurrentPosition, x, y, previous);
+}
+BOOL GetCurrentPositionEx(HDC dc, POINT* position) { return GetPoint(dc, &TDCObj::CurrentPosition, position); }
+
+}  // namespace gdi

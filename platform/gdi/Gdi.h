@@ -1,0 +1,564 @@
+// The raster layer: the graphics device interface that the picture framework, the codecs and the
+// window draw through, with the platform's names, argument orders, structures and constants.
+//
+// Every call is safe against bad handles: a handle that was never issued, has been deleted, or
+// names an object of another kind makes the call fail with its documented failure value and sets
+// the thread's last error (ERROR_INVALID_HANDLE); nothing is ever dereferenced through it.
+//
+// Pixel rules chosen where the platform's documentation leaves them open:
+// - Colour conversion during a transfer: the source (and the brush) are first turned into the
+//   destination's pixel format, then the ternary raster operation is applied bitwise to the pixel
+//   values. An indexed destination takes the nearest entry (least squared RGB distance, lowest
+//   index on ties) of its colour table; a device-dependent bitmap on a palette screen takes the
+//   nearest entry of the system palette.
+// - Monochrome means a 1-bit device-dependent bitmap (CreateBitmap with 1 plane and 1 bit, or a
+//   compatible bitmap of a 1-bit screen). Colour to monochrome: a source pixel equal to the source
+//   context's background colour (converted to the source's format) becomes 1, every other pixel 0.
+//   Monochrome to colour: 1 becomes the destination's background colour, 0 its text colour.
+//   A 1-bit DIB section is an indexed bitmap with its own two-entry colour table and converts
+//   through that table like any other DIB.
+// - Stretching maps destination pixel d (0-based within the destination extent) to the source box
+//   [floor(d * sw / dw), max(that + 1, floor((d + 1) * sw / dw))). COLORONCOLOR takes the box's
+//   centre pixel floor((2d + 1) * sw / (2 dw)); BLACKONWHITE and WHITEONBLACK combine every pixel
+//   of the box with AND and OR on the source's pixel values; HALFTONE averages the box's colours
+//   and takes the nearest destination colour (no dither pattern). Growing replicates pixels in
+//   every mode.
+// - A negative extent describes the rectangle between x and x + width: the destination covers
+//   columns x + width … x − 1 and the image is mirrored when the signs of the destination and
+//   source extents differ. PatBlt normalises the same way.
+// - Pixels whose source position falls outside the source bitmap are left unchanged; the
+//   destination is clipped to its bitmap. Rectangles exclude their right and bottom edges.
+// - StretchDIBits and SetDIBits count source rows of a bottom-up image from its bottom row, as
+//   the platform documents for device-independent bitmaps.
+// - Hatch brushes are 8 × 8 patterns aligned to the brush origin: horizontal lines on row 0,
+//   vertical on column 0, forward diagonals where x = y, backward diagonals where x + y = 7.
+//   The hatch lines take the brush colour; the gaps take the background colour in OPAQUE mode
+//   and are left alone in TRANSPARENT mode.
+// - GetDeviceCaps of a memory context answers for the device it is compatible with (the
+//   screen), not for the bitmap selected into it.
+// - GetDIBits into an indexed format other than the bitmap's own synthesises the colour table:
+//   black and white for 1 bit, the 16 standard colours for 4 bits, the halftone palette for 8 bits.
+// - BITMAP is 32 bytes here (a 64-bit pointer at its end), not the 24 of 32-bit platforms.
+// - The halftone palette is the 20 static colours around a 6 × 6 × 6 colour cube and a 20-step
+//   grey ramp; on a palette screen it is the same.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdint>
+
+namespace gdi {
+
+using BOOL = int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using INT = int;
+using COLORREF = DWORD;
+using LPVOID = void*;
+
+#define VISTEL_DECLARE_HANDLE(name) \
+    struct name##__ { int unused; };    \
+    using name = name##__*
+
+using HGDIOBJ = void*;
+VISTEL_DECLARE_HANDLE(HDC);
+VISTEL_DECLARE_HANDLE(HBITMAP);
+VISTEL_DECLARE_HANDLE(HPALETTE);
+VISTEL_DECLARE_HANDLE(HBRUSH);
+VISTEL_DECLARE_HANDLE(HPEN);
+VISTEL_DECLARE_HANDLE(HFONT);
+VISTEL_DECLARE_HANDLE(HRGN);
+VISTEL_DECLARE_HANDLE(HWND);
+#undef VISTEL_DECLARE_HANDLE
+using HANDLE = void*;
+
+// C libraries such as libjpeg define these as macros of the same values.
+#ifndef TRUE
+constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
+constexpr BOOL FALSE = 0;
+#endif
+
+// ---- structures -------------------------------------------------------------------------------
+
+struct POINT { LONG x; LONG y; };
+struct SIZE { LONG cx; LONG cy; };
+struct RECT { LONG left; LONG top; LONG right; LONG bottom; };
+
+struct RGBQUAD { BYTE rgbBlue; BYTE rgbGreen; BYTE rgbRed; BYTE rgbReserved; };
+struct RGBTRIPLE { BYTE rgbtBlue; BYTE rgbtGreen; BYTE rgbtRed; };
+static_assert(sizeof(RGBQUAD) == 4);
+static_assert(sizeof(RGBTRIPLE) == 3);
+
+struct BITMAP {
+    LONG bmType;
+    LONG bmWidth;
+    LONG bmHeight;
+    LONG bmWidthBytes;
+    WORD bmPlanes;
+    WORD bmBitsPixel;
+    LPVOID bmBits;
+};
+
+#pragma pack(push, 2)
+struct BITMAPFILEHEADER {
+    WORD bfType;
+    DWORD bfSize;
+    WORD bfReserved1;
+    WORD bfReserved2;
+    DWORD bfOffBits;
+};
+#pragma pack(pop)
+static_assert(sizeof(BITMAPFILEHEADER) == 14);
+
+struct BITMAPCOREHEADER {
+    DWORD bcSize;
+    WORD bcWidth;
+    WORD bcHeight;
+    WORD bcPlanes;
+    WORD bcBitCount;
+};
+static_assert(sizeof(BITMAPCOREHEADER) == 12);
+
+struct BITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40);
+
+struct CIEXYZ { LONG ciexyzX; LONG ciexyzY; LONG ciexyzZ; };
+struct CIEXYZTRIPLE { CIEXYZ ciexyzRed; CIEXYZ ciexyzGreen; CIEXYZ ciexyzBlue; };
+
+struct BITMAPV4HEADER {
+    DWORD bV4Size;
+    LONG bV4Width;
+    LONG bV4Height;
+    WORD bV4Planes;
+    WORD bV4BitCount;
+    DWORD bV4V4Compression;
+    DWORD bV4SizeImage;
+    LONG bV4XPelsPerMeter;
+    LONG bV4YPelsPerMeter;
+    DWORD bV4ClrUsed;
+    DWORD bV4ClrImportant;
+    DWORD bV4RedMask;
+    DWORD bV4GreenMask;
+    DWORD bV4BlueMask;
+    DWORD bV4AlphaMask;
+    DWORD bV4CSType;
+    CIEXYZTRIPLE bV4Endpoints;
+    DWORD bV4GammaRed;
+    DWORD bV4GammaGreen;
+    DWORD bV4GammaBlue;
+};
+static_assert(sizeof(BITMAPV4HEADER) == 108);
+
+struct BITMAPV5HEADER {
+    BITMAPV4HEADER v4;
+    DWORD bV5Intent;
+    DWORD bV5ProfileData;
+    DWORD bV5ProfileSize;
+    DWORD bV5Reserved;
+};
+static_assert(sizeof(BITMAPV5HEADER) == 124);
+
+// The colour table (or the three bit-field masks behind a 40-byte header) follows the header;
+// callers allocate the room they describe.
+struct BITMAPINFO {
+    BITMAPINFOHEADER bmiHeader;
+    RGBQUAD bmiColors[1];
+};
+
+struct DIBSECTION {
+    BITMAP dsBm;
+    BITMAPINFOHEADER dsBmih;
+    DWORD dsBitfields[3];
+    HANDLE dshSection;
+    DWORD dsOffset;
+};
+
+struct PALETTEENTRY { BYTE peRed; BYTE peGreen; BYTE peBlue; BYTE peFlags; };
+static_assert(sizeof(PALETTEENTRY) == 4);
+
+struct LOGPALETTE {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[1];
+};
+
+struct LOGBRUSH {
+    UINT lbStyle;
+    COLORREF lbColor;
+    std::uintptr_t lbHatch;  // hatch index, or the pattern bitmap's handle for BS_PATTERN
+};
+
+struct LOGPEN {
+    UINT lopnStyle;
+    POINT lopnWidth;
+    COLORREF lopnColor;
+};
+
+constexpr int LF_FACESIZE = 32;
+struct LOGFONTA {
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    char lfFaceName[LF_FACESIZE];
+};
+
+// ---- constants --------------------------------------------------------------------------------
+
+// Last-error codes set by the layer.
+constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_BUSY = 170;
+constexpr DWORD ERROR_INVALID_BITMAP = 1304;  // not used by the layer; reserved for callers
+constexpr DWORD ERROR_INVALID_PIXEL_FORMAT = 2000;
+
+constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
+constexpr UINT GDI_ERROR = 0xFFFFFFFF;
+
+// Object types (GetObjectType).
+constexpr DWORD OBJ_PEN = 1;
+constexpr DWORD OBJ_BRUSH = 2;
+constexpr DWORD OBJ_DC = 3;
+constexpr DWORD OBJ_PAL = 5;
+constexpr DWORD OBJ_FONT = 6;
+constexpr DWORD OBJ_BITMAP = 7;
+constexpr DWORD OBJ_REGION = 8;
+constexpr DWORD OBJ_MEMDC = 10;
+
+// Bitmap compression.
+constexpr DWORD BI_RGB = 0;
+constexpr DWORD BI_RLE8 = 1;
+constexpr DWORD BI_RLE4 = 2;
+constexpr DWORD BI_BITFIELDS = 3;
+constexpr DWORD BI_JPEG = 4;
+constexpr DWORD BI_PNG = 5;
+
+constexpr UINT DIB_RGB_COLORS = 0;
+constexpr UINT DIB_PAL_COLORS = 1;
+constexpr DWORD CBM_INIT = 4;
+
+// Raster operations (the ternary code's index is in bits 16 to 23).
+constexpr DWORD SRCCOPY = 0x00CC0020;
+constexpr DWORD SRCPAINT = 0x00EE0086;
+constexpr DWORD SRCAND = 0x008800C6;
+constexpr DWORD SRCINVERT = 0x00660046;
+constexpr DWORD SRCERASE = 0x00440328;
+constexpr DWORD NOTSRCCOPY = 0x00330008;
+constexpr DWORD NOTSRCERASE = 0x001100A6;
+constexpr DWORD MERGECOPY = 0x00C000CA;
+constexpr DWORD MERGEPAINT = 0x00BB0226;
+constexpr DWORD PATCOPY = 0x00F00021;
+constexpr DWORD PATPAINT = 0x00FB0A09;
+constexpr DWORD PATINVERT = 0x005A0049;
+constexpr DWORD DSTINVERT = 0x00550009;
+constexpr DWORD BLACKNESS = 0x00000042;
+constexpr DWORD WHITENESS = 0x00FF0062;
+constexpr DWORD NOMIRRORBITMAP = 0x80000000;
+constexpr DWORD CAPTUREBLT = 0x40000000;
+constexpr DWORD MAKEROP4(DWORD fore, DWORD back) { return ((back << 8) & 0xFF000000u) | fore; }
+
+// Binary raster operations (SetROP2).
+constexpr int R2_BLACK = 1;
+constexpr int R2_NOTMERGEPEN = 2;
+constexpr int R2_MASKNOTPEN = 3;
+constexpr int R2_NOTCOPYPEN = 4;
+constexpr int R2_MASKPENNOT = 5;
+constexpr int R2_NOT = 6;
+constexpr int R2_XORPEN = 7;
+constexpr int R2_NOTMASKPEN = 8;
+constexpr int R2_MASKPEN = 9;
+constexpr int R2_NOTXORPEN = 10;
+constexpr int R2_NOP = 11;
+constexpr int R2_MERGENOTPEN = 12;
+constexpr int R2_COPYPEN = 13;
+constexpr int R2_MERGEPENNOT = 14;
+constexpr int R2_MERGEPEN = 15;
+constexpr int R2_WHITE = 16;
+
+// Stretch modes.
+constexpr int BLACKONWHITE = 1;
+constexpr int WHITEONBLACK = 2;
+constexpr int COLORONCOLOR = 3;
+constexpr int HALFTONE = 4;
+constexpr int STRETCH_ANDSCANS = BLACKONWHITE;
+constexpr int STRETCH_ORSCANS = WHITEONBLACK;
+constexpr int STRETCH_DELETESCANS = COLORONCOLOR;
+constexpr int STRETCH_HALFTONE = HALFTONE;
+
+// Background modes.
+constexpr int TRANSPARENT = 1;
+constexpr int OPAQUE = 2;
+
+// Brush styles and hatches.
+constexpr UINT BS_SOLID = 0;
+constexpr UINT BS_NULL = 1;
+constexpr UINT BS_HOLLOW = BS_NULL;
+constexpr UINT BS_HATCHED = 2;
+constexpr UINT BS_PATTERN = 3;
+constexpr int HS_HORIZONTAL = 0;
+constexpr int HS_VERTICAL = 1;
+constexpr int HS_FDIAGONAL = 2;
+constexpr int HS_BDIAGONAL = 3;
+constexpr int HS_CROSS = 4;
+constexpr int HS_DIAGCROSS = 5;
+
+// Pen styles.
+constexpr UINT PS_SOLID = 0;
+constexpr UINT PS_DASH = 1;
+constexpr UINT PS_DOT = 2;
+constexpr UINT PS_DASHDOT = 3;
+constexpr UINT PS_DASHDOTDOT = 4;
+constexpr UINT PS_NULL = 5;
+constexpr UINT PS_INSIDEFRAME = 6;
+
+// Stock objects.
+constexpr int WHITE_BRUSH = 0;
+constexpr int LTGRAY_BRUSH = 1;
+constexpr int GRAY_BRUSH = 2;
+constexpr int DKGRAY_BRUSH = 3;
+constexpr int BLACK_BRUSH = 4;
+constexpr int NULL_BRUSH = 5;
+constexpr int HOLLOW_BRUSH = NULL_BRUSH;
+constexpr int WHITE_PEN = 6;
+constexpr int BLACK_PEN = 7;
+constexpr int NULL_PEN = 8;
+constexpr int OEM_FIXED_FONT = 10;
+constexpr int ANSI_FIXED_FONT = 11;
+constexpr int ANSI_VAR_FONT = 12;
+constexpr int SYSTEM_FONT = 13;
+constexpr int DEVICE_DEFAULT_FONT = 14;
+constexpr int DEFAULT_PALETTE = 15;
+constexpr int SYSTEM_FIXED_FONT = 16;
+constexpr int DEFAULT_GUI_FONT = 17;
+
+// Palette entry flags.
+constexpr BYTE PC_RESERVED = 0x01;
+constexpr BYTE PC_EXPLICIT = 0x02;
+constexpr BYTE PC_NOCOLLAPSE = 0x04;
+
+// GetDeviceCaps indices.
+constexpr int DRIVERVERSION = 0;
+constexpr int TECHNOLOGY = 2;
+constexpr int HORZSIZE = 4;
+constexpr int VERTSIZE = 6;
+constexpr int HORZRES = 8;
+constexpr int VERTRES = 10;
+constexpr int BITSPIXEL = 12;
+constexpr int PLANES = 14;
+constexpr int NUMBRUSHES = 16;
+constexpr int NUMPENS = 18;
+constexpr int NUMFONTS = 22;
+constexpr int NUMCOLORS = 24;
+constexpr int RASTERCAPS = 38;
+constexpr int LOGPIXELSX = 88;
+constexpr int LOGPIXELSY = 90;
+constexpr int SIZEPALETTE = 104;
+constexpr int NUMRESERVED = 106;
+constexpr int COLORRES = 108;
+constexpr int DT_RASDISPLAY = 1;
+constexpr int RC_BITBLT = 0x0001;
+constexpr int RC_PALETTE = 0x0100;
+constexpr int RC_DI_BITMAP = 0x0080;
+constexpr int RC_DIBTODEV = 0x0200;
+constexpr int RC_STRETCHBLT = 0x0800;
+constexpr int RC_STRETCHDIB = 0x2000;
+
+// System colours.
+constexpr int COLOR_SCROLLBAR = 0;
+constexpr int COLOR_BACKGROUND = 1;
+constexpr int COLOR_ACTIVECAPTION = 2;
+constexpr int COLOR_INACTIVECAPTION = 3;
+constexpr int COLOR_MENU = 4;
+constexpr int COLOR_WINDOW = 5;
+constexpr int COLOR_WINDOWFRAME = 6;
+constexpr int COLOR_MENUTEXT = 7;
+constexpr int COLOR_WINDOWTEXT = 8;
+constexpr int COLOR_CAPTIONTEXT = 9;
+constexpr int COLOR_ACTIVEBORDER = 10;
+constexpr int COLOR_INACTIVEBORDER = 11;
+constexpr int COLOR_APPWORKSPACE = 12;
+constexpr int COLOR_HIGHLIGHT = 13;
+constexpr int COLOR_HIGHLIGHTTEXT = 14;
+constexpr int COLOR_BTNFACE = 15;
+constexpr int COLOR_BTNSHADOW = 16;
+constexpr int COLOR_GRAYTEXT = 17;
+constexpr int COLOR_BTNTEXT = 18;
+constexpr int COLOR_INACTIVECAPTIONTEXT = 19;
+constexpr int COLOR_BTNHIGHLIGHT = 20;
+constexpr int COLOR_3DDKSHADOW = 21;
+constexpr int COLOR_3DLIGHT = 22;
+constexpr int COLOR_INFOTEXT = 23;
+constexpr int COLOR_INFOBK = 24;
+constexpr int COLOR_HOTLIGHT = 26;
+constexpr int COLOR_GRADIENTACTIVECAPTION = 27;
+constexpr int COLOR_GRADIENTINACTIVECAPTION = 28;
+constexpr int COLOR_MENUHILIGHT = 29;
+constexpr int COLOR_MENUBAR = 30;
+constexpr int kSysColorCount = 31;
+
+// System metrics.
+constexpr int SM_CXSCREEN = 0;
+constexpr int SM_CYSCREEN = 1;
+constexpr int SM_CXVSCROLL = 2;
+constexpr int SM_CYHSCROLL = 3;
+constexpr int SM_CYCAPTION = 4;
+constexpr int SM_CXBORDER = 5;
+constexpr int SM_CYBORDER = 6;
+constexpr int SM_CXDLGFRAME = 7;
+constexpr int SM_CYDLGFRAME = 8;
+constexpr int SM_CXICON = 11;
+constexpr int SM_CYICON = 12;
+constexpr int SM_CXCURSOR = 13;
+constexpr int SM_CYCURSOR = 14;
+constexpr int SM_CYMENU = 15;
+constexpr int SM_CXSMICON = 49;
+constexpr int SM_CYSMICON = 50;
+
+// FormatMessage.
+constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
+constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
+constexpr DWORD FORMAT_MESSAGE_ARGUMENT_ARRAY = 0x00002000;
+constexpr DWORD FORMAT_MESSAGE_MAX_WIDTH_MASK = 0x000000FF;
+
+// Colour helpers.
+constexpr COLORREF RGB(BYTE r, BYTE g, BYTE b) { return COLORREF(r) | (COLORREF(g) << 8) | (COLORREF(b) << 16); }
+constexpr COLORREF PALETTERGB(BYTE r, BYTE g, BYTE b) { return 0x02000000u | RGB(r, g, b); }
+constexpr COLORREF PALETTEINDEX(WORD i) { return 0x01000000u | i; }
+constexpr BYTE GetRValue(COLORREF c) { return BYTE(c); }
+constexpr BYTE GetGValue(COLORREF c) { return BYTE(c >> 8); }
+constexpr BYTE GetBValue(COLORREF c) { return BYTE(c >> 16); }
+
+// ---- kernel -----------------------------------------------------------------------------------
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+/// Writes the text of a code the layer sets (FORMAT_MESSAGE_FROM_SYSTEM) into buffer, cut to
+/// size − 1 bytes and terminated; returns the number of bytes written, 0 for an unknown code.
+DWORD FormatMessageA(DWORD flags, const void* source, DWORD messageId, DWORD languageId, char* buffer,
+                     DWORD size, std::va_list* arguments);
+DWORD GetTickCount();
+int MulDiv(int number, int numerator, int denominator);
+
+// ---- device contexts --------------------------------------------------------------------------
+
+HDC GetDC(HWND window);
+int ReleaseDC(HWND window, HDC dc);
+HDC CreateCompatibleDC(HDC dc);
+BOOL DeleteDC(HDC dc);
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
+HGDIOBJ GetCurrentObject(HDC dc, UINT type);
+BOOL DeleteObject(HGDIOBJ object);
+int GetObjectA(HGDIOBJ object, int size, void* buffer);
+inline int GetObject(HGDIOBJ object, int size, void* buffer) { return GetObjectA(object, size, buffer); }
+DWORD GetObjectType(HGDIOBJ object);
+HGDIOBJ GetStockObject(int index);
+int GetDeviceCaps(HDC dc, int index);
+BOOL GdiFlush();
+
+COLORREF SetBkColor(HDC dc, COLORREF color);
+COLORREF GetBkColor(HDC dc);
+COLORREF SetTextColor(HDC dc, COLORREF color);
+COLORREF GetTextColor(HDC dc);
+int SetBkMode(HDC dc, int mode);
+int GetBkMode(HDC dc);
+int SetROP2(HDC dc, int mode);
+int GetROP2(HDC dc);
+int SetStretchBltMode(HDC dc, int mode);
+int GetStretchBltMode(HDC dc);
+BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetBrushOrgEx(HDC dc, POINT* origin);
+BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetCurrentPositionEx(HDC dc, POINT* position);
+
+// ---- bitmaps ----------------------------------------------------------------------------------
+
+HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const void* bits);
+HBITMAP CreateBitmapIndirect(const BITMAP* bitmap);
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits, HANDLE section,
+                         DWORD offset);
+HBITMAP CreateDIBitmap(HDC dc, const BITMAPINFOHEADER* header, DWORD init, const void* bits,
+                       const BITMAPINFO* info, UINT usage);
+LONG GetBitmapBits(HBITMAP bitmap, LONG size, void* bits);
+LONG SetBitmapBits(HBITMAP bitmap, DWORD size, const void* bits);
+int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, void* bits, BITMAPINFO* info, UINT usage);
+int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void* bits, const BITMAPINFO* info,
+              UINT usage);
+UINT GetDIBColorTable(HDC dc, UINT start, UINT count, RGBQUAD* colors);
+UINT SetDIBColorTable(HDC dc, UINT start, UINT count, const RGBQUAD* colors);
+
+// ---- palettes ---------------------------------------------------------------------------------
+
+HPALETTE CreatePalette(const LOGPALETTE* palette);
+HPALETTE CreateHalftonePalette(HDC dc);
+BOOL ResizePalette(HPALETTE palette, UINT entries);
+UINT GetPaletteEntries(HPALETTE palette, UINT start, UINT count, PALETTEENTRY* entries);
+UINT SetPaletteEntries(HPALETTE palette, UINT start, UINT count, const PALETTEENTRY* entries);
+UINT GetNearestPaletteIndex(HPALETTE palette, COLORREF color);
+UINT GetSystemPaletteEntries(HDC dc, UINT start, UINT count, PALETTEENTRY* entries);
+HPALETTE SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground);
+UINT RealizePalette(HDC dc);
+BOOL UnrealizeObject(HGDIOBJ object);
+
+// ---- brushes, pens, fonts ---------------------------------------------------------------------
+
+HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
+HBRUSH CreateSolidBrush(COLORREF color);
+HBRUSH CreateHatchBrush(int hatch, COLORREF color);
+HBRUSH CreatePatternBrush(HBITMAP bitmap);
+HPEN CreatePenIndirect(const LOGPEN* pen);
+HPEN CreatePen(int style, int width, COLORREF color);
+HFONT CreateFontIndirectA(const LOGFONTA* font);
+inline HFONT CreateFontIndirect(const LOGFONTA* font) { return CreateFontIndirectA(font); }
+
+// ---- transfers --------------------------------------------------------------------------------
+
+BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop);
+BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+                int sourceHeight, DWORD rop);
+BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop);
+BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, HBITMAP mask,
+             int mx, int my, DWORD rop);
+int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, int sourceWidth,
+                  int sourceHeight, const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop);
+/// The brush may be a system colour index + 1 (COLOR_WINDOW + 1) instead of a handle.
+int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
+COLORREF GetPixel(HDC dc, int x, int y);
+COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+
+// ---- system -----------------------------------------------------------------------------------
+
+DWORD GetSysColor(int index);
+BOOL SetSysColors(int count, const INT* elements, const COLORREF* colors);
+int GetSystemMetrics(int index);
+
+}  // namespace gdi

@@ -1,0 +1,259 @@
+// The layer's private object model: the handle table, the objects behind the handles, pixel
+// formats and the process-wide screen state. Only the layer's own sources include this file.
+#pragma once
+
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/Screen.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+namespace gdi::detail {
+
+enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font };
+
+struct TObject {
+    explicit TObject(TKind kind) : Kind(kind) {}
+    virtual ~TObject() = default;
+    TKind Kind;
+    bool Stock = false;
+    int SelectCount = 0;  // how many contexts have it selected; a selected object is not deleted
+};
+
+// A bitmap's pixels: a device-dependent bitmap (IsDib false) in the screen's format, a monochrome
+// bitmap, or a DIB section laid out exactly as its header describes.
+struct TBitmapObj final : TObject {
+    static constexpr TKind kKind = TKind::Bitmap;
+    TBitmapObj() : TObject(kKind) {}
+    LONG Width = 0;
+    LONG Height = 0;       // always positive; TopDown tells the row order in memory
+    WORD BitsPixel = 1;    // 1, 4, 8, 16, 24 or 32
+    LONG Stride = 0;       // bytes per row in memory, a multiple of 4
+    bool TopDown = true;   // device-dependent bitmaps are stored top-down
+    bool IsDib = false;    // a DIB section
+    bool Mono = false;     // a 1-bit device-dependent bitmap: converts through text/background colours
+    DWORD Compression = BI_RGB;             // BI_RGB or BI_BITFIELDS
+    std::array<DWORD, 3> Masks{};           // red, green, blue of a 16 or 32-bit bitmap
+    std::vector<RGBQUAD> ColorTable;        // DIB sections of 8 bits or fewer
+    BITMAPINFOHEADER Header{};              // DIB sections: the header as GetObject reports it
+    std::unique_ptr<BYTE[]> Storage;
+    BYTE* Bits = nullptr;
+    HDC SelectedInto = nullptr;
+
+    /// Row y counted from the top of the image.
+    BYTE* Row(LONG y) const { return Bits + std::size_t(TopDown ? y : Height - 1 - y) * std::size_t(Stride); }
+    std::size_t StorageSize() const { return std::size_t(Stride) * std::size_t(Height); }
+};
+
+struct TPaletteObj final : TObject {
+    static constexpr TKind kKind = TKind::Palette;
+    TPaletteObj() : TObject(kKind) {}
+    std::vector<PALETTEENTRY> Entries;
+};
+
+struct TBrushObj final : TObject {
+    static constexpr TKind kKind = TKind::Brush;
+    TBrushObj() : TObject(kKind) {}
+    LOGBRUSH Log{};
+    int SysColorIndex = -1;          // a system-colour brush follows the colour table
+    std::unique_ptr<TBitmapObj> Pattern;  // BS_PATTERN: a private copy of the bitmap
+};
+
+struct TPenObj final : TObject {
+    static constexpr TKind kKind = TKind::Pen;
+    TPenObj() : TObject(kKind) {}
+    LOGPEN Log{};
+};
+
+struct TFontObj final : TObject {
+    static constexpr TKind kKind = TKind::Font;
+    TFontObj() : TObject(kKind) {}
+    LOGFONTA Log{};
+};
+
+struct TDCObj final : TObject {
+    static constexpr TKind kKind = TKind::DC;
+    TDCObj() : TObject(kKind) {}
+    bool IsMemory = false;        // false: a screen context from GetDC
+    HBITMAP Bitmap = nullptr;     // memory contexts: the selected bitmap (the stock 1 × 1 by default)
+    HBRUSH Brush = nullptr;
+    HPEN Pen = nullptr;
+    HFONT Font = nullptr;
+    HPALETTE Palette = nullptr;
+    bool PaletteBackground = false;
+    COLORREF BkColor = 0x00FFFFFF;
+    COLORREF TextColor = 0;
+    int BkMode = OPAQUE;
+    int Rop2 = R2_COPYPEN;
+    int StretchMode = BLACKONWHITE;
+    POINT BrushOrg{0, 0};
+    POINT CurrentPosition{0, 0};
+};
+
+// ---- handle table ----------------------------------------------------------------------------
+
+/// The layer's one lock; every public call holds it for its whole duration.
+std::recursive_mutex& LayerMutex();
+using TLock = std::lock_guard<std::recursive_mutex>;
+
+/// Takes ownership and returns the new handle, or nullptr (last error set) when the table is full.
+HGDIOBJ Register(std::unique_ptr<TObject> object);
+/// The live object behind a handle, of any kind; nullptr for a bad handle (no error set).
+TObject* Find(HGDIOBJ handle);
+/// The live object of the given kind; nullptr with ERROR_INVALID_HANDLE otherwise.
+template <typename T>
+T* Lookup(HGDIOBJ handle) {
+    TObject* object = Find(handle);
+    if (object == nullptr || object->Kind != T::kKind) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    return static_cast<T*>(object);
+}
+/// Removes and destroys the object; false for a bad handle.
+bool Unregister(HGDIOBJ handle);
+
+// ---- screen and process-wide state -----------------------------------------------------------
+
+struct TState {
+    TScreenSettings Screen;
+    std::size_t StorageCap = kDefaultBitmapStorageCap;
+    std::array<PALETTEENTRY, 256> SystemPalette{};
+    std::array<bool, 256> SystemPaletteUsed{};
+    std::array<COLORREF, kSysColorCount> SysColors{};
+    std::array<HGDIOBJ, 20> Stock{};
+    HBITMAP DefaultBitmap = nullptr;  // the 1 × 1 monochrome bitmap of a new memory context
+    HBITMAP ScreenSurface = nullptr;  // pixels of the screen, made when something draws on it
+};
+
+/// The state, with the stock objects made on first use. Call with the layer lock held.
+TState& State();
+bool IsPaletteDevice();
+/// The 20 static colours of a palette screen: ten at the start, ten at the end of the palette.
+const std::array<PALETTEENTRY, 20>& StaticColors();
+/// The 16 colours of a 4-bit device and of synthesised 4-bit colour tables.
+const std::array<RGBQUAD, 16>& StandardColors16();
+/// The 256 entries of CreateHalftonePalette.
+const std::array<PALETTEENTRY, 256>& HalftoneEntries();
+
+/// Pixel storage under the cap, zero-filled; nullptr with ERROR_NOT_ENOUGH_MEMORY otherwise.
+std::unique_ptr<BYTE[]> AllocatePixels(std::size_t bytes);
+/// A bitmap of the given format without pixels yet: fills width, height, depth and stride, and
+/// checks the size arithmetic and the cap. nullptr with the last error set on failure.
+std::unique_ptr<TBitmapObj> NewBitmap(LONG width, LONG height, int bitsPixel);
+/// A device-dependent bitmap in the screen's format (monochrome on a 1-bit screen).
+std::unique_ptr<TBitmapObj> NewScreenBitmap(LONG width, LONG height);
+/// Bytes per row of a device-independent bitmap; 0 when it would overflow.
+std::size_t DibStride(LONG width, int bitsPixel);
+
+/// The bitmap a context draws on: the selected bitmap of a memory context, the screen surface of
+/// a screen context (made on demand). nullptr with the last error set on failure.
+TBitmapObj* SurfaceOf(TDCObj& dc);
+
+// ---- pixel formats ---------------------------------------------------------------------------
+
+/// How a bitmap's pixel values map to colours, resolved once per operation. Encoding looks up
+/// the nearest colour-table entry through a small cache.
+class TFormat {
+public:
+    explicit TFormat(const TBitmapObj& bitmap);
+    int Bpp() const { return FBpp; }
+    bool Mono() const { return FMono; }
+    bool Indexed() const { return FBpp <= 8; }
+    int TableSize() const { return FTableSize; }
+    const RGBQUAD* Table() const { return FTable.data(); }
+    /// A pixel value of this format → RGB as a COLORREF (red in the low byte).
+    COLORREF Decode(DWORD value) const;
+    /// An RGB colour (flags already stripped) → the nearest pixel value of this format.
+    DWORD Encode(COLORREF rgb);
+    DWORD AllOnes() const { return FBpp == 32 ? 0xFFFFFFFFu : ((1u << FBpp) - 1u); }
+
+private:
+    int FBpp;
+    bool FMono;
+    bool FSystemPalette = false;  // entries marked rgbReserved == 1 are free system-palette slots
+    int FTableSize = 0;
+    std::array<RGBQUAD, 256> FTable{};
+    std::array<DWORD, 3> FMasks{};
+    std::array<int, 3> FShift{};
+    std::array<int, 3> FBits{};
+    std::array<std::uint64_t, 1024> FCache{};  // (rgb + 1) << 32 | value; 0 means empty
+};
+
+inline DWORD ReadPixel(const BYTE* row, LONG x, int bpp) {
+    switch (bpp) {
+    case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+    case 4: return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xFu;
+    case 8: return row[x];
+    case 16: return DWORD(row[2 * x]) | (DWORD(row[2 * x + 1]) << 8);
+    case 24: return DWORD(row[3 * x]) | (DWORD(row[3 * x + 1]) << 8) | (DWORD(row[3 * x + 2]) << 16);
+    default: {
+        DWORD v;
+        std::memcpy(&v, row + 4 * std::size_t(x), 4);
+        return v;
+    }
+    }
+}
+
+inline void WritePixel(BYTE* row, LONG x, int bpp, DWORD v) {
+    switch (bpp) {
+    case 1: {
+        BYTE bit = BYTE(0x80u >> (x & 7));
+        row[x >> 3] = (v & 1u) ? BYTE(row[x >> 3] | bit) : BYTE(row[x >> 3] & ~bit);
+        break;
+    }
+    case 4:
+        if (x & 1)
+            row[x >> 1] = BYTE((row[x >> 1] & 0xF0u) | (v & 0xFu));
+        else
+            row[x >> 1] = BYTE((row[x >> 1] & 0x0Fu) | ((v & 0xFu) << 4));
+        break;
+    case 8: row[x] = BYTE(v); break;
+    case 16:
+        row[2 * x] = BYTE(v);
+        row[2 * x + 1] = BYTE(v >> 8);
+        break;
+    case 24:
+        row[3 * x] = BYTE(v);
+        row[3 * x + 1] = BYTE(v >> 8);
+        row[3 * x + 2] = BYTE(v >> 16);
+        break;
+    default: std::memcpy(row + 4 * std::size_t(x), &v, 4); break;
+    }
+}
+
+/// A COLORREF as set on a context → plain RGB: PALETTEINDEX looks up the context's palette,
+/// PALETTERGB drops its flag, and the top byte is ignored otherwise.
+COLORREF ResolveColor(const TDCObj& dc, COLORREF color);
+
+/// Copies the colour table a header describes (at most 2^bits entries, biClrUsed when non-zero)
+/// and the masks of a 16 or 32-bit image. Returns false (ERROR_INVALID_PARAMETER) for a header
+/// the layer does not accept. Accepts the 12-byte core header as well.
+struct TDibDescription {
+    LONG Width = 0;
+    LONG Height = 0;       // positive
+    bool TopDown = false;
+    int BitsPixel = 0;
+    DWORD Compression = BI_RGB;
+    DWORD SizeImage = 0;   // as given in the header
+    std::array<DWORD, 3> Masks{};
+    std::vector<RGBQUAD> ColorTable;
+    std::size_t Stride = 0;
+    BITMAPINFOHEADER Header{};  // normalised to 40 bytes
+};
+bool DescribeDib(const BITMAPINFO* info, UINT usage, const TDCObj* dc, TDibDescription& out);
+
+/// GetObject for a bitmap: BITMAP, or DIBSECTION for a DIB section when the buffer has room;
+/// with no buffer, the size that would be written.
+int GetBitmapObject(const TBitmapObj& bitmap, int size, void* buffer);
+/// A private copy of a bitmap (pattern brushes keep one); nullptr with the last error set.
+std::unique_ptr<TBitmapObj> CloneBitmap(const TBitmapObj& bitmap);
+/// A brush's colour for a context: a system-colour brush reads the current system colour.
+COLORREF BrushColor(const TBrushObj& brush);
+
+}  // namespace gdi::detail

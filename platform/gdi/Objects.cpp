@@ -1,0 +1,104 @@
+// Brushes, pens and fonts: plain records behind handles. Pens and fonts are drawn with only by
+// the text and line calls; here they are made, selected, read back and deleted.
+#include "platform/gdi/Internal.h"
+
+namespace gdi {
+
+using namespace detail;
+
+HBRUSH CreateBrushIndirect(const LOGBRUSH* log) {
+    TLock lock(LayerMutex());
+    if (log == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto brush = std::make_unique<TBrushObj>();
+    brush->Log = *log;
+    switch (log->lbStyle) {
+    case BS_SOLID:
+        brush->Log.lbHatch = 0;
+        break;
+    case BS_NULL:
+        brush->Log.lbColor = 0;
+        brush->Log.lbHatch = 0;
+        break;
+    case BS_HATCHED:
+        if (log->lbHatch > std::uintptr_t(HS_DIAGCROSS)) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        break;
+    case BS_PATTERN: {
+        // The brush keeps a copy, so the bitmap may be deleted or drawn on afterwards.
+        auto* bitmap = Lookup<TBitmapObj>(reinterpret_cast<HGDIOBJ>(log->lbHatch));
+        if (bitmap == nullptr)
+            return nullptr;
+        brush->Pattern = CloneBitmap(*bitmap);
+        if (!brush->Pattern)
+            return nullptr;
+        brush->Log.lbColor = 0;
+        break;
+    }
+    default:
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return static_cast<HBRUSH>(Register(std::move(brush)));
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+    LOGBRUSH log{BS_SOLID, color, 0};
+    return CreateBrushIndirect(&log);
+}
+
+HBRUSH CreateHatchBrush(int hatch, COLORREF color) {
+    if (hatch < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    LOGBRUSH log{BS_HATCHED, color, std::uintptr_t(hatch)};
+    return CreateBrushIndirect(&log);
+}
+
+HBRUSH CreatePatternBrush(HBITMAP bitmap) {
+    LOGBRUSH log{BS_PATTERN, 0, reinterpret_cast<std::uintptr_t>(bitmap)};
+    return CreateBrushIndirect(&log);
+}
+
+HPEN CreatePenIndirect(const LOGPEN* log) {
+    TLock lock(LayerMutex());
+    if (log == nullptr || log->lopnStyle > PS_INSIDEFRAME) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto pen = std::make_unique<TPenObj>();
+    pen->Log = *log;
+    pen->Log.lopnWidth.y = 0;
+    if (pen->Log.lopnWidth.x < 0)
+        pen->Log.lopnWidth.x = -pen->Log.lopnWidth.x;
+    return static_cast<HPEN>(Register(std::move(pen)));
+}
+
+HPEN CreatePen(int style, int width, COLORREF color) {
+    if (style < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    LOGPEN log{UINT(style), POINT{width, 0}, color};
+    return CreatePenIndirect(&log);
+}
+
+HFONT CreateFontIndirectA(const LOGFONTA* log) {
+    TLock lock(LayerMutex());
+    if (log == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto font = std::make_unique<TFontObj>();
+    font->Log = *log;
+    // The face name need not be terminated in the caller's record; ours always is.
+    font->Log.lfFaceName[LF_FACESIZE - 1] = '\0';
+    return static_cast<HFONT>(Register(std::move(font)));
+}
+
+}  // namespace gdi

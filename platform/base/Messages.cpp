@@ -1,0 +1,82 @@
+#include "platform/base/Messages.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+namespace base {
+namespace {
+
+const std::unordered_map<int, const char*>& Table() {
+    static const std::unordered_map<int, const char*> table = {
+        {res::SReadError, "ストリームの読み込みエラー"},
+        {res::SWriteError, "ストリームの書き込みエラー"},
+        {res::SFOpenError, "ファイル %s は開けません"},
+        {res::SFCreateError, "ファイル %s を作成できません"},
+        {res::SInvalidCast, "型キャストが正しくありません"},
+        {res::SAbstractError, "抽象メソッドが呼び出されました"},
+        {res::SOperationAborted, "操作は中止されました"},
+        {res::SOSError, "システム エラー (コード %d): %s"},
+        {res::SUnknownOSError, "原因不明のシステム エラーです"},
+        {res::SOutOfMemory, "メモリが足りません"},
+        {res::SAssignError, "%s を %s に代入することはできません"},
+    };
+    return table;
+}
+
+}  // namespace
+
+std::string LoadStr(int id) {
+    auto it = Table().find(id);
+    return it == Table().end() ? std::string() : std::string(it->second);
+}
+
+std::string Format(const std::string& format, std::initializer_list<TFormatArg> args) {
+    std::string out;
+    out.reserve(format.size() + 32);
+    auto next = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        char c = format[i];
+        if (c != '%' || i + 1 == format.size()) {
+            out += c;
+            continue;
+        }
+        char directive = format[i + 1];
+        if (directive == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        if (directive != 's' && directive != 'd' && directive != 'x') {
+            out += c;
+            continue;
+        }
+        bool used = false;
+        if (next != args.end()) {
+            if (directive == 's' && std::holds_alternative<std::string>(*next)) {
+                out += std::get<std::string>(*next);
+                used = true;
+            } else if (directive != 's' && std::holds_alternative<long long>(*next)) {
+                char number[32];
+                long long value = std::get<long long>(*next);
+                if (directive == 'd')
+                    std::snprintf(number, sizeof number, "%lld", value);
+                else
+                    std::snprintf(number, sizeof number, "%llX", static_cast<unsigned long long>(value));
+                out += number;
+                used = true;
+            }
+        }
+        if (used) {
+            ++next;
+        } else {
+            out += c;
+            out += directive;
+        }
+        ++i;
+    }
+    return out;
+}
+
+std::string FmtLoadStr(int id, std::initializer_list<TFormatArg> args) { return Format(LoadStr(id), args); }
+
+}  // namespace base

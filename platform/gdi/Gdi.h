@@ -16,7 +16,10 @@
 //   context's background colour (converted to the source's format) becomes 1, every other pixel 0.
 //   Monochrome to colour: 1 becomes the destination's background colour, 0 its text colour.
 //   A 1-bit DIB section is an indexed bitmap with its own two-entry colour table and converts
-//   through that table like any other DIB.
+//   through that table like any other DIB. Where there is no source context (StretchDIBits, a
+//   colour pattern brush) and for solid and hatch brush colours, a colour goes to monochrome as
+//   the nearer of black and white, as SetDIBits does.
+// - The null brush paints nothing: pixels whose raster operation uses the pattern keep their value.
 // - Stretching maps destination pixel d (0-based within the destination extent) to the source box
 //   [floor(d * sw / dw), max(that + 1, floor((d + 1) * sw / dw))). COLORONCOLOR takes the box's
 //   centre pixel floor((2d + 1) * sw / (2 dw)); BLACKONWHITE and WHITEONBLACK combine every pixel
@@ -26,8 +29,9 @@
 // - A negative extent describes the rectangle between x and x + width: the destination covers
 //   columns x + width … x − 1 and the image is mirrored when the signs of the destination and
 //   source extents differ. PatBlt normalises the same way.
-// - Pixels whose source position falls outside the source bitmap are left unchanged; the
-//   destination is clipped to its bitmap. Rectangles exclude their right and bottom edges.
+// - Pixels whose source position falls outside the source bitmap are left unchanged (a box that
+//   is partly outside combines only its pixels inside); the destination is clipped to its
+//   bitmap. Rectangles exclude their right and bottom edges.
 // - StretchDIBits and SetDIBits count source rows of a bottom-up image from its bottom row, as
 //   the platform documents for device-independent bitmaps.
 // - Hatch brushes are 8 × 8 patterns aligned to the brush origin: horizontal lines on row 0,

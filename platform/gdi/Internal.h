@@ -167,6 +167,8 @@ public:
     bool Indexed() const { return FBpp <= 8; }
     int TableSize() const { return FTableSize; }
     const RGBQUAD* Table() const { return FTable.data(); }
+    /// Red, green and blue masks of a direct-colour format (zero for indexed formats).
+    const std::array<DWORD, 3>& Masks() const { return FMasks; }
     /// A pixel value of this format → RGB as a COLORREF (red in the low byte).
     COLORREF Decode(DWORD value) const;
     /// An RGB colour (flags already stripped) → the nearest pixel value of this format.

@@ -1,0 +1,191 @@
+// The transfer engine: clipping, the short paths for fills and plain copies, and the general
+// span loop that combines source, pattern, mask and destination.
+#include "platform/gdi/Transfer.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace gdi::detail {
+namespace {
+
+struct TClip {
+    long long X0 = 0, X1 = 0, Y0 = 0, Y1 = 0;
+    bool Empty() const { return X0 >= X1 || Y0 >= Y1; }
+};
+
+TClip Intersect(const TInterval& x, const TInterval& y, long long width, long long height) {
+    return TClip{std::max(x.Start, 0LL), std::min(x.Start + x.Length, width), std::max(y.Start, 0LL),
+                 std::min(y.Start + y.Length, height)};
+}
+
+bool Overlap(const TClip& a, const TClip& b) {
+    return !a.Empty() && !b.Empty() && a.X0 < b.X1 && b.X0 < a.X1 && a.Y0 < b.Y1 && b.Y0 < a.Y1;
+}
+
+void FillSpan(BYTE* row, long long x, long long n, int bpp, DWORD value) {
+    switch (bpp) {
+    case 8: std::memset(row + x, int(value & 0xFFu), std::size_t(n)); return;
+    case 32: {
+        BYTE* p = row + 4 * x;
+        for (long long i = 0; i < n; ++i, p += 4)
+            std::memcpy(p, &value, 4);
+        return;
+    }
+    default:
+        for (long long i = 0; i < n; ++i)
+            WritePixel(row, LONG(x + i), bpp, value);
+        return;
+    }
+}
+
+// A same-format copy without stretching moves whole row pieces. When source and destination are
+// one bitmap, rows are taken in the order that reads every source row before it is overwritten;
+// memmove settles the overlap within a row.
+void CopyRows(const TBitmapObj& source, TBitmapObj& dest, const TClip& clip, long long shiftX, long long shiftY) {
+    const long long x0 = std::max(clip.X0, -shiftX);
+    const long long x1 = std::min(clip.X1, (long long)source.Width - shiftX);
+    const long long y0 = std::max(clip.Y0, -shiftY);
+    const long long y1 = std::min(clip.Y1, (long long)source.Height - shiftY);
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    const std::size_t bytesPerPixel = std::size_t(dest.BitsPixel / 8);
+    const std::size_t bytes = std::size_t(x1 - x0) * bytesPerPixel;
+    const auto copyRow = [&](long long y) {
+        std::memmove(dest.Row(LONG(y)) + std::size_t(x0) * bytesPerPixel,
+                     source.Row(LONG(y + shiftY)) + std::size_t(x0 + shiftX) * bytesPerPixel, bytes);
+    };
+    if (shiftY < 0) {
+        for (long long y = y1 - 1; y >= y0; --y)
+            copyRow(y);
+    } else {
+        for (long long y = y0; y < y1; ++y)
+            copyRow(y);
+    }
+}
+
+}  // namespace
+
+bool RunTransfer(const TTransfer& t) {
+    TBitmapObj& dest = *t.Dest;
+    const TInterval dx = Normalise(t.X, t.Width);
+    const TInterval dy = Normalise(t.Y, t.Height);
+    const TClip clip = Intersect(dx, dy, dest.Width, dest.Height);
+    if (clip.Empty())
+        return true;
+
+    const bool masked = t.Mask != nullptr;
+    const unsigned fore = t.Fore & 0xFFu;
+    const unsigned back = masked ? (t.Back & 0xFFu) : fore;
+    const bool usesSource = RopUsesSource(fore) || RopUsesSource(back);
+    const bool usesPattern = RopUsesPattern(fore) || RopUsesPattern(back);
+    const bool usesDest = RopUsesDest(fore) || RopUsesDest(back);
+    if (usesSource && t.Source == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const int bpp = dest.BitsPixel;
+
+    TFormat destFormat(dest);
+    TPatternSampler pattern(usesPattern ? t.Brush : nullptr, *t.DestDC, destFormat);
+    if (!masked && !usesSource && !usesDest && (!usesPattern || pattern.Solid())) {
+        const DWORD value = Rop3(fore, pattern.SolidValue(), 0, 0);
+        for (long long y = clip.Y0; y < clip.Y1; ++y)
+            FillSpan(dest.Row(LONG(y)), clip.X0, clip.X1 - clip.X0, bpp, value);
+        return true;
+    }
+    if (!masked && usesPattern && pattern.Null())
+        return true;
+
+    const TBitmapObj* source = t.Source;
+    std::unique_ptr<TBitmapObj> sourceCopy;
+    std::optional<TFormat> sourceFormat;
+    std::optional<TConverter> converter;
+    std::optional<TSourceSampler> sampler;
+    if (usesSource) {
+        const TInterval sx = Normalise(t.SX, t.SWidth);
+        const TInterval sy = Normalise(t.SY, t.SHeight);
+        const TAxisMap xMap{dx, sx, (t.Width < 0) != (t.SWidth < 0), source->Width};
+        const TAxisMap yMap{dy, sy, (t.Height < 0) != (t.SHeight < 0), source->Height};
+        sourceFormat.emplace(*source);
+        converter.emplace(*sourceFormat, destFormat, *t.DestDC, t.SourceDC);
+        if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity() && converter->Identity() && bpp >= 8) {
+            CopyRows(*source, dest, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+            return true;
+        }
+        // The span loop reads the source while it writes: a source that is the destination
+        // itself is read from a copy when the two rectangles meet.
+        if (source == &dest && Overlap(Intersect(sx, sy, source->Width, source->Height), clip)) {
+            sourceCopy = CloneBitmap(*source);
+            if (!sourceCopy)
+                return false;
+            source = sourceCopy.get();
+        }
+        sampler.emplace(*source, *converter, xMap, yMap, t.DestDC->StretchMode);
+    }
+
+    const TBitmapObj* mask = t.Mask;
+    std::unique_ptr<TBitmapObj> maskCopy;
+    if (mask == &dest) {
+        maskCopy = CloneBitmap(*mask);
+        if (!maskCopy)
+            return false;
+        mask = maskCopy.get();
+    }
+    const long long maskX = Normalise(t.MX, t.Width).Start;
+    const long long maskY = Normalise(t.MY, t.Height).Start;
+
+    std::array<DWORD, kSpan> s{}, p{}, d{};
+    std::array<BYTE, kSpan> sourceOk{}, patternOk{};
+    for (long long cx = clip.X0; cx < clip.X1; cx += kSpan) {
+        const int n = int(std::min<long long>(kSpan, clip.X1 - cx));
+        if (sampler)
+            sampler->PrepareColumns(cx - dx.Start, n);
+        for (long long y = clip.Y0; y < clip.Y1; ++y) {
+            if (sampler)
+                sampler->FetchRow(y - dy.Start, s.data(), sourceOk.data());
+            else
+                std::fill_n(sourceOk.begin(), n, BYTE(1));
+            if (usesPattern)
+                pattern.FetchRow(cx, y, n, p.data(), patternOk.data());
+            else
+                std::fill_n(patternOk.begin(), n, BYTE(1));
+            BYTE* row = dest.Row(LONG(y));
+            if (usesDest) {
+                for (int i = 0; i < n; ++i)
+                    d[std::size_t(i)] = ReadPixel(row, LONG(cx + i), bpp);
+            }
+            if (!masked) {
+                bool whole = true;
+                for (int i = 0; i < n && whole; ++i)
+                    whole = sourceOk[std::size_t(i)] && patternOk[std::size_t(i)];
+                if (whole) {
+                    ApplyRopSpan(fore, p.data(), s.data(), d.data(), std::size_t(n));
+                    for (int i = 0; i < n; ++i)
+                        WritePixel(row, LONG(cx + i), bpp, d[std::size_t(i)]);
+                } else {
+                    for (int i = 0; i < n; ++i) {
+                        const std::size_t k = std::size_t(i);
+                        if (sourceOk[k] && patternOk[k])
+                            WritePixel(row, LONG(cx + i), bpp, Rop3(fore, p[k], s[k], d[k]));
+                    }
+                }
+                continue;
+            }
+            const long long my = maskY + (y - dy.Start);
+            const BYTE* maskRow = my >= 0 && my < mask->Height ? mask->Row(LONG(my)) : nullptr;
+            for (int i = 0; i < n; ++i) {
+                const std::size_t k = std::size_t(i);
+                const long long mx = maskX + (cx + i - dx.Start);
+                const bool bit = maskRow != nullptr && mx >= 0 && mx < mask->Width &&
+                                 (ReadPixel(maskRow, LONG(mx), mask->BitsPixel) & 1u);
+                const unsigned index = bit ? fore : back;
+                if ((RopUsesSource(index) && !sourceOk[k]) || (RopUsesPattern(index) && !patternOk[k]))
+                    continue;
+                WritePixel(row, LONG(cx + i), bpp, Rop3(index, p[k], s[k], d[k]));
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace gdi::detail

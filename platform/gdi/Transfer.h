@@ -1,0 +1,158 @@
+// The transfer engine behind BitBlt, StretchBlt, PatBlt, MaskBlt, StretchDIBits and FillRect:
+// one pipeline that samples the source, realises the brush, converts both into the destination's
+// pixel format and applies the raster operation span by span.
+#pragma once
+
+#include "platform/gdi/Internal.h"
+#include "platform/gdi/RasterOp.h"
+
+#include <optional>
+
+namespace gdi::detail {
+
+/// The engine works on spans of at most this many pixels, so its scratch memory stays fixed
+/// whatever the size of the rectangles it is given.
+constexpr int kSpan = 512;
+
+/// A rectangle edge and extent as a caller gives them → its first coordinate and its length.
+/// A negative extent describes the pixels between start + extent and start − 1.
+struct TInterval {
+    long long Start = 0;
+    long long Length = 0;
+};
+constexpr TInterval Normalise(long long start, long long extent) {
+    return extent >= 0 ? TInterval{start, extent} : TInterval{start + extent, -extent};
+}
+
+/// One axis of a stretch: destination offset d (0-based within the destination extent) → the
+/// source pixels it is made from.
+struct TAxisMap {
+    TInterval Dest;
+    TInterval Source;
+    bool Mirrored = false;
+    long long Limit = 0;  // the source bitmap's extent on this axis
+
+    /// The centre pixel COLORONCOLOR takes, in source bitmap coordinates.
+    long long Centre(long long d) const;
+    /// The box [first, last) of source pixels, clipped to the bitmap; empty when wholly outside.
+    void Box(long long d, long long& first, long long& last) const;
+    bool Identity() const { return Dest.Length == Source.Length && !Mirrored; }
+};
+
+/// Turns pixel values of a source format into pixel values of the destination format, with the
+/// monochrome rules of the layer.
+class TConverter {
+public:
+    /// sourceDC is the context the source was selected into; without one (bits in caller memory,
+    /// a pattern brush) colours go to a monochrome destination as the nearest of its two colours.
+    TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, const TDCObj* sourceDC);
+    TConverter(const TConverter&) = delete;
+    TConverter& operator=(const TConverter&) = delete;
+
+    /// True when every source value is already the destination value.
+    bool Identity() const { return FMode == TMode::Identity; }
+    DWORD Convert(DWORD value) {
+        switch (FMode) {
+        case TMode::Identity: return value;
+        case TMode::Lookup: return FLookup[value & 0xFFu];
+        case TMode::ToMono: return (value & FColourBits) == FMatch ? 1u : 0u;
+        case TMode::Generic: break;
+        }
+        return FDest.Encode(FSource.Decode(value));
+    }
+    /// The colour a source value stands for once it is in the destination, before it is
+    /// reduced to a destination value; HALFTONE averages these.
+    COLORREF ColorOf(DWORD value) const;
+    TFormat& Dest() { return FDest; }
+
+private:
+    enum class TMode : std::uint8_t { Identity, Lookup, ToMono, Generic };
+    enum class TMeaning : std::uint8_t { Colours, MonoToColour, ColourToMono, MonoToMono };
+    TFormat& FSource;
+    TFormat& FDest;
+    TMode FMode = TMode::Generic;
+    TMeaning FMeaning = TMeaning::Colours;
+    DWORD FMatch = 0;        // colour to monochrome: the source value of the background colour
+    DWORD FColourBits = 0;   // the bits of a source value that carry colour
+    COLORREF FText = 0;      // monochrome to colour: the colours of 0 and 1
+    COLORREF FBack = 0;
+    std::array<DWORD, 256> FLookup{};
+};
+
+/// Reads the source of a transfer through the stretch mode of the destination context.
+class TSourceSampler {
+public:
+    TSourceSampler(const TBitmapObj& bitmap, TConverter& converter, const TAxisMap& x, const TAxisMap& y,
+                   int stretchMode);
+    TSourceSampler(const TSourceSampler&) = delete;
+    TSourceSampler& operator=(const TSourceSampler&) = delete;
+
+    /// Works out the source columns of destination offsets first … first + n − 1 (n ≤ kSpan).
+    void PrepareColumns(long long first, int n);
+    /// Destination values for destination row offset d over the prepared columns; ok[i] tells
+    /// whether the pixel has a source (0 where it falls outside the source bitmap).
+    void FetchRow(long long d, DWORD* values, BYTE* ok);
+
+private:
+    DWORD Combine(long long firstRow, long long lastRow, long long firstColumn, long long lastColumn);
+
+    const TBitmapObj& FBitmap;
+    TConverter& FConverter;
+    TAxisMap FX;
+    TAxisMap FY;
+    int FMode;
+    int FBpp;
+    int FCount = 0;
+    bool FSingleColumns = true;
+    std::array<long long, kSpan> FFirst{};  // −1 marks a column outside the source
+    std::array<long long, kSpan> FLast{};
+};
+
+/// The brush of a transfer, realised in the destination's format.
+class TPatternSampler {
+public:
+    /// A null brush pointer stands for the null brush, which leaves the pixels it would paint.
+    TPatternSampler(const TBrushObj* brush, const TDCObj& dc, TFormat& dest);
+    TPatternSampler(const TPatternSampler&) = delete;
+    TPatternSampler& operator=(const TPatternSampler&) = delete;
+
+    bool Null() const { return FKind == TKind::Null; }
+    bool Solid() const { return FKind == TKind::Solid; }
+    DWORD SolidValue() const { return FFore; }
+    /// Pattern values for destination pixels (x … x + n − 1, y); ok[i] is 0 where the brush
+    /// leaves the pixel alone (a null brush, the gaps of a transparent hatch), else 1.
+    void FetchRow(long long x, long long y, int n, DWORD* values, BYTE* ok);
+
+private:
+    enum class TKind : std::uint8_t { Null, Solid, Hatch, Pattern };
+    TKind FKind = TKind::Null;
+    DWORD FFore = 0;
+    DWORD FBack = 0;
+    bool FTransparent = false;
+    int FHatch = 0;
+    POINT FOrigin{0, 0};
+    const TBitmapObj* FPattern = nullptr;
+    std::optional<TFormat> FPatternFormat;
+    std::optional<TConverter> FPatternConverter;
+};
+
+/// One transfer, with its rectangles exactly as the caller gave them.
+struct TTransfer {
+    TDCObj* DestDC = nullptr;
+    TBitmapObj* Dest = nullptr;
+    long long X = 0, Y = 0, Width = 0, Height = 0;
+    unsigned Fore = 0xCC;  // the operation's index; with a mask, where the mask bit is 1
+    unsigned Back = 0xCC;  // with a mask, where the mask bit is 0
+    const TBitmapObj* Source = nullptr;
+    const TDCObj* SourceDC = nullptr;  // null for bits in caller memory
+    long long SX = 0, SY = 0, SWidth = 0, SHeight = 0;
+    const TBrushObj* Brush = nullptr;  // null: the null brush
+    const TBitmapObj* Mask = nullptr;
+    long long MX = 0, MY = 0;
+};
+
+/// Runs a transfer whose handles and parameters the caller has checked. False (last error set)
+/// only when scratch memory cannot be had.
+bool RunTransfer(const TTransfer& transfer);
+
+}  // namespace gdi::detail

@@ -28,6 +28,7 @@ private:
 
 class TBitmapImage final : public TSharedImage {
 public:
+    TBitmapImage() = default;
     ~TBitmapImage() override;
     HBITMAP FHandle = nullptr;     // the bitmap in use: a DIB section or a device-dependent one
     HBITMAP FMaskHandle = nullptr;
@@ -111,9 +112,6 @@ public:
     void FreeImage();
     /// Keeps only an in-memory BMP file of the image; the next use rebuilds it.
     void MakeDormant();
-    HBITMAP ReleaseHandle();
-    HPALETTE ReleasePalette();
-    void Dormant() { MakeDormant(); }
 
     /// Runs before every change of the pixels: copy-on-write, stale counts and file dropped.
     void PrepareChange();
@@ -135,16 +133,11 @@ private:
     void EnsurePalette();
     void EnsureMask();
     void FreeContext();
-    void HandleNeeded() { EnsureHandle(); }
-    void MaskHandleNeeded() { EnsureMask(); }
-    void ChangedSilently();
 
     TBitmapImage* FImage = nullptr;
     std::unique_ptr<TBitmapCanvas> FCanvas;
     bool FIgnorePalette = false;
     bool FMaskValid = false;
-    bool FMaskBitsValid = false;
-    bool FNotifyDisabled = false;
     TColor FTransparentColor = ColorDefault;
     TTransparentMode FTransparentMode = TTransparentMode::tmAuto;
 };
@@ -170,6 +163,9 @@ private:
 void ReleaseBitmapFromCanvases(HBITMAP handle);
 /// Frees the contexts of bitmap canvases whose lock is free (after every handled message).
 void ReleaseIdleBitmapContexts();
+/// The bitmap side of the graphics module's start-up and shutdown.
+void InitializeBitmaps();
+void FinalizeBitmaps();
 
 /// Makes a bitmap from a description; see the bitmap's sizing and copying.
 HBITMAP RebuildBitmap(HBITMAP handle, HPALETTE oldPalette, HPALETTE newPalette, TCanvas* canvas,

@@ -204,6 +204,8 @@ public:
     HDC Handle();
     void SetHandle(HDC value);
     bool HandleAllocated() const { return FHandle != nullptr; }
+    /// The context as it is: no state is made valid and nobody is told of a change.
+    HDC RawHandle() const { return FHandle; }
     std::uint8_t State() const { return FState; }
 
     void Lock();

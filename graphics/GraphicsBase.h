@@ -48,6 +48,7 @@ constexpr int SInvalidBitmap = 65431;
 constexpr int SInvalidPixelFormat = 65432;
 constexpr int SScanLine = 65433;
 constexpr int SNoCanvasHandle = 65434;
+constexpr int SUnknownClipboardFormat = 65435;
 constexpr int SVMetafiles = 65390;
 constexpr int SVEnhMetafiles = 65391;
 constexpr int SVIcons = 65360;

@@ -19,6 +19,11 @@ const std::unordered_map<int, const char*>& Table() {
         {res::SUnknownOSError, "原因不明のシステム エラーです"},
         {res::SOutOfMemory, "メモリが足りません"},
         {res::SAssignError, "%s を %s に代入することはできません"},
+        // The picture framework.
+        {65431, "ビットマップイメージが不正です"},
+        {65432, "画像フォーマットが不正です"},
+        {65433, "スキャンライン のインデックスが範囲を越えました"},
+        {65435, "サポートされていないクリップボード形式です"},
     };
     return table;
 }

@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
+    libpng-dev libstb-dev
 )
 
 missing=()

@@ -81,6 +81,13 @@ TConverter::TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, con
         FMode = TMode::Identity;
         return;
     }
+    if (!source.Indexed() && !dest.Indexed() && source.Masks() == dest.Masks()) {
+        // The same channels at the same places in a wider or narrower value (24 and 32 bits):
+        // only the spare bits go.
+        FColourBits = ColourBits(source);
+        FMode = TMode::Repack;
+        return;
+    }
     if (source.Indexed()) {
         for (DWORD v = 0; v <= source.AllOnes(); ++v)
             FLookup[v] = dest.Encode(source.Decode(v));

@@ -63,6 +63,23 @@ void CopyRows(const TBitmapObj& source, TBitmapObj& dest, const TClip& clip, lon
     }
 }
 
+// A plain copy between formats without stretching: each pixel is converted on its way, with no
+// operation to apply and nothing to leave out inside the overlap of the two bitmaps.
+void CopyConvertedRows(const TBitmapObj& source, TBitmapObj& dest, TConverter& converter, const TClip& clip,
+                       long long shiftX, long long shiftY) {
+    const long long x0 = std::max(clip.X0, -shiftX);
+    const long long x1 = std::min(clip.X1, (long long)source.Width - shiftX);
+    const long long y0 = std::max(clip.Y0, -shiftY);
+    const long long y1 = std::min(clip.Y1, (long long)source.Height - shiftY);
+    const int sourceBpp = source.BitsPixel, destBpp = dest.BitsPixel;
+    for (long long y = y0; y < y1; ++y) {
+        const BYTE* from = source.Row(LONG(y + shiftY));
+        BYTE* to = dest.Row(LONG(y));
+        for (long long x = x0; x < x1; ++x)
+            WritePixel(to, LONG(x), destBpp, converter.Convert(ReadPixel(from, LONG(x + shiftX), sourceBpp)));
+    }
+}
+
 }  // namespace
 
 bool RunTransfer(const TTransfer& t) {
@@ -108,9 +125,15 @@ bool RunTransfer(const TTransfer& t) {
         const TAxisMap yMap{dy, sy, (t.Height < 0) != (t.SHeight < 0), source->Height};
         sourceFormat.emplace(*source);
         converter.emplace(*sourceFormat, destFormat, *t.DestDC, t.SourceDC);
-        if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity() && converter->Identity() && bpp >= 8) {
-            CopyRows(*source, dest, clip, sx.Start - dx.Start, sy.Start - dy.Start);
-            return true;
+        if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity()) {
+            if (converter->Identity() && bpp >= 8) {
+                CopyRows(*source, dest, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+                return true;
+            }
+            if (source != &dest) {
+                CopyConvertedRows(*source, dest, *converter, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+                return true;
+            }
         }
         // The span loop reads the source while it writes: a source that is the destination
         // itself is read from a copy when the two rectangles meet.

@@ -56,6 +56,7 @@ public:
         case TMode::Identity: return value;
         case TMode::Lookup: return FLookup[value & 0xFFu];
         case TMode::ToMono: return (value & FColourBits) == FMatch ? 1u : 0u;
+        case TMode::Repack: return value & FColourBits;
         case TMode::Generic: break;
         }
         return FDest.Encode(FSource.Decode(value));
@@ -66,7 +67,7 @@ public:
     TFormat& Dest() { return FDest; }
 
 private:
-    enum class TMode : std::uint8_t { Identity, Lookup, ToMono, Generic };
+    enum class TMode : std::uint8_t { Identity, Lookup, ToMono, Repack, Generic };
     enum class TMeaning : std::uint8_t { Colours, MonoToColour, ColourToMono, MonoToMono };
     TFormat& FSource;
     TFormat& FDest;

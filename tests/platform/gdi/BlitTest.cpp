@@ -2,6 +2,8 @@
 // overlapping copies, palette screens and the failure paths.
 #include "BlitTestSupport.h"
 
+#include <algorithm>
+
 using namespace gdi;
 using namespace blittest;
 
@@ -84,6 +86,65 @@ TEST_F(Blit, MonochromeToMonochromeCopiesBits) {
     ASSERT_TRUE(BitBlt(dest.Dc(), 0, 0, 4, 1, source.Dc(), 0, 0, SRCCOPY));
     EXPECT_EQ(MonoRow(dest, 0), (std::vector<int>{1, 0, 0, 1}));
 }
+
+enum class TKind { MonoDdb, Dib1, Dib4, Dib8, Dib16, Dib24, Dib32, Ddb32 };
+
+std::unique_ptr<TSurface> MakeKind(TKind kind, int width, int height) {
+    const std::vector<RGBQUAD> few = {Quad(kBlack), Quad(kWhite), Quad(kRed), Quad(kGreen), Quad(kBlue),
+                                      Quad(RGB(128, 128, 128)), Quad(RGB(200, 100, 50))};
+    switch (kind) {
+    case TKind::MonoDdb: return MakeDdb(1, width, height);
+    case TKind::Dib1: return MakeDib(1, width, height, {Quad(RGB(20, 20, 20)), Quad(RGB(200, 100, 50))});
+    case TKind::Dib4: return MakeDib(4, width, height, few);
+    case TKind::Dib8: {
+        std::vector<RGBQUAD> table = few;
+        for (int i = 0; i < 100; ++i)
+            table.push_back(Quad(RGB(BYTE(i * 2), BYTE(255 - i), BYTE(i))));
+        return MakeDib(8, width, -height, table);
+    }
+    case TKind::Dib16: return MakeDib(16, width, height);
+    case TKind::Dib24: return MakeDib(24, width, -height);
+    case TKind::Dib32: return MakeDib(32, width, height);
+    case TKind::Ddb32: return MakeDdb(32, width, height);
+    }
+    return nullptr;
+}
+
+class BlitPaths : public TGdiTest, public ::testing::WithParamInterface<std::tuple<TKind, TKind>> {};
+
+// A plain copy takes the short paths (whole rows, or a per-pixel conversion); NOTSRCCOPY followed
+// by DSTINVERT gives the same values through the general span loop. Both must agree for every
+// pair of formats, the monochrome rules included.
+TEST_P(BlitPaths, PlainCopyAndGeneralLoopAgree) {
+    const auto [from, to] = GetParam();
+    const COLORREF colours[] = {kBlack, kWhite, kRed, kGreen, kBlue, RGB(10, 200, 30), RGB(128, 128, 128),
+                                RGB(200, 100, 50)};
+    auto source = MakeKind(from, 5, 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            SetPixel(source->Dc(), x, y, colours[(x + 3 * y) % 8]);
+    SetBkColor(source->Dc(), GetPixel(source->Dc(), 2, 0));
+    auto plain = MakeKind(to, 5, 3);
+    auto general = MakeKind(to, 5, 3);
+    for (HDC dc : {plain->Dc(), general->Dc()}) {
+        SetTextColor(dc, kBlack);
+        SetBkColor(dc, kWhite);
+    }
+    ASSERT_TRUE(BitBlt(plain->Dc(), 0, 0, 5, 3, source->Dc(), 0, 0, SRCCOPY));
+    ASSERT_TRUE(BitBlt(general->Dc(), 0, 0, 5, 3, source->Dc(), 0, 0, NOTSRCCOPY));
+    ASSERT_TRUE(PatBlt(general->Dc(), 0, 0, 5, 3, DSTINVERT));
+    EXPECT_EQ(plain->Colours(), general->Colours());
+    // The copy changed something: at least two different colours arrived.
+    const auto colours2 = plain->Colours();
+    EXPECT_NE(std::count(colours2.begin(), colours2.end(), colours2[0]), 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, BlitPaths,
+    ::testing::Combine(::testing::Values(TKind::MonoDdb, TKind::Dib1, TKind::Dib4, TKind::Dib8, TKind::Dib16,
+                                         TKind::Dib24, TKind::Dib32, TKind::Ddb32),
+                       ::testing::Values(TKind::MonoDdb, TKind::Dib1, TKind::Dib4, TKind::Dib8, TKind::Dib16,
+                                         TKind::Dib24, TKind::Dib32, TKind::Ddb32)));
 
 TEST_F(Blit, ClipsToBothBitmapsAndLeavesUncoveredPixels) {
     auto source = MakeDib(8, 4, -4);

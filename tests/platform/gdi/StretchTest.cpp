@@ -93,12 +93,17 @@ TEST_F(StretchMode, GrowingReplicatesInEveryMode) {
     source->SetRaw(0, 0, 10);
     source->SetRaw(1, 0, 20);
     for (int mode : {BLACKONWHITE, WHITEONBLACK, HALFTONE}) {
-        auto dest = MakeDib(8, 4, -1, GreyRamp());
+        auto dest = MakeDib(8, 5, -1, GreyRamp());
         SetStretchBltMode(dest->Dc(), mode);
         ASSERT_TRUE(StretchBlt(dest->Dc(), 0, 0, 4, 1, source->Dc(), 0, 0, 2, 1, SRCCOPY));
         EXPECT_EQ(dest->Raw(0, 0), 10u) << mode;
         EXPECT_EQ(dest->Raw(1, 0), 10u) << mode;
         EXPECT_EQ(dest->Raw(2, 0), 20u) << mode;
+        EXPECT_EQ(dest->Raw(3, 0), 20u) << mode;
+        // Growing by an uneven factor, each pixel shows the start of its one-pixel box, where
+        // COLORONCOLOR shows the centre pixel (0 0 1 1 1, see CentreSampling).
+        ASSERT_TRUE(StretchBlt(dest->Dc(), 0, 0, 5, 1, source->Dc(), 0, 0, 2, 1, SRCCOPY));
+        EXPECT_EQ(dest->Raw(2, 0), 10u) << mode;
         EXPECT_EQ(dest->Raw(3, 0), 20u) << mode;
     }
 }

@@ -24,6 +24,9 @@ struct TGraphicClass {
 
     /// True when this class is other or derives from it.
     bool InheritsFrom(const TGraphicClass& other) const;
+    /// A new, empty graphic of this class. Raises EAbstractError for an abstract class, whose
+    /// reference has no constructor.
+    std::unique_ptr<TGraphic> NewInstance() const;
 };
 
 enum class TProgressStage { psStarting, psRunning, psEnding };
@@ -46,7 +49,7 @@ public:
     virtual const TGraphicClass& ClassType() const = 0;
     const char* ClassName() const override { return ClassType().Name; }
     /// A new, empty graphic of this object's own class.
-    std::unique_ptr<TGraphic> NewInstance() const { return ClassType().Create(); }
+    std::unique_ptr<TGraphic> NewInstance() const { return ClassType().NewInstance(); }
 
     // The persistent base's operations.
     void DefineProperties(TFiler& filer) override;

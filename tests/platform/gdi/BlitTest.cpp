@@ -3,6 +3,7 @@
 #include "BlitTestSupport.h"
 
 #include <algorithm>
+#include <string>
 
 using namespace gdi;
 using namespace blittest;
@@ -88,6 +89,7 @@ TEST_F(Blit, MonochromeToMonochromeCopiesBits) {
 }
 
 enum class TKind { MonoDdb, Dib1, Dib4, Dib8, Dib16, Dib24, Dib32, Ddb32 };
+const char* const kKindNames[] = {"MonoDdb", "Dib1", "Dib4", "Dib8", "Dib16", "Dib24", "Dib32", "Ddb32"};
 
 std::unique_ptr<TSurface> MakeKind(TKind kind, int width, int height) {
     const std::vector<RGBQUAD> few = {Quad(kBlack), Quad(kWhite), Quad(kRed), Quad(kGreen), Quad(kBlue),
@@ -144,7 +146,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(TKind::MonoDdb, TKind::Dib1, TKind::Dib4, TKind::Dib8, TKind::Dib16,
                                          TKind::Dib24, TKind::Dib32, TKind::Ddb32),
                        ::testing::Values(TKind::MonoDdb, TKind::Dib1, TKind::Dib4, TKind::Dib8, TKind::Dib16,
-                                         TKind::Dib24, TKind::Dib32, TKind::Ddb32)));
+                                         TKind::Dib24, TKind::Dib32, TKind::Ddb32)),
+    [](const ::testing::TestParamInfo<std::tuple<TKind, TKind>>& info) {
+        return std::string(kKindNames[int(std::get<0>(info.param))]) + "To" +
+               kKindNames[int(std::get<1>(info.param))];
+    });
 
 TEST_F(Blit, ClipsToBothBitmapsAndLeavesUncoveredPixels) {
     auto source = MakeDib(8, 4, -4);
@@ -206,28 +212,44 @@ TEST_P(BlitRowOrder, ImageRowsKeepTheirPlaceWhateverTheMemoryOrder) {
 
 INSTANTIATE_TEST_SUITE_P(Orders, BlitRowOrder,
                          ::testing::Values(TRowOrderCase{3, 3}, TRowOrderCase{3, -3}, TRowOrderCase{-3, 3},
-                                           TRowOrderCase{-3, -3}));
+                                           TRowOrderCase{-3, -3}),
+                         [](const ::testing::TestParamInfo<TRowOrderCase>& info) {
+                             const auto order = [](int height) { return height < 0 ? "TopDown" : "BottomUp"; };
+                             return std::string(order(info.param.SourceHeight)) + "To" + order(info.param.DestHeight);
+                         });
 
-class BlitOverlap : public TGdiTest, public ::testing::WithParamInterface<std::tuple<int, int, DWORD>> {};
+class BlitOverlap : public TGdiTest, public ::testing::WithParamInterface<std::tuple<int, int, int, DWORD>> {};
 
 TEST_P(BlitOverlap, CopyWithinOneBitmapReadsTheOriginalPixels) {
-    const auto [dx, dy, rop] = GetParam();
-    auto surface = MakeDib(8, 6, -6);
+    const auto [bpp, dx, dy, rop] = GetParam();
+    const DWORD mask = bpp == 32 ? 0xFFFFFFFFu : (1u << bpp) - 1;
+    const auto original = [mask](int x, int y) { return DWORD((x * 7 + y * 13) * 37 % 251) & mask; };
+    auto surface = MakeDib(bpp, 6, -6);
     for (int y = 0; y < 6; ++y)
         for (int x = 0; x < 6; ++x)
-            surface->SetRaw(x, y, DWORD(1 + 6 * y + x));
+            surface->SetRaw(x, y, original(x, y));
     ASSERT_TRUE(BitBlt(surface->Dc(), 1 + dx, 1 + dy, 4, 4, surface->Dc(), 1, 1, rop));
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x) {
-            const DWORD original = DWORD(1 + 6 * (1 + y) + 1 + x);
-            const DWORD expected = rop == SRCCOPY ? original : DWORD(BYTE(~original));
+            const DWORD value = original(1 + x, 1 + y);
+            const DWORD expected = rop == SRCCOPY ? value : ~value & mask;
             EXPECT_EQ(surface->Raw(1 + dx + x, 1 + dy + y), expected) << x << "," << y;
         }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shifts, BlitOverlap,
-                         ::testing::Combine(::testing::Values(-1, 0, 1), ::testing::Values(-1, 0, 1),
-                                            ::testing::Values(SRCCOPY, NOTSRCCOPY)));
+                         ::testing::Combine(::testing::Values(1, 8, 32), ::testing::Values(-1, 0, 1),
+                                            ::testing::Values(-1, 0, 1), ::testing::Values(SRCCOPY, NOTSRCCOPY)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int, int, DWORD>>& info) {
+                             const auto step = [](int d, const char* less, const char* more) {
+                                 return std::string(d < 0 ? less : d > 0 ? more : "");
+                             };
+                             const std::string shift = step(std::get<1>(info.param), "Left", "Right") +
+                                                       step(std::get<2>(info.param), "Up", "Down");
+                             return (shift.empty() ? std::string("InPlace") : shift) +
+                                    (std::get<3>(info.param) == SRCCOPY ? "Copy" : "Inverted") +
+                                    std::to_string(std::get<0>(info.param)) + "Bit";
+                         });
 
 TEST_F(Blit, PaletteScreenBitmapsTakeTheNearestSystemColour) {
     UseScreenDepth(8);

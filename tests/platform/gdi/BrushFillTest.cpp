@@ -97,6 +97,7 @@ TEST_F(FillRectTest, NullBrushDrawsNothingAndBadArgumentsFail) {
 }
 
 struct THatchCase {
+    const char* Name;
     int Hatch;
     const char* Rows[8];
 };
@@ -154,17 +155,17 @@ TEST_P(HatchBrush, AlignsToTheBrushOrigin) {
 INSTANTIATE_TEST_SUITE_P(
     Styles, HatchBrush,
     ::testing::Values(
-        THatchCase{HS_HORIZONTAL,
+        THatchCase{"Horizontal", HS_HORIZONTAL,
                    {"########", "........", "........", "........", "........", "........", "........", "........"}},
-        THatchCase{HS_VERTICAL,
+        THatchCase{"Vertical", HS_VERTICAL,
                    {"#.......", "#.......", "#.......", "#.......", "#.......", "#.......", "#.......", "#......."}},
-        THatchCase{HS_FDIAGONAL,
+        THatchCase{"ForwardDiagonal", HS_FDIAGONAL,
                    {"#.......", ".#......", "..#.....", "...#....", "....#...", ".....#..", "......#.", ".......#"}},
-        THatchCase{HS_BDIAGONAL,
+        THatchCase{"BackwardDiagonal", HS_BDIAGONAL,
                    {".......#", "......#.", ".....#..", "....#...", "...#....", "..#.....", ".#......", "#......."}},
-        THatchCase{HS_CROSS,
+        THatchCase{"Cross", HS_CROSS,
                    {"########", "#.......", "#.......", "#.......", "#.......", "#.......", "#.......", "#......."}},
-        THatchCase{HS_DIAGCROSS,
+        THatchCase{"DiagonalCross", HS_DIAGCROSS,
                    {"#......#", ".#....#.", "..#..#..", "...##...", "...##...", "..#..#..", ".#....#.", "#......#"}}));
 
 using PatternBrush = TGdiTest;

@@ -5,6 +5,8 @@
 
 #include "platform/gdi/RasterOp.h"
 
+#include <string>
+
 using namespace gdi;
 using namespace blittest;
 
@@ -74,7 +76,11 @@ TEST_P(RasterOp, EightBitIndicesFollowTheTruthTable) {
     DeleteObject(brush);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllCodes, RasterOp, ::testing::Range(0u, 256u));
+INSTANTIATE_TEST_SUITE_P(AllCodes, RasterOp, ::testing::Range(0u, 256u),
+                         [](const ::testing::TestParamInfo<unsigned>& info) {
+                             static const char kHex[] = "0123456789ABCDEF";
+                             return std::string("Index") + kHex[info.param >> 4] + kHex[info.param & 15];
+                         });
 
 TEST(RasterOpOperands, NamedCodesUseTheirDocumentedOperands) {
     using namespace gdi::detail;

@@ -3,6 +3,7 @@
 #include "BlitTestSupport.h"
 
 #include <climits>
+#include <string>
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -53,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(Ratios, CentreSampling,
                                                               TSampleCase{7, 1, {3}}, TSampleCase{3, 3, {0, 1, 2}},
                                                               TSampleCase{2, 5, {0, 0, 1, 1, 1}},
                                                               TSampleCase{3, 7, {0, 0, 1, 1, 1, 2, 2}}),
-                                            ::testing::Bool()));
+                                            ::testing::Bool()),
+                         [](const ::testing::TestParamInfo<std::tuple<TSampleCase, bool>>& info) {
+                             const TSampleCase& c = std::get<0>(info.param);
+                             return std::to_string(c.SourceLength) + "To" + std::to_string(c.DestLength) +
+                                    (std::get<1>(info.param) ? "Rows" : "Columns");
+                         });
 
 using StretchMode = TGdiTest;
 
@@ -141,6 +147,7 @@ TEST_F(StretchMode, HalftoneOfMonochromeAveragesTheContextColours) {
 }
 
 struct TMirrorCase {
+    const char* Name;
     int DestWidth, SourceWidth, DestHeight, SourceHeight;
     bool FlipX, FlipY;
 };
@@ -166,10 +173,14 @@ TEST_P(Mirroring, OppositeSignsMirrorTheImage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signs, Mirroring,
-                         ::testing::Values(TMirrorCase{3, 3, 3, 3, false, false}, TMirrorCase{-3, 3, 3, 3, true, false},
-                                           TMirrorCase{3, -3, 3, 3, true, false}, TMirrorCase{-3, -3, 3, 3, false, false},
-                                           TMirrorCase{3, 3, -3, 3, false, true}, TMirrorCase{3, 3, 3, -3, false, true},
-                                           TMirrorCase{-3, 3, -3, 3, true, true}));
+                         ::testing::Values(TMirrorCase{"AllPositive", 3, 3, 3, 3, false, false},
+                                           TMirrorCase{"DestWidthNegative", -3, 3, 3, 3, true, false},
+                                           TMirrorCase{"SourceWidthNegative", 3, -3, 3, 3, true, false},
+                                           TMirrorCase{"BothWidthsNegative", -3, -3, 3, 3, false, false},
+                                           TMirrorCase{"DestHeightNegative", 3, 3, -3, 3, false, true},
+                                           TMirrorCase{"SourceHeightNegative", 3, 3, 3, -3, false, true},
+                                           TMirrorCase{"DestBothNegative", -3, 3, -3, 3, true, true}),
+                         [](const ::testing::TestParamInfo<TMirrorCase>& info) { return std::string(info.param.Name); });
 
 TEST_F(StretchMode, MirroredShrinkIsTheFlipOfTheUnmirroredOne) {
     auto source = MakeDib(8, 8, -1, GreyRamp());

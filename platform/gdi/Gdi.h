@@ -25,7 +25,8 @@
 //   centre pixel floor((2d + 1) * sw / (2 dw)); BLACKONWHITE and WHITEONBLACK combine every pixel
 //   of the box with AND and OR on the source's pixel values; HALFTONE averages the box's colours
 //   and takes the nearest destination colour (no dither pattern). Growing replicates pixels in
-//   every mode.
+//   every mode: COLORONCOLOR still takes the centre pixel, the others their one-pixel box, so
+//   for uneven factors the two may place a repeated column one pixel apart.
 // - A negative extent describes the rectangle between x and x + width: the destination covers
 //   columns x + width … x − 1 and the image is mirrored when the signs of the destination and
 //   source extents differ. PatBlt normalises the same way.

@@ -3,6 +3,7 @@
 #include "platform/base/CheckedMath.h"
 #include "platform/gdi/Transfer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 

@@ -149,27 +149,46 @@ bool SameTable(const TFormat& a, const TFormat& b) {
 }
 
 // Converts rows from one pixel format to another. Indexed sources go through a value map made
-// once, so a large image costs one table look-up per pixel; rows of the same format are copied.
+// once, so a large image costs one table look-up per pixel, or per byte when both sides have the
+// same depth; rows of the same format are copied.
 class TRowConverter {
 public:
     TRowConverter(const TBitmapObj& from, const TBitmapObj& to)
         : FFrom(from), FTo(to), FFromBpp(from.BitsPixel), FToBpp(to.BitsPixel) {
         if (FFromBpp == FToBpp)
             FSame = FFromBpp <= 8 ? SameTable(FFrom, FTo) : FFrom.Masks() == FTo.Masks();
-        if (!FSame && FFromBpp <= 8) {
-            for (int i = 0; i < (1 << FFromBpp); ++i)
-                FMap[std::size_t(i)] = FTo.Encode(FFrom.Decode(DWORD(i)));
+        if (FSame || FFromBpp > 8)
+            return;
+        for (int i = 0; i < (1 << FFromBpp); ++i)
+            FMap[std::size_t(i)] = FTo.Encode(FFrom.Decode(DWORD(i)));
+        FBytewise = FFromBpp == FToBpp;
+        if (FBytewise) {
+            const int perByte = 8 / FFromBpp;
+            for (int b = 0; b < 256; ++b) {
+                const BYTE packed = BYTE(b);
+                BYTE mapped = 0;
+                for (int x = 0; x < perByte; ++x)
+                    WritePixel(&mapped, x, FToBpp, FMap[ReadPixel(&packed, x, FFromBpp)]);
+                FByteMap[packed] = mapped;
+            }
         }
     }
 
     void Convert(const BYTE* source, BYTE* dest, LONG width) {
         LONG x = 0;
-        if (FSame) {
-            std::size_t whole = std::size_t(width) * std::size_t(FFromBpp) / 8;
-            std::memcpy(dest, source, whole);
+        if (FSame || FBytewise) {
+            const std::size_t whole = std::size_t(width) * std::size_t(FFromBpp) / 8;
+            if (FSame) {
+                std::memcpy(dest, source, whole);
+            } else {
+                for (std::size_t i = 0; i < whole; ++i)
+                    dest[i] = FByteMap[source[i]];
+            }
             // A row of 1 or 4-bit pixels may end inside a byte whose other bits are not ours.
-            for (x = LONG(whole * 8 / std::size_t(FFromBpp)); x < width; ++x)
-                WritePixel(dest, x, FToBpp, ReadPixel(source, x, FFromBpp));
+            for (x = LONG(whole * 8 / std::size_t(FFromBpp)); x < width; ++x) {
+                DWORD value = ReadPixel(source, x, FFromBpp);
+                WritePixel(dest, x, FToBpp, FSame ? value : FMap[value]);
+            }
             return;
         }
         if (FFromBpp <= 8) {
@@ -187,7 +206,9 @@ private:
     int FFromBpp;
     int FToBpp;
     bool FSame = false;
+    bool FBytewise = false;
     std::array<DWORD, 256> FMap{};
+    std::array<BYTE, 256> FByteMap{};
 };
 
 // A bitmap object that only carries a pixel format, so that caller memory in that format can be

@@ -79,13 +79,11 @@ TEST_F(CreateBitmapTest, RefusesBadArgumentsWithInvalidParameter) {
     struct TCase { int W, H; UINT Planes, Bits; };
     for (TCase c : {TCase{-1, 4, 1, 1}, TCase{4, -1, 1, 1}, TCase{4, 4, 2, 1}, TCase{4, 4, 0, 8}, TCase{4, 4, 1, 2},
                     TCase{4, 4, 1, 0}, TCase{4, 4, 1, 48}}) {
-        SetLastError(0);
-        EXPECT_EQ(CreateBitmap(c.W, c.H, c.Planes, c.Bits, nullptr), nullptr) << c.W << " " << c.Planes << " " << c.Bits;
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+        EXPECT_EQ(FailureOf([&] { return CreateBitmap(c.W, c.H, c.Planes, c.Bits, nullptr); }),
+                  ERROR_INVALID_PARAMETER)
+            << c.W << " " << c.H << " " << c.Planes << " " << c.Bits;
     }
-    SetLastError(0);
-    EXPECT_EQ(CreateBitmapIndirect(nullptr), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateBitmapIndirect(nullptr); }), ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(CreateBitmapTest, IndirectTakesTheFieldsOfBitmap) {
@@ -162,13 +160,9 @@ TEST_F(CompatibleBitmap, SelectedDibSectionGivesASectionOfTheSameLayout) {
 }
 
 TEST_F(CompatibleBitmap, FailsForBadContextOrNegativeSize) {
-    SetLastError(0);
-    EXPECT_EQ(CreateCompatibleBitmap(nullptr, 4, 4), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(FailureOf([&] { return CreateCompatibleBitmap(nullptr, 4, 4); }), ERROR_INVALID_HANDLE);
     HDC screen = GetDC(nullptr);
-    SetLastError(0);
-    EXPECT_EQ(CreateCompatibleBitmap(screen, -4, 4), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateCompatibleBitmap(screen, -4, 4); }), ERROR_INVALID_PARAMETER);
     HBITMAP empty = CreateCompatibleBitmap(screen, 0, 7);
     EXPECT_EQ(ObjectOf(empty).bmBitsPixel, 1);
     EXPECT_TRUE(DeleteObject(empty));
@@ -304,9 +298,8 @@ TEST_F(DibSection, PaletteColorsIndexTheContextsPalette) {
     EXPECT_EQ(ReadColors(section), (std::vector<COLORREF>{RGB(70, 80, 90), RGB(10, 20, 30), 0}));
     EXPECT_TRUE(DeleteObject(section));
 
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, info.Get(), DIB_PAL_COLORS, &bits, nullptr, 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(nullptr, info.Get(), DIB_PAL_COLORS, &bits, nullptr, 0); }),
+              ERROR_INVALID_PARAMETER);
     SelectPalette(memory, old, FALSE);
     DeleteDC(memory);
     DeleteObject(palette);
@@ -329,10 +322,9 @@ TEST_P(DibSectionRefuses, WithNullAndTheLastError) {
     if (c.HeaderSize != 12)
         info.Planes(c.Planes);
     void* bits = reinterpret_cast<void*>(1);
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, info.Get(), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(nullptr, info.Get(), DIB_RGB_COLORS, &bits, nullptr, 0); }),
+              c.Error);
     EXPECT_EQ(bits, nullptr);
-    EXPECT_EQ(GetLastError(), c.Error);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -355,20 +347,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DibSection, RefusesMissingInfoSectionsAndBadContexts) {
     TDibInfo info(4, 4, 32);
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, nullptr, nullptr, 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(nullptr, nullptr, DIB_RGB_COLORS, nullptr, nullptr, 0); }),
+              ERROR_INVALID_PARAMETER);
     int mapping = 0;
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, info.Get(), DIB_RGB_COLORS, nullptr, &mapping, 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(reinterpret_cast<HDC>(0x70001), info.Get(), DIB_RGB_COLORS, nullptr, nullptr, 0),
-              nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBSection(nullptr, info.Get(), 2, nullptr, nullptr, 0), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(nullptr, info.Get(), DIB_RGB_COLORS, nullptr, &mapping, 0); }),
+              ERROR_INVALID_PARAMETER);
+    HDC stale = CreateCompatibleDC(nullptr);
+    DeleteDC(stale);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(stale, info.Get(), DIB_RGB_COLORS, nullptr, nullptr, 0); }),
+              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(nullptr, info.Get(), 2, nullptr, nullptr, 0); }),
+              ERROR_INVALID_PARAMETER);
 }
 
 // ---- the storage cap ----------------------------------------------------------------------------
@@ -384,20 +373,12 @@ TEST_F(BitmapStorageCap, EveryCreationRefusesBitmapsAboveTheCap) {
     EXPECT_NE(section, nullptr);
     EXPECT_TRUE(DeleteObject(section));
 
-    auto refused = [](HBITMAP bitmap) {
-        bool ok = bitmap == nullptr && GetLastError() == ERROR_NOT_ENOUGH_MEMORY;
-        if (bitmap != nullptr)
-            DeleteObject(bitmap);
-        return ok;
-    };
-    SetLastError(0);
-    EXPECT_TRUE(refused(CreateDIBSection(nullptr, tooBig.Get(), DIB_RGB_COLORS, nullptr, nullptr, 0)));
-    SetLastError(0);
-    EXPECT_TRUE(refused(CreateBitmap(64, 65, 1, 32, nullptr)));
-    SetLastError(0);
-    EXPECT_TRUE(refused(CreateCompatibleBitmap(screen, 65, 64)));
-    SetLastError(0);
-    EXPECT_TRUE(refused(CreateDIBitmap(screen, &tooBig.Header(), 0, nullptr, nullptr, DIB_RGB_COLORS)));
+    EXPECT_EQ(FailureOf([&] { return CreateDIBSection(nullptr, tooBig.Get(), DIB_RGB_COLORS, nullptr, nullptr, 0); }),
+              ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(FailureOf([&] { return CreateBitmap(64, 65, 1, 32, nullptr); }), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(FailureOf([&] { return CreateCompatibleBitmap(screen, 65, 64); }), ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(screen, &tooBig.Header(), 0, nullptr, nullptr, DIB_RGB_COLORS); }),
+              ERROR_NOT_ENOUGH_MEMORY);
     ReleaseDC(nullptr, screen);
 }
 
@@ -430,8 +411,7 @@ TEST_F(BitmapGetObject, SizesFollowTheBufferAndTheKindOfBitmap) {
     EXPECT_EQ(record.bmWidthBytes, 4);  // 3 bytes rounded up to a 16-bit word
     EXPECT_EQ(record.bmBits, nullptr);
 
-    SetLastError(0);
-    EXPECT_EQ(GetObjectA(ddb, sizeof(BITMAP) - 1, buffer.data()), 0);
+    EXPECT_EQ(FailureOf([&] { return GetObjectA(ddb, sizeof(BITMAP) - 1, buffer.data()); }), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetObjectA(section, -5, buffer.data()), 0);
     EXPECT_TRUE(DeleteObject(ddb));
     EXPECT_TRUE(DeleteObject(section));
@@ -467,14 +447,10 @@ TEST_F(BitmapBits, CopiesNoMoreThanTheBitmapHolds) {
     std::vector<BYTE> back(100, 0);
     EXPECT_EQ(GetBitmapBits(bitmap, LONG(back.size()), back.data()), 8);
     EXPECT_EQ(back[8], 0);
-    SetLastError(0);
-    EXPECT_EQ(SetBitmapBits(bitmap, 8, nullptr), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return SetBitmapBits(bitmap, 8, nullptr); }), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(GetBitmapBits(bitmap, -1, back.data()), 0);
     EXPECT_TRUE(DeleteObject(bitmap));
-    SetLastError(0);
-    EXPECT_EQ(GetBitmapBits(bitmap, 8, back.data()), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(FailureOf([&] { return GetBitmapBits(bitmap, 8, back.data()); }), ERROR_INVALID_HANDLE);
 }
 
 // ---- GetDIBColorTable / SetDIBColorTable --------------------------------------------------------

@@ -241,21 +241,14 @@ TEST_F(GetDIBitsConversion, RefusesBadArguments) {
     HBITMAP source = SectionOf({kRed}, 1, 1);
     DWORD pixel = 0;
     TDibInfo info(1, 1, 32), bad(1, 1, 7), rle(1, 1, 8, BI_RLE8), palette(1, 1, 8);
-    SetLastError(0);
-    EXPECT_EQ(GetDIBits(FScreen, source, 0, 1, &pixel, nullptr, DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    EXPECT_EQ(GetDIBits(FScreen, source, 0, 1, &pixel, bad.Get(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    EXPECT_EQ(GetDIBits(FScreen, source, 0, 1, &pixel, rle.Get(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    EXPECT_EQ(GetDIBits(FScreen, source, 0, 1, &pixel, palette.Get(), DIB_PAL_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    EXPECT_EQ(GetDIBits(FScreen, reinterpret_cast<HBITMAP>(FScreen), 0, 1, &pixel, info.Get(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    auto get = [&](HBITMAP bitmap, BITMAPINFO* request, UINT usage) {
+        return FailureOf([&] { return GetDIBits(FScreen, bitmap, 0, 1, &pixel, request, usage); });
+    };
+    EXPECT_EQ(get(source, nullptr, DIB_RGB_COLORS), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(get(source, bad.Get(), DIB_RGB_COLORS), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(get(source, rle.Get(), DIB_RGB_COLORS), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(get(source, palette.Get(), DIB_PAL_COLORS), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(get(reinterpret_cast<HBITMAP>(FScreen), info.Get(), DIB_RGB_COLORS), ERROR_INVALID_HANDLE);
     EXPECT_TRUE(DeleteObject(source));
 }
 
@@ -317,14 +310,43 @@ TEST_F(SetDIBitsTest, RefusesMissingBitsAndBadHeaders) {
     TDibInfo info(2, 2, 32), bad(2, 2, 32);
     bad.Planes(3);
     DWORD pixels[4] = {};
-    SetLastError(0);
-    EXPECT_EQ(SetDIBits(FScreen, target, 0, 2, nullptr, info.Get(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    SetLastError(0);
-    EXPECT_EQ(SetDIBits(FScreen, target, 0, 2, pixels, bad.Get(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return SetDIBits(FScreen, target, 0, 2, nullptr, info.Get(), DIB_RGB_COLORS); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return SetDIBits(FScreen, target, 0, 2, pixels, bad.Get(), DIB_RGB_COLORS); }),
+              ERROR_INVALID_PARAMETER);
     EXPECT_EQ(SetDIBits(FScreen, target, 5, 2, pixels, info.Get(), DIB_RGB_COLORS), 0);
     EXPECT_TRUE(DeleteObject(target));
+}
+
+TEST_F(SetDIBitsTest, SameDepthWithAnotherTableMapsEveryPixelIncludingTheRowsTail) {
+    // 19 pixels: two whole bytes of 1-bit pixels and three in a third byte.
+    TDibInfo inverted(19, 1, 1);
+    inverted.Colors({kWhite, 0});
+    const BYTE row[4] = {0xF0, 0x0F, 0xA0, 0x00};
+    HBITMAP mono = CreateBitmap(19, 1, 1, 1, nullptr);
+    EXPECT_EQ(SetDIBits(FScreen, mono, 0, 1, row, inverted.Get(), DIB_RGB_COLORS), 1);
+    BYTE back[4] = {};
+    EXPECT_EQ(GetBitmapBits(mono, 4, back), 4);
+    EXPECT_EQ(back[0], 0x0F);
+    EXPECT_EQ(back[1], 0xF0);
+    EXPECT_EQ(back[2] & 0xE0, 0x40);
+
+    // A 4-bit image whose table is the standard colours backwards, into a bitmap using them forwards.
+    HBITMAP standard = CreateBitmap(3, 1, 1, 4, nullptr);
+    TDibInfo query(3, 1, 4);
+    ASSERT_NE(GetDIBits(FScreen, standard, 0, 1, nullptr, query.Get(), DIB_RGB_COLORS), 0);
+    std::vector<COLORREF> reversed;
+    for (std::size_t i = 16; i-- > 0;)
+        reversed.push_back(query.Color(i));
+    TDibInfo backwards(3, 1, 4);
+    backwards.Colors(reversed);
+    const BYTE nibbles[4] = {0x01, 0xF0, 0, 0};
+    EXPECT_EQ(SetDIBits(FScreen, standard, 0, 1, nibbles, backwards.Get(), DIB_RGB_COLORS), 1);
+    EXPECT_EQ(GetBitmapBits(standard, 2, back), 2);
+    EXPECT_EQ(back[0], 0xFE);
+    EXPECT_EQ(back[1] >> 4, 0x0);
+    EXPECT_TRUE(DeleteObject(mono));
+    EXPECT_TRUE(DeleteObject(standard));
 }
 
 // ---- round trips between depths -----------------------------------------------------------------
@@ -399,23 +421,14 @@ TEST_F(CreateDIBitmapTest, SizeComesFromTheHeaderAndBottomUpBitsAlignToTheBottom
 TEST_F(CreateDIBitmapTest, RefusesBadArguments) {
     TDibInfo info(2, 2, 32), empty(0, 2, 32);
     DWORD pixels[4] = {};
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBitmap(nullptr, &info.Header(), 0, nullptr, nullptr, DIB_RGB_COLORS), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-    for (auto call : {+[](HDC dc, TDibInfo& i, TDibInfo&, DWORD* p) {
-                          return CreateDIBitmap(dc, nullptr, CBM_INIT, p, i.Get(), DIB_RGB_COLORS);
-                      },
-                      +[](HDC dc, TDibInfo& i, TDibInfo&, DWORD*) {
-                          return CreateDIBitmap(dc, &i.Header(), CBM_INIT, nullptr, i.Get(), DIB_RGB_COLORS);
-                      },
-                      +[](HDC dc, TDibInfo& i, TDibInfo&, DWORD* p) {
-                          return CreateDIBitmap(dc, &i.Header(), CBM_INIT, p, nullptr, DIB_RGB_COLORS);
-                      },
-                      +[](HDC dc, TDibInfo&, TDibInfo& e, DWORD*) {
-                          return CreateDIBitmap(dc, &e.Header(), 0, nullptr, nullptr, DIB_RGB_COLORS);
-                      }}) {
-        SetLastError(0);
-        EXPECT_EQ(call(FScreen, info, empty, pixels), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-    }
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(nullptr, &info.Header(), 0, nullptr, nullptr, DIB_RGB_COLORS); }),
+              ERROR_INVALID_HANDLE);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(FScreen, nullptr, CBM_INIT, pixels, info.Get(), DIB_RGB_COLORS); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(FScreen, &info.Header(), CBM_INIT, nullptr, info.Get(), 0); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(FScreen, &info.Header(), CBM_INIT, pixels, nullptr, 0); }),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(FScreen, &empty.Header(), 0, nullptr, nullptr, 0); }),
+              ERROR_INVALID_PARAMETER);
 }

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <type_traits>
 #include <vector>
 
 class TDibInfo {
@@ -95,4 +96,18 @@ inline std::vector<gdi::COLORREF> ReadColors(gdi::HBITMAP bitmap) {
     for (gdi::DWORD p : pixels)
         colors.push_back(gdi::RGB(gdi::BYTE(p >> 16), gdi::BYTE(p >> 8), gdi::BYTE(p)));
     return colors;
+}
+
+/// The last error a call that should fail leaves (cleared before the call); kSucceeded when it
+/// returned non-zero instead, after giving back the bitmap it made.
+constexpr gdi::DWORD kSucceeded = 0xFFFFFFFF;
+template <typename TCall>
+gdi::DWORD FailureOf(TCall call) {
+    gdi::SetLastError(0);
+    auto result = call();
+    if (!result)
+        return gdi::GetLastError();
+    if constexpr (std::is_pointer_v<decltype(result)>)
+        gdi::DeleteObject(result);
+    return kSucceeded;
 }

@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(BmpSuiteCut, PixelsSkippedByDeltasKeepColourIndexZero) {
     // These streams jump over parts of the picture with delta codes; what they skip shows the
     // table's first colour.
-    for (auto [cut, whole] : {std::pair{"q/pal8rlecut.bmp", "g/pal8.bmp"}, std::pair{"q/pal4rlecut.bmp", "g/pal4.bmp"}}) {
+    for (auto [cut, whole] :
+         {std::pair{"q/pal8rlecut.bmp", "g/pal8.bmp"}, std::pair{"q/pal4rlecut.bmp", "g/pal4.bmp"}}) {
         if (!Exists(cut) || !Exists(whole))
             GTEST_SKIP() << "the BMP suite is not in ../shared/corpus";
         std::vector<COLORREF> pixels = LoadBmp(cut), reference = LoadBmp(whole);

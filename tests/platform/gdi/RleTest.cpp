@@ -151,19 +151,18 @@ TEST_P(RleRefused, ByCreateDIBitmapAndSetDIBits) {
     const BYTE stream[] = {0, 1};
     info.SizeImage(sizeof stream);
     HDC screen = GetDC(nullptr);
-    SetLastError(0);
-    EXPECT_EQ(CreateDIBitmap(screen, &info.Header(), CBM_INIT, stream, info.Get(), DIB_RGB_COLORS), nullptr);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return CreateDIBitmap(screen, &info.Header(), CBM_INIT, stream, info.Get(), 0); }),
+              ERROR_INVALID_PARAMETER);
     HBITMAP target = CreateCompatibleBitmap(screen, 4, 4);
-    SetLastError(0);
-    EXPECT_EQ(SetDIBits(screen, target, 0, 4, stream, info.Get(), DIB_RGB_COLORS), 0);
-    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FailureOf([&] { return SetDIBits(screen, target, 0, 4, stream, info.Get(), DIB_RGB_COLORS); }),
+              ERROR_INVALID_PARAMETER);
     EXPECT_TRUE(DeleteObject(target));
     ReleaseDC(nullptr, screen);
 }
 
 INSTANTIATE_TEST_SUITE_P(Headers, RleRefused,
-                         ::testing::Values(TBadRle{"TopDownRle8", -4, 8, BI_RLE8}, TBadRle{"TopDownRle4", -4, 4, BI_RLE4},
+                         ::testing::Values(TBadRle{"TopDownRle8", -4, 8, BI_RLE8},
+                                           TBadRle{"TopDownRle4", -4, 4, BI_RLE4},
                                            TBadRle{"Rle8AtFourBits", 4, 4, BI_RLE8},
                                            TBadRle{"Rle4AtEightBits", 4, 8, BI_RLE4},
                                            TBadRle{"Rle8AtTwentyFourBits", 4, 24, BI_RLE8}),

@@ -1,0 +1,177 @@
+// Feeds the raster layer's DIB calls a raw BITMAPINFO (header, then colour table or masks)
+// followed by pixel bytes, as the BMP and icon readers pass what they read from a file without
+// checking it first. The target keeps the caller's side of each call's contract, so that every
+// fault it finds is the layer's: the header block and the pixels are in buffers of exactly the
+// size the header implies, and a compressed image's biSizeImage is the number of bytes present.
+#include "platform/gdi/Gdi.h"
+#include "platform/gdi/Screen.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <vector>
+
+using namespace gdi;
+
+namespace {
+
+// Hostile sizes must fail at the cap instead of allocating; a small cap also keeps one input quick.
+constexpr std::size_t kStorageCap = std::size_t(4) << 20;
+// Uncompressed inputs implying more pixel bytes than the cap are skipped: they are refused before
+// their pixels are looked at, so the target would only spend its time copying zeros.
+constexpr std::uint64_t kMaxImpliedBits = kStorageCap;
+// GetDIBits reads back at most this many pixels of one bitmap.
+constexpr std::uint64_t kMaxReadPixels = std::uint64_t(1) << 20;
+
+struct TInput {
+    std::vector<BYTE> Info;  // exactly the header block's size
+    std::vector<BYTE> Bits;  // exactly the pixel bytes the header implies (or the stream's size)
+    UINT Usage = DIB_RGB_COLORS;
+};
+
+bool IsKnownHeader(DWORD size) {
+    switch (size) {
+    case 12: case 40: case 52: case 56: case 108: case 124: return true;
+    default: return false;
+    }
+}
+
+std::optional<TInput> Split(const BYTE* data, std::size_t size) {
+    if (size < 4)
+        return std::nullopt;
+    DWORD headerSize;
+    std::memcpy(&headerSize, data, 4);
+    TInput input;
+    std::uint64_t infoSize = 40;
+    std::int64_t width = 0, height = 0;
+    unsigned bits = 0;
+    DWORD compression = BI_RGB;
+    if (IsKnownHeader(headerSize)) {
+        BITMAPINFOHEADER header{};
+        BITMAPCOREHEADER core{};
+        if (headerSize == 12) {
+            std::memcpy(&core, data, std::min<std::size_t>(size, sizeof core));
+            width = core.bcWidth, height = core.bcHeight, bits = core.bcBitCount;
+        } else {
+            std::memcpy(&header, data, std::min<std::size_t>(size, sizeof header));
+            width = header.biWidth, height = header.biHeight, bits = header.biBitCount;
+            compression = header.biCompression;
+            // A bit nothing else reads chooses indices into the context's palette.
+            if (header.biXPelsPerMeter & 0x100)
+                input.Usage = DIB_PAL_COLORS;
+        }
+        std::uint64_t entries = 0;
+        if (bits <= 8) {
+            entries = std::uint64_t(1) << bits;
+            if (headerSize != 12 && header.biClrUsed != 0)
+                entries = std::min<std::uint64_t>(entries, header.biClrUsed);
+        }
+        infoSize = headerSize + entries * (headerSize == 12 ? 3 : 4);
+        if (headerSize == 40 && compression == BI_BITFIELDS)
+            infoSize += 12;
+    }
+    input.Info.assign(infoSize, 0);
+    std::memcpy(input.Info.data(), data, std::min<std::uint64_t>(size, infoSize));
+    const BYTE* tail = data + std::min<std::uint64_t>(size, infoSize);
+    const std::size_t tailSize = size - std::size_t(tail - data);
+
+    if (compression == BI_RLE8 || compression == BI_RLE4) {
+        input.Bits.assign(tail, tail + tailSize);
+        DWORD present = DWORD(tailSize);
+        std::memcpy(input.Info.data() + offsetof(BITMAPINFOHEADER, biSizeImage), &present, 4);
+        return input;
+    }
+    std::uint64_t implied = tailSize;
+    if (width > 0 && height != 0 && bits > 0 && bits <= 32) {
+        std::uint64_t stride = (std::uint64_t(width) * bits + 31) / 32 * 4;
+        std::uint64_t rows = std::uint64_t(height < 0 ? -height : height);
+        if (stride > kMaxImpliedBits || rows > kMaxImpliedBits || stride * rows > kMaxImpliedBits)
+            return std::nullopt;
+        implied = stride * rows;
+    }
+    input.Bits.assign(std::size_t(implied), 0);
+    std::memcpy(input.Bits.data(), tail, std::min<std::uint64_t>(tailSize, implied));
+    return input;
+}
+
+void Check(bool condition) {
+    if (!condition)
+        __builtin_trap();
+}
+
+void ReadBack(HDC dc, HBITMAP bitmap) {
+    BITMAP info{};
+    Check(GetObjectA(bitmap, sizeof info, &info) == int(sizeof info));
+    Check(info.bmWidth > 0 && info.bmHeight > 0);
+    if (std::uint64_t(info.bmWidth) > kMaxReadPixels)
+        return;
+    const UINT lines = UINT(std::min<std::uint64_t>(info.bmHeight, kMaxReadPixels / std::uint64_t(info.bmWidth)));
+    BITMAPINFO request{};
+    request.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    request.bmiHeader.biWidth = info.bmWidth;
+    request.bmiHeader.biHeight = info.bmHeight;
+    request.bmiHeader.biPlanes = 1;
+    request.bmiHeader.biBitCount = 32;
+    std::vector<DWORD> pixels(std::size_t(info.bmWidth) * lines);
+    Check(GetDIBits(dc, bitmap, 0, lines, pixels.data(), &request, DIB_RGB_COLORS) == int(lines));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const std::size_t baseline = [] {
+        SetBitmapStorageCap(kStorageCap);
+        return LiveObjectCount();
+    }();
+    std::optional<TInput> input = Split(data, size);
+    if (!input)
+        return 0;
+    // Exactly-sized heap copies, so that a read past either end is caught.
+    std::unique_ptr<BYTE[]> info(new BYTE[input->Info.size()]);
+    std::memcpy(info.get(), input->Info.data(), input->Info.size());
+    std::unique_ptr<BYTE[]> bits(new BYTE[std::max<std::size_t>(input->Bits.size(), 1)]);
+    std::memcpy(bits.get(), input->Bits.data(), input->Bits.size());
+    auto* bitmapInfo = reinterpret_cast<BITMAPINFO*>(info.get());
+    auto* header = reinterpret_cast<BITMAPINFOHEADER*>(info.get());
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    std::vector<HBITMAP> made;
+
+    void* sectionBits = nullptr;
+    HBITMAP section = CreateDIBSection(screen, bitmapInfo, input->Usage, &sectionBits, nullptr, 0);
+    Check((section == nullptr) == (sectionBits == nullptr));
+    if (section != nullptr) {
+        DIBSECTION ds{};
+        Check(GetObjectA(section, sizeof ds, &ds) == int(sizeof ds));
+        // The reader fills the section with the file's pixels.
+        const std::size_t room = std::size_t(ds.dsBm.bmWidthBytes) * std::size_t(ds.dsBm.bmHeight);
+        std::memcpy(sectionBits, bits.get(), std::min(room, input->Bits.size()));
+        ReadBack(screen, section);
+        made.push_back(section);
+        HGDIOBJ old = SelectObject(memory, section);
+        if (HBITMAP copy = CreateDIBitmap(memory, header, CBM_INIT, bits.get(), bitmapInfo, input->Usage))
+            made.push_back(copy);
+        SelectObject(memory, old);
+    }
+    for (HDC dc : {screen, memory}) {
+        if (HBITMAP bitmap = CreateDIBitmap(dc, header, CBM_INIT, bits.get(), bitmapInfo, input->Usage)) {
+            ReadBack(screen, bitmap);
+            made.push_back(bitmap);
+        }
+    }
+    // A small target, so that larger images are clipped.
+    if (HBITMAP small = CreateBitmap(16, 16, 1, 32, nullptr)) {
+        SetDIBits(memory, small, 0, 16, bits.get(), bitmapInfo, input->Usage);
+        made.push_back(small);
+    }
+    for (HBITMAP bitmap : made)
+        Check(DeleteObject(bitmap));
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    Check(LiveObjectCount() == baseline);
+    return 0;
+}

@@ -32,32 +32,33 @@ enum TFontStyle : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsSt
 enum class TFontPitch : std::uint8_t { fpDefault, fpVariable, fpFixed };
 
 // The data each kind of drawing object keeps in its pool record. Records are compared byte by
-// byte, so the structs are kept free of padding holes by zero-initialising them whole.
+// byte, so the structs have no padding holes (the reserved bytes fill them) and are zeroed whole
+// before they are filled. The platform handle lives in the record, not here: two records with
+// equal settings must compare equal whether or not one of them has made its handle yet.
 struct TBrushData {
-    gdi::HBRUSH Handle;
+    TBitmap* Bitmap;  // not owned; the pattern is copied when the platform brush is made
     TColor Color;
-    TBitmap* Bitmap;
     TBrushStyle Style;
+    std::uint8_t Reserved[3];
 };
 struct TPenData {
-    gdi::HPEN Handle;
     TColor Color;
     int Width;
     TPenStyle Style;
+    std::uint8_t Reserved[3];
 };
 struct TFontData {
-    gdi::HFONT Handle;
     int Height;
     int Orientation;
     std::uint8_t Pitch;
     std::uint8_t Style;
     std::uint8_t Charset;
     char Name[32];
+    std::uint8_t Reserved;
 };
 
 /// One shared record of a pool: the data, a hash of it and a reference count.
 struct TResource {
-    TResource* Next;
     int RefCount;
     gdi::HGDIOBJ Handle;  // the platform object, made on first use
     std::uint16_t HashCode;
@@ -72,6 +73,7 @@ struct TResource {
 class TResourceManager {
 public:
     explicit TResourceManager(std::size_t dataSize);
+    /// Deletes the platform objects of the records still left.
     ~TResourceManager();
     TResourceManager(const TResourceManager&) = delete;
     TResourceManager& operator=(const TResourceManager&) = delete;
@@ -80,22 +82,34 @@ public:
     TResource* AllocResource(const void* data);
     /// Drops one reference; the last one deletes the platform object and the record.
     void FreeResource(TResource* resource);
-    /// Moves a reference from resource to the record of the new data and returns it.
-    TResource* ChangeResource(TResource* resource, const void* data);
-    /// Same record for the object, the given reference added.
-    void AssignResource(TResource*& target, TResource* source);
+    /// Adds one reference to a record of this pool.
+    void Reference(TResource* resource);
+    /// The record's platform object, made by make (under the pool's lock) when it has none yet.
+    gdi::HGDIOBJ Handle(TResource* resource, const std::function<gdi::HGDIOBJ()>& make);
+    /// The record's platform object if it has been made; nullptr otherwise.
+    gdi::HGDIOBJ MadeHandle(const TResource* resource) const;
     void Lock() { FLock.lock(); }
     void Unlock() { FLock.unlock(); }
+    /// The number of records alive.
     std::size_t Count() const;
 
 private:
     std::size_t FDataSize;
-    TResource* FResList = nullptr;
-    std::recursive_mutex FLock;
+    std::vector<std::unique_ptr<TResource>> FResources;
+    mutable std::recursive_mutex FLock;
 };
+
+/// The process-wide pools of the three kinds of drawing objects.
+TResourceManager& BrushResources();
+TResourceManager& PenResources();
+TResourceManager& FontResources();
 
 class TGraphicsObject : public TPersistent {
 public:
+    TGraphicsObject() = default;
+    // Each object holds one counted reference to its record; a copy would not count its own.
+    TGraphicsObject(const TGraphicsObject&) = delete;
+    TGraphicsObject& operator=(const TGraphicsObject&) = delete;
     const char* ClassName() const override { return "TGraphicsObject"; }
     std::function<void(TGraphicsObject*)> OnChange;
     /// The canvas that owns this object, told of every change.
@@ -103,6 +117,10 @@ public:
 
 protected:
     void Changed();
+    /// Moves the object to next (whose reference it takes over), tells the owner, and only then
+    /// drops the old record: the canvas must deselect the old platform object before the last
+    /// reference can delete it.
+    void ReplaceResource(TResourceManager& pool, TResource* next);
     TResource* FResource = nullptr;
 };
 
@@ -121,6 +139,10 @@ public:
     /// The platform brush, made on first use.
     gdi::HBRUSH Handle();
     TResource* Resource() const { return FResource; }
+
+private:
+    TBrushData Data() const;
+    void SetData(const TBrushData& data);
 };
 
 class TPen : public TGraphicsObject {
@@ -141,6 +163,8 @@ public:
     TResource* Resource() const { return FResource; }
 
 private:
+    TPenData Data() const;
+    void SetData(const TPenData& data);
     TPenMode FMode = TPenMode::pmCopy;
 };
 
@@ -165,11 +189,13 @@ public:
     void SetCharset(std::uint8_t value);
     TFontPitch Pitch() const;
     void SetPitch(TFontPitch value);
+    /// The pixels per inch that Size converts through; the screen's when the font is made.
     int PixelsPerInch = 96;
     gdi::HFONT Handle();
     TResource* Resource() const { return FResource; }
 
 private:
+    TFontData Data() const;
     void SetData(const TFontData& data);
     TColor FColor = clWindowText;
 };
@@ -199,7 +225,8 @@ public:
     void StretchDraw(const TRect& rect, TGraphic* graphic);
 
     /// Makes each missing state flag valid; raises EInvalidOperation when no context can be had.
-    void RequiredState(std::uint8_t required);
+    void EnsureState(std::uint8_t required);
+    void RequiredState(std::uint8_t required) { EnsureState(required); }
     /// The device context, with every state flag made valid.
     HDC Handle();
     void SetHandle(HDC value);

@@ -74,5 +74,9 @@ T GDICheck(T value) {
 /// Safe to call more than once; the state is also made on first use.
 void InitializeGraphics();
 void FinalizeGraphics();
+/// The bitmap side of the start-up and shutdown (screen resolution, the standard palette), which
+/// InitializeGraphics and FinalizeGraphics call.
+void InitializeBitmaps();
+void FinalizeBitmaps();
 
 }  // namespace graphics

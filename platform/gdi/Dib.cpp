@@ -6,6 +6,7 @@
 #include "platform/gdi/Rle.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -148,28 +149,44 @@ bool SameTable(const TFormat& a, const TFormat& b) {
     return true;
 }
 
+// Direct formats whose three channels are 8 bits wide each (24-bit, 32-bit BI_RGB, and bit fields
+// in any byte order) convert with shifts alone: decoding and encoding such a channel are identity.
+bool ChannelShifts(const std::array<DWORD, 3>& masks, std::array<int, 3>& shifts) {
+    for (int c = 0; c < 3; ++c) {
+        if (masks[c] == 0)
+            return false;
+        shifts[c] = std::countr_zero(masks[c]);
+        if ((masks[c] >> shifts[c]) != 0xFFu)
+            return false;
+    }
+    return true;
+}
+
 // Converts rows from one pixel format to another. Indexed sources go through a value map made
 // once, so a large image costs one table look-up per pixel, or per byte when both sides have the
-// same depth; rows of the same format are copied.
+// same depth; rows of the same format are copied, and 8-bit channels are moved by shifting.
 class TRowConverter {
 public:
     TRowConverter(const TBitmapObj& from, const TBitmapObj& to)
         : FFrom(from), FTo(to), FFromBpp(from.BitsPixel), FToBpp(to.BitsPixel) {
         if (FFromBpp == FToBpp)
             FSame = FFromBpp <= 8 ? SameTable(FFrom, FTo) : FFrom.Masks() == FTo.Masks();
-        if (FSame || FFromBpp > 8)
+        if (FSame)
             return;
+        if (FFromBpp > 8) {
+            FShifting = FToBpp > 8 && ChannelShifts(FFrom.Masks(), FFromShift) && ChannelShifts(FTo.Masks(), FToShift);
+            return;
+        }
         for (int i = 0; i < (1 << FFromBpp); ++i)
             FMap[std::size_t(i)] = FTo.Encode(FFrom.Decode(DWORD(i)));
         FBytewise = FFromBpp == FToBpp;
         if (FBytewise) {
-            const int perByte = 8 / FFromBpp;
-            for (int b = 0; b < 256; ++b) {
-                const BYTE packed = BYTE(b);
-                BYTE mapped = 0;
-                for (int x = 0; x < perByte; ++x)
-                    WritePixel(&mapped, x, FToBpp, FMap[ReadPixel(&packed, x, FFromBpp)]);
-                FByteMap[packed] = mapped;
+            const DWORD mask = (1u << FFromBpp) - 1u;
+            for (DWORD b = 0; b < 256; ++b) {
+                DWORD mapped = 0;
+                for (int shift = 8 - FFromBpp; shift >= 0; shift -= FFromBpp)
+                    mapped |= (FMap[(b >> shift) & mask] & mask) << shift;
+                FByteMap[b] = BYTE(mapped);
             }
         }
     }
@@ -196,6 +213,16 @@ public:
                 WritePixel(dest, x, FToBpp, FMap[ReadPixel(source, x, FFromBpp)]);
             return;
         }
+        if (FShifting) {
+            for (; x < width; ++x) {
+                DWORD value = ReadPixel(source, x, FFromBpp);
+                DWORD out = 0;
+                for (int c = 0; c < 3; ++c)
+                    out |= ((value >> FFromShift[c]) & 0xFFu) << FToShift[c];
+                WritePixel(dest, x, FToBpp, out);
+            }
+            return;
+        }
         for (; x < width; ++x)
             WritePixel(dest, x, FToBpp, FTo.Encode(FFrom.Decode(ReadPixel(source, x, FFromBpp))));
     }
@@ -207,6 +234,9 @@ private:
     int FToBpp;
     bool FSame = false;
     bool FBytewise = false;
+    bool FShifting = false;
+    std::array<int, 3> FFromShift{};
+    std::array<int, 3> FToShift{};
     std::array<DWORD, 256> FMap{};
     std::array<BYTE, 256> FByteMap{};
 };

@@ -183,6 +183,10 @@ INSTANTIATE_TEST_SUITE_P(
         TConversionCase{"Bgr565", 16, BI_BITFIELDS, {0x001F, 0x07E0, 0xF800}, {0x001F, 0x07E0, 0xF800, 0xFFFF, 0}},
         TConversionCase{"Rgb24", 24, BI_RGB, {}, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0}},
         TConversionCase{"Rgb32", 32, BI_RGB, {}, {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF, 0}},
+        TConversionCase{"Bgr32", 32, BI_BITFIELDS, {0x0000FF, 0x00FF00, 0xFF0000},
+                        {0x0000FF, 0x00FF00, 0xFF0000, 0xFFFFFF, 0}},
+        TConversionCase{"Rgba32HighBytes", 32, BI_BITFIELDS, {0xFF000000, 0x00FF0000, 0x0000FF00},
+                        {0xFF000000, 0x00FF0000, 0x0000FF00, 0xFFFFFF00, 0}},
         TConversionCase{"Rgb101010", 32, BI_BITFIELDS, {0x3FF00000, 0x000FFC00, 0x000003FF},
                         {0x3FF00000, 0x000FFC00, 0x000003FF, 0x3FFFFFFF, 0}}),
     [](const auto& info) { return std::string(info.param.Name); });

@@ -189,8 +189,8 @@ TEST_F(Bitmap, TransparentDrawingLeavesTheKeyColourOut) {
         cell.Canvas().FillRect(Rect(0, 0, 8, 8));
         cell.Canvas().StretchDraw(Rect(0, 0, size, size), &sprite);
         EXPECT_EQ(PixelAt(cell, 0, 0), 0x808080u) << size;
-        EXPECT_EQ(PixelAt(cell, size - 1, size - 1), 0xFF0000u) << size;
-        EXPECT_EQ(PixelAt(cell, 7, 0), size == 8 ? 0xFF0000u : 0x808080u) << size;
+        EXPECT_EQ(PixelAt(cell, size - 1, size - 1), 0x0000FFu) << size;
+        EXPECT_EQ(PixelAt(cell, 7, 0), size == 8 ? 0x0000FFu : 0x808080u) << size;
     }
 }
 

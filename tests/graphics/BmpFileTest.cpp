@@ -41,7 +41,7 @@ TEST_F(BmpFile, ReadsAnIndexedImageBottomUp) {
     EXPECT_EQ(bitmap.Width(), 2);
     EXPECT_EQ(bitmap.Height(), 2);
     EXPECT_EQ(bitmap.PixelFormat(), px8Bit);
-    EXPECT_EQ(ReadPixels(bitmap), (std::vector<std::uint32_t>{0x000000, 0x0000FF, 0x00FF00, 0xFF0000}));
+    EXPECT_EQ(ReadPixels(bitmap), (std::vector<std::uint32_t>{0x000000, 0xFF0000, 0x00FF00, 0x0000FF}));
     EXPECT_NE(bitmap.GetPalette(), nullptr);
 }
 
@@ -116,7 +116,7 @@ TEST_F(BmpFile, ShortAndOverlongPixelDataAreHandledSafely) {
     // Half the pixels present: the rest stays zero (colour 0), no error.
     TBitmap half;
     Load(half, Pal8Square().Pixels({2, 3, 0, 0}).Bytes());
-    EXPECT_EQ(ReadPixels(half), (std::vector<std::uint32_t>{0x000000, 0x000000, 0x00FF00, 0xFF0000}));
+    EXPECT_EQ(ReadPixels(half), (std::vector<std::uint32_t>{0x000000, 0x000000, 0x00FF00, 0x0000FF}));
 
     // An image size far beyond the section: only the section's bytes are read.
     auto bytes = Pal8Square().ImageSize(0x7FFFFFFF).Bytes();
@@ -148,7 +148,7 @@ TEST_F(BmpFile, TopDownFilesKeepTheirRowOrder) {
     TBitmap bitmap;
     Load(bitmap, TBmpBuilder(2, -2, 8).ColorsUsed(4).Colors({0x000000, 0xFF0000, 0x00FF00, 0x0000FF}).Pixels({0, 1, 0, 0, 2, 3, 0, 0}).Bytes());
     EXPECT_EQ(bitmap.Height(), 2);
-    EXPECT_EQ(ReadPixels(bitmap), (std::vector<std::uint32_t>{0x000000, 0x0000FF, 0x00FF00, 0xFF0000}));
+    EXPECT_EQ(ReadPixels(bitmap), (std::vector<std::uint32_t>{0x000000, 0xFF0000, 0x00FF00, 0x0000FF}));
     auto* row0 = static_cast<std::uint8_t*>(bitmap.ScanLine(0));
     auto* row1 = static_cast<std::uint8_t*>(bitmap.ScanLine(1));
     EXPECT_EQ(row1 - row0, 4) << "scan line 0 is the first row in memory";

@@ -100,7 +100,9 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(BmpSuiteCut, PixelsSkippedByDeltasKeepColourIndexZero) {
+using BmpSuiteCut = TGdiTest;
+
+TEST_F(BmpSuiteCut, PixelsSkippedByDeltasKeepColourIndexZero) {
     // These streams jump over parts of the picture with delta codes; what they skip shows the
     // table's first colour.
     for (auto [cut, whole] :

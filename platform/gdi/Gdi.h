@@ -19,6 +19,8 @@
 //   through that table like any other DIB. Where there is no source context (StretchDIBits, a
 //   colour pattern brush) and for solid and hatch brush colours, a colour goes to monochrome as
 //   the nearer of black and white, as SetDIBits does.
+// - Direct-colour channels narrower than 8 bits widen by repeating their bits (5-bit 31 is 255)
+//   and narrow by dropping low bits, so every narrow value survives a trip through 8 bits.
 // - The null brush paints nothing: pixels whose raster operation uses the pattern keep their value.
 // - Stretching maps destination pixel d (0-based within the destination extent) to the source box
 //   [floor(d * sw / dw), max(that + 1, floor((d + 1) * sw / dw))). COLORONCOLOR takes the box's

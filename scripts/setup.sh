@@ -8,6 +8,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
     libpng-dev libstb-dev
+    libicu-dev
 )
 
 missing=()

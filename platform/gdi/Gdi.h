@@ -45,6 +45,14 @@
 //   screen), not for the bitmap selected into it.
 // - GetDIBits into an indexed format other than the bitmap's own synthesises the colour table:
 //   black and white for 1 bit, the 16 standard colours for 4 bits, the halftone palette for 8 bits.
+// - Run-length bitmaps: a run past the end of its row is dropped, not wrapped; decoding stops
+//   once the position passes the top row; a cut-short absolute run keeps the pixels present;
+//   pixels the stream never reaches keep index 0. The data is never read past biSizeImage.
+// - GetDIBits and SetDIBits with sizes that differ from the bitmap's: scan line j is row j from
+//   the bottom (bottom-up header) or from the top (top-down), and columns are clipped to the
+//   narrower of the two. DIB sections keep 2^bits colour-table entries, zero past biClrUsed;
+//   GetDIBits writes only the entries biClrUsed allows, and its pixels use only those.
+// - Only the info headers of 12, 40, 52, 56, 108 and 124 bytes are accepted.
 // - BITMAP is 32 bytes here (a 64-bit pointer at its end), not the 24 of 32-bit platforms.
 // - The halftone palette is the 20 static colours around a 6 × 6 × 6 colour cube and a 20-step
 //   grey ramp; on a palette screen it is the same.

@@ -143,8 +143,8 @@ const std::array<PALETTEENTRY, 256>& HalftoneEntries();
 
 /// Pixel storage under the cap, zero-filled; nullptr with ERROR_NOT_ENOUGH_MEMORY otherwise.
 std::unique_ptr<BYTE[]> AllocatePixels(std::size_t bytes);
-/// A bitmap of the given format without pixels yet: fills width, height, depth and stride, and
-/// checks the size arithmetic and the cap. nullptr with the last error set on failure.
+/// A device-dependent bitmap of the given depth with zeroed pixels: fills width, height, depth and
+/// stride after checking the size arithmetic and the cap. nullptr with the last error set on failure.
 std::unique_ptr<TBitmapObj> NewBitmap(LONG width, LONG height, int bitsPixel);
 /// A device-dependent bitmap in the screen's format (monochrome on a 1-bit screen).
 std::unique_ptr<TBitmapObj> NewScreenBitmap(LONG width, LONG height);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace gdi::detail {
 namespace {
@@ -27,6 +28,100 @@ bool SameEncoding(const TFormat& a, const TFormat& b) {
                return p.rgbRed == q.rgbRed && p.rgbGreen == q.rgbGreen && p.rgbBlue == q.rgbBlue &&
                       p.rgbReserved == q.rgbReserved;
            });
+}
+
+// A whole-byte pixel value of the given size, little-endian as every bitmap stores it.
+template <int Bytes>
+DWORD LoadPixel(const BYTE* p) {
+    if constexpr (Bytes == 1) {
+        return p[0];
+    } else if constexpr (Bytes == 2) {
+        return DWORD(p[0]) | (DWORD(p[1]) << 8);
+    } else if constexpr (Bytes == 3) {
+        return DWORD(p[0]) | (DWORD(p[1]) << 8) | (DWORD(p[2]) << 16);
+    } else {
+        DWORD v;
+        std::memcpy(&v, p, 4);
+        return v;
+    }
+}
+
+template <int Bytes>
+void StorePixel(BYTE* p, DWORD v) {
+    if constexpr (Bytes == 1) {
+        p[0] = BYTE(v);
+    } else if constexpr (Bytes == 2) {
+        p[0] = BYTE(v);
+        p[1] = BYTE(v >> 8);
+    } else if constexpr (Bytes == 3) {
+        p[0] = BYTE(v);
+        p[1] = BYTE(v >> 8);
+        p[2] = BYTE(v >> 16);
+    } else {
+        std::memcpy(p, &v, 4);
+    }
+}
+
+// One row piece through a conversion with both depths fixed at compile time, so that reading,
+// converting and writing a pixel is straight-line code.
+template <int SourceBpp, int DestBpp, typename TMap>
+void MapPixels(const BYTE* from, long long sourceX, BYTE* to, long long destX, long long n, const TMap& map) {
+    if constexpr (SourceBpp >= 8 && DestBpp >= 8) {
+        constexpr int kFrom = SourceBpp / 8;
+        constexpr int kTo = DestBpp / 8;
+        const BYTE* s = from + std::size_t(sourceX) * kFrom;
+        BYTE* d = to + std::size_t(destX) * kTo;
+        long long i = 0;
+        if constexpr (kFrom == 3) {
+            // Every pixel but the last has a byte of its right neighbour behind it, so it can be
+            // read as four bytes and the fourth dropped.
+            for (; i + 1 < n; ++i, s += 3, d += kTo)
+                StorePixel<kTo>(d, map(LoadPixel<4>(s) & 0x00FFFFFFu));
+        }
+        for (; i < n; ++i, s += kFrom, d += kTo)
+            StorePixel<kTo>(d, map(LoadPixel<kFrom>(s)));
+    } else {
+        for (long long i = 0; i < n; ++i)
+            WritePixel(to, LONG(destX + i), DestBpp, map(ReadPixel(from, LONG(sourceX + i), SourceBpp)));
+    }
+}
+
+template <int SourceBpp, typename TMap>
+bool MapToDepth(const BYTE* from, long long sourceX, BYTE* to, long long destX, int destBpp, long long n,
+                const TMap& map) {
+    switch (destBpp) {
+    case 1: MapPixels<SourceBpp, 1>(from, sourceX, to, destX, n, map); return true;
+    case 4: MapPixels<SourceBpp, 4>(from, sourceX, to, destX, n, map); return true;
+    case 8: MapPixels<SourceBpp, 8>(from, sourceX, to, destX, n, map); return true;
+    case 16: MapPixels<SourceBpp, 16>(from, sourceX, to, destX, n, map); return true;
+    case 24: MapPixels<SourceBpp, 24>(from, sourceX, to, destX, n, map); return true;
+    case 32: MapPixels<SourceBpp, 32>(from, sourceX, to, destX, n, map); return true;
+    default: return false;
+    }
+}
+
+// Indexed sources (1, 4 and 8 bits) to any depth; false for a depth pair it does not cover.
+template <typename TMap>
+bool MapFromIndexed(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX, int destBpp,
+                    long long n, const TMap& map) {
+    switch (sourceBpp) {
+    case 1: return MapToDepth<1>(from, sourceX, to, destX, destBpp, n, map);
+    case 4: return MapToDepth<4>(from, sourceX, to, destX, destBpp, n, map);
+    case 8: return MapToDepth<8>(from, sourceX, to, destX, destBpp, n, map);
+    default: return false;
+    }
+}
+
+// Direct-colour sources (16, 24 and 32 bits) to any depth.
+template <typename TMap>
+bool MapFromDirect(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX, int destBpp,
+                   long long n, const TMap& map) {
+    switch (sourceBpp) {
+    case 16: return MapToDepth<16>(from, sourceX, to, destX, destBpp, n, map);
+    case 24: return MapToDepth<24>(from, sourceX, to, destX, destBpp, n, map);
+    case 32: return MapToDepth<32>(from, sourceX, to, destX, destBpp, n, map);
+    default: return false;
+    }
 }
 
 }  // namespace
@@ -95,6 +190,42 @@ TConverter::TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, con
         return;
     }
     FMode = TMode::Generic;
+}
+
+void TConverter::ConvertRow(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX,
+                            int destBpp, long long n) {
+    bool done = false;
+    switch (FMode) {
+    case TMode::Identity: {
+        const auto same = [](DWORD value) { return value; };
+        done = sourceBpp <= 8 ? MapFromIndexed(from, sourceX, sourceBpp, to, destX, destBpp, n, same)
+                              : MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n, same);
+        break;
+    }
+    case TMode::Lookup: {
+        const auto& table = FLookup;
+        done = MapFromIndexed(from, sourceX, sourceBpp, to, destX, destBpp, n,
+                              [&table](DWORD value) { return table[value & 0xFFu]; });
+        break;
+    }
+    case TMode::ToMono: {
+        const DWORD bits = FColourBits, match = FMatch;
+        done = MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n,
+                             [bits, match](DWORD value) { return (value & bits) == match ? 1u : 0u; });
+        break;
+    }
+    case TMode::Repack: {
+        const DWORD bits = FColourBits;
+        done = MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n,
+                             [bits](DWORD value) { return value & bits; });
+        break;
+    }
+    case TMode::Generic: break;
+    }
+    if (done)
+        return;
+    for (long long i = 0; i < n; ++i)
+        WritePixel(to, LONG(destX + i), destBpp, Convert(ReadPixel(from, LONG(sourceX + i), sourceBpp)));
 }
 
 COLORREF TConverter::ColorOf(DWORD value) const {

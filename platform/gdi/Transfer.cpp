@@ -71,13 +71,11 @@ void CopyConvertedRows(const TBitmapObj& source, TBitmapObj& dest, TConverter& c
     const long long x1 = std::min(clip.X1, (long long)source.Width - shiftX);
     const long long y0 = std::max(clip.Y0, -shiftY);
     const long long y1 = std::min(clip.Y1, (long long)source.Height - shiftY);
-    const int sourceBpp = source.BitsPixel, destBpp = dest.BitsPixel;
-    for (long long y = y0; y < y1; ++y) {
-        const BYTE* from = source.Row(LONG(y + shiftY));
-        BYTE* to = dest.Row(LONG(y));
-        for (long long x = x0; x < x1; ++x)
-            WritePixel(to, LONG(x), destBpp, converter.Convert(ReadPixel(from, LONG(x + shiftX), sourceBpp)));
-    }
+    if (x0 >= x1)
+        return;
+    for (long long y = y0; y < y1; ++y)
+        converter.ConvertRow(source.Row(LONG(y + shiftY)), x0 + shiftX, source.BitsPixel, dest.Row(LONG(y)), x0,
+                             dest.BitsPixel, x1 - x0);
 }
 
 }  // namespace

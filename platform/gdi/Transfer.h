@@ -61,6 +61,11 @@ public:
         }
         return FDest.Encode(FSource.Decode(value));
     }
+    /// Converts n neighbouring pixels of a row (source columns from sourceX on, destination
+    /// columns from destX on); the values are those Convert gives pixel by pixel, but the depths
+    /// and the conversion are settled once for the row instead of once per pixel.
+    void ConvertRow(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX, int destBpp,
+                    long long n);
     /// The colour a source value stands for once it is in the destination, before it is
     /// reduced to a destination value; HALFTONE averages these.
     COLORREF ColorOf(DWORD value) const;

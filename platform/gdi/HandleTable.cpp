@@ -3,6 +3,8 @@
 // even after the slot has been reused.
 #include "platform/gdi/Internal.h"
 
+#include <cassert>
+
 namespace gdi::detail {
 namespace {
 
@@ -53,7 +55,7 @@ std::recursive_mutex& LayerMutex() {
 }
 
 HGDIOBJ Register(std::unique_ptr<TObject> object) {
-    TLock lock(LayerMutex());
+    assert(TLock::Held());
     TTable& table = Table();
     std::size_t index;
     if (!table.Free.empty()) {
@@ -75,13 +77,13 @@ HGDIOBJ Register(std::unique_ptr<TObject> object) {
 }
 
 TObject* Find(HGDIOBJ handle) {
-    TLock lock(LayerMutex());
+    assert(TLock::Held());
     TSlot* slot = Decode(handle);
     return slot ? slot->Object.get() : nullptr;
 }
 
 bool Unregister(HGDIOBJ handle) {
-    TLock lock(LayerMutex());
+    assert(TLock::Held());
     TSlot* slot = Decode(handle);
     if (slot == nullptr)
         return false;

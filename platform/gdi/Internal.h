@@ -99,7 +99,42 @@ struct TDCObj final : TObject {
 
 /// The layer's one lock; every public call holds it for its whole duration.
 std::recursive_mutex& LayerMutex();
-using TLock = std::lock_guard<std::recursive_mutex>;
+
+/// Holds the layer lock for a scope. The handle table takes no lock of its own, since it is only
+/// ever reached from inside a public call; debug builds count the holds of each thread to check it.
+class TLock {
+public:
+    explicit TLock(std::recursive_mutex& mutex) : FMutex(mutex) {
+        FMutex.lock();
+#ifndef NDEBUG
+        ++HoldCount();
+#endif
+    }
+    ~TLock() {
+#ifndef NDEBUG
+        --HoldCount();
+#endif
+        FMutex.unlock();
+    }
+    TLock(const TLock&) = delete;
+    TLock& operator=(const TLock&) = delete;
+
+#ifndef NDEBUG
+    /// Whether the calling thread holds the layer lock (debug builds only).
+    static bool Held() { return HoldCount() > 0; }
+
+private:
+    static int& HoldCount() {
+        thread_local int count = 0;
+        return count;
+    }
+#endif
+
+private:
+    std::recursive_mutex& FMutex;
+};
+
+// The handle table: every call expects the caller to hold the layer lock.
 
 /// Takes ownership and returns the new handle, or nullptr (last error set) when the table is full.
 HGDIOBJ Register(std::unique_ptr<TObject> object);

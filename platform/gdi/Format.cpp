@@ -14,6 +14,8 @@ std::size_t CacheSlot(COLORREF rgb) { return ((rgb * 0x9E3779B1u) >> 22) & 1023u
 
 TFormat::TFormat(const TBitmapObj& bitmap) : FBpp(bitmap.BitsPixel), FMono(bitmap.Mono) {
     if (FBpp <= 8) {
+        FTable.fill(RGBQUAD{0, 0, 0, 0});
+        FCache.fill(0);
         const std::size_t capacity = std::size_t(1) << FBpp;
         if (bitmap.IsDib) {
             FTableSize = int(std::min(bitmap.ColorTable.size(), capacity));

@@ -197,6 +197,8 @@ TBitmapObj* SurfaceOf(TDCObj& dc);
 class TFormat {
 public:
     explicit TFormat(const TBitmapObj& bitmap);
+    TFormat(const TFormat&) = delete;
+    TFormat& operator=(const TFormat&) = delete;
     int Bpp() const { return FBpp; }
     bool Mono() const { return FMono; }
     bool Indexed() const { return FBpp <= 8; }
@@ -215,11 +217,13 @@ private:
     bool FMono;
     bool FSystemPalette = false;  // entries marked rgbReserved == 1 are free system-palette slots
     int FTableSize = 0;
-    std::array<RGBQUAD, 256> FTable{};
+    // The table and the cache serve indexed formats only, and only those clear them: a transfer
+    // makes a format for each bitmap it touches, and direct-colour formats never read either.
+    std::array<RGBQUAD, 256> FTable;
     std::array<DWORD, 3> FMasks{};
     std::array<int, 3> FShift{};
     std::array<int, 3> FBits{};
-    std::array<std::uint64_t, 1024> FCache{};  // (rgb + 1) << 32 | value; 0 means empty
+    std::array<std::uint64_t, 1024> FCache;  // (rgb + 1) << 32 | value; 0 means empty
 };
 
 inline DWORD ReadPixel(const BYTE* row, LONG x, int bpp) {

@@ -23,19 +23,51 @@ bool Overlap(const TClip& a, const TClip& b) {
 }
 
 void FillSpan(BYTE* row, long long x, long long n, int bpp, DWORD value) {
-    switch (bpp) {
-    case 8: std::memset(row + x, int(value & 0xFFu), std::size_t(n)); return;
-    case 32: {
-        BYTE* p = row + 4 * x;
-        for (long long i = 0; i < n; ++i, p += 4)
-            std::memcpy(p, &value, 4);
-        return;
-    }
-    default:
+    if (bpp < 8) {
         for (long long i = 0; i < n; ++i)
             WritePixel(row, LONG(x + i), bpp, value);
         return;
     }
+    const std::size_t bytes = std::size_t(bpp / 8);
+    BYTE* p = row + std::size_t(x) * bytes;
+    const BYTE first = BYTE(value);
+    bool uniform = true;
+    for (std::size_t k = 1; k < bytes; ++k)
+        uniform = uniform && BYTE(value >> (8 * k)) == first;
+    if (uniform) {
+        // Black, white and every grey of a direct format: all bytes of the span are the same.
+        std::memset(p, first, std::size_t(n) * bytes);
+        return;
+    }
+    BYTE* const end = p + std::size_t(n) * bytes;
+    switch (bpp) {
+    case 16:
+        for (; p != end; p += 2)
+            std::memcpy(p, &value, 2);
+        return;
+    case 24:
+        for (; p != end; p += 3)
+            std::memcpy(p, &value, 3);
+        return;
+    default:
+        for (; p != end; p += 4)
+            std::memcpy(p, &value, 4);
+        return;
+    }
+}
+
+// A solid fill of the clipped rectangle. Whole rows without padding lie back to back in memory,
+// so such a block is filled as a single span.
+void FillBlock(TBitmapObj& dest, const TClip& clip, DWORD value) {
+    const int bpp = dest.BitsPixel;
+    if (bpp >= 8 && clip.X0 == 0 && clip.X1 == dest.Width &&
+        std::size_t(dest.Width) * std::size_t(bpp / 8) == std::size_t(dest.Stride)) {
+        const LONG top = LONG(dest.TopDown ? clip.Y0 : clip.Y1 - 1);
+        FillSpan(dest.Row(top), 0, (clip.Y1 - clip.Y0) * (long long)dest.Width, bpp, value);
+        return;
+    }
+    for (long long y = clip.Y0; y < clip.Y1; ++y)
+        FillSpan(dest.Row(LONG(y)), clip.X0, clip.X1 - clip.X0, bpp, value);
 }
 
 // A same-format copy without stretching moves whole row pieces. When source and destination are
@@ -103,9 +135,7 @@ bool RunTransfer(const TTransfer& t) {
     TFormat destFormat(dest);
     TPatternSampler pattern(usesPattern ? t.Brush : nullptr, *t.DestDC, destFormat);
     if (!masked && !usesSource && !usesDest && (!usesPattern || pattern.Solid())) {
-        const DWORD value = Rop3(fore, pattern.SolidValue(), 0, 0);
-        for (long long y = clip.Y0; y < clip.Y1; ++y)
-            FillSpan(dest.Row(LONG(y)), clip.X0, clip.X1 - clip.X0, bpp, value);
+        FillBlock(dest, clip, Rop3(fore, pattern.SolidValue(), 0, 0));
         return true;
     }
     if (!masked && usesPattern && pattern.Null())

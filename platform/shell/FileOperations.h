@@ -28,8 +28,8 @@ std::vector<std::string> ParseUriList(std::string_view text);
 
 /// Copies a file, a folder with everything in it, or a symbolic link (as a link) into folder.
 /// Nothing is overwritten: when the name is taken the copy gets "name (2).ext", "name (3).ext",
-/// ... Devices, pipes and sockets are not copied (ERROR_NOT_SUPPORTED), nor is a folder into
-/// itself (E_INVALIDARG). created receives the new path.
+/// ... A device, pipe or socket is not copied (ERROR_NOT_SUPPORTED; inside a copied folder it is
+/// left out), nor is a folder into itself (E_INVALIDARG). created receives the new path.
 HRESULT CopyIntoFolder(const std::string& source, const std::string& folder, std::string* created = nullptr);
 
 /// Copies every local file of a URI list into folder. S_OK when all were copied, S_FALSE when

@@ -1,0 +1,86 @@
+// The command-line tool, run as a person runs it.
+#include "graphics/Bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TRun {
+    int Status = -1;
+    std::string Output;
+};
+
+TRun RunTool(const std::string& arguments) {
+    TRun run;
+    const std::string command = std::string(VISTEL_THUMBS) + " " + arguments + " 2>&1";
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return run;
+    std::array<char, 4096> buffer{};
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        run.Output.append(buffer.data(), n);
+    const int status = ::pclose(pipe);
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+class VistelThumbs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        graphics::InitializeGraphics();
+        FFolder = fs::temp_directory_path() / ("vistel-cli-" + std::to_string(::getpid()));
+        fs::remove_all(FFolder);
+        fs::create_directories(FFolder);
+    }
+    void TearDown() override {
+        fs::remove_all(FFolder);
+        graphics::FinalizeGraphics();
+    }
+    void WriteBmp(const std::string& name, int width, int height) {
+        graphics::TBitmap bitmap;
+        bitmap.SetPixelFormat(graphics::px24Bit);
+        bitmap.SetWidth(width);
+        bitmap.SetHeight(height);
+        bitmap.SaveToFile((FFolder / name).string());
+    }
+    fs::path FFolder;
+};
+
+}  // namespace
+
+TEST_F(VistelThumbs, PrintsOneLinePerFileAndWritesTheSheet) {
+    for (int i = 0; i < 9; ++i)
+        WriteBmp("p" + std::to_string(i) + ".bmp", 10, 10);
+    std::ofstream(FFolder / "q.txt") << "line";
+    const fs::path sheet = FFolder / "sheet.bmp";
+    TRun run = RunTool(FFolder.string() + " --sheet " + sheet.string());
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(run.Output,
+              "p0.bmp\t0\np1.bmp\t1\np2.bmp\t2\np3.bmp\t3\np4.bmp\t4\np5.bmp\t5\np6.bmp\t6\np7.bmp\t7\np8.bmp\t8\n"
+              "q.txt\t-\t拡張子 .txt の画像形式は処理できません\n");
+    graphics::TBitmap picture;
+    picture.LoadFromFile(sheet.string());
+    EXPECT_EQ(picture.Width(), 8 * 65 - 1);
+    EXPECT_EQ(picture.Height(), 2 * 65 - 1);
+    EXPECT_EQ(picture.PixelFormat(), graphics::px24Bit);
+}
+
+TEST_F(VistelThumbs, RefusesWhatIsNotAFolderAndExplainsItself) {
+    TRun missing = RunTool((FFolder / "nothing-here").string());
+    EXPECT_EQ(missing.Status, 1);
+    EXPECT_NE(missing.Output.find("不正なファイル名 - "), std::string::npos);
+    TRun help = RunTool("--help");
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Output.find("Usage: vistel-thumbs FOLDER"), std::string::npos);
+    EXPECT_EQ(RunTool("").Status, 2);
+}

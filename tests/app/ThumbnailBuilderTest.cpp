@@ -1,0 +1,193 @@
+#include "app/FileListBox.h"
+#include "app/ThumbnailBuilder.h"
+#include "graphics/Bitmap.h"
+#include "platform/base/Messages.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace app;
+using namespace graphics;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint32_t kWhite = 0xFFFFFF;
+constexpr std::uint32_t kRed = 0xFF0000;
+
+// A graphic that loads anything and fails when it is drawn, like a picture whose damage shows only
+// when it is decoded.
+class TFailingGraphic final : public TGraphic {
+public:
+    VISTEL_DECLARE_GRAPHIC_CLASS()
+    void Draw(TCanvas&, const TRect&) override { throw EInvalidGraphic("描画できません"); }
+    bool GetEmpty() override { return false; }
+    int GetHeight() override { return 8; }
+    int GetWidth() override { return 8; }
+    void SetHeight(int) override {}
+    void SetWidth(int) override {}
+    void LoadFromStream(TStream&) override {}
+    void SaveToStream(TStream&) override {}
+    void LoadFromClipboardFormat(std::uint16_t, THandle, HPALETTE) override {}
+    void SaveToClipboardFormat(std::uint16_t&, THandle&, HPALETTE&) override {}
+};
+VISTEL_GRAPHIC_CLASS(TFailingGraphic, TGraphic)
+
+class TRecorder final : public TBuildObserver {
+public:
+    std::vector<std::string> Lines;
+    bool KeepGoing = false;
+    void Skipped(const std::string& name, const std::string& message) override { Lines.push_back(name + " - " + message); }
+    void Added(const std::string& name, int index) override { Lines.push_back(name + " " + std::to_string(index)); }
+    bool ContinueAfterFailure(const std::string& name, const std::string& message) override {
+        if (KeepGoing)
+            Skipped(name, message);
+        return KeepGoing;
+    }
+};
+
+class ThumbnailBuilder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitializeGraphics();
+        FFolder = fs::temp_directory_path() / ("vistel-builder-" + std::to_string(::getpid()));
+        fs::remove_all(FFolder);
+        fs::create_directories(FFolder);
+        FStartFolder = fs::current_path();
+        FList.LargeImages = &FImages;
+        FList.SmallImages = &FImages;
+    }
+    void TearDown() override {
+        fs::current_path(FStartFolder);
+        fs::remove_all(FFolder);
+        TPicture::UnregisterGraphicClass(TFailingGraphic::StaticClass());
+        FinalizeGraphics();
+    }
+
+    // A red picture of the given size saved as a BMP file.
+    void WriteBmp(const std::string& name, int width, int height) {
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(px24Bit);
+        bitmap.SetWidth(width);
+        bitmap.SetHeight(height);
+        bitmap.Canvas().Brush().SetColor(0x0000FF);
+        bitmap.Canvas().FillRect(Rect(0, 0, width, height));
+        bitmap.SaveToFile((FFolder / name).string());
+    }
+    void WriteText(const std::string& name, const std::string& text) { std::ofstream(FFolder / name) << text; }
+
+    void Build(TBuildObserver* observer = nullptr) {
+        const std::string path = FFolder.string();
+        BuildThumbnails([path] { return path; }, FFiles, FList, FImages, observer);
+    }
+    std::vector<std::string> Captions() const {
+        std::vector<std::string> captions;
+        for (int i = 0; i < FList.Items.Count(); ++i)
+            captions.push_back(FList.Items.Item(i).Caption);
+        return captions;
+    }
+    // The bounding box of the red pixels of a thumbnail.
+    TRect RedArea(int index) const {
+        auto pixels = FImages.Pixels(index);
+        TRect box{64, 64, -1, -1};
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (pixels[std::size_t(y * 64 + x)] == kRed) {
+                    box.left = std::min<int>(box.left, x);
+                    box.top = std::min<int>(box.top, y);
+                    box.right = std::max<int>(box.right, x + 1);
+                    box.bottom = std::max<int>(box.bottom, y + 1);
+                }
+        return box;
+    }
+
+    fs::path FFolder;
+    fs::path FStartFolder;
+    TImageList FImages{64, 64};
+    TListView FList;
+    TFileListBox FFiles;
+};
+
+}  // namespace
+
+TEST_F(ThumbnailBuilder, CentresPicturesThatFitAndStretchesTheRest) {
+    WriteBmp("a16.bmp", 16, 16);
+    WriteBmp("b63x10.bmp", 63, 10);
+    WriteBmp("c64.bmp", 64, 64);
+    WriteBmp("d65x10.bmp", 65, 10);
+    WriteBmp("e10x200.bmp", 10, 200);
+    Build();
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"a16.bmp", "b63x10.bmp", "c64.bmp", "d65x10.bmp", "e10x200.bmp"}));
+    for (int i = 0; i < FList.Items.Count(); ++i)
+        EXPECT_EQ(FList.Items.Item(i).ImageIndex, i);
+    auto expect = [&](int index, TRect area) {
+        TRect red = RedArea(index);
+        EXPECT_EQ(red.left, area.left) << index;
+        EXPECT_EQ(red.top, area.top) << index;
+        EXPECT_EQ(red.right, area.right) << index;
+        EXPECT_EQ(red.bottom, area.bottom) << index;
+    };
+    expect(0, Rect(24, 24, 40, 40));
+    expect(1, Rect(1, 27, 64, 37));
+    expect(2, Rect(0, 0, 64, 64));
+    expect(3, Rect(0, 0, 64, 64));
+    expect(4, Rect(0, 0, 64, 64));
+    // Around a centred picture the cell keeps the list's colour.
+    EXPECT_EQ(FImages.Pixels(0)[0], kWhite);
+}
+
+TEST_F(ThumbnailBuilder, SkipsWhatCannotBeLoadedAndKeepsTheOrder) {
+    WriteText("notes.txt", "text");
+    WriteText("broken.bmp", "BMnot really");
+    WriteBmp("Zeta.bmp", 8, 8);
+    WriteBmp("alpha.BMP", 8, 8);
+    TRecorder recorder;
+    Build(&recorder);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"alpha.BMP", "Zeta.bmp"}));
+    ASSERT_EQ(recorder.Lines.size(), 4u);
+    EXPECT_EQ(recorder.Lines[0], "alpha.BMP 0");
+    EXPECT_EQ(recorder.Lines[1].rfind("broken.bmp - ", 0), 0u);
+    EXPECT_EQ(recorder.Lines[2], "notes.txt - 拡張子 .txt の画像形式は処理できません");
+    EXPECT_EQ(recorder.Lines[3], "Zeta.bmp 1");
+}
+
+TEST_F(ThumbnailBuilder, EmptyFolderGivesAnEmptyList) {
+    WriteText("readme.txt", "x");
+    Build();
+    EXPECT_EQ(FList.Items.Count(), 0);
+    EXPECT_EQ(FImages.Count(), 0);
+}
+
+TEST_F(ThumbnailBuilder, AFailureWhileDrawingEndsTheClickAndKeepsWhatWasAdded) {
+    TPicture::RegisterFileFormat("boom", "fails when drawn", TFailingGraphic::StaticClass());
+    WriteBmp("a.bmp", 8, 8);
+    WriteText("b.boom", "x");
+    WriteBmp("c.bmp", 8, 8);
+    EXPECT_THROW(Build(), EInvalidGraphic);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"a.bmp"}));
+
+    // Going on instead, as the command-line tool's --keep-going does.
+    TRecorder recorder;
+    recorder.KeepGoing = true;
+    Build(&recorder);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"a.bmp", "c.bmp"}));
+    EXPECT_EQ(recorder.Lines[1], "b.boom - 描画できません");
+    EXPECT_EQ(FList.Items.Item(1).ImageIndex, 1);
+}
+
+TEST_F(ThumbnailBuilder, ANewClickReplacesTheList) {
+    WriteBmp("a.bmp", 8, 8);
+    WriteBmp("b.bmp", 8, 8);
+    Build();
+    EXPECT_EQ(FList.Items.Count(), 2);
+    fs::remove(FFolder / "b.bmp");
+    WriteBmp("c.bmp", 8, 8);
+    // The same folder again: the earlier listing is used, so the deleted file is skipped and the
+    // new one does not appear.
+    Build();
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"a.bmp"}));
+    EXPECT_EQ(FImages.Count(), 1);
+}

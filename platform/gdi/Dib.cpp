@@ -342,7 +342,7 @@ int StoreDibLines(TBitmapObj& target, const TDibDescription& dib, const void* bi
     FormatOf(dib, shell);
     const BYTE* source = static_cast<const BYTE*>(bits);
     std::size_t sourceStride = dib.Stride;
-    std::unique_ptr<BYTE[]> decoded;
+    TPixelStorage decoded;
     if (dib.Compression == BI_RLE8 || dib.Compression == BI_RLE4) {
         // Only the part that lands in the target is kept, so a hostile header cannot make this
         // buffer larger than the target's own pixels.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,13 @@ struct TObject {
     int SelectCount = 0;  // how many contexts have it selected; a selected object is not deleted
 };
 
+/// Pixel memory comes from calloc: large blocks arrive as pages the kernel has already cleared,
+/// so a new bitmap is not written twice before its first pixel is drawn.
+struct TFreePixels {
+    void operator()(BYTE* pixels) const noexcept { std::free(pixels); }
+};
+using TPixelStorage = std::unique_ptr<BYTE[], TFreePixels>;
+
 // A bitmap's pixels: a device-dependent bitmap (IsDib false) in the screen's format, a monochrome
 // bitmap, or a DIB section laid out exactly as its header describes.
 struct TBitmapObj final : TObject {
@@ -41,7 +49,7 @@ struct TBitmapObj final : TObject {
     std::array<DWORD, 3> Masks{};           // red, green, blue of a 16 or 32-bit bitmap
     std::vector<RGBQUAD> ColorTable;        // DIB sections of 8 bits or fewer
     BITMAPINFOHEADER Header{};              // DIB sections: the header as GetObject reports it
-    std::unique_ptr<BYTE[]> Storage;
+    TPixelStorage Storage;
     BYTE* Bits = nullptr;
     HDC SelectedInto = nullptr;
 
@@ -177,7 +185,7 @@ const std::array<RGBQUAD, 16>& StandardColors16();
 const std::array<PALETTEENTRY, 256>& HalftoneEntries();
 
 /// Pixel storage under the cap, zero-filled; nullptr with ERROR_NOT_ENOUGH_MEMORY otherwise.
-std::unique_ptr<BYTE[]> AllocatePixels(std::size_t bytes);
+TPixelStorage AllocatePixels(std::size_t bytes);
 /// A device-dependent bitmap of the given depth with zeroed pixels: fills width, height, depth and
 /// stride after checking the size arithmetic and the cap. nullptr with the last error set on failure.
 std::unique_ptr<TBitmapObj> NewBitmap(LONG width, LONG height, int bitsPixel);

@@ -2,8 +2,6 @@
 #include "platform/base/CheckedMath.h"
 #include "platform/gdi/Internal.h"
 
-#include <new>
-
 namespace gdi::detail {
 namespace {
 
@@ -150,12 +148,12 @@ std::size_t DibStride(LONG width, int bitsPixel) {
     return stride ? *stride : 0;
 }
 
-std::unique_ptr<BYTE[]> AllocatePixels(std::size_t bytes) {
+TPixelStorage AllocatePixels(std::size_t bytes) {
     if (bytes > State().StorageCap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    std::unique_ptr<BYTE[]> storage(new (std::nothrow) BYTE[bytes == 0 ? 1 : bytes]());
+    TPixelStorage storage(static_cast<BYTE*>(std::calloc(bytes == 0 ? 1 : bytes, 1)));
     if (!storage)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return storage;

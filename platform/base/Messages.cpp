@@ -28,6 +28,7 @@ const std::unordered_map<int, const char*>& Table() {
         {65435, "サポートされていないクリップボード形式です"},
         // The program.
         {65436, "イメージサイズが正しくありません"},
+        {65424, "不正なファイル名 - %s"},
         // The folder namespace and the folder tree.
         {64200, "開く(&O)"},
         {64201, "貼り付け(&P)"},

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace shell {
@@ -58,10 +59,13 @@ std::string FromUserDirsFile(const std::string& key) {
     std::ifstream file(JoinPath(ConfigHome(), "user-dirs.dirs"), std::ios::binary);
     if (!file)
         return {};
+    std::string text(kMaxUserDirsFile, '\0');
+    file.read(text.data(), std::streamsize(text.size()));
+    text.resize(std::size_t(file.gcount()));
+    std::istringstream lines(text);
     std::string found;
     std::string line;
-    std::size_t total = 0;
-    while (std::getline(file, line) && (total += line.size() + 1) <= kMaxUserDirsFile) {
+    while (std::getline(lines, line)) {
         std::size_t at = line.find_first_not_of(" \t");
         if (at == std::string::npos || line.compare(at, key.size(), key) != 0)
             continue;

@@ -66,9 +66,21 @@ std::string TopFolder(const std::string& folder, dev_t device) {
     return top;
 }
 
+// The device of a path, or of its nearest existing ancestor when it does not exist yet.
+dev_t DeviceOfNearest(std::string path) {
+    struct stat info;
+    while (stat(path.c_str(), &info) != 0 && path != "/")
+        path = ParentPath(path);
+    return info.st_dev;
+}
+
 bool FindTrash(const std::string& parent, dev_t device, TTrash& trash) {
+    // Items on the home trash's file system go there and nowhere else; the trash at the top of
+    // a file system is only for items that cannot be renamed into the home trash.
     std::string home = JoinPath(DataHome(), "Trash");
-    if (EnsureFolders(DataHome()) && EnsureTrash(home) && SameDevice(JoinPath(home, "files"), device)) {
+    if (DeviceOfNearest(home) == device) {
+        if (!EnsureFolders(DataHome()) || !EnsureTrash(home))
+            return false;
         trash = {home, {}};
         return true;
     }
@@ -156,7 +168,7 @@ HRESULT MoveToTrash(const std::string& path, std::string* trashedAs) {
         return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     TTrash trash;
     if (!FindTrash(parent, parentInfo.st_dev, trash))
-        return HRESULT_FROM_WIN32(ERROR_NOT_SAME_DEVICE);
+        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
     if (IsPathWithin(trash.Folder, *item))
         return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
 

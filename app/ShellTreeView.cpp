@@ -135,15 +135,16 @@ void TShellTreeView::LoadRootFolder() {
         hr = shell::SHGetSpecialFolderLocation(*number, rootId);
     else
         hr = desktop.ShellFolder()->ParseDisplayName(FRoot, rootId, nullptr);
+    // A root that is not a folder (a file given as a path) has no folder of its own; falling back
+    // to the desktop's would show the whole file system under the file's name.
+    std::shared_ptr<shell::IShellFolder> folder;
+    if (shell::SUCCEEDED(hr))
+        hr = desktop.ShellFolder()->BindToObject(rootId, folder);
     std::string error;
-    if (shell::FAILED(hr)) {
+    if (shell::FAILED(hr))
         error = base::FmtLoadStr(res::SErrorSettingPath, {FRoot});
-    } else {
-        std::shared_ptr<shell::IShellFolder> folder;
-        if (shell::FAILED(desktop.ShellFolder()->BindToObject(rootId, folder)))
-            folder = desktop.SharedShellFolder();
+    else
         FRootFolder = std::make_unique<TShellFolder>(&desktop, std::move(rootId), std::move(folder));
-    }
     if (FRootFolder) {
         ClearNodes();
         auto top = MakeNode(nullptr, std::make_unique<TShellFolder>(&desktop, FRootFolder->AbsoluteID(),

@@ -122,9 +122,10 @@ class ShellTreeViewBadRoot : public ShellTreeViewTest, public ::testing::WithPar
 
 TEST_P(ShellTreeViewBadRoot, RaisesAfterRebuildingFromThePreviousRoot) {
     FTemp.Folder("home/Documents/Pictures");
+    FTemp.File("home/a-file.txt");
     FTree.Loaded();
     FTree.SelectPath(FDocs + "/Pictures");
-    std::string root = GetParam();
+    std::string root = GetParam() == "file" ? FHome + "/a-file.txt" : GetParam();
     EXPECT_THAT([&] { FTree.SetRoot(root); },
                 ThrowsMessage<EShellError>(StrEq("Error setting path: \"" + root + "\"")));
     EXPECT_EQ(FTree.Root(), "rfPersonal");
@@ -134,7 +135,7 @@ TEST_P(ShellTreeViewBadRoot, RaisesAfterRebuildingFromThePreviousRoot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ShellTreeView, ShellTreeViewBadRoot,
-                         ::testing::Values("/no/such/folder", "rfNetwork", "rfControlPanel", "relative", ""));
+                         ::testing::Values("/no/such/folder", "rfNetwork", "rfControlPanel", "relative", "", "file"));
 
 TEST_F(ShellTreeViewTest, ChildrenAreFoldersInTheShellsNameOrder) {
     for (const char* name : {"b", "A", "file10", "file2", "Zebra", "éclair", "a2", "a10", ".hidden"})

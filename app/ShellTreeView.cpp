@@ -73,6 +73,15 @@ shell::SHCONTF EnumFlags(TShellObjectTypes types) {
 
 short CompareResult(shell::HRESULT hr) { return static_cast<short>(shell::HRESULT_CODE(hr)); }
 
+// The desktop's comparison decides whether two full item ids name the same item.
+bool SameItem(TShellFolder& desktop, const shell::TItemIdList& a, const shell::TItemIdList& b) {
+    return CompareResult(desktop.ShellFolder()->CompareIDs(0, a, b)) == 0;
+}
+
+auto PositionOf(std::vector<std::unique_ptr<TShellTreeNode>>& siblings, const TShellTreeNode& node) {
+    return std::find_if(siblings.begin(), siblings.end(), [&](const auto& sibling) { return sibling.get() == &node; });
+}
+
 bool IsWithin(const TShellTreeNode* node, const TShellTreeNode* ancestor) {
     for (; node != nullptr; node = node->Parent())
         if (node == ancestor)
@@ -184,8 +193,8 @@ void TShellTreeView::SetUpNode(TShellTreeNode& node, bool topNode) {
     if ((FObjectTypes & otNonFolders) != 0 && folder.ShellFolder() != nullptr) {
         std::unique_ptr<shell::IEnumIDList> items;
         shell::TItemIdList first;
-        node.FHasChildren = shell::SUCCEEDED(folder.ShellFolder()->EnumObjects(EnumFlags(FObjectTypes), items)) && items &&
-                            items->Next(first) == shell::S_OK;
+        shell::HRESULT hr = folder.ShellFolder()->EnumObjects(EnumFlags(FObjectTypes), items);
+        node.FHasChildren = shell::SUCCEEDED(hr) && items && items->Next(first) == shell::S_OK;
     }
 }
 
@@ -250,7 +259,8 @@ TShellTreeNode* TShellTreeView::SelectPath(const std::string& path) {
     std::string rootPath = node->Folder().ParsingPath();
     if (!target || !shell::IsPathWithin(*target, rootPath))
         return nullptr;
-    for (const std::string& part : shell::SplitPath(std::string_view(*target).substr(rootPath == "/" ? 0 : rootPath.size()))) {
+    std::string_view below = std::string_view(*target).substr(rootPath == "/" ? 0 : rootPath.size());
+    for (const std::string& part : shell::SplitPath(below)) {
         Expand(*node);
         TShellTreeNode* found = nullptr;
         for (std::size_t i = 0; i < node->Count() && found == nullptr; ++i)
@@ -340,7 +350,10 @@ void TShellTreeView::FinishCommand(TShellTreeNode& node, const std::string& verb
         Refresh(node);
     if (shell::SUCCEEDED(hr))
         return;
-    int message = verb == "open" ? res::SOpenFailed : verb == "delete" ? res::SDeleteFailed : verb == "paste" ? res::SPasteFailed : 0;
+    int message = verb == "open"     ? res::SOpenFailed
+                  : verb == "delete" ? res::SDeleteFailed
+                  : verb == "paste"  ? res::SPasteFailed
+                                     : 0;
     if (message != 0)
         throw EShellError(base::FmtLoadStr(message, {path}));
 }
@@ -402,7 +415,7 @@ void TShellTreeView::Refresh(TShellTreeNode& node) {
     auto fresh = MakeNode(node.FParent, std::make_unique<TShellFolder>(old.Parent(), old.RelativeID(), old.BindItem()));
     TShellTreeNode& added = *fresh;
     auto& siblings = Siblings(node);
-    auto at = std::find_if(siblings.begin(), siblings.end(), [&](const auto& sibling) { return sibling.get() == &node; });
+    auto at = PositionOf(siblings, node);
     assert(at != siblings.end());
     siblings.insert(at, std::move(fresh));
     SetUpNode(added, node.FParent == nullptr);
@@ -417,7 +430,7 @@ void TShellTreeView::Refresh(TShellTreeNode& node) {
         TShellTreeNode* match = nullptr;
         Walk(added, [&](TShellTreeNode& after) {
             if (match == nullptr &&
-                CompareResult(desktop.ShellFolder()->CompareIDs(0, after.Folder().AbsoluteID(), before.Folder().AbsoluteID())) == 0)
+                SameItem(desktop, after.Folder().AbsoluteID(), before.Folder().AbsoluteID()))
                 match = &after;
         });
         if (match != nullptr)
@@ -431,11 +444,11 @@ void TShellTreeView::Refresh(TShellTreeNode& node) {
 }
 
 TShellTreeNode* TShellTreeView::FindNode(const shell::TItemIdList& absoluteId) const {
-    shell::IShellFolder* desktop = TShellFolder::Desktop().ShellFolder();
+    TShellFolder& desktop = TShellFolder::Desktop();
     TShellTreeNode* found = nullptr;
     for (const auto& top : FNodes)
         Walk(*top, [&](TShellTreeNode& node) {
-            if (found == nullptr && CompareResult(desktop->CompareIDs(0, node.Folder().AbsoluteID(), absoluteId)) == 0)
+            if (found == nullptr && SameItem(desktop, node.Folder().AbsoluteID(), absoluteId))
                 found = &node;
         });
     return found;
@@ -444,7 +457,7 @@ TShellTreeNode* TShellTreeView::FindNode(const shell::TItemIdList& absoluteId) c
 void TShellTreeView::Delete(TShellTreeNode& node) {
     Notify(TShellTreeChange::NodeDeleting, &node);
     auto& siblings = Siblings(node);
-    auto at = std::find_if(siblings.begin(), siblings.end(), [&](const auto& sibling) { return sibling.get() == &node; });
+    auto at = PositionOf(siblings, node);
     assert(at != siblings.end());
     // A tree moves its selection off a deleted node: to the next sibling, the one before, or up.
     TShellTreeNode* nextSelection = nullptr;

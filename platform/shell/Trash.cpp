@@ -110,7 +110,8 @@ std::string EscapePath(std::string_view path) {
     std::string escaped;
     for (char c : path) {
         auto byte = static_cast<unsigned char>(c);
-        bool alphanumeric = (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+        bool alphanumeric =
+            (byte >= '0' && byte <= '9') || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
         if (alphanumeric || std::string_view("-_.!~*'()/").find(c) != std::string_view::npos) {
             escaped += c;
         } else {

@@ -12,20 +12,20 @@ namespace {
 // folders such as the control panel.
 class TVirtualFolder final : public shell::IShellFolder {
 public:
-    shell::HRESULT ParseDisplayName(const std::string&, shell::TItemIdList&, shell::SFGAOF*) override { return shell::E_NOTIMPL; }
-    shell::HRESULT EnumObjects(shell::SHCONTF, std::unique_ptr<shell::IEnumIDList>&) override { return shell::E_NOTIMPL; }
-    shell::HRESULT BindToObject(const shell::TItemIdList&, std::shared_ptr<shell::IShellFolder>&) override {
-        return shell::E_NOTIMPL;
-    }
-    shell::HRESULT CompareIDs(shell::LPARAM, const shell::TItemIdList&, const shell::TItemIdList&) override { return shell::S_OK; }
-    shell::HRESULT GetAttributesOf(std::span<const shell::TItemIdList* const>, shell::SFGAOF& attributes) override {
+    using HRESULT = shell::HRESULT;
+    using TItemIdList = shell::TItemIdList;
+    using TItems = std::span<const TItemIdList* const>;
+
+    HRESULT ParseDisplayName(const std::string&, TItemIdList&, shell::SFGAOF*) override { return shell::E_NOTIMPL; }
+    HRESULT EnumObjects(shell::SHCONTF, std::unique_ptr<shell::IEnumIDList>&) override { return shell::E_NOTIMPL; }
+    HRESULT BindToObject(const TItemIdList&, std::shared_ptr<IShellFolder>&) override { return shell::E_NOTIMPL; }
+    HRESULT CompareIDs(shell::LPARAM, const TItemIdList&, const TItemIdList&) override { return shell::S_OK; }
+    HRESULT GetAttributesOf(TItems, shell::SFGAOF& attributes) override {
         attributes &= shell::SFGAO_FOLDER;
         return shell::S_OK;
     }
-    shell::HRESULT GetUIObjectOf(std::span<const shell::TItemIdList* const>, std::unique_ptr<shell::IContextMenu>&) override {
-        return shell::E_NOTIMPL;
-    }
-    shell::HRESULT GetDisplayNameOf(const shell::TItemIdList& item, shell::SHGDNF flags, shell::STRRET& name) override {
+    HRESULT GetUIObjectOf(TItems, std::unique_ptr<shell::IContextMenu>&) override { return shell::E_NOTIMPL; }
+    HRESULT GetDisplayNameOf(const TItemIdList& item, shell::SHGDNF flags, shell::STRRET& name) override {
         ++Calls;
         name = shell::STRRET{};
         if (flags & shell::SHGDN_FORPARSING) {
@@ -37,7 +37,7 @@ public:
         }
         return shell::S_OK;
     }
-    shell::HRESULT SetNameOf(const shell::TItemIdList&, const std::string&, shell::SHGDNF, shell::TItemIdList*) override {
+    HRESULT SetNameOf(const TItemIdList&, const std::string&, shell::SHGDNF, TItemIdList*) override {
         return shell::E_FAIL;
     }
     int Calls = 0;

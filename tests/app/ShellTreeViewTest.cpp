@@ -145,8 +145,9 @@ TEST_F(ShellTreeViewTest, ChildrenAreFoldersInTheShellsNameOrder) {
     EXPECT_THAT(Names(Top()), ElementsAre("A", "a2", "a10", "b", "éclair", "file2", "file10", "Zebra"));
 }
 
-class ShellTreeViewLocale : public ShellTreeViewTest,
-                            public ::testing::WithParamInterface<std::pair<std::string, std::vector<std::string>>> {};
+using TLocaleOrder = std::pair<std::string, std::vector<std::string>>;
+
+class ShellTreeViewLocale : public ShellTreeViewTest, public ::testing::WithParamInterface<TLocaleOrder> {};
 
 TEST_P(ShellTreeViewLocale, DecidesWhereLettersWithMarksGo) {
     for (const char* name : {"öl", "zebra", "apa", "Oslo"})
@@ -157,8 +158,8 @@ TEST_P(ShellTreeViewLocale, DecidesWhereLettersWithMarksGo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ShellTreeView, ShellTreeViewLocale,
-                         ::testing::Values(std::pair<std::string, std::vector<std::string>>{"sv_SE", {"apa", "Oslo", "zebra", "öl"}},
-                                           std::pair<std::string, std::vector<std::string>>{"de_DE", {"apa", "öl", "Oslo", "zebra"}}));
+                         ::testing::Values(TLocaleOrder{"sv_SE", {"apa", "Oslo", "zebra", "öl"}},
+                                           TLocaleOrder{"de_DE", {"apa", "öl", "Oslo", "zebra"}}));
 
 TEST_F(ShellTreeViewTest, ObjectTypesAddHiddenFoldersAndFiles) {
     FTemp.Folder("home/Documents/.config");

@@ -127,7 +127,8 @@ TEST_F(FileSystemFolderTest, BindingToAFileFails) {
     FTemp.File("file");
     std::shared_ptr<IShellFolder> folder;
     EXPECT_EQ(FFolder->BindToObject(Child(TItemKind::Other, "file"), folder), HRESULT_FROM_WIN32(ERROR_DIRECTORY));
-    EXPECT_EQ(FFolder->BindToObject(Child(TItemKind::Folder, "missing"), folder), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(FFolder->BindToObject(Child(TItemKind::Folder, "missing"), folder),
+              HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(folder);
 }
 
@@ -147,7 +148,8 @@ TEST_F(FileSystemFolderTest, AttributesFollowNamesModesAndLinks) {
     FTemp.File("locked");
     chmod((FTemp / "locked").c_str(), 0444);
     std::filesystem::create_directory_symlink(FTemp / ".hidden", FTemp / "link");
-    SFGAOF all = SFGAO_FOLDER | SFGAO_HIDDEN | SFGAO_READONLY | SFGAO_LINK | SFGAO_STREAM | SFGAO_FILESYSTEM | SFGAO_CANRENAME;
+    SFGAOF all =
+        SFGAO_FOLDER | SFGAO_HIDDEN | SFGAO_READONLY | SFGAO_LINK | SFGAO_STREAM | SFGAO_FILESYSTEM | SFGAO_CANRENAME;
     EXPECT_EQ(Attributes(".hidden", all), SFGAO_FOLDER | SFGAO_HIDDEN | SFGAO_FILESYSTEM | SFGAO_CANRENAME);
     EXPECT_EQ(Attributes("locked", all), SFGAO_READONLY | SFGAO_STREAM | SFGAO_FILESYSTEM | SFGAO_CANRENAME);
     EXPECT_EQ(Attributes("link", all), SFGAO_FOLDER | SFGAO_LINK | SFGAO_FILESYSTEM | SFGAO_CANRENAME);

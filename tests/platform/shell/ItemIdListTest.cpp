@@ -43,7 +43,8 @@ TEST(ItemIdList, EmptyListIsTheTerminatorAlone) {
 TEST(ItemIdList, ItemsCarrySizeKindAndNameInThePlatformLayout) {
     TItemIdList list = TItemIdList::FromItem(TItemKind::Folder, "home");
     list.Append(TItemKind::Other, "a.txt");
-    EXPECT_EQ(BytesOf(list), (std::vector<std::uint8_t>{7, 0, 1, 'h', 'o', 'm', 'e', 8, 0, 2, 'a', '.', 't', 'x', 't', 0, 0}));
+    EXPECT_EQ(BytesOf(list),
+              (std::vector<std::uint8_t>{7, 0, 1, 'h', 'o', 'm', 'e', 8, 0, 2, 'a', '.', 't', 'x', 't', 0, 0}));
     ASSERT_EQ(list.Count(), 2u);
     EXPECT_EQ(list.Items()[0].Name, "home");
     EXPECT_EQ(list.Last().Kind, TItemKind::Other);

@@ -29,7 +29,9 @@ protected:
 
 TEST_F(SpecialFoldersTest, PersonalFolderIsTheConfiguredDocumentsFolder) {
     FTemp.Folder("home/Dokumente");
-    UserDirs("# written by xdg-user-dirs-update\nXDG_DESKTOP_DIR=\"$HOME/Desktop\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
+    UserDirs("# written by xdg-user-dirs-update\n"
+             "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+             "XDG_DOCUMENTS_DIR=\"$HOME/Dokumente\"\n");
     EXPECT_EQ(shell::PersonalFolder(), FHome + "/Dokumente");
     EXPECT_EQ(shell::SpecialFolderPath(shell::CSIDL_PERSONAL), FHome + "/Dokumente");
 }
@@ -129,7 +131,8 @@ class SpecialFoldersWithoutCounterpart : public SpecialFoldersTest, public ::tes
 
 TEST_P(SpecialFoldersWithoutCounterpart, FailWithFileNotFound) {
     shell::TItemIdList item = shell::TItemIdList::FromItem(shell::TItemKind::Folder, "untouched");
-    EXPECT_EQ(shell::SHGetSpecialFolderLocation(GetParam(), item), shell::HRESULT_FROM_WIN32(shell::ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(shell::SHGetSpecialFolderLocation(GetParam(), item),
+              shell::HRESULT_FROM_WIN32(shell::ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(item.Count(), 1u);
 }
 

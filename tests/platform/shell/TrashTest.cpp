@@ -37,8 +37,8 @@ TEST_F(TrashTest, MovesTheItemAndWritesItsInfoFile) {
     EXPECT_EQ(ReadFile(trashedAs), "contents");
     std::string info = ReadFile(FTrash + "/info/a b%.txt.trashinfo");
     std::string escapedFolder = FTemp.Path();  // Temporary folder names need no escaping.
-    EXPECT_THAT(info, MatchesRegex("\\[Trash Info\\]\nPath=" + escapedFolder +
-                                   "/docs/a%20b%25\\.txt\nDeletionDate=[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\n"));
+    EXPECT_THAT(info, MatchesRegex("\\[Trash Info\\]\nPath=" + escapedFolder + "/docs/a%20b%25\\.txt\n" +
+                                   "DeletionDate=[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\n"));
     struct stat mode;
     ASSERT_EQ(stat(FTrash.c_str(), &mode), 0);
     EXPECT_EQ(mode.st_mode & 0777, 0700u);
@@ -97,10 +97,11 @@ TEST_F(TrashTest, ItemsOnAnotherFileSystemGoToTheTrashAtItsTop) {
     std::filesystem::create_directory(item);
     std::string trashedAs;
     HRESULT hr = MoveToTrash(item, &trashedAs);
-    std::string info = ReadFile(top + "/info/" + std::filesystem::path(trashedAs).filename().string() + ".trashinfo");
+    std::string infoPath = top + "/info/" + std::filesystem::path(trashedAs).filename().string() + ".trashinfo";
+    std::string info = ReadFile(infoPath);
     std::error_code ignored;
     std::filesystem::remove_all(madeTop ? top : trashedAs, ignored);
-    std::filesystem::remove(top + "/info/" + std::filesystem::path(trashedAs).filename().string() + ".trashinfo", ignored);
+    std::filesystem::remove(infoPath, ignored);
     std::filesystem::remove_all(item, ignored);
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(std::filesystem::path(trashedAs).parent_path(), top + "/files");

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -26,10 +25,11 @@ struct TObject {
     int SelectCount = 0;  // how many contexts have it selected; a selected object is not deleted
 };
 
-/// Pixel memory comes from calloc: large blocks arrive as pages the kernel has already cleared,
-/// so a new bitmap is not written twice before its first pixel is drawn.
+/// Pixel memory arrives cleared by calloc, or for large blocks as fresh pages mapped from the
+/// kernel, so a new bitmap is not written twice before its first pixel is drawn.
 struct TFreePixels {
-    void operator()(BYTE* pixels) const noexcept { std::free(pixels); }
+    std::size_t MappedBytes = 0;  // non-zero for a block mapped on its own
+    void operator()(BYTE* pixels) const noexcept;
 };
 using TPixelStorage = std::unique_ptr<BYTE[], TFreePixels>;
 

@@ -2,6 +2,11 @@
 #include "platform/base/CheckedMath.h"
 #include "platform/gdi/Internal.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
+#include <cstdlib>
+
 namespace gdi::detail {
 namespace {
 
@@ -148,11 +153,45 @@ std::size_t DibStride(LONG width, int bitsPixel) {
     return stride ? *stride : 0;
 }
 
+namespace {
+
+// Blocks this large are mapped on their own rather than taken from the heap: they arrive as
+// pages the kernel has cleared, go back to it whole when freed, and can be given huge pages.
+constexpr std::size_t kMappedBlock = std::size_t(8) << 20;
+constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
+
+TPixelStorage MapPixels(std::size_t bytes) {
+    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    // A bitmap of tens of megabytes is otherwise brought in by thousands of page faults, which
+    // cost more than reading its pixels; huge pages need a few dozen. The advice may be ignored.
+    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t last = (start + bytes) & ~(kHugePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+    return TPixelStorage(static_cast<BYTE*>(block), TFreePixels{bytes});
+}
+
+}  // namespace
+
+void TFreePixels::operator()(BYTE* pixels) const noexcept {
+    if (MappedBytes != 0)
+        munmap(pixels, MappedBytes);
+    else
+        std::free(pixels);
+}
+
 TPixelStorage AllocatePixels(std::size_t bytes) {
     if (bytes > State().StorageCap) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
+    if (bytes >= kMappedBlock)
+        return MapPixels(bytes);
     TPixelStorage storage(static_cast<BYTE*>(std::calloc(bytes == 0 ? 1 : bytes, 1)));
     if (!storage)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);

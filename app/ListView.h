@@ -38,6 +38,8 @@ public:
     TImageList* SmallImages = nullptr;
     /// The desktop's window colour, as the layout stores none.
     graphics::TColor Color = graphics::TColor(0x80000005u);
+    /// Painting goes through an off-screen image, so that rebuilding the list does not flicker.
+    bool DoubleBuffered = false;
 };
 
 }  // namespace app

@@ -9,6 +9,7 @@ packages=(
     clang-14 libclang-rt-14-dev
     libpng-dev libstb-dev
     libicu-dev
+    qt6-base-dev fonts-ipafont-gothic
 )
 
 missing=()

@@ -1,0 +1,38 @@
+// vistel: the thumbnail window. Start-up runs the modules' initialisation before any window
+// exists, creates the main window from its stored layout, shows it and runs the event loop;
+// shutdown runs in the reverse order.
+#include "app/MainForm.h"
+#include "app/ShellFolder.h"
+#include "app/qt/Dispatcher.h"
+#include "app/qt/MainWindow.h"
+#include "graphics/Bitmap.h"
+#include "graphics/GraphicsBase.h"
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char** argv) {
+    // The picture framework first, then the shell's desktop object; the format list is built on
+    // first use.
+    graphics::InitializeGraphics();
+    int status = 0;
+    {
+        app::qt::TVistelApplication application(argc, argv);
+        std::unique_ptr<app::qt::TMainWindow> window;
+        // A failure while the window is made (the tree's root, for one) is shown and ends start-up.
+        app::qt::Guarded([&] {
+            app::TShellFolder::Desktop();
+            auto form = std::make_unique<app::TF_Vistel>(app::LoadStoredLayout(graphics::ScreenPixelsPerInch()));
+            window = std::make_unique<app::qt::TMainWindow>(std::move(form));
+        });
+        if (window) {
+            window->show();
+            application.exec();
+        } else {
+            status = 1;
+        }
+        window.reset();
+    }
+    graphics::FinalizeGraphics();
+    return status;
+}

@@ -124,6 +124,27 @@ bool MapFromDirect(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to,
     }
 }
 
+// The AND (or OR) of the pixel values of a box. Rows stop being read once the result can no
+// longer change: no bits left for AND, every bit a value of this depth can hold for OR.
+template <int Bpp>
+DWORD ScanBox(const TBitmapObj& bitmap, long long firstRow, long long lastRow, long long firstColumn,
+              long long lastColumn, bool orScans) {
+    constexpr DWORD kAllOnes = Bpp == 32 ? 0xFFFFFFFFu : (DWORD(1) << Bpp) - 1u;
+    const DWORD settled = orScans ? kAllOnes : 0u;
+    DWORD combined = orScans ? 0u : 0xFFFFFFFFu;
+    for (long long r = firstRow; r < lastRow && combined != settled; ++r) {
+        const BYTE* row = bitmap.Row(LONG(r));
+        if (orScans) {
+            for (long long c = firstColumn; c < lastColumn; ++c)
+                combined |= ReadPixel(row, LONG(c), Bpp);
+        } else {
+            for (long long c = firstColumn; c < lastColumn; ++c)
+                combined &= ReadPixel(row, LONG(c), Bpp);
+        }
+    }
+    return combined;
+}
+
 }  // namespace
 
 // Extents are at most 2^31, so (2e + 1) · source length stays below 2^63 in unsigned 64 bits.
@@ -318,15 +339,14 @@ DWORD TSourceSampler::Combine(long long firstRow, long long lastRow, long long f
     // BLACKONWHITE keeps black (zero bits) wherever any pixel of the box has them, WHITEONBLACK
     // keeps set bits; both work on the source's own values before they change format.
     const bool orScans = FMode == WHITEONBLACK;
-    DWORD combined = orScans ? 0u : 0xFFFFFFFFu;
-    for (long long r = firstRow; r < lastRow; ++r) {
-        const BYTE* row = FBitmap.Row(LONG(r));
-        for (long long c = firstColumn; c < lastColumn; ++c) {
-            if (orScans)
-                combined |= ReadPixel(row, LONG(c), FBpp);
-            else
-                combined &= ReadPixel(row, LONG(c), FBpp);
-        }
+    DWORD combined = 0;
+    switch (FBpp) {
+    case 1: combined = ScanBox<1>(FBitmap, firstRow, lastRow, firstColumn, lastColumn, orScans); break;
+    case 4: combined = ScanBox<4>(FBitmap, firstRow, lastRow, firstColumn, lastColumn, orScans); break;
+    case 8: combined = ScanBox<8>(FBitmap, firstRow, lastRow, firstColumn, lastColumn, orScans); break;
+    case 16: combined = ScanBox<16>(FBitmap, firstRow, lastRow, firstColumn, lastColumn, orScans); break;
+    case 24: combined = ScanBox<24>(FBitmap, firstRow, lastRow, firstColumn, lastColumn, orScans); break;
+    default: combined = ScanBox<32>(FBitmap, firstRow, lastRow, firstColumn, lastColumn, orScans); break;
     }
     return FConverter.Convert(combined);
 }

@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QStyle>
 #include <QStyledItemDelegate>
 
@@ -233,6 +234,16 @@ QIcon TShellTreeWidget::IconFor(int index) const {
 
 bool TShellTreeWidget::ChooseContextCommand(TShellTreeNode& node, const std::string& verb) {
     return FModel.RunContextCommand(node, verb);
+}
+
+void TShellTreeWidget::mousePressEvent(QMouseEvent* event) {
+    // A right-click only opens the node's menu: the model lets that node stand for the selected
+    // one while the menu is open, and the real selection stays where it was.
+    if (event->button() == Qt::RightButton) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
 }
 
 void TShellTreeWidget::ShowContextMenu(const QPoint& position) {

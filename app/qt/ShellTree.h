@@ -23,6 +23,9 @@ public:
     /// verb, as if it had been chosen (for tests and keyboard use); false when there is none.
     bool ChooseContextCommand(TShellTreeNode& node, const std::string& verb);
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
 private:
     void Changed(TShellTreeChange change, TShellTreeNode* node);
     QTreeWidgetItem* MakeItem(TShellTreeNode& node);

@@ -176,6 +176,19 @@ TEST_F(MainWindow, ClickingAFolderOfBitmapsFillsTheListInFileListOrder) {
     EXPECT_EQ(Window->Form().ImageList1->Count(), 0);
 }
 
+TEST_F(MainWindow, KeepsTheSelectionWhenAFolderIsRightClicked) {
+    Open();
+    QTreeWidgetItem* root = Window->Tree()->topLevelItem(0);
+    QTreeWidgetItem* pictures = FolderItem("pictures");
+    ASSERT_NE(pictures, nullptr);
+    QTreeWidget* tree = Window->Tree();
+    QTest::mouseClick(tree->viewport(), Qt::RightButton, {}, tree->visualItemRect(pictures).center());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(tree->currentItem(), root);
+    EXPECT_EQ(Window->Form().ShellTreeView1->SelectedPath(), FRoot.string());
+    EXPECT_EQ(Window->List()->count(), 0);
+}
+
 TEST_F(MainWindow, LeavesTheListAloneWhenTheInertControlsAreClicked) {
     Open();
     LeftClick(FolderItem("pictures"));

@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 #include "app/qt/Dispatcher.h"
+#include "graphics/Bitmap.h"
+#include "graphics/Canvas.h"
 #include "graphics/GraphicsBase.h"
 #include "platform/base/Messages.h"
 
@@ -110,6 +112,34 @@ TEST_F(Dispatcher, CatchesWhatEscapesAnEventAndLetsTheLoopGoOn) {
     ASSERT_EQ(Texts.size(), 2u);
     EXPECT_EQ(Texts[0], "失敗しました.");
     EXPECT_EQ(Texts[1], "失敗しました.");
+}
+
+// An object that draws on a bitmap while it handles an event and sends itself one more.
+class TDrawingObject : public QObject {
+public:
+    graphics::TBitmap Bitmap;
+    bool HeldDuringNestedEvent = false;
+    bool event(QEvent* event) override {
+        if (event->type() == QEvent::User) {
+            Bitmap.Canvas().FillRect(graphics::Rect(0, 0, 4, 4));
+            QEvent nested(QEvent::Type(QEvent::User + 1));
+            QCoreApplication::sendEvent(this, &nested);
+            HeldDuringNestedEvent = Bitmap.Canvas().HandleAllocated();
+            return true;
+        }
+        return QObject::event(event);
+    }
+};
+
+TEST_F(Dispatcher, ReleasesIdleBitmapContextsOnceAMessageIsFullyHandled) {
+    TDrawingObject object;
+    object.Bitmap.SetWidth(4);
+    object.Bitmap.SetHeight(4);
+    QEvent event(QEvent::User);
+    QCoreApplication::sendEvent(&object, &event);
+    EXPECT_TRUE(object.HeldDuringNestedEvent);
+    EXPECT_FALSE(object.Bitmap.Canvas().HandleAllocated());
+    EXPECT_TRUE(Texts.empty());
 }
 
 TEST(MainIcon, IsDrawnAtTheIconSizes) {

@@ -6,7 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QMenu>
+#include <QTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -187,6 +191,36 @@ TEST_F(MainWindow, KeepsTheSelectionWhenAFolderIsRightClicked) {
     EXPECT_EQ(tree->currentItem(), root);
     EXPECT_EQ(Window->Form().ShellTreeView1->SelectedPath(), FRoot.string());
     EXPECT_EQ(Window->List()->count(), 0);
+}
+
+TEST_F(MainWindow, OffersTheFolderMenuWithJapaneseLabelsAndRunsTheChosenCommand) {
+    Open();
+    QTreeWidget* tree = Window->Tree();
+    QTreeWidgetItem* empty = FolderItem("empty");
+    ASSERT_NE(empty, nullptr);
+    QStringList labels;
+    // The menu runs its own loop; this picks 名前の変更 from it once it is open.
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions()) {
+            labels << action->text();
+            if (action->text().startsWith(QString::fromUtf8("名前の変更")))
+                menu->setActiveAction(action);
+        }
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    const QPoint at = tree->visualItemRect(empty).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, tree->viewport()->mapToGlobal(at));
+    QCoreApplication::sendEvent(tree->viewport(), &event);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(labels.contains(QString::fromUtf8("開く(&O)")));
+    EXPECT_TRUE(labels.contains(QString::fromUtf8("削除(&D)")));
+    // The menu's node is being renamed in place, and the real selection never moved.
+    EXPECT_EQ(Window->Form().ShellTreeView1->EditingNode(), Window->Tree()->NodeOf(empty));
+    EXPECT_NE(tree->findChild<QLineEdit*>(), nullptr);
+    EXPECT_EQ(tree->currentItem(), tree->topLevelItem(0));
+    EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(MainWindow, LeavesTheListAloneWhenTheInertControlsAreClicked) {

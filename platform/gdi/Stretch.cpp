@@ -6,6 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
 namespace gdi::detail {
 namespace {
 
@@ -99,6 +103,30 @@ bool MapToDepth(const BYTE* from, long long sourceX, BYTE* to, long long destX, 
     default: return false;
     }
 }
+
+#if defined(__x86_64__) || defined(__i386__)
+// 24-bit pixels to 32-bit ones with a clear spare byte, four at a time by a byte shuffle: the
+// conversion of every 24-bit image drawn on a 32-bit screen. Each step reads sixteen bytes, so
+// it stops while at least six pixels are left and the last read stays inside the row piece.
+// Returns how many pixels it converted.
+__attribute__((target("ssse3"))) long long WidenTwentyFourBits(const BYTE* from, BYTE* to, long long n) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -128, 3, 4, 5, -128, 6, 7, 8, -128, 9, 10, 11, -128);
+    long long i = 0;
+    for (; i + 6 <= n; i += 4, from += 12, to += 16) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to), _mm_shuffle_epi8(pixels, spread));
+    }
+    return i;
+}
+
+bool CanShuffleBytes() {
+    static const bool supported = __builtin_cpu_supports("ssse3");
+    return supported;
+}
+#else
+long long WidenTwentyFourBits(const BYTE*, BYTE*, long long) { return 0; }
+bool CanShuffleBytes() { return false; }
+#endif
 
 // Indexed sources (1, 4 and 8 bits) to any depth; false for a depth pair it does not cover.
 template <typename TMap>
@@ -237,6 +265,12 @@ void TConverter::ConvertRow(const BYTE* from, long long sourceX, int sourceBpp, 
     }
     case TMode::Repack: {
         const DWORD bits = FColourBits;
+        if (sourceBpp == 24 && destBpp == 32 && bits == 0x00FFFFFFu && CanShuffleBytes()) {
+            const long long done = WidenTwentyFourBits(from + std::size_t(sourceX) * 3, to + std::size_t(destX) * 4, n);
+            sourceX += done;
+            destX += done;
+            n -= done;
+        }
         done = MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n,
                              [bits](DWORD value) { return value & bits; });
         break;

@@ -91,25 +91,33 @@ INSTANTIATE_TEST_SUITE_P(Formats, RowConversion, ::testing::Combine(kAllFormats,
 
 using RowConversionEdge = TGdiTest;
 
-// Four 24-bit pixels fill a row without padding, so the last pixel of a top-down section is the
-// last three bytes of its memory: reading it as four bytes would run past the end.
+// Every fourth width fills its rows without padding, so the last pixel of a top-down section is
+// the last three bytes of its memory: a converter that reads past a row piece runs off the end.
+// Widths up to 21 take every mix of four-pixel steps and single pixels.
 TEST_F(RowConversionEdge, TwentyFourBitPixelsAtTheEndOfMemoryConvertExactly) {
-    auto source = MakeDib(24, 4, -2);
-    auto dest = MakeDib(32, 4, -2);
-    dest->FillRaw(0xFFFFFFFFu);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x)
-            source->SetRaw(x, y, 0x010203u * DWORD(x + 4 * y + 1));
-    ASSERT_TRUE(BitBlt(dest->Dc(), 0, 0, 4, 2, source->Dc(), 0, 0, SRCCOPY));
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(dest->Raw(x, y), 0x010203u * DWORD(x + 4 * y + 1)) << x << "," << y;
+    for (int width = 1; width <= 21; ++width) {
+        auto source = MakeDib(24, width, -2);
+        auto dest = MakeDib(32, width, -2);
+        dest->FillRaw(0xFFFFFFFFu);
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < width; ++x)
+                source->SetRaw(x, y, 0x010203u * DWORD(x + width * y + 1));
+        ASSERT_TRUE(BitBlt(dest->Dc(), 0, 0, width, 2, source->Dc(), 0, 0, SRCCOPY));
+        for (int y = 0; y < 2; ++y)
+            for (int x = 0; x < width; ++x)
+                ASSERT_EQ(dest->Raw(x, y), 0x010203u * DWORD(x + width * y + 1)) << width << ": " << x << "," << y;
 
-    // And back: the spare byte goes, the colour stays.
-    dest->SetRaw(3, 1, 0xAB112233u);
-    ASSERT_TRUE(BitBlt(source->Dc(), 0, 0, 4, 2, dest->Dc(), 0, 0, SRCCOPY));
-    EXPECT_EQ(source->Raw(3, 1), 0x112233u);
-    EXPECT_EQ(source->Raw(2, 1), 0x010203u * 7u);
+        // A piece that starts and ends inside the rows, and back: the spare byte goes, the colour stays.
+        if (width >= 3) {
+            ASSERT_TRUE(BitBlt(dest->Dc(), 1, 1, width - 2, 1, source->Dc(), 0, 0, SRCCOPY));
+            EXPECT_EQ(dest->Raw(0, 1), 0x010203u * DWORD(width + 1));
+            EXPECT_EQ(dest->Raw(1, 1), 0x010203u);
+            EXPECT_EQ(dest->Raw(width - 1, 1), 0x010203u * DWORD(2 * width));
+        }
+        dest->SetRaw(width - 1, 1, 0xAB112233u);
+        ASSERT_TRUE(BitBlt(source->Dc(), 0, 0, width, 2, dest->Dc(), 0, 0, SRCCOPY));
+        EXPECT_EQ(source->Raw(width - 1, 1), 0x112233u) << width;
+    }
 }
 
 }  // namespace

@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, LayoutScaling,
                                            TScaleCase{144, -18, 228, 182, 1044},
                                            TScaleCase{72, -9, 114, 91, 522}));
 
-TEST(LayoutScaling, ScalesOnlyTheClientPartOfTheOuterSize) {
+TEST(LayoutFrameScaling, ScalesOnlyTheClientPartOfTheOuterSize) {
     TFormLayout layout = ParseLayout(StoredLayoutText());
     ScaleLayout(layout, 192, 16, 40);
     EXPECT_EQ(layout.Form.Width, (696 - 16) * 2 + 16);
@@ -111,6 +111,25 @@ TEST(MainFormLayout, RefusesAnUnknownObjectOrAMissingControl) {
     TFormLayout missing = ParseLayout(StoredLayoutText());
     missing.Controls.pop_back();
     EXPECT_THROW(TF_Vistel{missing}, EReadError);
+    EXPECT_EQ(F_Vistel, nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(MainFormLayout, EndsCreationWhenTheTreesRootCannotBeSet) {
+    TFormLayout layout = ParseLayout(StoredLayoutText());
+    for (TLayoutObject& object : layout.Controls)
+        for (auto& [key, value] : object.Properties)
+            if (key == "Root")
+                value = "/nonexistent-vistel-root/inside";
+    try {
+        TF_Vistel form(layout);
+        FAIL() << "the window was created";
+    } catch (const EShellError& error) {
+        EXPECT_NE(error.Message().find("/nonexistent-vistel-root/inside"), std::string::npos);
+    }
     EXPECT_EQ(F_Vistel, nullptr);
 }
 

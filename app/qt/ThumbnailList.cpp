@@ -1,6 +1,9 @@
 #include "app/qt/ThumbnailList.h"
 
+#include "graphics/GraphicsBase.h"
+
 #include <QMetaObject>
+#include <QPalette>
 #include <QPixmap>
 
 #include <vector>
@@ -40,6 +43,13 @@ TThumbnailListWidget::TThumbnailListWidget(TListView& list, QWidget* parent) : Q
     // Qt paints every widget through a back buffer, which is what the list's double-buffered
     // painting asks for; nothing is painted straight onto the screen.
     setAttribute(Qt::WA_PaintOnScreen, false);
+
+    // The cells are filled with the list's colour as the raster layer knows it, so the list's
+    // background takes the same colour and a centred thumbnail shows no seam.
+    const gdi::COLORREF color = graphics::ColorToRGB(FList.Color);
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF)));
+    setPalette(colours);
 
     FList.Items.OnChange = [this] { ScheduleSync(); };
     if (FList.LargeImages != nullptr)

@@ -163,6 +163,7 @@ TEST_F(MainWindow, ClickingAFolderOfBitmapsFillsTheListInFileListOrder) {
     EXPECT_EQ(list->item(1)->text(), "b.bmp");
     EXPECT_EQ(list->iconSize(), QSize(64, 64));
     EXPECT_EQ(list->viewMode(), QListView::IconMode);
+    EXPECT_EQ(list->palette().color(QPalette::Base), QColor(255, 255, 255));
     // The 16 × 16 picture sits centred at (24, 24) on the list's white background.
     QImage small = qt::ImageOf(*Window->Form().ImageList1, 1);
     ASSERT_EQ(small.size(), QSize(64, 64));
@@ -276,6 +277,22 @@ TEST_F(MainWindowRename, RenamesTheFolderInPlace) {
     EXPECT_EQ(FolderItem("empty"), nullptr);
     EXPECT_EQ(Window->Form().ShellTreeView1->EditingNode(), nullptr);
     EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(MainWindowRename, CancelsWithEscapeAndLeavesTheFolder) {
+    Open();
+    TShellTreeNode* node = Window->Tree()->NodeOf(FolderItem("empty"));
+    ASSERT_NE(node, nullptr);
+    ASSERT_TRUE(Window->Tree()->ChooseContextCommand(*node, "rename"));
+    auto* editor = Window->Tree()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    editor->setText("other");
+    QTest::keyClick(editor, Qt::Key_Escape);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Window->Form().ShellTreeView1->EditingNode(), nullptr);
+    EXPECT_TRUE(fs::is_directory(FRoot / "empty"));
+    EXPECT_FALSE(fs::exists(FRoot / "other"));
+    EXPECT_NE(FolderItem("empty"), nullptr);
 }
 
 TEST_F(MainWindowRename, ShowsARefusedNameInTheErrorBoxAndKeepsTheLabel) {

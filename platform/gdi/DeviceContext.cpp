@@ -1,6 +1,8 @@
 // Device contexts, selection and the objects' common calls.
 #include "platform/gdi/Internal.h"
 
+#include <cassert>
+
 namespace gdi {
 
 using namespace detail;
@@ -17,21 +19,17 @@ HDC NewContext(bool memory) {
     dc->Palette = static_cast<HPALETTE>(state.Stock[DEFAULT_PALETTE]);
     if (memory)
         dc->Bitmap = state.DefaultBitmap;
+    // Every default is a stock object, which keeps no selection count.
+#ifndef NDEBUG
     for (HGDIOBJ selected : {HGDIOBJ(dc->Brush), HGDIOBJ(dc->Pen), HGDIOBJ(dc->Font), HGDIOBJ(dc->Palette),
                              HGDIOBJ(dc->Bitmap)})
-        if (TObject* object = Find(selected))
-            ++object->SelectCount;
+        assert(selected == nullptr || Find(selected)->Stock);
+#endif
     return static_cast<HDC>(Register(std::move(dc)));
 }
 
-// Moves a context's selection from one object to another, keeping the selection counts that
-// stop a selected object from being deleted.
-void Reselect(HGDIOBJ previous, HGDIOBJ next) {
-    if (TObject* object = Find(previous))
-        --object->SelectCount;
-    if (TObject* object = Find(next))
-        ++object->SelectCount;
-}
+// The object behind a handle a context had selected; none for the empty selection.
+TObject* Selected(HGDIOBJ handle) { return handle != nullptr ? Find(handle) : nullptr; }
 
 bool DestroyContext(HDC handle, bool memory) {
     auto* dc = Lookup<TDCObj>(handle);
@@ -41,12 +39,15 @@ bool DestroyContext(HDC handle, bool memory) {
         SetLastError(ERROR_INVALID_HANDLE);
         return false;
     }
+    // Selection counts are kept so that a selected object is not deleted: the context lets go of
+    // everything it holds.
     for (HGDIOBJ selected : {HGDIOBJ(dc->Brush), HGDIOBJ(dc->Pen), HGDIOBJ(dc->Font), HGDIOBJ(dc->Palette)})
-        Reselect(selected, nullptr);
+        CountSelection(Selected(selected), -1);
     if (memory) {
-        if (TObject* object = Find(dc->Bitmap); object && object->Kind == TKind::Bitmap)
+        TObject* object = Selected(dc->Bitmap);
+        if (object != nullptr && object->Kind == TKind::Bitmap)
             static_cast<TBitmapObj*>(object)->SelectedInto = nullptr;
-        Reselect(dc->Bitmap, nullptr);
+        CountSelection(object, -1);
     }
     return Unregister(handle);
 }
@@ -105,6 +106,7 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
         return nullptr;
     }
     HGDIOBJ previous = nullptr;
+    TObject* previousObject = nullptr;
     switch (target->Kind) {
     case TKind::Bitmap: {
         auto* bitmap = static_cast<TBitmapObj*>(target);
@@ -121,12 +123,15 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
             return nullptr;
         }
         previous = dc->Bitmap;
-        if (TObject* old = Find(previous); old && old->Kind == TKind::Bitmap)
-            static_cast<TBitmapObj*>(old)->SelectedInto = nullptr;
+        previousObject = Selected(previous);
+        if (previousObject != nullptr && previousObject->Kind == TKind::Bitmap)
+            static_cast<TBitmapObj*>(previousObject)->SelectedInto = nullptr;
         if (!bitmap->Stock)
             bitmap->SelectedInto = handle;
         dc->Bitmap = static_cast<HBITMAP>(object);
-        break;
+        CountSelection(previousObject, -1);
+        CountSelection(target, +1);
+        return previous;
     }
     case TKind::Brush:
         previous = std::exchange(dc->Brush, static_cast<HBRUSH>(object));
@@ -142,7 +147,8 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    Reselect(previous, object);
+    CountSelection(Selected(previous), -1);
+    CountSelection(target, +1);
     return previous;
 }
 

@@ -161,6 +161,13 @@ T* Lookup(HGDIOBJ handle) {
 /// Removes and destroys the object; false for a bad handle.
 bool Unregister(HGDIOBJ handle);
 
+/// Records that a context took (+1) or gave back (-1) an object. Stock objects are never deleted,
+/// so they keep no count, and a new context's defaults need no look-up at all.
+inline void CountSelection(TObject* object, int change) {
+    if (object != nullptr && !object->Stock)
+        object->SelectCount += change;
+}
+
 // ---- screen and process-wide state -----------------------------------------------------------
 
 struct TState {

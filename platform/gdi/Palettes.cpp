@@ -161,9 +161,9 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL forceBackground) {
     if (object == nullptr)
         return nullptr;
     HPALETTE previous = std::exchange(dc->Palette, palette);
-    if (TObject* old = Find(previous))
-        --old->SelectCount;
-    ++object->SelectCount;
+    if (previous != nullptr)
+        CountSelection(Find(previous), -1);
+    CountSelection(object, +1);
     dc->PaletteBackground = forceBackground != FALSE;
     return previous;
 }

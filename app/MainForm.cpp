@@ -4,8 +4,8 @@
 #include "platform/base/Exception.h"
 #include "platform/base/Messages.h"
 
-#include <cassert>
 #include <new>
+#include <type_traits>
 
 namespace app {
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace app::qt {
@@ -92,7 +93,7 @@ void TMainWindow::showEvent(QShowEvent* event) {
 void TMainWindow::FitOuterSize() {
     const TLayoutObject& form = FForm->Layout().Form;
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isEmpty() || (frame.width() == 0 && frame.height() == 0))
+    if (frame.width() <= 0 && frame.height() <= 0)
         return;
     resize(std::max(1, form.Width - frame.width()), std::max(1, form.Height - frame.height()));
     move(form.Left, form.Top);

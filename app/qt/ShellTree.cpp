@@ -28,7 +28,8 @@ private:
     TShellTreeView& FModel;
 };
 
-// A struct that makes sure a context menu is closed on every path out of the handler.
+// The model counts the menu's node as selected until the menu closes, so it must close on every
+// path out of the handler, an exception's included.
 struct TMenuCloser {
     TShellTreeView& Model;
     ~TMenuCloser() { Model.CloseContextMenu(); }

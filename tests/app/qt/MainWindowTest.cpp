@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QTimer>
+#include <QFontInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,6 +98,8 @@ TEST_F(MainWindow, OpensAtTheStoredPlaceAndSizeWithItsCaption) {
     EXPECT_EQ(F_Vistel, &Window->Form());
     EXPECT_TRUE(Window->Form().V_CList->DoubleBuffered);
     EXPECT_EQ(Window->font().pixelSize(), 12);
+    // The stored face resolves to the installed proportional IPA Gothic.
+    EXPECT_EQ(QFontInfo(Window->font()).family(), "IPAPGothic");
 }
 
 struct TWidgetPlace {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
@@ -128,26 +129,24 @@ long long WidenTwentyFourBits(const BYTE*, BYTE*, long long) { return 0; }
 bool CanShuffleBytes() { return false; }
 #endif
 
-// Indexed sources (1, 4 and 8 bits) to any depth; false for a depth pair it does not cover.
-template <typename TMap>
-bool MapFromIndexed(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX, int destBpp,
-                    long long n, const TMap& map) {
-    switch (sourceBpp) {
-    case 1: return MapToDepth<1>(from, sourceX, to, destX, destBpp, n, map);
-    case 4: return MapToDepth<4>(from, sourceX, to, destX, destBpp, n, map);
-    case 8: return MapToDepth<8>(from, sourceX, to, destX, destBpp, n, map);
+// Calls visit with the source depth as a compile-time constant and the per-value map: indexed
+// depths (1, 4 and 8 bits) or direct-colour ones (16, 24 and 32). False for any other depth.
+template <typename TMap, typename TVisit>
+bool WithIndexedDepth(int bpp, const TMap& map, TVisit&& visit) {
+    switch (bpp) {
+    case 1: return visit(std::integral_constant<int, 1>{}, map);
+    case 4: return visit(std::integral_constant<int, 4>{}, map);
+    case 8: return visit(std::integral_constant<int, 8>{}, map);
     default: return false;
     }
 }
 
-// Direct-colour sources (16, 24 and 32 bits) to any depth.
-template <typename TMap>
-bool MapFromDirect(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX, int destBpp,
-                   long long n, const TMap& map) {
-    switch (sourceBpp) {
-    case 16: return MapToDepth<16>(from, sourceX, to, destX, destBpp, n, map);
-    case 24: return MapToDepth<24>(from, sourceX, to, destX, destBpp, n, map);
-    case 32: return MapToDepth<32>(from, sourceX, to, destX, destBpp, n, map);
+template <typename TMap, typename TVisit>
+bool WithDirectDepth(int bpp, const TMap& map, TVisit&& visit) {
+    switch (bpp) {
+    case 16: return visit(std::integral_constant<int, 16>{}, map);
+    case 24: return visit(std::integral_constant<int, 24>{}, map);
+    case 32: return visit(std::integral_constant<int, 32>{}, map);
     default: return false;
     }
 }
@@ -241,46 +240,66 @@ TConverter::TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, con
     FMode = TMode::Generic;
 }
 
-void TConverter::ConvertRow(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX,
-                            int destBpp, long long n) {
-    bool done = false;
+template <typename TVisit>
+bool TConverter::Specialise(int sourceBpp, TVisit&& visit) const {
     switch (FMode) {
     case TMode::Identity: {
         const auto same = [](DWORD value) { return value; };
-        done = sourceBpp <= 8 ? MapFromIndexed(from, sourceX, sourceBpp, to, destX, destBpp, n, same)
-                              : MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n, same);
-        break;
+        return sourceBpp <= 8 ? WithIndexedDepth(sourceBpp, same, visit) : WithDirectDepth(sourceBpp, same, visit);
     }
     case TMode::Lookup: {
         const auto& table = FLookup;
-        done = MapFromIndexed(from, sourceX, sourceBpp, to, destX, destBpp, n,
-                              [&table](DWORD value) { return table[value & 0xFFu]; });
-        break;
+        return WithIndexedDepth(sourceBpp, [&table](DWORD value) { return table[value & 0xFFu]; }, visit);
     }
     case TMode::ToMono: {
         const DWORD bits = FColourBits, match = FMatch;
-        done = MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n,
-                             [bits, match](DWORD value) { return (value & bits) == match ? 1u : 0u; });
-        break;
+        return WithDirectDepth(sourceBpp, [bits, match](DWORD value) { return (value & bits) == match ? 1u : 0u; },
+                               visit);
     }
     case TMode::Repack: {
         const DWORD bits = FColourBits;
-        if (sourceBpp == 24 && destBpp == 32 && bits == 0x00FFFFFFu && CanShuffleBytes()) {
-            const long long done = WidenTwentyFourBits(from + std::size_t(sourceX) * 3, to + std::size_t(destX) * 4, n);
-            sourceX += done;
-            destX += done;
-            n -= done;
-        }
-        done = MapFromDirect(from, sourceX, sourceBpp, to, destX, destBpp, n,
-                             [bits](DWORD value) { return value & bits; });
-        break;
+        return WithDirectDepth(sourceBpp, [bits](DWORD value) { return value & bits; }, visit);
     }
     case TMode::Generic: break;
     }
+    return false;
+}
+
+void TConverter::ConvertRow(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX,
+                            int destBpp, long long n) {
+    if (FMode == TMode::Repack && sourceBpp == 24 && destBpp == 32 && FColourBits == 0x00FFFFFFu &&
+        CanShuffleBytes()) {
+        const long long widened = WidenTwentyFourBits(from + std::size_t(sourceX) * 3, to + std::size_t(destX) * 4, n);
+        sourceX += widened;
+        destX += widened;
+        n -= widened;
+    }
+    const bool done = Specialise(sourceBpp, [&](auto depth, const auto& map) {
+        return MapToDepth<decltype(depth)::value>(from, sourceX, to, destX, destBpp, n, map);
+    });
     if (done)
         return;
     for (long long i = 0; i < n; ++i)
         WritePixel(to, LONG(destX + i), destBpp, Convert(ReadPixel(from, LONG(sourceX + i), sourceBpp)));
+}
+
+void TConverter::ConvertColumns(const BYTE* row, int sourceBpp, const long long* columns, int n, DWORD* values,
+                                BYTE* ok) {
+    const bool done = Specialise(sourceBpp, [&](auto depth, const auto& map) {
+        for (int i = 0; i < n; ++i) {
+            ok[i] = columns[i] >= 0;
+            if (ok[i])
+                values[i] = map(ReadPixel(row, LONG(columns[i]), decltype(depth)::value));
+        }
+        return true;
+    });
+    if (done)
+        return;
+    for (int i = 0; i < n; ++i) {
+        ok[i] = columns[i] >= 0;
+        if (ok[i])
+            values[i] = Convert(ReadPixel(row, LONG(columns[i]), sourceBpp));
+    }
 }
 
 COLORREF TConverter::ColorOf(DWORD value) const {
@@ -336,12 +355,7 @@ void TSourceSampler::FetchRow(long long d, DWORD* values, BYTE* ok) {
     if (lastRow - firstRow == 1 && FSingleColumns) {
         // One source pixel per destination pixel: the case of every plain copy and of shrinking
         // with COLORONCOLOR, which reads nothing but the sampled pixels.
-        const BYTE* row = FBitmap.Row(LONG(firstRow));
-        for (int i = 0; i < FCount; ++i) {
-            ok[i] = FFirst[i] >= 0;
-            if (ok[i])
-                values[i] = FConverter.Convert(ReadPixel(row, LONG(FFirst[i]), FBpp));
-        }
+        FConverter.ConvertColumns(FBitmap.Row(LONG(firstRow)), FBpp, FFirst.data(), FCount, values, ok);
         return;
     }
     for (int i = 0; i < FCount; ++i) {

@@ -56,6 +56,24 @@ void FillSpan(BYTE* row, long long x, long long n, int bpp, DWORD value) {
     }
 }
 
+template <int Bpp>
+void WriteValues(BYTE* row, long long x, int n, const DWORD* values) {
+    for (int i = 0; i < n; ++i)
+        WritePixel(row, LONG(x + i), Bpp, values[i]);
+}
+
+// Pixel values into a row, with the depth settled once for the span.
+void WriteSpan(BYTE* row, long long x, int n, int bpp, const DWORD* values) {
+    switch (bpp) {
+    case 1: WriteValues<1>(row, x, n, values); return;
+    case 4: WriteValues<4>(row, x, n, values); return;
+    case 8: WriteValues<8>(row, x, n, values); return;
+    case 16: WriteValues<16>(row, x, n, values); return;
+    case 24: WriteValues<24>(row, x, n, values); return;
+    default: WriteValues<32>(row, x, n, values); return;
+    }
+}
+
 // A solid fill of the clipped rectangle. Whole rows without padding lie back to back in memory,
 // so such a block is filled as a single span.
 void FillBlock(TBitmapObj& dest, const TClip& clip, DWORD value) {
@@ -211,8 +229,7 @@ bool RunTransfer(const TTransfer& t) {
                     whole = sourceOk[std::size_t(i)] && patternOk[std::size_t(i)];
                 if (whole) {
                     ApplyRopSpan(fore, p.data(), s.data(), d.data(), std::size_t(n));
-                    for (int i = 0; i < n; ++i)
-                        WritePixel(row, LONG(cx + i), bpp, d[std::size_t(i)]);
+                    WriteSpan(row, cx, n, bpp, d.data());
                 } else {
                     for (int i = 0; i < n; ++i) {
                         const std::size_t k = std::size_t(i);

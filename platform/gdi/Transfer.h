@@ -66,12 +66,20 @@ public:
     /// and the conversion are settled once for the row instead of once per pixel.
     void ConvertRow(const BYTE* from, long long sourceX, int sourceBpp, BYTE* to, long long destX, int destBpp,
                     long long n);
+    /// Converts the pixels of a row at the given columns; a column of −1 has no source pixel and
+    /// gets ok 0, every other one ok 1 and its value as Convert gives it.
+    void ConvertColumns(const BYTE* row, int sourceBpp, const long long* columns, int n, DWORD* values, BYTE* ok);
     /// The colour a source value stands for once it is in the destination, before it is
     /// reduced to a destination value; HALFTONE averages these.
     COLORREF ColorOf(DWORD value) const;
     TFormat& Dest() { return FDest; }
 
 private:
+    /// Runs visit with the source depth fixed at compile time and the conversion as a function of
+    /// one value; false when the mode or depth has no such form (the generic path then serves).
+    template <typename TVisit>
+    bool Specialise(int sourceBpp, TVisit&& visit) const;
+
     enum class TMode : std::uint8_t { Identity, Lookup, ToMono, Repack, Generic };
     enum class TMeaning : std::uint8_t { Colours, MonoToColour, ColourToMono, MonoToMono };
     TFormat& FSource;

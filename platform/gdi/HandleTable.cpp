@@ -8,43 +8,13 @@
 namespace gdi::detail {
 namespace {
 
-struct TSlot {
-    std::unique_ptr<TObject> Object;
-    std::uint16_t Generation = 1;
-};
-
-struct TTable {
-    std::vector<TSlot> Slots;
-    std::vector<std::size_t> Free;
-    std::size_t Live = 0;
-};
-
 // A far larger number than any program here needs; reaching it means handles are leaking.
 constexpr std::size_t kMaxSlots = std::size_t(1) << 20;
-
-TTable& Table() {
-    static TTable table;
-    return table;
-}
 
 HGDIOBJ Encode(std::size_t index, std::uint16_t generation) {
     // Index + 1 keeps every handle above 0xFFFF, clear of the small system-colour values that
     // FillRect accepts in place of a brush.
     return reinterpret_cast<HGDIOBJ>(((index + 1) << 16) | generation);
-}
-
-TSlot* Decode(HGDIOBJ handle) {
-    auto value = reinterpret_cast<std::uintptr_t>(handle);
-    std::uintptr_t index = value >> 16;
-    if (index == 0)
-        return nullptr;
-    TTable& table = Table();
-    if (index - 1 >= table.Slots.size())
-        return nullptr;
-    TSlot& slot = table.Slots[index - 1];
-    if (!slot.Object || slot.Generation != std::uint16_t(value & 0xFFFF))
-        return nullptr;
-    return &slot;
 }
 
 }  // namespace
@@ -56,7 +26,7 @@ std::recursive_mutex& LayerMutex() {
 
 HGDIOBJ Register(std::unique_ptr<TObject> object) {
     assert(TLock::Held());
-    TTable& table = Table();
+    THandleTable& table = Handles();
     std::size_t index;
     if (!table.Free.empty()) {
         index = table.Free.back();
@@ -69,25 +39,18 @@ HGDIOBJ Register(std::unique_ptr<TObject> object) {
         index = table.Slots.size();
         table.Slots.emplace_back();
     }
-    TSlot& slot = table.Slots[index];
+    THandleSlot& slot = table.Slots[index];
     if (!object->Stock)
         ++table.Live;
     slot.Object = std::move(object);
     return Encode(index, slot.Generation);
 }
 
-TObject* Find(HGDIOBJ handle) {
-    assert(TLock::Held());
-    TSlot* slot = Decode(handle);
-    return slot ? slot->Object.get() : nullptr;
-}
-
 bool Unregister(HGDIOBJ handle) {
-    assert(TLock::Held());
-    TSlot* slot = Decode(handle);
+    THandleSlot* slot = FindSlot(handle);
     if (slot == nullptr)
         return false;
-    TTable& table = Table();
+    THandleTable& table = Handles();
     if (!slot->Object->Stock)
         --table.Live;
     // Taken out before it is destroyed, so that a destructor that looks up handles never meets
@@ -104,5 +67,5 @@ bool Unregister(HGDIOBJ handle) {
 
 std::size_t gdi::LiveObjectCount() {
     detail::TLock lock(detail::LayerMutex());
-    return detail::Table().Live;
+    return detail::Handles().Live;
 }

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -142,12 +144,46 @@ private:
     std::recursive_mutex& FMutex;
 };
 
-// The handle table: every call expects the caller to hold the layer lock.
+// The handle table: every call expects the caller to hold the layer lock. A handle holds its
+// slot's index + 1 in the high bits and the slot's generation in the low 16.
+
+struct THandleSlot {
+    std::unique_ptr<TObject> Object;
+    std::uint16_t Generation = 1;
+};
+
+struct THandleTable {
+    std::vector<THandleSlot> Slots;
+    std::vector<std::size_t> Free;
+    std::size_t Live = 0;
+};
+
+/// The one table. Find is inline because every call of the layer looks up its handles.
+inline THandleTable& Handles() {
+    static THandleTable table;
+    return table;
+}
 
 /// Takes ownership and returns the new handle, or nullptr (last error set) when the table is full.
 HGDIOBJ Register(std::unique_ptr<TObject> object);
+/// The slot of a live handle; nullptr for a bad or stale one.
+inline THandleSlot* FindSlot(HGDIOBJ handle) {
+    assert(TLock::Held());
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    const std::uintptr_t index = value >> 16;
+    THandleTable& table = Handles();
+    if (index == 0 || index - 1 >= table.Slots.size())
+        return nullptr;
+    THandleSlot& slot = table.Slots[index - 1];
+    if (!slot.Object || slot.Generation != std::uint16_t(value & 0xFFFF))
+        return nullptr;
+    return &slot;
+}
 /// The live object behind a handle, of any kind; nullptr for a bad handle (no error set).
-TObject* Find(HGDIOBJ handle);
+inline TObject* Find(HGDIOBJ handle) {
+    THandleSlot* slot = FindSlot(handle);
+    return slot != nullptr ? slot->Object.get() : nullptr;
+}
 /// The live object of the given kind; nullptr with ERROR_INVALID_HANDLE otherwise.
 template <typename T>
 T* Lookup(HGDIOBJ handle) {

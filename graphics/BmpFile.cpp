@@ -43,12 +43,6 @@ DWORD ReadU32(TStream& stream) {
     return DWORD(b[0]) | (DWORD(b[1]) << 8) | (DWORD(b[2]) << 16) | (DWORD(b[3]) << 24);
 }
 
-WORD ReadU16(TStream& stream) {
-    BYTE b[2];
-    stream.ReadBuffer(b, 2);
-    return WORD(b[0] | (b[1] << 8));
-}
-
 void WriteU32(std::vector<BYTE>& out, DWORD v) {
     for (int i = 0; i < 4; ++i)
         out.push_back(BYTE(v >> (8 * i)));
@@ -90,12 +84,19 @@ void TBitmap::ReadBmpFile(TStream& stream, std::int64_t size) {
         NewImage(nullptr, nullptr, DIBSECTION{}, false);
         return;
     }
+    // The 14 bytes of the file header in one read; the fields are little-endian and unaligned.
+    BYTE raw[14];
+    stream.ReadBuffer(raw, sizeof raw);
+    const auto u16 = [&raw](int at) { return WORD(raw[at] | (raw[at + 1] << 8)); };
+    const auto u32 = [&raw](int at) {
+        return DWORD(raw[at]) | (DWORD(raw[at + 1]) << 8) | (DWORD(raw[at + 2]) << 16) | (DWORD(raw[at + 3]) << 24);
+    };
     BITMAPFILEHEADER fileHeader{};
-    fileHeader.bfType = ReadU16(stream);
-    fileHeader.bfSize = ReadU32(stream);
-    fileHeader.bfReserved1 = ReadU16(stream);
-    fileHeader.bfReserved2 = ReadU16(stream);
-    fileHeader.bfOffBits = ReadU32(stream);
+    fileHeader.bfType = u16(0);
+    fileHeader.bfSize = u32(2);
+    fileHeader.bfReserved1 = u16(6);
+    fileHeader.bfReserved2 = u16(8);
+    fileHeader.bfOffBits = u32(10);
     if (fileHeader.bfType != 0x4D42)
         InvalidBitmap();
     ReadBmpBody(stream, size - 14, &fileHeader);

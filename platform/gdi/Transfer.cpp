@@ -128,6 +128,90 @@ void CopyConvertedRows(const TBitmapObj& source, TBitmapObj& dest, TConverter& c
                              dest.BitsPixel, x1 - x0);
 }
 
+// What the span loop needs besides the transfer itself; worked out once by RunTransfer.
+struct TSpanPlan {
+    TBitmapObj& Dest;
+    TClip Clip;
+    TInterval Dx, Dy;
+    unsigned Fore, Back;
+    bool UsesPattern, UsesDest;
+    TPatternSampler& Pattern;
+    TSourceSampler* Sampler;  // null when the operation reads no source
+};
+
+// The general loop: source, pattern, mask and destination combined span by span.
+bool RunSpans(const TTransfer& t, const TSpanPlan& plan) {
+    TBitmapObj& dest = plan.Dest;
+    const TClip& clip = plan.Clip;
+    const bool masked = t.Mask != nullptr;
+    const int bpp = dest.BitsPixel;
+    const unsigned fore = plan.Fore, back = plan.Back;
+    TSourceSampler* const sampler = plan.Sampler;
+
+    const TBitmapObj* mask = t.Mask;
+    std::unique_ptr<TBitmapObj> maskCopy;
+    if (mask == &dest) {
+        maskCopy = CloneBitmap(*mask);
+        if (!maskCopy)
+            return false;
+        mask = maskCopy.get();
+    }
+    const long long maskX = Normalise(t.MX, t.Width).Start;
+    const long long maskY = Normalise(t.MY, t.Height).Start;
+
+    std::array<DWORD, kSpan> s{}, p{}, d{};
+    std::array<BYTE, kSpan> sourceOk{}, patternOk{};
+    for (long long cx = clip.X0; cx < clip.X1; cx += kSpan) {
+        const int n = int(std::min<long long>(kSpan, clip.X1 - cx));
+        if (sampler)
+            sampler->PrepareColumns(cx - plan.Dx.Start, n);
+        for (long long y = clip.Y0; y < clip.Y1; ++y) {
+            if (sampler)
+                sampler->FetchRow(y - plan.Dy.Start, s.data(), sourceOk.data());
+            else
+                std::fill_n(sourceOk.begin(), n, BYTE(1));
+            if (plan.UsesPattern)
+                plan.Pattern.FetchRow(cx, y, n, p.data(), patternOk.data());
+            else
+                std::fill_n(patternOk.begin(), n, BYTE(1));
+            BYTE* row = dest.Row(LONG(y));
+            if (plan.UsesDest) {
+                for (int i = 0; i < n; ++i)
+                    d[std::size_t(i)] = ReadPixel(row, LONG(cx + i), bpp);
+            }
+            if (!masked) {
+                bool whole = true;
+                for (int i = 0; i < n && whole; ++i)
+                    whole = sourceOk[std::size_t(i)] && patternOk[std::size_t(i)];
+                if (whole) {
+                    ApplyRopSpan(fore, p.data(), s.data(), d.data(), std::size_t(n));
+                    WriteSpan(row, cx, n, bpp, d.data());
+                } else {
+                    for (int i = 0; i < n; ++i) {
+                        const std::size_t k = std::size_t(i);
+                        if (sourceOk[k] && patternOk[k])
+                            WritePixel(row, LONG(cx + i), bpp, Rop3(fore, p[k], s[k], d[k]));
+                    }
+                }
+                continue;
+            }
+            const long long my = maskY + (y - plan.Dy.Start);
+            const BYTE* maskRow = my >= 0 && my < mask->Height ? mask->Row(LONG(my)) : nullptr;
+            for (int i = 0; i < n; ++i) {
+                const std::size_t k = std::size_t(i);
+                const long long mx = maskX + (cx + i - plan.Dx.Start);
+                const bool bit = maskRow != nullptr && mx >= 0 && mx < mask->Width &&
+                                 (ReadPixel(maskRow, LONG(mx), mask->BitsPixel) & 1u);
+                const unsigned index = bit ? fore : back;
+                if ((RopUsesSource(index) && !sourceOk[k]) || (RopUsesPattern(index) && !patternOk[k]))
+                    continue;
+                WritePixel(row, LONG(cx + i), bpp, Rop3(index, p[k], s[k], d[k]));
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RunTransfer(const TTransfer& t) {
@@ -148,7 +232,6 @@ bool RunTransfer(const TTransfer& t) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    const int bpp = dest.BitsPixel;
 
     TFormat destFormat(dest);
     TPatternSampler pattern(usesPattern ? t.Brush : nullptr, *t.DestDC, destFormat);
@@ -158,102 +241,39 @@ bool RunTransfer(const TTransfer& t) {
     }
     if (!masked && usesPattern && pattern.Null())
         return true;
+    if (!usesSource)
+        return RunSpans(t, TSpanPlan{dest, clip, dx, dy, fore, back, usesPattern, usesDest, pattern, nullptr});
 
+    // Plain locals rather than optional ones: an empty std::optional of these large objects
+    // would be cleared byte by byte on every call.
     const TBitmapObj* source = t.Source;
+    const TInterval sx = Normalise(t.SX, t.SWidth);
+    const TInterval sy = Normalise(t.SY, t.SHeight);
+    const TAxisMap xMap{dx, sx, (t.Width < 0) != (t.SWidth < 0), source->Width};
+    const TAxisMap yMap{dy, sy, (t.Height < 0) != (t.SHeight < 0), source->Height};
+    TFormat sourceFormat(*source);
+    TConverter converter(sourceFormat, destFormat, *t.DestDC, t.SourceDC);
+    if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity()) {
+        if (converter.Identity() && dest.BitsPixel >= 8) {
+            CopyRows(*source, dest, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+            return true;
+        }
+        if (source != &dest) {
+            CopyConvertedRows(*source, dest, converter, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+            return true;
+        }
+    }
+    // The span loop reads the source while it writes: a source that is the destination itself
+    // is read from a copy when the two rectangles meet.
     std::unique_ptr<TBitmapObj> sourceCopy;
-    std::optional<TFormat> sourceFormat;
-    std::optional<TConverter> converter;
-    std::optional<TSourceSampler> sampler;
-    if (usesSource) {
-        const TInterval sx = Normalise(t.SX, t.SWidth);
-        const TInterval sy = Normalise(t.SY, t.SHeight);
-        const TAxisMap xMap{dx, sx, (t.Width < 0) != (t.SWidth < 0), source->Width};
-        const TAxisMap yMap{dy, sy, (t.Height < 0) != (t.SHeight < 0), source->Height};
-        sourceFormat.emplace(*source);
-        converter.emplace(*sourceFormat, destFormat, *t.DestDC, t.SourceDC);
-        if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity()) {
-            if (converter->Identity() && bpp >= 8) {
-                CopyRows(*source, dest, clip, sx.Start - dx.Start, sy.Start - dy.Start);
-                return true;
-            }
-            if (source != &dest) {
-                CopyConvertedRows(*source, dest, *converter, clip, sx.Start - dx.Start, sy.Start - dy.Start);
-                return true;
-            }
-        }
-        // The span loop reads the source while it writes: a source that is the destination
-        // itself is read from a copy when the two rectangles meet.
-        if (source == &dest && Overlap(Intersect(sx, sy, source->Width, source->Height), clip)) {
-            sourceCopy = CloneBitmap(*source);
-            if (!sourceCopy)
-                return false;
-            source = sourceCopy.get();
-        }
-        sampler.emplace(*source, *converter, xMap, yMap, t.DestDC->StretchMode);
-    }
-
-    const TBitmapObj* mask = t.Mask;
-    std::unique_ptr<TBitmapObj> maskCopy;
-    if (mask == &dest) {
-        maskCopy = CloneBitmap(*mask);
-        if (!maskCopy)
+    if (source == &dest && Overlap(Intersect(sx, sy, source->Width, source->Height), clip)) {
+        sourceCopy = CloneBitmap(*source);
+        if (!sourceCopy)
             return false;
-        mask = maskCopy.get();
+        source = sourceCopy.get();
     }
-    const long long maskX = Normalise(t.MX, t.Width).Start;
-    const long long maskY = Normalise(t.MY, t.Height).Start;
-
-    std::array<DWORD, kSpan> s{}, p{}, d{};
-    std::array<BYTE, kSpan> sourceOk{}, patternOk{};
-    for (long long cx = clip.X0; cx < clip.X1; cx += kSpan) {
-        const int n = int(std::min<long long>(kSpan, clip.X1 - cx));
-        if (sampler)
-            sampler->PrepareColumns(cx - dx.Start, n);
-        for (long long y = clip.Y0; y < clip.Y1; ++y) {
-            if (sampler)
-                sampler->FetchRow(y - dy.Start, s.data(), sourceOk.data());
-            else
-                std::fill_n(sourceOk.begin(), n, BYTE(1));
-            if (usesPattern)
-                pattern.FetchRow(cx, y, n, p.data(), patternOk.data());
-            else
-                std::fill_n(patternOk.begin(), n, BYTE(1));
-            BYTE* row = dest.Row(LONG(y));
-            if (usesDest) {
-                for (int i = 0; i < n; ++i)
-                    d[std::size_t(i)] = ReadPixel(row, LONG(cx + i), bpp);
-            }
-            if (!masked) {
-                bool whole = true;
-                for (int i = 0; i < n && whole; ++i)
-                    whole = sourceOk[std::size_t(i)] && patternOk[std::size_t(i)];
-                if (whole) {
-                    ApplyRopSpan(fore, p.data(), s.data(), d.data(), std::size_t(n));
-                    WriteSpan(row, cx, n, bpp, d.data());
-                } else {
-                    for (int i = 0; i < n; ++i) {
-                        const std::size_t k = std::size_t(i);
-                        if (sourceOk[k] && patternOk[k])
-                            WritePixel(row, LONG(cx + i), bpp, Rop3(fore, p[k], s[k], d[k]));
-                    }
-                }
-                continue;
-            }
-            const long long my = maskY + (y - dy.Start);
-            const BYTE* maskRow = my >= 0 && my < mask->Height ? mask->Row(LONG(my)) : nullptr;
-            for (int i = 0; i < n; ++i) {
-                const std::size_t k = std::size_t(i);
-                const long long mx = maskX + (cx + i - dx.Start);
-                const bool bit = maskRow != nullptr && mx >= 0 && mx < mask->Width &&
-                                 (ReadPixel(maskRow, LONG(mx), mask->BitsPixel) & 1u);
-                const unsigned index = bit ? fore : back;
-                if ((RopUsesSource(index) && !sourceOk[k]) || (RopUsesPattern(index) && !patternOk[k]))
-                    continue;
-                WritePixel(row, LONG(cx + i), bpp, Rop3(index, p[k], s[k], d[k]));
-            }
-        }
-    }
-    return true;
+    TSourceSampler sampler(*source, converter, xMap, yMap, t.DestDC->StretchMode);
+    return RunSpans(t, TSpanPlan{dest, clip, dx, dy, fore, back, usesPattern, usesDest, pattern, &sampler});
 }
 
 }  // namespace gdi::detail

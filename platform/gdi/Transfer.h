@@ -118,8 +118,10 @@ private:
     int FBpp;
     int FCount = 0;
     bool FSingleColumns = true;
-    std::array<long long, kSpan> FFirst{};  // −1 marks a column outside the source
-    std::array<long long, kSpan> FLast{};
+    // Written by PrepareColumns for every column of the span before FetchRow reads any, so they
+    // are not cleared up front; FLast is read only where FFirst holds a column.
+    std::array<long long, kSpan> FFirst;  // −1 marks a column outside the source
+    std::array<long long, kSpan> FLast;
 };
 
 /// The brush of a transfer, realised in the destination's format.

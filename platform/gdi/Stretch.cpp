@@ -202,6 +202,7 @@ TConverter::TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, con
         FMeaning = TMeaning::MonoToColour;
         FText = ResolveColor(destDC, destDC.TextColor);
         FBack = ResolveColor(destDC, destDC.BkColor);
+        FLookup.fill(0);
         FLookup[0] = dest.Encode(FText);
         FLookup[1] = dest.Encode(FBack);
         FMode = TMode::Lookup;
@@ -212,6 +213,7 @@ TConverter::TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, con
         FColourBits = ColourBits(source);
         FMatch = source.Encode(ResolveColor(*sourceDC, sourceDC->BkColor)) & FColourBits;
         if (source.Indexed()) {
+            FLookup.fill(0);
             for (DWORD v = 0; v <= source.AllOnes(); ++v)
                 FLookup[v] = v == FMatch ? 1u : 0u;
             FMode = TMode::Lookup;
@@ -232,6 +234,7 @@ TConverter::TConverter(TFormat& source, TFormat& dest, const TDCObj& destDC, con
         return;
     }
     if (source.Indexed()) {
+        FLookup.fill(0);
         for (DWORD v = 0; v <= source.AllOnes(); ++v)
             FLookup[v] = dest.Encode(source.Decode(v));
         FMode = TMode::Lookup;

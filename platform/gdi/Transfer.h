@@ -90,7 +90,7 @@ private:
     DWORD FColourBits = 0;   // the bits of a source value that carry colour
     COLORREF FText = 0;      // monochrome to colour: the colours of 0 and 1
     COLORREF FBack = 0;
-    std::array<DWORD, 256> FLookup{};
+    std::array<DWORD, 256> FLookup;  // cleared and filled only by the conversions that use it
 };
 
 /// Reads the source of a transfer through the stretch mode of the destination context.

@@ -93,7 +93,8 @@ std::optional<TInput> Split(const BYTE* data, std::size_t size) {
         implied = stride * rows;
     }
     input.Bits.assign(std::size_t(implied), 0);
-    std::memcpy(input.Bits.data(), tail, std::min<std::uint64_t>(tailSize, implied));
+    if (!input.Bits.empty() && tailSize > 0)
+        std::memcpy(input.Bits.data(), tail, std::min<std::uint64_t>(tailSize, implied));
     return input;
 }
 
@@ -133,7 +134,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::unique_ptr<BYTE[]> info(new BYTE[input->Info.size()]);
     std::memcpy(info.get(), input->Info.data(), input->Info.size());
     std::unique_ptr<BYTE[]> bits(new BYTE[std::max<std::size_t>(input->Bits.size(), 1)]);
-    std::memcpy(bits.get(), input->Bits.data(), input->Bits.size());
+    // An empty vector may hand out no address at all; memcpy must never see one.
+    if (!input->Bits.empty())
+        std::memcpy(bits.get(), input->Bits.data(), input->Bits.size());
     auto* bitmapInfo = reinterpret_cast<BITMAPINFO*>(info.get());
     auto* header = reinterpret_cast<BITMAPINFOHEADER*>(info.get());
 

@@ -3,6 +3,7 @@
 #include "platform/gdi/Dib.h"
 
 #include "platform/base/CheckedMath.h"
+#include "platform/gdi/PixelRows.h"
 #include "platform/gdi/Rle.h"
 
 #include <algorithm>
@@ -209,18 +210,25 @@ public:
             return;
         }
         if (FFromBpp <= 8) {
+            const auto& map = FMap;
+            if (MapIndexedRow(source, 0, FFromBpp, dest, 0, FToBpp, width, [&map](DWORD value) { return map[value]; }))
+                return;
             for (; x < width; ++x)
                 WritePixel(dest, x, FToBpp, FMap[ReadPixel(source, x, FFromBpp)]);
             return;
         }
         if (FShifting) {
-            for (; x < width; ++x) {
-                DWORD value = ReadPixel(source, x, FFromBpp);
+            const std::array<int, 3> from = FFromShift, to = FToShift;
+            const auto shift = [from, to](DWORD value) {
                 DWORD out = 0;
                 for (int c = 0; c < 3; ++c)
-                    out |= ((value >> FFromShift[c]) & 0xFFu) << FToShift[c];
-                WritePixel(dest, x, FToBpp, out);
-            }
+                    out |= ((value >> from[c]) & 0xFFu) << to[c];
+                return out;
+            };
+            if (MapDirectRow(source, 0, FFromBpp, dest, 0, FToBpp, width, shift))
+                return;
+            for (; x < width; ++x)
+                WritePixel(dest, x, FToBpp, shift(ReadPixel(source, x, FFromBpp)));
             return;
         }
         for (; x < width; ++x)

@@ -120,4 +120,27 @@ TEST_F(RowConversionEdge, TwentyFourBitPixelsAtTheEndOfMemoryConvertExactly) {
     }
 }
 
+// SetDIBits converts the caller's rows the same way. Each image here is in a heap block of exactly
+// its own size, so that reading past the last pixel of the last row is caught by the sanitizer.
+TEST_F(RowConversionEdge, CallerRowsAreReadNoFurtherThanTheirLastPixel) {
+    for (int width = 1; width <= 9; ++width) {
+        const std::size_t stride = std::size_t((width * 24 + 31) / 32 * 4);
+        auto bits = std::make_unique<BYTE[]>(stride * 2);
+        for (std::size_t i = 0; i < stride * 2; ++i)
+            bits[i] = BYTE(i * 7 + 1);
+        TDibInfo info = DibInfo(24, width, -2);
+        auto dest = MakeDdb(32, width, 2);
+        ASSERT_EQ(SetDIBits(dest->Dc(), dest->Bitmap(), 0, 2, bits.get(), reinterpret_cast<BITMAPINFO*>(&info),
+                            DIB_RGB_COLORS),
+                  2)
+            << width;
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const BYTE* pixel = bits.get() + std::size_t(y) * stride + std::size_t(x) * 3;
+                EXPECT_EQ(GetPixel(dest->Dc(), x, y), RGB(pixel[2], pixel[1], pixel[0])) << width << ": " << x << "," << y;
+            }
+        }
+    }
+}
+
 }  // namespace

@@ -30,7 +30,7 @@ for target in "$build"/fuzz/fuzz_*; do
         "scripts/make-$name-seeds.sh" "$seeds"
     fi
     echo "fuzz: $name for ${seconds}s on $(ls "$seeds" | wc -l) seeds"
-    if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    if ! "$target" -max_total_time="$seconds" -timeout=25 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$artifacts" "$corpus" "$seeds" >"$build/$name.log" 2>&1; then
         echo "fuzz: $name found a failure; the input is in $artifacts" >&2
         tail -n 60 "$build/$name.log" >&2

@@ -30,7 +30,7 @@ struct TObject {
 /// Pixel memory arrives cleared by calloc, or for large blocks as fresh pages mapped from the
 /// kernel, so a new bitmap is not written twice before its first pixel is drawn.
 struct TFreePixels {
-    std::size_t MappedBytes = 0;  // non-zero for a block mapped on its own
+    std::size_t MappedBytes = 0;  // the whole mapping of a block mapped on its own; 0 for the heap
     void operator()(BYTE* pixels) const noexcept;
 };
 using TPixelStorage = std::unique_ptr<BYTE[], TFreePixels>;

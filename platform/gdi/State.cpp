@@ -3,6 +3,7 @@
 #include "platform/gdi/Internal.h"
 
 #include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
@@ -160,29 +161,53 @@ namespace {
 constexpr std::size_t kMappedBlock = std::size_t(8) << 20;
 constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
 
+std::size_t PageSize() {
+    static const std::size_t size = std::size_t(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
 TPixelStorage MapPixels(std::size_t bytes) {
-    void* block = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    const std::size_t page = PageSize();
+    if (bytes > SIZE_MAX - 2 * page) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    const std::size_t span = (bytes + page - 1) / page * page;
+    const std::size_t total = span + page;
+    void* block = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    auto* base = static_cast<BYTE*>(block);
+    // The page behind the pixels is made inaccessible and the pixels end right against it, so a
+    // read or write past the last pixel faults at once instead of reaching other memory; the
+    // sanitizer's own guard does not cover a mapping.
+    if (mprotect(base + span, page, PROT_NONE) != 0) {
+        munmap(block, total);
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     // A bitmap of tens of megabytes is otherwise brought in by thousands of page faults, which
     // cost more than reading its pixels; huge pages need a few dozen. The advice may be ignored.
-    const auto start = reinterpret_cast<std::uintptr_t>(block);
+    const auto start = reinterpret_cast<std::uintptr_t>(base);
     const std::uintptr_t first = (start + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t last = (start + bytes) & ~(kHugePage - 1);
+    const std::uintptr_t last = (start + span) & ~(kHugePage - 1);
     if (last > first)
         madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-    return TPixelStorage(static_cast<BYTE*>(block), TFreePixels{bytes});
+    return TPixelStorage(base + (span - bytes), TFreePixels{total});
 }
 
 }  // namespace
 
 void TFreePixels::operator()(BYTE* pixels) const noexcept {
-    if (MappedBytes != 0)
-        munmap(pixels, MappedBytes);
-    else
+    if (MappedBytes == 0) {
         std::free(pixels);
+        return;
+    }
+    // The pixels start less than a page into their mapping.
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(pixels);
+    munmap(reinterpret_cast<void*>(address - address % PageSize()), MappedBytes);
 }
 
 TPixelStorage AllocatePixels(std::size_t bytes) {

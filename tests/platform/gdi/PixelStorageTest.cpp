@@ -38,6 +38,26 @@ TEST_F(PixelStorage, NewSectionsStartClearedAfterEarlierOnesWereScribbledOn) {
     }
 }
 
+// The last pixel of a large section lies right against an inaccessible page: one byte further
+// faults instead of touching whatever memory follows. 1536 rows of 6144 bytes fill whole pages,
+// 1537 rows end half-way through one.
+TEST_F(PixelStorage, AByteBeyondTheLastPixelOfALargeSectionFaults) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const int height : {1536, 1537}) {
+        TDibInfo info = DibInfo(24, 2048, -height);
+        void* bits = nullptr;
+        HBITMAP bitmap =
+            CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+        ASSERT_NE(bitmap, nullptr);
+        const std::size_t size = std::size_t(2048 * 3) * std::size_t(height);
+        auto* bytes = static_cast<volatile BYTE*>(bits);
+        bytes[size - 1] = 1;
+        EXPECT_EQ(bytes[size - 1], 1);
+        EXPECT_DEATH(bytes[size] = 1, "") << height;
+        EXPECT_TRUE(DeleteObject(bitmap));
+    }
+}
+
 TEST_F(PixelStorage, LargeDeviceBitmapsDrawAndReadBackLikeSmallOnes) {
     HDC screen = GetDC(nullptr);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, 2048, 1536);

@@ -8,7 +8,7 @@ scripts/setup.sh
 
 build=build/release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVISTEL_TESTS=OFF >/dev/null
-cmake --build "$build" -j"$(nproc)" --target vistel
+cmake --build "$build" -j"$(nproc)" --target vistel vistel-thumbs
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "run: no display; start it under a virtual one with: xvfb-run -s '-screen 0 1280x800x24' ./run.sh" >&2

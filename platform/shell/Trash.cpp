@@ -1,4 +1,4 @@
-// Moving to the trash as the freedesktop.org Trash specification (version 1.0) lays it out: an
+// Moving to the trash as the freedesktop.org Trash standard (version 1.0) lays it out: an
 // info file "<name>.trashinfo" is claimed first, atomically, in the trash's "info" folder, then
 // the item is renamed into its "files" folder under the same name.
 #include "platform/shell/FileOperations.h"
@@ -26,7 +26,7 @@ struct TTrash {
 };
 
 // Creates a folder only the user may enter, or accepts an existing one that is a real folder
-// (not a link) owned by the user, as the specification demands of trash folders.
+// (not a link) owned by the user, as the standard demands of trash folders.
 bool EnsurePrivateFolder(const std::string& path) {
     if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
         return false;

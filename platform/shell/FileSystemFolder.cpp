@@ -6,7 +6,7 @@
 #include "platform/shell/Paths.h"
 #include "platform/shell/Posix.h"
 #include "platform/shell/ShellApi.h"
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/KnownFolders.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -215,7 +215,7 @@ public:
 HRESULT SHGetDesktopFolder(std::shared_ptr<IShellFolder>& folder);
 
 /// The item id list of a special folder, from the desktop. The desktop itself is the empty list;
-/// the others are the XDG folders that stand for them and that exist (see SpecialFolders.h);
+/// the others are the XDG folders that stand for them and that exist (see KnownFolders.h);
 /// folders that have no such counterpart fail with HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND).
 HRESULT SHGetSpecialFolderLocation(int csidl, TItemIdList& item);
 

@@ -2,7 +2,7 @@
 
 #include "platform/shell/Paths.h"
 #include "platform/shell/ShellApi.h"
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/KnownFolders.h"
 
 #include <array>
 

@@ -5,7 +5,7 @@
 
 #include "platform/shell/Paths.h"
 #include "platform/shell/Posix.h"
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/KnownFolders.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 #include "platform/shell/ShellApi.h"
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/KnownFolders.h"
 
 #include "tests/platform/shell/ShellTestSupport.h"
 

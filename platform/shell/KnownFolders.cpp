@@ -1,4 +1,4 @@
-#include "platform/shell/SpecialFolders.h"
+#include "platform/shell/KnownFolders.h"
 
 #include "platform/shell/Paths.h"
 #include "platform/shell/ShellApi.h"

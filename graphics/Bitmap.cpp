@@ -610,27 +610,24 @@ int TBitmap::GetWidth() { return FImage->FDIB.dsBm.bmWidth; }
 
 int TBitmap::GetHeight() { return std::abs(FImage->FDIB.dsBm.bmHeight); }
 
-void TBitmap::SetWidth(int value) {
-    if (FImage->FDIB.dsBm.bmWidth == value)
+void TBitmap::Resize(int width, int height) {
+    // Each setter compares with the value as stored, so only the changed dimension counts.
+    if (FImage->FDIB.dsBm.bmWidth == width && FImage->FDIB.dsBm.bmHeight == height)
         return;
     EnsureHandle();
     DIBSECTION dib = FImage->FDIB;
-    dib.dsBm.bmWidth = value;
-    dib.dsBmih.biWidth = value;
+    // Only the changed dimension is written: a top-down header keeps its negative height.
+    if (dib.dsBm.bmWidth != width)
+        dib.dsBm.bmWidth = dib.dsBmih.biWidth = width;
+    if (dib.dsBm.bmHeight != height)
+        dib.dsBm.bmHeight = dib.dsBmih.biHeight = height;
     CopyImage(FImage->FHandle, FImage->FPalette, dib);
     Changed(this);
 }
 
-void TBitmap::SetHeight(int value) {
-    if (FImage->FDIB.dsBm.bmHeight == value)
-        return;
-    EnsureHandle();
-    DIBSECTION dib = FImage->FDIB;
-    dib.dsBm.bmHeight = value;
-    dib.dsBmih.biHeight = value;
-    CopyImage(FImage->FHandle, FImage->FPalette, dib);
-    Changed(this);
-}
+void TBitmap::SetWidth(int value) { Resize(value, FImage->FDIB.dsBm.bmHeight); }
+
+void TBitmap::SetHeight(int value) { Resize(FImage->FDIB.dsBm.bmWidth, value); }
 
 TCanvas& TBitmap::Canvas() {
     if (!FCanvas) {

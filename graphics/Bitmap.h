@@ -132,6 +132,7 @@ private:
     void EnsureDIBSection();
     void EnsurePalette();
     void EnsureMask();
+    void Resize(int width, int height);
     void FreeContext();
 
     TBitmapImage* FImage = nullptr;

@@ -167,11 +167,15 @@ TFileStream::~TFileStream() {
         ::close(FHandle);
 }
 
-std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+namespace {
+
+// Moves bytes through read or write until all are done, the end is reached or an error stops
+// it; an interrupted call is simply repeated.
+template <typename TBuffer, typename TCall>
+std::int64_t TransferAll(TBuffer* buffer, std::int64_t count, TCall call) {
     std::int64_t total = 0;
-    auto* out = static_cast<std::uint8_t*>(buffer);
     while (total < count) {
-        ssize_t n = ::read(FHandle, out + total, std::size_t(std::min<std::int64_t>(count - total, 1 << 30)));
+        ssize_t n = call(buffer + total, std::size_t(std::min<std::int64_t>(count - total, 1 << 30)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -181,18 +185,16 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
     return total;
 }
 
+}  // namespace
+
+std::int64_t TFileStream::Read(void* buffer, std::int64_t count) {
+    return TransferAll(static_cast<std::uint8_t*>(buffer), count,
+                       [this](std::uint8_t* at, std::size_t n) { return ::read(FHandle, at, n); });
+}
+
 std::int64_t TFileStream::Write(const void* buffer, std::int64_t count) {
-    std::int64_t total = 0;
-    auto* in = static_cast<const std::uint8_t*>(buffer);
-    while (total < count) {
-        ssize_t n = ::write(FHandle, in + total, std::size_t(std::min<std::int64_t>(count - total, 1 << 30)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        total += n;
-    }
-    return total;
+    return TransferAll(static_cast<const std::uint8_t*>(buffer), count,
+                       [this](const std::uint8_t* at, std::size_t n) { return ::write(FHandle, at, n); });
 }
 
 std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin) {

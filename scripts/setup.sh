@@ -7,7 +7,9 @@ packages=(
     cmake ninja-build g++ pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
-    libpng-dev libstb-dev
+    zlib1g-dev libdeflate-dev libjpeg62-turbo-dev
+    libfreetype-dev libfontconfig-dev
+    libpng-dev libspng-dev libstb-dev
     libicu-dev
     qt6-base-dev fonts-ipafont-gothic
 )

@@ -43,6 +43,20 @@ std::unique_ptr<TBitmapObj> NewLike(const TBitmapObj& model, LONG width, LONG he
 
 }  // namespace
 
+std::unique_ptr<TBitmapObj> NewBitmapFromWords(LONG width, LONG height, int bitsPixel, const void* bits) {
+    auto bitmap = NewBitmap(width, height, bitsPixel);
+    if (!bitmap)
+        return nullptr;
+    bitmap->Mono = bitsPixel == 1;
+    if (bits != nullptr) {
+        const std::size_t rowBytes = WordAlignedStride(width, bitsPixel);
+        const BYTE* source = static_cast<const BYTE*>(bits);
+        for (LONG y = 0; y < height; ++y)
+            std::memcpy(bitmap->Row(y), source + std::size_t(y) * rowBytes, rowBytes);
+    }
+    return bitmap;
+}
+
 std::unique_ptr<TBitmapObj> NewCompatibleBitmap(const TDCObj& dc, LONG width, LONG height, bool keepSections) {
     if (!dc.IsMemory)
         return NewScreenBitmap(width, height);
@@ -108,17 +122,7 @@ HBITMAP CreateBitmap(int width, int height, UINT planes, UINT bitCount, const vo
     case 1: case 4: case 8: case 16: case 24: case 32: break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
     }
-    auto bitmap = NewBitmap(width, height, int(bitCount));
-    if (!bitmap)
-        return nullptr;
-    bitmap->Mono = bitCount == 1;
-    if (bits != nullptr) {
-        const std::size_t rowBytes = WordAlignedStride(width, int(bitCount));
-        const BYTE* source = static_cast<const BYTE*>(bits);
-        for (LONG y = 0; y < height; ++y)
-            std::memcpy(bitmap->Row(y), source + std::size_t(y) * rowBytes, rowBytes);
-    }
-    return PublishBitmap(std::move(bitmap));
+    return PublishBitmap(NewBitmapFromWords(width, height, int(bitCount), bits));
 }
 
 HBITMAP CreateBitmapIndirect(const BITMAP* bitmap) {

@@ -170,7 +170,8 @@ HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
 BOOL DeleteObject(HGDIOBJ object) {
     TLock lock(LayerMutex());
     TObject* target = Find(object);
-    if (target == nullptr || target->Kind == TKind::DC) {
+    // Icons are not GDI objects: only DestroyIcon ends them.
+    if (target == nullptr || target->Kind == TKind::DC || target->Kind == TKind::Icon) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -220,7 +221,9 @@ DWORD GetObjectType(HGDIOBJ object) {
     case TKind::Brush: return OBJ_BRUSH;
     case TKind::Pen: return OBJ_PEN;
     case TKind::Font: return OBJ_FONT;
+    case TKind::Icon: break;
     }
+    SetLastError(ERROR_INVALID_HANDLE);
     return 0;
 }
 

@@ -56,6 +56,16 @@
 // - BITMAP is 32 bytes here (a 64-bit pointer at its end), not the 24 of 32-bit platforms.
 // - The halftone palette is the 20 static colours around a 6 × 6 × 6 colour cube and a 20-step
 //   grey ramp; on a palette screen it is the same.
+// - Icons: DrawIconEx with DI_NORMAL combines the mask with the destination by AND and then the
+//   colour image by XOR (the mask's 1 bits keep the destination, its 0 bits take the image). A
+//   32-bit colour image with any non-zero alpha byte is instead blended by its alpha, read as
+//   straight (not premultiplied) alpha, and the mask is not used. DI_MASK or DI_IMAGE alone copies
+//   that one bitmap (SRCCOPY). Monochrome pixels become black (0) and white (1) whatever the
+//   context's colours. Stretching takes the centre pixel (as COLORONCOLOR does) whatever the
+//   context's stretch mode. A flicker-free brush fills the icon's rectangle before the icon is
+//   drawn, which gives the same pixels as drawing off screen on that brush and copying back.
+//   Icons are not GDI objects: DeleteObject, SelectObject and GetObject refuse them. The icon of
+//   LoadIcon is shared and never destroyed; DestroyIcon accepts it and leaves it alone.
 #pragma once
 
 #include <cstdarg>
@@ -87,8 +97,11 @@ VISTEL_DECLARE_HANDLE(HPEN);
 VISTEL_DECLARE_HANDLE(HFONT);
 VISTEL_DECLARE_HANDLE(HRGN);
 VISTEL_DECLARE_HANDLE(HWND);
+VISTEL_DECLARE_HANDLE(HICON);
+VISTEL_DECLARE_HANDLE(HINSTANCE);
 #undef VISTEL_DECLARE_HANDLE
 using HANDLE = void*;
+using HCURSOR = HICON;
 
 // C libraries such as libjpeg define these as macros of the same values.
 #ifndef TRUE
@@ -244,6 +257,14 @@ struct LOGFONTA {
     char lfFaceName[LF_FACESIZE];
 };
 
+struct ICONINFO {
+    BOOL fIcon;
+    DWORD xHotspot;
+    DWORD yHotspot;
+    HBITMAP hbmMask;   // a monochrome icon keeps its AND mask above its XOR image, twice as high
+    HBITMAP hbmColor;  // null for a monochrome icon
+};
+
 // ---- constants --------------------------------------------------------------------------------
 
 // Last-error codes set by the layer.
@@ -254,6 +275,7 @@ constexpr DWORD ERROR_OUTOFMEMORY = 14;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_BUSY = 170;
 constexpr DWORD ERROR_INVALID_BITMAP = 1304;  // not used by the layer; reserved for callers
+constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 constexpr DWORD ERROR_INVALID_PIXEL_FORMAT = 2000;
 
 constexpr COLORREF CLR_INVALID = 0xFFFFFFFF;
@@ -458,6 +480,18 @@ constexpr int SM_CYMENU = 15;
 constexpr int SM_CXSMICON = 49;
 constexpr int SM_CYSMICON = 50;
 
+// DrawIconEx flags.
+constexpr UINT DI_MASK = 0x0001;
+constexpr UINT DI_IMAGE = 0x0002;
+constexpr UINT DI_NORMAL = 0x0003;
+constexpr UINT DI_COMPAT = 0x0004;
+constexpr UINT DI_DEFAULTSIZE = 0x0008;
+constexpr UINT DI_NOMIRROR = 0x0010;
+
+// Predefined icons: integer resource names (MAKEINTRESOURCE).
+inline const char* MAKEINTRESOURCEA(WORD id) { return reinterpret_cast<const char*>(std::uintptr_t(id)); }
+inline const char* const IDI_APPLICATION = MAKEINTRESOURCEA(32512);
+
 // FormatMessage.
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x00000200;
 constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x00001000;
@@ -569,6 +603,21 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+
+// ---- icons ------------------------------------------------------------------------------------
+
+/// The rows of both bit arrays are padded to 16 bits, as for CreateBitmap. With planes × bits 1
+/// the icon is monochrome. The instance is not consulted: the layer has no modules.
+HICON CreateIcon(HINSTANCE instance, int width, int height, BYTE planes, BYTE bitsPixel, const BYTE* andBits,
+                 const BYTE* xorBits);
+BOOL DestroyIcon(HICON icon);
+BOOL DrawIconEx(HDC dc, int left, int top, HICON icon, int width, int height, UINT step, HBRUSH flickerFreeBrush,
+                UINT flags);
+/// Fills info with new copies of the icon's bitmaps, which the caller deletes.
+BOOL GetIconInfo(HICON icon, ICONINFO* info);
+/// Only the predefined IDI_APPLICATION without an instance: a 32 × 32 shared icon.
+HICON LoadIconA(HINSTANCE instance, const char* name);
+inline HICON LoadIcon(HINSTANCE instance, const char* name) { return LoadIconA(instance, name); }
 
 // ---- system -----------------------------------------------------------------------------------
 

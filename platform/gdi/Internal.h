@@ -17,7 +17,7 @@
 
 namespace gdi::detail {
 
-enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font };
+enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon };
 
 struct TObject {
     explicit TObject(TKind kind) : Kind(kind) {}
@@ -84,6 +84,17 @@ struct TFontObj final : TObject {
     static constexpr TKind kKind = TKind::Font;
     TFontObj() : TObject(kKind) {}
     LOGFONTA Log{};
+};
+
+// An icon owns private bitmaps that no handle names: a monochrome AND mask and a colour image,
+// or for a monochrome icon one mask twice as high with the XOR image below the AND mask.
+struct TIconObj final : TObject {
+    static constexpr TKind kKind = TKind::Icon;
+    TIconObj() : TObject(kKind) {}
+    LONG Width = 0;
+    LONG Height = 0;
+    std::unique_ptr<TBitmapObj> Mask;
+    std::unique_ptr<TBitmapObj> Color;  // null for a monochrome icon
 };
 
 struct TDCObj final : TObject {
@@ -232,6 +243,9 @@ TPixelStorage AllocatePixels(std::size_t bytes);
 /// A device-dependent bitmap of the given depth with zeroed pixels: fills width, height, depth and
 /// stride after checking the size arithmetic and the cap. nullptr with the last error set on failure.
 std::unique_ptr<TBitmapObj> NewBitmap(LONG width, LONG height, int bitsPixel);
+/// A device-dependent bitmap of the given depth filled from rows padded to 16 bits, as
+/// CreateBitmap and CreateIcon take them; monochrome at 1 bit. nullptr with the last error set.
+std::unique_ptr<TBitmapObj> NewBitmapFromWords(LONG width, LONG height, int bitsPixel, const void* bits);
 /// A device-dependent bitmap in the screen's format (monochrome on a 1-bit screen).
 std::unique_ptr<TBitmapObj> NewScreenBitmap(LONG width, LONG height);
 /// Bytes per row of a device-independent bitmap; 0 when it would overflow.

@@ -27,6 +27,7 @@ constexpr TMessage kMessages[] = {
     {ERROR_INVALID_PARAMETER, "引数が正しくありません。"},
     {ERROR_BUSY, "要求されたリソースは使用中です。"},
     {ERROR_INVALID_BITMAP, "ビットマップが正しくありません。"},
+    {ERROR_RESOURCE_NAME_NOT_FOUND, "指定されたリソース名が見つかりません。"},
     {ERROR_INVALID_PIXEL_FORMAT, "ピクセル形式が正しくありません。"},
 };
 

@@ -2,6 +2,8 @@
 // about to change it; platform handles, DIB sections, palettes, masks and memory contexts are made
 // on first need and dropped again as soon as they can be rebuilt.
 #include "graphics/Bitmap.h"
+#include "graphics/DeviceContexts.h"
+#include "graphics/Icon.h"
 
 #include "platform/base/Messages.h"
 
@@ -82,51 +84,6 @@ void DeletePalette(HPALETTE palette) {
         DeleteObject(palette);
 }
 
-// Releases the screen context on every path.
-class TScreenDC {
-public:
-    TScreenDC() : FDC(GDICheck(GetDC(nullptr))) {}
-    ~TScreenDC() { ReleaseDC(nullptr, FDC); }
-    TScreenDC(const TScreenDC&) = delete;
-    TScreenDC& operator=(const TScreenDC&) = delete;
-    operator HDC() const { return FDC; }
-
-private:
-    HDC FDC;
-};
-
-// A memory context deleted on every path, with its selections undone.
-class TMemoryDC {
-public:
-    explicit TMemoryDC(HDC compatible = nullptr) : FDC(GDICheck(CreateCompatibleDC(compatible))) {}
-    ~TMemoryDC() {
-        if (FOldPalette != nullptr)
-            SelectPalette(FDC, FOldPalette, TRUE);
-        if (FOldBitmap != nullptr)
-            SelectObject(FDC, FOldBitmap);
-        DeleteDC(FDC);
-    }
-    TMemoryDC(const TMemoryDC&) = delete;
-    TMemoryDC& operator=(const TMemoryDC&) = delete;
-    operator HDC() const { return FDC; }
-    void Select(HBITMAP bitmap) {
-        HGDIOBJ old = SelectObject(FDC, bitmap);
-        if (FOldBitmap == nullptr)
-            FOldBitmap = old;
-    }
-    void Realize(HPALETTE palette, bool background) {
-        HPALETTE old = SelectPalette(FDC, palette, background ? TRUE : FALSE);
-        if (FOldPalette == nullptr)
-            FOldPalette = old;
-        RealizePalette(FDC);
-    }
-
-private:
-    HDC FDC;
-    HGDIOBJ FOldBitmap = nullptr;
-    HPALETTE FOldPalette = nullptr;
-};
-
 RGBQUAD ToQuad(COLORREF color) { return RGBQUAD{GetBValue(color), GetGValue(color), GetRValue(color), 0}; }
 
 }  // namespace
@@ -154,6 +111,7 @@ std::recursive_mutex& SharedImageLock() { return Module().ImageLock; }
 void InitializeBitmaps() {
     ScreenPixelsPerInch();
     StandardPalette16();
+    StockApplicationIcon();
 }
 
 void FinalizeBitmaps() {

@@ -2,6 +2,7 @@
 // file-name rule that finds an extension.
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
+#include "graphics/Icon.h"
 
 #include "platform/base/Messages.h"
 
@@ -20,9 +21,10 @@ struct TBuiltInFormat {
 
 // The formats every format list starts with. Their order matters: a later registration of the
 // same extension wins, so these sit behind everything the codecs add.
-// FIXME: "wmf" (SVMetafiles) and "emf" (SVEnhMetafiles) with TMetafile, then "ico" (SVIcons) with
-// TIcon, go before "bmp" once those graphic classes exist.
+// FIXME: "wmf" (SVMetafiles) and "emf" (SVEnhMetafiles) with TMetafile go before "ico" once the
+// metafile class exists.
 const TBuiltInFormat kBuiltInFormats[] = {
+    {"ico", res::SVIcons, &TIcon::StaticClass},
     {"bmp", res::SVBitmaps, &TBitmap::StaticClass},
 };
 

@@ -54,6 +54,9 @@ constexpr int SVEnhMetafiles = 65391;
 constexpr int SVIcons = 65360;
 constexpr int SVBitmaps = 65361;
 constexpr int SUnknownExtension = 65419;
+constexpr int SInvalidIcon = 65414;
+constexpr int SIconToClipboard = 65417;
+constexpr int SChangeIconSize = 65418;
 }  // namespace res
 
 namespace graphics {

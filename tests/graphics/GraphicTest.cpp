@@ -1,6 +1,7 @@
 // The abstract graphic's own operations, class references, and the two format registries.
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
+#include "graphics/Icon.h"
 #include "tests/graphics/PictureTestSupport.h"
 
 #include "platform/base/Exception.h"
@@ -324,9 +325,15 @@ protected:
     TFileFormatsList FList;
 };
 
-TEST_F(FileFormatsList, StartsWithTheBuiltInBitmapFormat) {
-    ASSERT_EQ(FList.Formats().size(), 1u);
-    const auto& bmp = FList.Formats()[0];
+TEST_F(FileFormatsList, StartsWithTheBuiltInIconAndBitmapFormats) {
+    ASSERT_EQ(FList.Formats().size(), 2u);
+    const auto& ico = FList.Formats()[0];
+    EXPECT_EQ(ico.Extension, "ico");
+    EXPECT_EQ(ico.Description, "アイコン");
+    EXPECT_EQ(ico.DescResID, 0);
+    EXPECT_EQ(ico.GraphicClass, &TIcon::StaticClass());
+    EXPECT_EQ(FList.FindExt("Ico"), &TIcon::StaticClass());
+    const auto& bmp = FList.Formats()[1];
     EXPECT_EQ(bmp.Extension, "bmp");
     EXPECT_EQ(bmp.Description, "ビットマップ");
     EXPECT_EQ(bmp.DescResID, 0);
@@ -380,16 +387,16 @@ TEST_F(FileFormatsList, RemovingABaseClassRemovesItsSubclassesToo) {
     EXPECT_EQ(FList.FindExt("tst"), nullptr);
     EXPECT_EQ(FList.FindExt("bmp"), &TBitmap::StaticClass());
     EXPECT_EQ(FList.FindExt("oth"), &TOtherGraphic::StaticClass());
-    EXPECT_EQ(FList.Formats().size(), 2u);
+    EXPECT_EQ(FList.Formats().size(), 3u);
 }
 
 TEST_F(FileFormatsList, DuplicatesStayInRegistrationOrder) {
     FList.Add("a", "1", 0, TTestGraphic::StaticClass());
     FList.Add("a", "2", 7, TTestGraphic::StaticClass());
-    ASSERT_EQ(FList.Formats().size(), 3u);
-    EXPECT_EQ(FList.Formats()[1].Description, "1");
-    EXPECT_EQ(FList.Formats()[2].Description, "2");
-    EXPECT_EQ(FList.Formats()[2].DescResID, 7);
+    ASSERT_EQ(FList.Formats().size(), 4u);
+    EXPECT_EQ(FList.Formats()[2].Description, "1");
+    EXPECT_EQ(FList.Formats()[3].Description, "2");
+    EXPECT_EQ(FList.Formats()[3].DescResID, 7);
 }
 
 TEST_F(FileFormatsList, FindClassNameIsExactAndSearchesFromTheLastRecord) {
@@ -432,11 +439,12 @@ protected:
 TEST_F(FormatRegistries, FirstRegistrationBuildsTheListWithTheBuiltInsFirst) {
     TPicture::RegisterFileFormat("TST", "test", TTestGraphic::StaticClass());
     const auto& formats = GetFileFormats().Formats();
-    ASSERT_EQ(formats.size(), 2u);
-    EXPECT_EQ(formats[0].Extension, "bmp");
-    EXPECT_EQ(formats[1].Extension, "tst");
-    EXPECT_EQ(formats[1].Description, "test");
-    EXPECT_EQ(formats[1].DescResID, 0);
+    ASSERT_EQ(formats.size(), 3u);
+    EXPECT_EQ(formats[0].Extension, "ico");
+    EXPECT_EQ(formats[1].Extension, "bmp");
+    EXPECT_EQ(formats[2].Extension, "tst");
+    EXPECT_EQ(formats[2].Description, "test");
+    EXPECT_EQ(formats[2].DescResID, 0);
 }
 
 TEST_F(FormatRegistries, ReleaseForgetsRegistrationsAndTheNextUseStartsAnew) {
@@ -444,7 +452,7 @@ TEST_F(FormatRegistries, ReleaseForgetsRegistrationsAndTheNextUseStartsAnew) {
     GetClipboardFormats().Add(0xC001, TTestGraphic::StaticClass());
     ReleaseFormatRegistries();
     EXPECT_EQ(GetFileFormats().FindExt("tst"), nullptr);
-    EXPECT_EQ(GetFileFormats().Formats().size(), 1u);
+    EXPECT_EQ(GetFileFormats().Formats().size(), 2u);
     EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(2));
 }
 

@@ -78,6 +78,41 @@ protected:
         bitmap.SaveToFile((FFolder / name).string());
     }
     void WriteText(const std::string& name, const std::string& text) { std::ofstream(FFolder / name) << text; }
+    // A red icon file with one opaque 32-bit image of each given size.
+    void WriteIcon(const std::string& name, const std::vector<int>& sizes) {
+        std::string bytes;
+        const auto put = [&bytes](std::uint32_t v, int n) {
+            for (int i = 0; i < n; ++i)
+                bytes += char((v >> (8 * i)) & 0xFF);
+        };
+        put(0, 2);
+        put(1, 2);
+        put(std::uint32_t(sizes.size()), 2);
+        std::uint32_t offset = std::uint32_t(6 + 16 * sizes.size());
+        for (int size : sizes) {
+            const std::uint32_t imageBytes = 40 + std::uint32_t(size * size * 4) + std::uint32_t(size * ((size + 31) / 32 * 4));
+            put(std::uint32_t(size) | std::uint32_t(size) << 8, 2);
+            put(0, 2);
+            put(1, 2);
+            put(32, 2);
+            put(imageBytes, 4);
+            put(offset, 4);
+            offset += imageBytes;
+        }
+        for (int size : sizes) {
+            put(40, 4);
+            put(std::uint32_t(size), 4);
+            put(std::uint32_t(2 * size), 4);
+            put(1, 2);
+            put(32, 2);
+            for (int i = 0; i < 6; ++i)
+                put(0, 4);
+            for (int i = 0; i < size * size; ++i)
+                put(kRed, 4);
+            bytes += std::string(std::size_t(size * ((size + 31) / 32 * 4)), '\0');
+        }
+        std::ofstream(FFolder / name, std::ios::binary) << bytes;
+    }
 
     void Build(TBuildObserver* observer = nullptr) {
         const std::string path = FFolder.string();
@@ -136,6 +171,17 @@ TEST_F(ThumbnailBuilder, CentresPicturesThatFitAndStretchesTheRest) {
     expect(3, Rect(0, 0, 64, 64));
     expect(4, Rect(0, 0, 64, 64));
     // Around a centred picture the cell keeps the list's colour.
+    EXPECT_EQ(FImages.Pixels(0)[0], kWhite);
+}
+
+TEST_F(ThumbnailBuilder, CentresAnIconByTheStandardSizeAndDrawsItsChosenImageUnscaled) {
+    WriteIcon("a.ico", {16, 48});  // wanted 32: the 16-pixel image
+    WriteIcon("b.ico", {48});
+    Build();
+    ASSERT_EQ(FList.Items.Count(), 2);
+    const TRect small = RedArea(0), large = RedArea(1);
+    EXPECT_EQ((std::vector<int>{small.left, small.top, small.right, small.bottom}), (std::vector<int>{16, 16, 32, 32}));
+    EXPECT_EQ((std::vector<int>{large.left, large.top, large.right, large.bottom}), (std::vector<int>{16, 16, 64, 64}));
     EXPECT_EQ(FImages.Pixels(0)[0], kWhite);
 }
 

@@ -3,13 +3,9 @@
 #include "jpeg/JpegImage.h"
 
 #include "jpeg/JpegCodec.h"
-#include "platform/base/CheckedMath.h"
 #include "platform/base/Messages.h"
-#include "platform/gdi/Screen.h"
 
 #include <algorithm>
-#include <cmath>
-#include <vector>
 
 namespace jpeg {
 

@@ -47,6 +47,10 @@ const std::unordered_map<int, const char*>& Table() {
         {65390, "メタファイル"},
         {65391, "エンハンス メタファイル"},
         {65419, "拡張子 .%s の画像形式は処理できません"},
+        // The JPEG graphic.
+        {65297, "JPEG イメージのサイズは変更できません"},
+        {65298, "JPEG エラー #%d"},
+        {65299, "JPEG イメージファイル"},
     };
     return table;
 }

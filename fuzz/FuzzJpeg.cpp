@@ -1,0 +1,51 @@
+// Loads arbitrary bytes as a JPEG file and draws the result into a thumbnail cell, as the
+// thumbnail builder does with every file of a folder. The last byte picks the decoding mode, so
+// the fuzzer reaches buffered-image decoding, quantisation and re-encoding as well.
+#include "graphics/Bitmap.h"
+#include "jpeg/JpegImage.h"
+#include "jpeg/JpegModule.h"
+#include "platform/gdi/Screen.h"
+
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const bool initialised = [] {
+        // A small cap keeps hostile headers from spending the fuzzer's time on huge pictures: the
+        // bitmap is sized before libjpeg sets aside its buffers, so a big one is refused early.
+        gdi::SetBitmapStorageCap(1u << 20);
+        graphics::InitializeGraphics();
+        jpeg::InitializeJpeg();
+        return true;
+    }();
+    (void)initialised;
+    // Large inputs teach nothing the small ones do not and slow every unit.
+    if (size > (256u << 10))
+        return 0;
+    const std::uint8_t mode = size > 0 ? data[size - 1] : 0;
+    try {
+        TBytesStream stream(data, size);
+        jpeg::TJPEGImage image;
+        image.Settings().IncrementalDisplay = (mode & 1) != 0;
+        image.Settings().DecodeDepth = (mode & 2) != 0 ? jpeg::TJPEGPixelFormat::jf8Bit : jpeg::TJPEGPixelFormat::jf24Bit;
+        image.Settings().SpeedMode = (mode & 4) != 0 ? jpeg::TJPEGPerformance::jpBestSpeed : jpeg::TJPEGPerformance::jpBestQuality;
+        image.LoadFromStream(stream);
+        graphics::TBitmap cell;
+        cell.SetWidth(64);
+        cell.SetHeight(64);
+        if (image.Width() <= 64 && image.Height() <= 64)
+            cell.Canvas().Draw(0, 0, &image);
+        else
+            cell.Canvas().StretchDraw(graphics::Rect(0, 0, 64, 64), &image);
+        if ((mode & 8) != 0) {
+            // Encoding what was decoded must not fail either.
+            jpeg::TJPEGImage copy;
+            copy.Assign(&image.DecodedBitmap());
+            TMemoryStream saved;
+            copy.SaveToStream(saved);
+        }
+    } catch (const Exception&) {
+        // Refusing a damaged file is the expected outcome; only crashes and leaks are failures.
+    }
+    graphics::ReleaseIdleBitmapContexts();
+    return 0;
+}

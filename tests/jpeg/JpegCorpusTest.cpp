@@ -1,0 +1,172 @@
+// Every JPEG of the shared test images through the picture registry, and JPEG thumbnails.
+#include "tests/jpeg/JpegTestSupport.h"
+
+#include "jpeg/JpegModule.h"
+#include "platform/base/Exception.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#ifdef VISTEL_HAVE_APP
+#include "app/FileListBox.h"
+#include "app/ThumbnailBuilder.h"
+#endif
+
+using namespace graphics;
+using namespace jpeg;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> CorpusJpegs() {
+    std::vector<std::string> files;
+    const fs::path root = "../shared/corpus/jpeg";
+    if (!fs::exists(root))
+        return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file() && (entry.path().extension() == ".jpg" || entry.path().extension() == ".jpeg"))
+            files.push_back(entry.path().lexically_relative(root).string());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+}  // namespace
+
+class TJpegCorpusTest : public TJpegTest, public ::testing::WithParamInterface<std::string> {};
+
+// Like a thumbnail: load through the registry, then draw into a 64 × 64 cell at a point when the
+// picture fits and stretched when it does not. Either it works, or it fails with one of the
+// framework's exceptions; either way no platform object is left behind.
+TEST_P(TJpegCorpusTest, LoadsAndDrawsOrFailsWithAFrameworkException) {
+    const std::size_t objectsBefore = gdi::LiveObjectCount();
+    {
+        TBitmap cell;
+        cell.SetWidth(64);
+        cell.SetHeight(64);
+        TPicture picture;
+        try {
+            picture.LoadFromFile("../shared/corpus/jpeg/" + GetParam());
+            auto* image = dynamic_cast<TJPEGImage*>(picture.Graphic());
+            ASSERT_NE(image, nullptr);
+            if (picture.Width() <= 64 && picture.Height() <= 64)
+                cell.Canvas().Draw((64 - picture.Width()) / 2, (64 - picture.Height()) / 2, image);
+            else
+                cell.Canvas().StretchDraw(Rect(0, 0, 64, 64), image);
+            EXPECT_EQ(image->DecodedBitmap().Width(), image->Data().FWidth);
+        } catch (const Exception& error) {
+            SUCCEED() << error.Message();
+        }
+    }
+    EXPECT_EQ(gdi::LiveObjectCount(), objectsBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, TJpegCorpusTest, ::testing::ValuesIn(CorpusJpegs()), [](const auto& info) {
+    std::string name = info.param;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    return name;
+});
+
+TEST_F(TJpegTest, TheRegistryKnowsBothExtensionsInEveryLetterCase) {
+    for (const char* ext : {"jpeg", "jpg", "JPG", "Jpeg"})
+        EXPECT_EQ(GetFileFormats().FindExt(ext), &TJPEGImage::StaticClass()) << ext;
+    // Registered after the built-in formats, "jpeg" first.
+    const auto& formats = GetFileFormats().Formats();
+    ASSERT_GE(formats.size(), 2u);
+    const auto& jpegRecord = formats[formats.size() - 2];
+    const auto& jpgRecord = formats[formats.size() - 1];
+    EXPECT_EQ(jpegRecord.Extension, "jpeg");
+    EXPECT_EQ(jpgRecord.Extension, "jpg");
+    EXPECT_EQ(jpegRecord.Description, "JPEG イメージファイル");
+    EXPECT_EQ(jpgRecord.Description, "JPEG イメージファイル");
+    FinalizeJpeg();
+    EXPECT_EQ(GetFileFormats().FindExt("jpg"), nullptr);
+}
+
+#ifdef VISTEL_HAVE_APP
+
+class TJpegThumbnailTest : public TJpegTest {
+protected:
+    void SetUp() override {
+        TJpegTest::SetUp();
+        FFolder = fs::temp_directory_path() / ("vistel-jpeg-" + std::to_string(::getpid()));
+        fs::remove_all(FFolder);
+        fs::create_directories(FFolder);
+        FList.LargeImages = &FImages;
+        FList.SmallImages = &FImages;
+        FStartFolder = fs::current_path();
+    }
+    void TearDown() override {
+        // The file list makes the folder current; the other tests find the test images from here.
+        fs::current_path(FStartFolder);
+        fs::remove_all(FFolder);
+        TJpegTest::TearDown();
+    }
+    // A red picture of the given size saved as a JPEG file.
+    void WriteJpeg(const std::string& name, int width, int height) {
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(px24Bit);
+        bitmap.SetWidth(width);
+        bitmap.SetHeight(height);
+        bitmap.Canvas().Brush().SetColor(0x0000FF);
+        bitmap.Canvas().FillRect(Rect(0, 0, width, height));
+        TJPEGImage image;
+        image.Settings().Quality = 95;
+        image.Assign(&bitmap);
+        image.SaveToFile((FFolder / name).string());
+    }
+    // The bounding box of the red pixels of a thumbnail (JPEG red is red within a few levels).
+    TRect RedArea(int index) const {
+        auto pixels = FImages.Pixels(index);
+        TRect box{64, 64, -1, -1};
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const std::uint32_t p = pixels[std::size_t(y * 64 + x)];
+                if ((p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) < 60 && (p & 0xFF) < 60) {
+                    box.left = std::min<int>(box.left, x);
+                    box.top = std::min<int>(box.top, y);
+                    box.right = std::max<int>(box.right, x + 1);
+                    box.bottom = std::max<int>(box.bottom, y + 1);
+                }
+            }
+        return box;
+    }
+    std::vector<std::string> Captions() const {
+        std::vector<std::string> captions;
+        for (int i = 0; i < FList.Items.Count(); ++i)
+            captions.push_back(FList.Items.Item(i).Caption);
+        return captions;
+    }
+
+    fs::path FFolder;
+    fs::path FStartFolder;
+    app::TImageList FImages{64, 64};
+    app::TListView FList;
+    app::TFileListBox FFiles;
+};
+
+TEST_F(TJpegThumbnailTest, CentresJpegsThatFitStretchesTheRestAndSkipsBrokenOnes) {
+    WriteJpeg("a16.jpg", 16, 16);
+    WriteJpeg("b65x10.JPEG", 65, 10);
+    std::ofstream(FFolder / "c.jpg") << "not a picture";
+    WriteJpeg("d10x200.jpeg", 10, 200);
+    const std::string path = FFolder.string();
+    app::BuildThumbnails([path] { return path; }, FFiles, FList, FImages);
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"a16.jpg", "b65x10.JPEG", "d10x200.jpeg"}));
+    auto expect = [&](int index, TRect area) {
+        const TRect red = RedArea(index);
+        EXPECT_EQ(red.left, area.left) << index;
+        EXPECT_EQ(red.top, area.top) << index;
+        EXPECT_EQ(red.right, area.right) << index;
+        EXPECT_EQ(red.bottom, area.bottom) << index;
+    };
+    expect(0, Rect(24, 24, 40, 40));
+    expect(1, Rect(0, 0, 64, 64));
+    expect(2, Rect(0, 0, 64, 64));
+}
+
+#endif

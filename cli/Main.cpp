@@ -1,6 +1,7 @@
 // vistel-thumbs: the thumbnail builder without a window. It runs the same file list, format
 // registry, cell and drawing as the window on one folder, prints every file's outcome, and can
 // write the thumbnails as one sheet picture.
+#include "app/Codecs.h"
 #include "app/FileListBox.h"
 #include "app/ThumbnailBuilder.h"
 #include "graphics/Bitmap.h"
@@ -131,6 +132,7 @@ int main(int argc, char** argv) {
         folder.pop_back();
 
     graphics::InitializeGraphics();
+    app::InitializeCodecs();
     int status = 0;
     try {
         app::TImageList images(64, 64);
@@ -148,6 +150,7 @@ int main(int argc, char** argv) {
         std::cerr << OneLine(app::ExceptionText(std::current_exception())) << '\n';
         status = 1;
     }
+    app::FinalizeCodecs();
     graphics::FinalizeGraphics();
     return status;
 }

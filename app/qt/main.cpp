@@ -1,6 +1,7 @@
 // vistel: the thumbnail window. Start-up runs the modules' initialisation before any window
 // exists, creates the main window from its stored layout, shows it and runs the event loop;
 // shutdown runs in the reverse order.
+#include "app/Codecs.h"
 #include "app/MainForm.h"
 #include "app/ShellFolder.h"
 #include "app/qt/Dispatcher.h"
@@ -12,16 +13,19 @@
 #include <memory>
 
 int main(int argc, char** argv) {
-    // The picture framework first, then the shell's desktop object; the format list is built on
-    // first use.
+    // The picture framework first, then the shell's desktop object, then the codecs, whose first
+    // registration builds the format list.
     graphics::InitializeGraphics();
     int status = 0;
+    bool codecsReady = false;
     {
         app::qt::TVistelApplication application(argc, argv);
         std::unique_ptr<app::qt::TMainWindow> window;
         // A failure while the window is made (the tree's root, for one) is shown and ends start-up.
         app::qt::Guarded([&] {
             app::TShellFolder::Desktop();
+            app::InitializeCodecs();
+            codecsReady = true;
             auto form = std::make_unique<app::TF_Vistel>(app::LoadStoredLayout(graphics::ScreenPixelsPerInch()));
             window = std::make_unique<app::qt::TMainWindow>(std::move(form));
         });
@@ -33,6 +37,8 @@ int main(int argc, char** argv) {
         }
         window.reset();
     }
+    if (codecsReady)
+        app::FinalizeCodecs();
     graphics::FinalizeGraphics();
     return status;
 }

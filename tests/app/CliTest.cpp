@@ -84,3 +84,15 @@ TEST_F(VistelThumbs, RefusesWhatIsNotAFolderAndExplainsItself) {
     EXPECT_NE(help.Output.find("Usage: vistel-thumbs FOLDER"), std::string::npos);
     EXPECT_EQ(RunTool("").Status, 2);
 }
+
+// The tool meets the codecs through the same registry as the window: a JPEG (227 × 149, so
+// stretched) and a 16 × 16 icon get cells; a JPEG that is not one is skipped with libjpeg's code.
+TEST_F(VistelThumbs, ThumbnailsJpegAndIconFilesThroughTheCodecs) {
+    const fs::path corpus = "../shared/corpus";
+    fs::copy_file(corpus / "jpeg/libjpeg-turbo/testorig.jpg", FFolder / "a.jpg");
+    fs::copy_file(corpus / "ico/dotnet-runtime-assets/16x16_one_entry_4bit.ico", FFolder / "b.ico");
+    std::ofstream(FFolder / "c.jpeg") << "not a picture";
+    TRun run = RunTool(FFolder.string());
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(run.Output, "a.jpg\t0\nb.ico\t1\nc.jpeg\t-\tJPEG エラー #53\n");
+}

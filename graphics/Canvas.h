@@ -224,6 +224,14 @@ public:
     /// Draws the graphic into the rectangle; nothing for no graphic.
     void StretchDraw(const TRect& rect, TGraphic* graphic);
 
+    /// Writes the text (UTF-8) with its top-left corner at (x, y) in the font, on the brush's
+    /// background (a clear brush leaves the background alone). The pen position stays.
+    void TextOut(int x, int y, const std::string& text);
+    /// The text's advance width and the font's cell height.
+    gdi::SIZE TextExtent(const std::string& text);
+    int TextWidth(const std::string& text) { return TextExtent(text).cx; }
+    int TextHeight(const std::string& text) { return TextExtent(text).cy; }
+
     /// Makes each missing state flag valid; raises EInvalidOperation when no context can be had.
     void EnsureState(std::uint8_t required);
     void RequiredState(std::uint8_t required) { EnsureState(required); }

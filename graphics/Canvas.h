@@ -227,6 +227,9 @@ public:
     /// Writes the text (UTF-8) with its top-left corner at (x, y) in the font, on the brush's
     /// background (a clear brush leaves the background alone). The pen position stays.
     void TextOut(int x, int y, const std::string& text);
+    /// Writes the text at (x, y) clipped to the rectangle; a solid brush fills the whole
+    /// rectangle first, a clear one leaves the background alone.
+    void TextRect(const TRect& rect, int x, int y, const std::string& text);
     /// The text's advance width and the font's cell height.
     gdi::SIZE TextExtent(const std::string& text);
     int TextWidth(const std::string& text) { return TextExtent(text).cx; }

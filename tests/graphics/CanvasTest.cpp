@@ -343,6 +343,33 @@ TEST_F(CanvasTest, TextOutWritesInTheFontColourOnTheBrushAndLeavesThePenWhereItW
     EXPECT_EQ(gdi::GetPixel(surface.DC(), 40, 2), kSentinel) << "a clear brush leaves the background";
 }
 
+TEST_F(CanvasTest, TextRectClipsToItsRectangleAndFillsItOnlyWithASolidBrush) {
+    TSurface surface(60, 20);
+    TCanvas canvas;
+    canvas.SetHandle(surface.DC());
+    canvas.Font().SetHeight(-16);
+    canvas.Font().SetColor(TColor(gdi::RGB(0, 0, 0)));
+    const TRect clear = Rect(4, 2, 12, 18);
+    canvas.Brush().SetStyle(TBrushStyle::bsClear);
+    canvas.TextRect(clear, 0, 2, "WWWW");
+    canvas.Brush().SetColor(TColor(gdi::RGB(0, 255, 0)));
+    const TRect solid = Rect(30, 2, 50, 18);
+    canvas.TextRect(solid, 48, 2, "WWWW");
+    int inked = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const gdi::COLORREF pixel = gdi::GetPixel(surface.DC(), x, y);
+            const bool inClear = x >= clear.left && x < clear.right && y >= clear.top && y < clear.bottom;
+            const bool inSolid = x >= solid.left && x < solid.right && y >= solid.top && y < solid.bottom;
+            if (!inClear && !inSolid) {
+                EXPECT_EQ(pixel, kSentinel) << x << "," << y;
+            }
+            inked += inClear && pixel != kSentinel;
+        }
+    EXPECT_GT(inked, 0) << "the clipped text shows inside the rectangle";
+    EXPECT_EQ(gdi::GetPixel(surface.DC(), 30, 17), gdi::RGB(0, 255, 0));
+}
+
 TEST_F(CanvasTest, TextExtentMeasuresWithTheCanvasFont) {
     TSurface surface(8, 8);
     TCanvas canvas;

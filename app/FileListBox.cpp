@@ -27,8 +27,10 @@ constexpr TColor kWindowTextColor = TColor(0x80000000u | gdi::COLOR_WINDOWTEXT);
 // The position of an inserted entry at which a long listing shows the hourglass.
 constexpr std::size_t kHourGlassPosition = 100;
 
-// The glyph of a row's owner drawing sits this far from the row's left edge.
+// The glyph of a row's owner drawing sits this far from the row's left edge, and the text this
+// far past the glyph's right edge (or at kGlyphLeft without a glyph).
 constexpr int kGlyphLeft = 2;
+constexpr int kTextAfterGlyph = 6;
 
 constexpr int kGlyphSize = 16;
 using TGlyphArt = std::array<const char*, kGlyphSize>;
@@ -205,6 +207,30 @@ struct TListOrder {
 // folder of many thousand files lists as fast as it sorts.
 using TSortedEntries = __gnu_pbds::tree<TArrival, __gnu_pbds::null_type, TListOrder, __gnu_pbds::rb_tree_tag,
                                         __gnu_pbds::tree_order_statistics_node_update>;
+
+// A memory context of the screen, given back on every path.
+class TMeasuringContext {
+public:
+    TMeasuringContext() : FDc(graphics::GDICheck(gdi::CreateCompatibleDC(nullptr))) {}
+    ~TMeasuringContext() { gdi::DeleteDC(FDc); }
+    TMeasuringContext(const TMeasuringContext&) = delete;
+    TMeasuringContext& operator=(const TMeasuringContext&) = delete;
+    gdi::HDC Dc() const { return FDc; }
+
+private:
+    gdi::HDC FDc;
+};
+
+// The font's character height as the list's window measures it: the cell height of the face the
+// font resolves to, through a canvas on a context of the screen.
+int CharacterHeight(graphics::TFont& font) {
+    TMeasuringContext context;
+    // Made after the context, so it lets go of the context (and takes its font out) first.
+    graphics::TCanvas canvas;
+    canvas.SetHandle(context.Dc());
+    canvas.Font().Assign(&font);
+    return canvas.TextHeight("0");
+}
 
 }  // namespace
 
@@ -494,10 +520,7 @@ void TFileListBox::SetItemHeight(int value) {
 }
 
 void TFileListBox::FontChanged() {
-    // FIXME: the raster layer measures no text yet, so the character height is the font's own
-    // height: exact for a cell height (positive), without the internal leading for a character
-    // height (negative).
-    int height = std::abs(FFont.Height());
+    int height = CharacterHeight(FFont);
     if (FShowGlyphs)
         height = std::max(height, FExecutableGlyph->Height() + 1);
     SetItemHeight(height);
@@ -509,11 +532,17 @@ void TFileListBox::DrawItem(graphics::TCanvas& canvas, int index, const graphics
     canvas.Brush().SetStyle(graphics::TBrushStyle::bsSolid);
     canvas.Brush().SetColor(selected ? kHighlightColor : Color);
     canvas.FillRect(rect);
+    if (index < 0 || index >= Count())
+        return;
     TBitmap* glyph = FShowGlyphs ? ItemGlyph(index) : nullptr;
-    if (glyph != nullptr)
+    int textLeft = rect.left + kGlyphLeft;
+    if (glyph != nullptr) {
         canvas.Draw(rect.left + kGlyphLeft, rect.top + (rect.bottom - rect.top - glyph->Height()) / 2, glyph);
-    // FIXME: the entry's text belongs at the row's top, 6 pixels right of the glyph (or
-    // kGlyphLeft from the left edge without one), once the raster layer draws text.
+        textLeft += glyph->Width() + kTextAfterGlyph;
+    }
+    // The name goes over the row's own background and never spills into the next row.
+    canvas.Brush().SetStyle(graphics::TBrushStyle::bsClear);
+    canvas.TextRect(rect, textLeft, rect.top, Items()[std::size_t(index)]);
 }
 
 }  // namespace app

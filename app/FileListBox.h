@@ -155,7 +155,8 @@ public:
 
     int ItemHeight() const { return FItemHeight; }
     void SetItemHeight(int value);
-    /// The rows' font; a change of it recomputes the row height.
+    /// The rows' font; a change of it makes the row height the font's cell height (at least the
+    /// glyph height + 1 with glyphs shown).
     graphics::TFont& Font() { return FFont; }
     /// The rows' background.
     graphics::TColor Color = graphics::TColor(0x80000005u);
@@ -165,8 +166,8 @@ public:
     void HandleNeeded();
 
     /// Paints one row as the list box's owner drawing: the list's colours (the highlight ones
-    /// when selected), the background and, with ShowGlyphs, the entry's glyph. The text is not
-    /// drawn yet, as the raster layer has no text output.
+    /// when selected), the background, with ShowGlyphs the entry's glyph, and the entry's text at
+    /// the row's top, clipped to the row.
     void DrawItem(graphics::TCanvas& canvas, int index, const graphics::TRect& rect, bool selected);
 
     graphics::TBitmap& ExecutableGlyph() { return *FExecutableGlyph; }

@@ -42,9 +42,10 @@ const std::string& StoredLayoutText();
 /// with the stream read message for a line that does not have that form.
 TFormLayout ParseLayout(const std::string& text);
 
-/// The text height of a font of the given height: a negative height is the character height
-/// itself, a positive one is the cell height, which holds the character height and its internal
-/// leading; the layer's fonts keep no leading, so both read as their magnitude.
+/// The text height the layout scales by, for a font of the given height: its magnitude. That is
+/// the designed face's own measure, whose cell at a 12-pixel em is 12 pixels. The face installed
+/// in its place (IPA P Gothic) puts the same em in a 13-pixel cell; measuring that face would grow
+/// the window designed as 696 × 150 by a twelfth, so the designed face's measure stands.
 int TextHeightOf(int fontHeight);
 
 /// Adapts a layout designed at its PixelsPerInch to a screen of screenPixelsPerInch: the font

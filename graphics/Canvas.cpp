@@ -192,6 +192,32 @@ void TCanvas::StretchDraw(const TRect& rect, TGraphic* graphic) {
     Changed();
 }
 
+void TCanvas::TextOut(int x, int y, const std::string& text) {
+    Changing();
+    EnsureState(csHandleValid | csFontValid | csBrushValid);
+    const auto count = gdi::UINT(std::min<std::size_t>(text.size(), INT_MAX));
+    GDICheck(gdi::ExtTextOutA(FHandle, x, y, 0, nullptr, text.data(), count, nullptr));
+    Changed();
+}
+
+void TCanvas::TextRect(const TRect& rect, int x, int y, const std::string& text) {
+    Changing();
+    EnsureState(csHandleValid | csFontValid | csBrushValid);
+    gdi::UINT options = gdi::ETO_CLIPPED;
+    if (FBrush.Style() != TBrushStyle::bsClear)
+        options |= gdi::ETO_OPAQUE;
+    const auto count = gdi::UINT(std::min<std::size_t>(text.size(), INT_MAX));
+    GDICheck(gdi::ExtTextOutA(FHandle, x, y, options, &rect, text.data(), count, nullptr));
+    Changed();
+}
+
+gdi::SIZE TCanvas::TextExtent(const std::string& text) {
+    EnsureState(csHandleValid | csFontValid);
+    gdi::SIZE size{0, 0};
+    GDICheck(gdi::GetTextExtentPoint32A(FHandle, text.data(), int(std::min<std::size_t>(text.size(), INT_MAX)), &size));
+    return size;
+}
+
 void TCanvas::Lock() {
     detail::TCanvasModule& module = detail::CanvasModule();
     {

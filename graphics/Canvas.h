@@ -224,6 +224,17 @@ public:
     /// Draws the graphic into the rectangle; nothing for no graphic.
     void StretchDraw(const TRect& rect, TGraphic* graphic);
 
+    /// Writes the text (UTF-8) with its top-left corner at (x, y) in the font, on the brush's
+    /// background (a clear brush leaves the background alone). The pen position stays.
+    void TextOut(int x, int y, const std::string& text);
+    /// Writes the text at (x, y) clipped to the rectangle; a solid brush fills the whole
+    /// rectangle first, a clear one leaves the background alone.
+    void TextRect(const TRect& rect, int x, int y, const std::string& text);
+    /// The text's advance width and the font's cell height.
+    gdi::SIZE TextExtent(const std::string& text);
+    int TextWidth(const std::string& text) { return TextExtent(text).cx; }
+    int TextHeight(const std::string& text) { return TextExtent(text).cy; }
+
     /// Makes each missing state flag valid; raises EInvalidOperation when no context can be had.
     void EnsureState(std::uint8_t required);
     void RequiredState(std::uint8_t required) { EnsureState(required); }

@@ -66,6 +66,26 @@
 //   drawn, which gives the same pixels as drawing off screen on that brush and copying back.
 //   Icons are not GDI objects: DeleteObject, SelectObject and GetObject refuse them. The icon of
 //   LoadIcon is shared and never destroyed; DestroyIcon accepts it and leaves it alone.
+// - Text: fonts resolve through fontconfig by face name, weight, italic, pitch and family, with the
+//   character set as a language hint; the Japanese system faces (ＭＳ Ｐゴシック, ＭＳ ゴシック, their
+//   Latin names, the Mincho faces) map to the IPA faces, anything else to fontconfig's best match.
+//   FreeType renders the glyphs with its default hinting. A missing weight or slant is synthesised.
+// - A negative lfHeight is the em height in pixels, a positive one the cell height (ascent +
+//   descent), 0 means 12 pixels of em; heights are capped at 1024 pixels. A non-zero lfWidth sets
+//   the average character width by stretching the em horizontally. lfEscapement is not applied.
+// - Text metrics follow the face's OS/2 table: tmAscent and tmDescent are usWinAscent and
+//   usWinDescent scaled and each rounded to nearest (for a cell height, the descent is what the
+//   cell leaves below the ascent), tmInternalLeading is tmHeight minus the em, tmExternalLeading
+//   is the hhea line gap beyond the win metrics. Faces without the table use FreeType's metrics.
+// - Every character advances by its hinted advance rounded to whole pixels; there is no kerning.
+//   Strings are UTF-8; a byte that does not start a valid sequence stands for U+FFFD. ExtTextOutA's
+//   lpDx has one entry per byte of the string: a character advances by the sum of its bytes'
+//   entries.
+// - Glyph coverage is blended onto surfaces of 16 bits and more (the text colour over the pixel in
+//   proportion to coverage) and thresholded at half coverage on indexed surfaces (1, 4 and 8 bits),
+//   which take the nearest colour the surface has. OPAQUE fills the text's cell box (its advance
+//   width by tmHeight) with the background colour before the glyphs; TRANSPARENT fills nothing.
+//   Text is never drawn through the raster operation of SetROP2.
 #pragma once
 
 #include <cstdarg>
@@ -265,10 +285,34 @@ struct ICONINFO {
     HBITMAP hbmColor;  // null for a monochrome icon
 };
 
+struct TEXTMETRICA {
+    LONG tmHeight;
+    LONG tmAscent;
+    LONG tmDescent;
+    LONG tmInternalLeading;
+    LONG tmExternalLeading;
+    LONG tmAveCharWidth;
+    LONG tmMaxCharWidth;
+    LONG tmWeight;
+    LONG tmOverhang;
+    LONG tmDigitizedAspectX;
+    LONG tmDigitizedAspectY;
+    BYTE tmFirstChar;
+    BYTE tmLastChar;
+    BYTE tmDefaultChar;
+    BYTE tmBreakChar;
+    BYTE tmItalic;
+    BYTE tmUnderlined;
+    BYTE tmStruckOut;
+    BYTE tmPitchAndFamily;
+    BYTE tmCharSet;
+};
+
 // ---- constants --------------------------------------------------------------------------------
 
 // Last-error codes set by the layer.
 constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;  // no font face could be found for a font
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_OUTOFMEMORY = 14;
@@ -396,6 +440,58 @@ constexpr int DEVICE_DEFAULT_FONT = 14;
 constexpr int DEFAULT_PALETTE = 15;
 constexpr int SYSTEM_FIXED_FONT = 16;
 constexpr int DEFAULT_GUI_FONT = 17;
+
+// Font weights, character sets, pitch and family (LOGFONTA, TEXTMETRICA).
+constexpr LONG FW_DONTCARE = 0;
+constexpr LONG FW_THIN = 100;
+constexpr LONG FW_LIGHT = 300;
+constexpr LONG FW_NORMAL = 400;
+constexpr LONG FW_MEDIUM = 500;
+constexpr LONG FW_SEMIBOLD = 600;
+constexpr LONG FW_BOLD = 700;
+constexpr LONG FW_HEAVY = 900;
+constexpr BYTE ANSI_CHARSET = 0;
+constexpr BYTE DEFAULT_CHARSET = 1;
+constexpr BYTE SYMBOL_CHARSET = 2;
+constexpr BYTE SHIFTJIS_CHARSET = 128;
+constexpr BYTE HANGUL_CHARSET = 129;
+constexpr BYTE GB2312_CHARSET = 134;
+constexpr BYTE CHINESEBIG5_CHARSET = 136;
+constexpr BYTE GREEK_CHARSET = 161;
+constexpr BYTE TURKISH_CHARSET = 162;
+constexpr BYTE HEBREW_CHARSET = 177;
+constexpr BYTE ARABIC_CHARSET = 178;
+constexpr BYTE RUSSIAN_CHARSET = 204;
+constexpr BYTE THAI_CHARSET = 222;
+constexpr BYTE EASTEUROPE_CHARSET = 238;
+constexpr BYTE OEM_CHARSET = 255;
+constexpr BYTE DEFAULT_PITCH = 0;
+constexpr BYTE FIXED_PITCH = 1;
+constexpr BYTE VARIABLE_PITCH = 2;
+constexpr BYTE FF_DONTCARE = 0x00;
+constexpr BYTE FF_ROMAN = 0x10;
+constexpr BYTE FF_SWISS = 0x20;
+constexpr BYTE FF_MODERN = 0x30;
+constexpr BYTE FF_SCRIPT = 0x40;
+constexpr BYTE FF_DECORATIVE = 0x50;
+// tmPitchAndFamily bits; TMPF_FIXED_PITCH set means a variable-pitch font, as documented.
+constexpr BYTE TMPF_FIXED_PITCH = 0x01;
+constexpr BYTE TMPF_VECTOR = 0x02;
+constexpr BYTE TMPF_TRUETYPE = 0x04;
+
+// Text alignment (SetTextAlign) and ExtTextOutA options.
+constexpr UINT TA_NOUPDATECP = 0;
+constexpr UINT TA_UPDATECP = 1;
+constexpr UINT TA_LEFT = 0;
+constexpr UINT TA_RIGHT = 2;
+constexpr UINT TA_CENTER = 6;
+constexpr UINT TA_TOP = 0;
+constexpr UINT TA_BOTTOM = 8;
+constexpr UINT TA_BASELINE = 24;
+constexpr UINT TA_RTLREADING = 256;
+constexpr UINT TA_MASK = TA_BASELINE | TA_CENTER | TA_UPDATECP | TA_RTLREADING;
+constexpr UINT ETO_OPAQUE = 0x0002;
+constexpr UINT ETO_CLIPPED = 0x0004;
 
 // Palette entry flags.
 constexpr BYTE PC_RESERVED = 0x01;
@@ -588,6 +684,32 @@ HPEN CreatePenIndirect(const LOGPEN* pen);
 HPEN CreatePen(int style, int width, COLORREF color);
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 inline HFONT CreateFontIndirect(const LOGFONTA* font) { return CreateFontIndirectA(font); }
+
+// ---- text ------------------------------------------------------------------------------------
+
+/// Writes count bytes of UTF-8 text with the selected font at (x, y) as the text alignment says.
+BOOL TextOutA(HDC dc, int x, int y, const char* text, int count);
+inline BOOL TextOut(HDC dc, int x, int y, const char* text, int count) { return TextOutA(dc, x, y, text, count); }
+/// TextOutA with an optional rectangle that ETO_OPAQUE fills with the background colour and
+/// ETO_CLIPPED clips the text to, and optional advances (one entry per byte of the text).
+BOOL ExtTextOutA(HDC dc, int x, int y, UINT options, const RECT* rect, const char* text, UINT count, const INT* dx);
+inline BOOL ExtTextOut(HDC dc, int x, int y, UINT options, const RECT* rect, const char* text, UINT count,
+                       const INT* dx) {
+    return ExtTextOutA(dc, x, y, options, rect, text, count, dx);
+}
+/// The advance width of the text and the font's tmHeight; the empty text is 0 wide.
+BOOL GetTextExtentPoint32A(HDC dc, const char* text, int count, SIZE* size);
+inline BOOL GetTextExtentPoint32(HDC dc, const char* text, int count, SIZE* size) {
+    return GetTextExtentPoint32A(dc, text, count, size);
+}
+BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+inline BOOL GetTextMetrics(HDC dc, TEXTMETRICA* metrics) { return GetTextMetricsA(dc, metrics); }
+/// The family name of the face the selected font resolved to, cut to count − 1 bytes; with no
+/// buffer, the bytes needed including the terminator.
+int GetTextFaceA(HDC dc, int count, char* name);
+/// Returns the previous alignment, GDI_ERROR for a bad context.
+UINT SetTextAlign(HDC dc, UINT align);
+UINT GetTextAlign(HDC dc);
 
 // ---- transfers --------------------------------------------------------------------------------
 

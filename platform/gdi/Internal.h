@@ -80,10 +80,15 @@ struct TPenObj final : TObject {
     LOGPEN Log{};
 };
 
+class TRealizedFont;
+
 struct TFontObj final : TObject {
     static constexpr TKind kKind = TKind::Font;
     TFontObj() : TObject(kKind) {}
     LOGFONTA Log{};
+    /// The face and size the record resolved to, made when text first needs it (FontCache.cpp);
+    /// shared by the fonts of equal settings.
+    std::shared_ptr<TRealizedFont> Realized;
 };
 
 // An icon owns private bitmaps that no handle names: a monochrome AND mask and a colour image,
@@ -114,6 +119,7 @@ struct TDCObj final : TObject {
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};
     POINT CurrentPosition{0, 0};
+    UINT TextAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
 };
 
 // ---- handle table ----------------------------------------------------------------------------

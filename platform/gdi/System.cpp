@@ -21,6 +21,7 @@ struct TMessage {
 // The system's language is Japanese, so are the texts of its error codes.
 constexpr TMessage kMessages[] = {
     {ERROR_SUCCESS, "この操作は正しく終了しました。"},
+    {ERROR_FILE_NOT_FOUND, "指定されたファイルが見つかりません。"},
     {ERROR_INVALID_HANDLE, "ハンドルが正しくありません。"},
     {ERROR_NOT_ENOUGH_MEMORY, "この操作を行うのに十分なメモリがありません。"},
     {ERROR_OUTOFMEMORY, "この操作を完了するのに十分なメモリがありません。"},

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -488,10 +489,16 @@ TEST_F(FileListBoxTest, ShowingGlyphsGrowsLowRowsToTheGlyphHeight) {
     EXPECT_EQ(list.ItemHeight(), 24);
 }
 
-TEST_F(FileListBoxTest, FontChangeSetsTheRowHeightButNotBelowTheGlyphs) {
+TEST_F(FileListBoxTest, FontChangeSetsTheRowHeightToTheCellButNotBelowTheGlyphs) {
     TFileListBox list;
+    list.Font().SetName("ＭＳ Ｐゴシック");
+    // IPA P Gothic's cell is 1.076 em: a 20-pixel em gets an 18 + 4 pixel cell.
     list.Font().SetHeight(-20);
-    EXPECT_EQ(list.ItemHeight(), 20);
+    EXPECT_EQ(list.ItemHeight(), 22);
+    list.Font().SetHeight(-12);
+    EXPECT_EQ(list.ItemHeight(), 13);
+    list.Font().SetHeight(30);
+    EXPECT_EQ(list.ItemHeight(), 30) << "a positive height is the cell itself";
     list.SetShowGlyphs(true);
     list.Font().SetHeight(-9);
     EXPECT_EQ(list.ItemHeight(), 17);
@@ -550,15 +557,99 @@ TEST_F(FileListBoxDrawTest, SelectedRowTakesTheHighlightColour) {
     EXPECT_EQ(At(0, 0), highlight);
     EXPECT_EQ(At(2, 0), highlight) << "transparent glyph pixels show the highlight";
     EXPECT_EQ(At(2, 2), gdi::RGB(0, 0, 0));
-    EXPECT_EQ(At(40, 10), highlight);
+    EXPECT_EQ(At(40, 16), highlight) << "below the text";
 }
 
-TEST_F(FileListBoxDrawTest, WithoutGlyphsShownTheRowIsOnlyBackground) {
+TEST_F(FileListBoxDrawTest, WithoutGlyphsShownTheRowIsBackgroundAndText) {
     FList->Color = graphics::TColor(gdi::RGB(200, 220, 240));
     FList->DrawItem(FSurface->Canvas(), 0, graphics::Rect(0, 0, 50, 17), false);
     for (int x = 0; x < 50; x += 7)
-        for (int y = 0; y < 17; y += 4)
-            EXPECT_EQ(At(x, y), gdi::RGB(200, 220, 240)) << x << "," << y;
+        EXPECT_EQ(At(x, 16), gdi::RGB(200, 220, 240)) << x << " below the text";
+    EXPECT_EQ(At(1, 5), gdi::RGB(200, 220, 240)) << "left of the text";
+}
+
+// Where pixels differ from the background within a box: the extremes and how many.
+struct TInk {
+    int Left = INT_MAX, Top = INT_MAX, Right = -1, Bottom = -1, Count = 0;
+    int Exact = 0;       // pixels of exactly the text colour
+    int Foreign = 0;     // pixels that are no blend of the text colour over the background
+};
+
+class FileListBoxTextTest : public FileListBoxDrawTest {
+protected:
+    TInk InkOf(gdi::COLORREF background, gdi::COLORREF text, int left, int top, int right, int bottom) {
+        auto between = [](int value, int a, int b) { return value >= std::min(a, b) && value <= std::max(a, b); };
+        TInk ink;
+        for (int y = top; y < bottom; ++y)
+            for (int x = left; x < right; ++x) {
+                const gdi::COLORREF pixel = At(x, y);
+                if (pixel == background)
+                    continue;
+                ink.Left = std::min(ink.Left, x), ink.Top = std::min(ink.Top, y);
+                ink.Right = std::max(ink.Right, x), ink.Bottom = std::max(ink.Bottom, y);
+                ++ink.Count;
+                ink.Exact += pixel == text;
+                const bool blend = between(gdi::GetRValue(pixel), gdi::GetRValue(text), gdi::GetRValue(background)) &&
+                                   between(gdi::GetGValue(pixel), gdi::GetGValue(text), gdi::GetGValue(background)) &&
+                                   between(gdi::GetBValue(pixel), gdi::GetBValue(text), gdi::GetBValue(background));
+                ink.Foreign += !blend;
+            }
+        return ink;
+    }
+};
+
+TEST_F(FileListBoxTextTest, TextStartsTwoPixelsInAtTheRowsTopWithoutGlyphs) {
+    FList->Font().SetHeight(-12);
+    FList->Font().SetColor(graphics::TColor(gdi::RGB(0, 200, 0)));
+    FList->DrawItem(FSurface->Canvas(), 0, graphics::Rect(0, 10, 60, 30), false);
+    const gdi::COLORREF window = gdi::GetSysColor(gdi::COLOR_WINDOW);
+    const gdi::COLORREF text = gdi::GetSysColor(gdi::COLOR_WINDOWTEXT);
+    const TInk ink = InkOf(window, text, 0, 10, 60, 30);
+    ASSERT_GT(ink.Count, 20);
+    EXPECT_GT(ink.Exact, 0) << "the name is written in the window text colour, whatever the font's own";
+    EXPECT_EQ(ink.Foreign, 0);
+    EXPECT_GE(ink.Left, 2);
+    EXPECT_LE(ink.Left, 3) << "\"s\" starts within its left bearing of the text's origin";
+    EXPECT_GE(ink.Top, 10);
+    EXPECT_LT(ink.Bottom, 10 + FList->ItemHeight()) << "within the font's cell";
+}
+
+TEST_F(FileListBoxTextTest, TextStartsSixPixelsPastTheGlyph) {
+    FList->SetShowGlyphs(true);
+    FList->DrawItem(FSurface->Canvas(), 0, graphics::Rect(0, 0, 60, 17), false);
+    const gdi::COLORREF window = gdi::GetSysColor(gdi::COLOR_WINDOW);
+    const gdi::COLORREF text = gdi::GetSysColor(gdi::COLOR_WINDOWTEXT);
+    // The glyph spans columns 2 … 17; the gap after it is background.
+    EXPECT_EQ(InkOf(window, text, 18, 0, 24, 17).Count, 0);
+    const TInk ink = InkOf(window, text, 18, 0, 60, 17);
+    ASSERT_GT(ink.Count, 20);
+    EXPECT_EQ(ink.Foreign, 0);
+    EXPECT_LE(ink.Left, 25);
+}
+
+TEST_F(FileListBoxTextTest, SelectedRowsWriteInTheHighlightTextColour) {
+    const gdi::COLORREF highlight = gdi::GetSysColor(gdi::COLOR_HIGHLIGHT);
+    const gdi::COLORREF highlightText = gdi::GetSysColor(gdi::COLOR_HIGHLIGHTTEXT);
+    ASSERT_NE(highlightText, highlight);
+    FList->DrawItem(FSurface->Canvas(), 0, graphics::Rect(0, 0, 60, 17), true);
+    const TInk ink = InkOf(highlight, highlightText, 0, 0, 60, 17);
+    ASSERT_GT(ink.Count, 20);
+    EXPECT_GT(ink.Exact, 0);
+    EXPECT_EQ(ink.Foreign, 0) << "only blends of the highlight text colour over the highlight";
+}
+
+TEST_F(FileListBoxTextTest, TextNeverLeavesItsRow) {
+    // A row shorter and narrower than the name: what does not fit is cut off.
+    FList->Font().SetHeight(-24);
+    ASSERT_GT(FList->ItemHeight(), 25);
+    FList->DrawItem(FSurface->Canvas(), 0, graphics::Rect(0, 5, 20, 25), false);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x)
+            if (x >= 20 || y < 5 || y >= 25) {
+                ASSERT_EQ(At(x, y), kOutside) << x << "," << y;
+            }
+    const gdi::COLORREF window = gdi::GetSysColor(gdi::COLOR_WINDOW);
+    EXPECT_GT(InkOf(window, gdi::GetSysColor(gdi::COLOR_WINDOWTEXT), 0, 5, 20, 25).Count, 20);
 }
 
 TEST_F(FileListBoxDrawTest, RowOutsideTheEntriesIsOnlyBackground) {

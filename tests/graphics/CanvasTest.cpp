@@ -300,8 +300,90 @@ TEST_F(CanvasTest, WithoutAContextEveryDrawingOperationRaisesInvalidOperation) {
     EXPECT_THAT([&] { canvas.Draw(0, 0, &graphic); }, ThrowsMessage<EInvalidOperation>(message));
     EXPECT_THAT([&] { canvas.StretchDraw(Rect(0, 0, 1, 1), &graphic); }, ThrowsMessage<EInvalidOperation>(message));
     EXPECT_THAT([&] { canvas.EnsureState(csBrushValid); }, ThrowsMessage<EInvalidOperation>(message));
+    EXPECT_THAT([&] { canvas.TextOut(0, 0, "a"); }, ThrowsMessage<EInvalidOperation>(message));
+    EXPECT_THAT([&] { canvas.TextWidth("a"); }, ThrowsMessage<EInvalidOperation>(message));
     EXPECT_EQ(canvas.State(), 0);
     EXPECT_TRUE(graphic.Rects.empty());
+}
+
+// ---- text ------------------------------------------------------------------------------------
+
+TEST_F(CanvasTest, TextOutWritesInTheFontColourOnTheBrushAndLeavesThePenWhereItWas) {
+    TSurface surface(60, 20);
+    TCanvas canvas;
+    canvas.SetHandle(surface.DC());
+    canvas.Font().SetName("ＭＳ Ｐゴシック");
+    canvas.Font().SetHeight(-12);
+    canvas.Font().SetColor(TColor(gdi::RGB(255, 0, 0)));
+    canvas.Brush().SetColor(TColor(gdi::RGB(0, 0, 255)));
+    gdi::MoveToEx(surface.DC(), 3, 4, nullptr);
+    int changes = 0;
+    canvas.OnChange = [&](TPersistent*) { ++changes; };
+    canvas.TextOut(2, 2, "Hb");
+    EXPECT_EQ(changes, 1);
+    const gdi::SIZE size = canvas.TextExtent("Hb");
+    EXPECT_EQ(canvas.State() & (csFontValid | csBrushValid), csFontValid | csBrushValid);
+    EXPECT_EQ(gdi::GetPixel(surface.DC(), 2, 2), gdi::RGB(0, 0, 255)) << "a solid brush fills the text's cell";
+    EXPECT_EQ(gdi::GetPixel(surface.DC(), 2 + size.cx, 2), kSentinel);
+    int red = 0;
+    for (int y = 2; y < 2 + size.cy; ++y)
+        for (int x = 2; x < 2 + size.cx; ++x) {
+            // Anti-aliased red over blue.
+            const gdi::COLORREF pixel = gdi::GetPixel(surface.DC(), x, y);
+            red += gdi::GetRValue(pixel) > 160 && gdi::GetGValue(pixel) == 0;
+        }
+    EXPECT_GT(red, 10);
+    gdi::POINT position{};
+    gdi::GetCurrentPositionEx(surface.DC(), &position);
+    EXPECT_EQ(position.x, 3);
+    EXPECT_EQ(position.y, 4);
+
+    canvas.Brush().SetStyle(TBrushStyle::bsClear);
+    canvas.TextOut(40, 2, "H");
+    EXPECT_EQ(gdi::GetPixel(surface.DC(), 40, 2), kSentinel) << "a clear brush leaves the background";
+}
+
+TEST_F(CanvasTest, TextRectClipsToItsRectangleAndFillsItOnlyWithASolidBrush) {
+    TSurface surface(60, 20);
+    TCanvas canvas;
+    canvas.SetHandle(surface.DC());
+    canvas.Font().SetHeight(-16);
+    canvas.Font().SetColor(TColor(gdi::RGB(0, 0, 0)));
+    const TRect clear = Rect(4, 2, 12, 18);
+    canvas.Brush().SetStyle(TBrushStyle::bsClear);
+    canvas.TextRect(clear, 0, 2, "WWWW");
+    canvas.Brush().SetColor(TColor(gdi::RGB(0, 255, 0)));
+    const TRect solid = Rect(30, 2, 50, 18);
+    canvas.TextRect(solid, 48, 2, "WWWW");
+    int inked = 0;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 60; ++x) {
+            const gdi::COLORREF pixel = gdi::GetPixel(surface.DC(), x, y);
+            const bool inClear = x >= clear.left && x < clear.right && y >= clear.top && y < clear.bottom;
+            const bool inSolid = x >= solid.left && x < solid.right && y >= solid.top && y < solid.bottom;
+            if (!inClear && !inSolid) {
+                EXPECT_EQ(pixel, kSentinel) << x << "," << y;
+            }
+            inked += inClear && pixel != kSentinel;
+        }
+    EXPECT_GT(inked, 0) << "the clipped text shows inside the rectangle";
+    EXPECT_EQ(gdi::GetPixel(surface.DC(), 30, 17), gdi::RGB(0, 255, 0));
+}
+
+TEST_F(CanvasTest, TextExtentMeasuresWithTheCanvasFont) {
+    TSurface surface(8, 8);
+    TCanvas canvas;
+    canvas.SetHandle(surface.DC());
+    canvas.Font().SetName("ＭＳ Ｐゴシック");
+    canvas.Font().SetHeight(-12);
+    EXPECT_EQ(canvas.TextWidth(""), 0);
+    EXPECT_EQ(canvas.TextHeight(""), 13) << "IPA P Gothic's cell at a 12-pixel em";
+    const int narrow = canvas.TextWidth("ab");
+    EXPECT_EQ(narrow, canvas.TextWidth("a") + canvas.TextWidth("b"));
+    canvas.Font().SetHeight(-24);
+    EXPECT_GT(canvas.TextWidth("ab"), narrow) << "a font change is measured at once";
+    canvas.Font().SetHeight(20);
+    EXPECT_EQ(canvas.TextHeight("x"), 20) << "a positive height is the cell";
 }
 
 // ---- drawing graphics ---------------------------------------------------------------------------

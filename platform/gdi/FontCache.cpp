@@ -1,0 +1,454 @@
+// Resolving font records to installed faces and rendering their glyphs. Fontconfig chooses the
+// face; FreeType opens it, sizes it and renders coverage images, which are kept per realised font
+// so that a list of file names drawn row by row renders each character once.
+#include "platform/gdi/FontCache.h"
+
+#include <fontconfig/fontconfig.h>
+#include FT_SYNTHESIS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+namespace gdi::detail {
+
+struct TFreeTypeLibrary {
+    FT_Library Library = nullptr;
+    ~TFreeTypeLibrary() {
+        if (Library != nullptr)
+            FT_Done_FreeType(Library);
+    }
+};
+
+namespace {
+
+// Realised fonts and their faces are shared: the library lives until the last face that was
+// opened with it is closed, whichever of the caches and the handle table goes first at exit.
+std::shared_ptr<TFreeTypeLibrary> FreeTypeLibrary() {
+    static std::shared_ptr<TFreeTypeLibrary> library = [] {
+        auto made = std::make_shared<TFreeTypeLibrary>();
+        if (FT_Init_FreeType(&made->Library) != 0)
+            made->Library = nullptr;
+        return made;
+    }();
+    return library;
+}
+
+// The layer loads a fontconfig configuration of its own rather than the library's current one:
+// it is released at exit like everything else the layer holds, and a window toolkit that uses
+// the current configuration in the same process is never disturbed by it.
+class TFontConfig {
+public:
+    TFontConfig() : FConfig(FcInitLoadConfigAndFonts()) {}
+    ~TFontConfig() {
+        if (FConfig != nullptr)
+            FcConfigDestroy(FConfig);
+    }
+    TFontConfig(const TFontConfig&) = delete;
+    TFontConfig& operator=(const TFontConfig&) = delete;
+    FcConfig* Config() const { return FConfig; }
+
+private:
+    FcConfig* FConfig;
+};
+
+FcConfig* FontConfig() {
+    static TFontConfig config;
+    return config.Config();
+}
+
+// ---- face names ------------------------------------------------------------------------------
+
+struct TFaceAlias {
+    const char* Name;
+    const char* Family;
+};
+
+// The faces the platform's Japanese system ships, and the installed faces drawn in the same
+// manner: proportional faces map to proportional ones, so the widths the texts were laid out
+// with stay close.
+constexpr TFaceAlias kFaceAliases[] = {
+    {"ＭＳ Ｐゴシック", "IPAPGothic"},
+    {"ＭＳ ゴシック", "IPAGothic"},
+    {"ＭＳ ＵＩ Gothic", "IPAPGothic"},
+    {"ＭＳ Ｐ明朝", "IPAPMincho"},
+    {"ＭＳ 明朝", "IPAMincho"},
+    {"MS PGothic", "IPAPGothic"},
+    {"MS Gothic", "IPAGothic"},
+    {"MS UI Gothic", "IPAPGothic"},
+    {"MS PMincho", "IPAPMincho"},
+    {"MS Mincho", "IPAMincho"},
+    {"メイリオ", "IPAPGothic"},
+    {"Meiryo", "IPAPGothic"},
+    {"Meiryo UI", "IPAPGothic"},
+};
+
+bool SameAsciiCaseless(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        char x = *a, y = *b;
+        if (x >= 'A' && x <= 'Z')
+            x = char(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z')
+            y = char(y - 'A' + 'a');
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+// A generic family fontconfig knows, from the record's pitch and family bits.
+const char* GenericFamily(BYTE pitchAndFamily) {
+    switch (pitchAndFamily & 0xF0) {
+    case FF_ROMAN: return "serif";
+    case FF_SWISS: return "sans-serif";
+    case FF_MODERN: return "monospace";
+    case FF_SCRIPT: return "cursive";
+    case FF_DECORATIVE: return "fantasy";
+    default: break;
+    }
+    return (pitchAndFamily & 0x03) == FIXED_PITCH ? "monospace" : nullptr;
+}
+
+// The language a character set stands for, which steers fontconfig to faces that cover it.
+const char* LanguageOf(BYTE charset) {
+    switch (charset) {
+    case SHIFTJIS_CHARSET: return "ja";
+    case HANGUL_CHARSET: return "ko";
+    case GB2312_CHARSET: return "zh-cn";
+    case CHINESEBIG5_CHARSET: return "zh-tw";
+    case GREEK_CHARSET: return "el";
+    case TURKISH_CHARSET: return "tr";
+    case HEBREW_CHARSET: return "he";
+    case ARABIC_CHARSET: return "ar";
+    case RUSSIAN_CHARSET: return "ru";
+    case THAI_CHARSET: return "th";
+    default: return nullptr;
+    }
+}
+
+// ---- choosing a face ---------------------------------------------------------------------------
+
+using TFaceKey = std::tuple<std::string, LONG, BYTE, BYTE, BYTE>;
+
+bool ChooseFace(const LOGFONTA& log, TFaceChoice& choice) {
+    const std::string family = MappedFaceName(log.lfFaceName);
+    const LONG weight = log.lfWeight == FW_DONTCARE ? FW_NORMAL : std::clamp<LONG>(log.lfWeight, 1, 1000);
+    FcConfig* config = FontConfig();
+    if (config == nullptr)
+        return false;
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr)
+        return false;
+    if (!family.empty())
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    if (const char* generic = GenericFamily(log.lfPitchAndFamily))
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(generic));
+    FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(int(weight)));
+    FcPatternAddInteger(pattern, FC_SLANT, log.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    if ((log.lfPitchAndFamily & 0x03) == FIXED_PITCH)
+        FcPatternAddInteger(pattern, FC_SPACING, FC_MONO);
+    if (const char* language = LanguageOf(log.lfCharSet))
+        FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(language));
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(config, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (match == nullptr)
+        return false;
+    FcChar8* file = nullptr;
+    bool found = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file != nullptr;
+    if (found) {
+        choice.File = reinterpret_cast<const char*>(file);
+        int index = 0;
+        choice.Index = FcPatternGetInteger(match, FC_INDEX, 0, &index) == FcResultMatch ? index : 0;
+        FcChar8* name = nullptr;
+        if (FcPatternGetString(match, FC_FAMILY, 0, &name) == FcResultMatch && name != nullptr)
+            choice.Family = reinterpret_cast<const char*>(name);
+        int matchedWeight = FC_WEIGHT_REGULAR;
+        FcPatternGetInteger(match, FC_WEIGHT, 0, &matchedWeight);
+        const LONG faceWeight = FcWeightToOpenType(matchedWeight);
+        // Synthesis only where the face is clearly lighter than asked for: a medium face for
+        // a semi-bold request is near enough.
+        // Fontconfig's own synthesis rule marks such a match and reports the asked weight.
+        FcBool embolden = FcFalse;
+        FcPatternGetBool(match, FC_EMBOLDEN, 0, &embolden);
+        choice.Embolden = weight >= FW_SEMIBOLD && (faceWeight < FW_SEMIBOLD || embolden == FcTrue);
+        choice.Weight = choice.Embolden ? weight : faceWeight;
+        int slant = FC_SLANT_ROMAN;
+        FcPatternGetInteger(match, FC_SLANT, 0, &slant);
+        choice.Oblique = log.lfItalic != 0 && slant == FC_SLANT_ROMAN;
+    }
+    FcPatternDestroy(match);
+    return found;
+}
+
+const TFaceChoice* CachedFaceChoice(const LOGFONTA& log) {
+    static std::map<TFaceKey, TFaceChoice> choices;
+    TFaceKey key{log.lfFaceName, log.lfWeight, log.lfItalic, log.lfCharSet, log.lfPitchAndFamily};
+    auto found = choices.find(key);
+    if (found != choices.end())
+        return &found->second;
+    TFaceChoice choice;
+    if (!ChooseFace(log, choice))
+        return nullptr;
+    // Records differ in few ways in one program; a bound keeps a caller that makes endless
+    // variants from growing the map without end.
+    if (choices.size() >= 256)
+        choices.clear();
+    return &choices.emplace(std::move(key), std::move(choice)).first->second;
+}
+
+LONG RoundToLong(double value) { return LONG(std::lround(value)); }
+
+}  // namespace
+
+std::string MappedFaceName(const char* faceName) {
+    // A leading "@" asks for the vertical form of a face; text here is always horizontal.
+    if (faceName[0] == '@')
+        ++faceName;
+    for (const TFaceAlias& alias : kFaceAliases)
+        if (SameAsciiCaseless(faceName, alias.Name))
+            return alias.Family;
+    return faceName;
+}
+
+// ---- realised fonts ----------------------------------------------------------------------------
+
+TRealizedFont::TRealizedFont(std::shared_ptr<TFreeTypeLibrary> library, const TFaceChoice& choice,
+                             const TFontSize& size, const LOGFONTA& log)
+    : FLibrary(std::move(library)), FEmbolden(choice.Embolden), FOblique(choice.Oblique), FFaceName(choice.Family) {
+    if (FLibrary->Library == nullptr)
+        return;
+    if (FT_New_Face(FLibrary->Library, choice.File.c_str(), choice.Index, &FFace) != 0) {
+        FFace = nullptr;
+        return;
+    }
+    if (FFaceName.empty() && FFace->family_name != nullptr)
+        FFaceName = FFace->family_name;
+    FT_Select_Charmap(FFace, FT_ENCODING_UNICODE);
+    if (!SetSize(size)) {
+        FT_Done_Face(FFace);
+        FFace = nullptr;
+        return;
+    }
+    FMetrics.tmWeight = choice.Weight;
+    FMetrics.tmCharSet = log.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET : log.lfCharSet;
+    BYTE pitch = FT_IS_FIXED_WIDTH(FFace) ? 0 : TMPF_FIXED_PITCH;
+    if (FT_IS_SCALABLE(FFace))
+        pitch |= TMPF_VECTOR;
+    if (FT_IS_SFNT(FFace))
+        pitch |= TMPF_TRUETYPE;
+    FMetrics.tmPitchAndFamily = BYTE(pitch | (log.lfPitchAndFamily & 0xF0));
+    FMetrics.tmFirstChar = 0x20;
+    FMetrics.tmLastChar = 0xFF;
+    FMetrics.tmDefaultChar = 0x1F;
+    FMetrics.tmBreakChar = 0x20;
+    const TScreenSettings screen = State().Screen;
+    FMetrics.tmDigitizedAspectX = screen.LogPixelsX;
+    FMetrics.tmDigitizedAspectY = screen.LogPixelsY;
+    if (FMetrics.tmAveCharWidth <= 0)
+        FMetrics.tmAveCharWidth = Advance(U'x');
+}
+
+TRealizedFont::~TRealizedFont() {
+    if (FFace != nullptr)
+        FT_Done_Face(FFace);
+}
+
+bool TRealizedFont::SetSize(const TFontSize& size) {
+    const LONG requested = std::clamp<LONG>(size.Height, -kMaxFontPixels, kMaxFontPixels);
+    const LONG width = std::min<LONG>(size.Width == INT32_MIN ? kMaxFontPixels : std::abs(size.Width), kMaxFontPixels);
+    if (!FT_IS_SCALABLE(FFace)) {
+        // A face of bitmap strikes only: the strike nearest to the asked height.
+        if (FFace->num_fixed_sizes <= 0)
+            return false;
+        const LONG wanted = requested == 0 ? kDefaultEmPixels : std::abs(requested);
+        int best = 0;
+        for (int i = 1; i < FFace->num_fixed_sizes; ++i)
+            if (std::abs(FFace->available_sizes[i].height - wanted) < std::abs(FFace->available_sizes[best].height - wanted))
+                best = i;
+        if (FT_Select_Size(FFace, best) != 0)
+            return false;
+        const FT_Size_Metrics& m = FFace->size->metrics;
+        FMetrics.tmAscent = LONG((m.ascender + 63) >> 6);
+        FMetrics.tmDescent = LONG((-m.descender + 63) >> 6);
+        FMetrics.tmHeight = FMetrics.tmAscent + FMetrics.tmDescent;
+        FMetrics.tmInternalLeading = std::max<LONG>(0, FMetrics.tmHeight - m.y_ppem);
+        FMetrics.tmMaxCharWidth = LONG((m.max_advance + 63) >> 6);
+        FUnderlineOffset = 1;
+        FStrikeoutOffset = -std::max<LONG>(1, FMetrics.tmAscent / 3);
+        return true;
+    }
+    const double upem = FFace->units_per_EM > 0 ? FFace->units_per_EM : 2048;
+    const TT_OS2* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(FFace, FT_SFNT_OS2));
+    const TT_HoriHeader* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(FFace, FT_SFNT_HHEA));
+    // The cell is what the platform reserves for a line: the win metrics where the face has
+    // them, the typographic ascender and descender otherwise.
+    double ascentUnits = FFace->ascender;
+    double descentUnits = -double(FFace->descender);
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
+        ascentUnits = os2->usWinAscent;
+        descentUnits = os2->usWinDescent;
+    }
+    if (ascentUnits + descentUnits <= 0) {
+        ascentUnits = upem * 0.8;
+        descentUnits = upem * 0.2;
+    }
+    double em = 0;
+    if (requested < 0)
+        em = -double(requested);
+    else if (requested > 0)
+        em = requested * upem / (ascentUnits + descentUnits);
+    else
+        em = kDefaultEmPixels;
+    double scale = em / upem;
+    FMetrics.tmAscent = RoundToLong(ascentUnits * scale);
+    FMetrics.tmDescent = requested > 0 ? std::max<LONG>(0, requested - FMetrics.tmAscent)
+                                        : RoundToLong(descentUnits * scale);
+    FMetrics.tmHeight = FMetrics.tmAscent + FMetrics.tmDescent;
+    FMetrics.tmInternalLeading = std::max<LONG>(0, FMetrics.tmHeight - RoundToLong(em));
+    if (hhea != nullptr) {
+        const double hheaHeight = double(hhea->Ascender) - hhea->Descender;
+        const double gap = hhea->Line_Gap - ((ascentUnits + descentUnits) - hheaHeight);
+        FMetrics.tmExternalLeading = std::max<LONG>(0, RoundToLong(gap * scale));
+    }
+    const double designedAverage = (os2 != nullptr && os2->version != 0xFFFF && os2->xAvgCharWidth > 0)
+                                       ? double(os2->xAvgCharWidth)
+                                       : 0.0;
+    double emX = em;
+    if (width > 0) {
+        // The average width is set by stretching the em; without a designed average the
+        // face's half em stands for it.
+        emX = width * upem / (designedAverage > 0 ? designedAverage : upem / 2);
+        FMetrics.tmAveCharWidth = width;
+    } else if (designedAverage > 0) {
+        FMetrics.tmAveCharWidth = RoundToLong(designedAverage * scale);
+    }
+    emX = std::min(emX, double(kMaxFontPixels) * 4);
+    FMetrics.tmMaxCharWidth = RoundToLong(FFace->max_advance_width * emX / upem);
+    if (FT_Set_Char_Size(FFace, FT_F26Dot6(std::lround(std::max(emX, 1.0) * 64)), FT_F26Dot6(std::lround(std::max(em, 1.0) * 64)),
+                         72, 72) != 0)
+        return false;
+    FUnderlineThickness = std::max<LONG>(1, RoundToLong(FFace->underline_thickness * scale));
+    // FreeType gives the centre of the underline stroke, negative below the baseline.
+    FUnderlineOffset = std::max<LONG>(1, RoundToLong(-FFace->underline_position * scale - FUnderlineThickness / 2.0));
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->yStrikeoutSize > 0) {
+        FStrikeoutThickness = std::max<LONG>(1, RoundToLong(os2->yStrikeoutSize * scale));
+        FStrikeoutOffset = -RoundToLong(os2->yStrikeoutPosition * scale);
+    } else {
+        FStrikeoutThickness = FUnderlineThickness;
+        FStrikeoutOffset = -std::max<LONG>(1, RoundToLong(em * 0.3));
+    }
+    return true;
+}
+
+bool TRealizedFont::Load(char32_t code) {
+    const FT_UInt index = FT_Get_Char_Index(FFace, FT_ULong(code));
+    // Synthesis works on outlines, so embedded bitmaps are passed over when it is needed.
+    FT_Int32 flags = FT_LOAD_DEFAULT;
+    if (FEmbolden || FOblique)
+        flags |= FT_LOAD_NO_BITMAP;
+    if (FT_Load_Glyph(FFace, index, flags) != 0)
+        return false;
+    if (FOblique)
+        FT_GlyphSlot_Oblique(FFace->glyph);
+    if (FEmbolden)
+        FT_GlyphSlot_Embolden(FFace->glyph);
+    return true;
+}
+
+int TRealizedFont::Advance(char32_t code) {
+    auto found = FAdvances.find(code);
+    if (found != FAdvances.end())
+        return found->second;
+    const int advance = Load(code) ? int((FFace->glyph->advance.x + 32) >> 6) : 0;
+    if (FAdvances.size() >= 65536)
+        FAdvances.clear();
+    FAdvances.emplace(code, advance);
+    return advance;
+}
+
+const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
+    constexpr std::size_t kCacheBytes = std::size_t(4) << 20;
+    auto found = FGlyphs.find(code);
+    if (found != FGlyphs.end())
+        return found->second;
+    TGlyphImage image;
+    if (Load(code) && (FFace->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
+                       FT_Render_Glyph(FFace->glyph, FT_RENDER_MODE_NORMAL) == 0)) {
+        const FT_GlyphSlot slot = FFace->glyph;
+        const FT_Bitmap& bitmap = slot->bitmap;
+        const bool known = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY || bitmap.pixel_mode == FT_PIXEL_MODE_MONO ||
+                           bitmap.pixel_mode == FT_PIXEL_MODE_BGRA;
+        if (known && bitmap.buffer != nullptr && bitmap.width > 0 && bitmap.rows > 0) {
+            image.Left = slot->bitmap_left;
+            image.Top = slot->bitmap_top;
+            image.Width = int(bitmap.width);
+            image.Height = int(bitmap.rows);
+            image.Coverage.resize(std::size_t(image.Width) * std::size_t(image.Height));
+            const long pitch = bitmap.pitch;
+            // A negative pitch stores the rows bottom-up from the start of the buffer.
+            const unsigned char* top = pitch >= 0 ? bitmap.buffer : bitmap.buffer + (long(bitmap.rows) - 1) * -pitch;
+            const int grays = bitmap.num_grays > 1 ? bitmap.num_grays : 256;
+            for (int y = 0; y < image.Height; ++y) {
+                const unsigned char* row = top + long(y) * pitch;
+                BYTE* out = image.Coverage.data() + std::size_t(y) * std::size_t(image.Width);
+                for (int x = 0; x < image.Width; ++x) {
+                    switch (bitmap.pixel_mode) {
+                    case FT_PIXEL_MODE_MONO: out[x] = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0; break;
+                    case FT_PIXEL_MODE_BGRA: out[x] = row[4 * x + 3]; break;
+                    default: out[x] = grays == 256 ? row[x] : BYTE(std::min(255, row[x] * 255 / (grays - 1))); break;
+                    }
+                }
+            }
+        }
+    }
+    const std::size_t bytes = image.Coverage.size() + sizeof(TGlyphImage);
+    if (bytes > kCacheBytes / 4) {
+        FScratch = std::move(image);
+        return FScratch;
+    }
+    if (FGlyphBytes + bytes > kCacheBytes) {
+        FGlyphs.clear();
+        FGlyphBytes = 0;
+    }
+    FGlyphBytes += bytes;
+    return FGlyphs.emplace(code, std::move(image)).first->second;
+}
+
+TRealizedFont* RealizeFont(TFontObj& font) {
+    assert(TLock::Held());
+    if (font.Realized)
+        return font.Realized.get();
+    const LOGFONTA& log = font.Log;
+    using TSizeKey = std::tuple<TFaceKey, LONG, LONG>;
+    static std::map<TSizeKey, std::shared_ptr<TRealizedFont>> fonts;
+    TSizeKey key{TFaceKey{log.lfFaceName, log.lfWeight, log.lfItalic, log.lfCharSet, log.lfPitchAndFamily},
+                 log.lfHeight, log.lfWidth};
+    auto found = fonts.find(key);
+    if (found != fonts.end()) {
+        font.Realized = found->second;
+        return font.Realized.get();
+    }
+    const TFaceChoice* choice = CachedFaceChoice(log);
+    std::shared_ptr<TRealizedFont> made;
+    if (choice != nullptr)
+        made = std::make_shared<TRealizedFont>(FreeTypeLibrary(), *choice, TFontSize{log.lfHeight, log.lfWidth}, log);
+    if (!made || !made->Ok()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    // Fonts no record holds any more are let go once the cache grows; records keep theirs.
+    if (fonts.size() >= 32)
+        std::erase_if(fonts, [](const auto& entry) { return entry.second.use_count() == 1; });
+    if (fonts.size() >= 64)
+        fonts.clear();
+    fonts.emplace(std::move(key), made);
+    font.Realized = std::move(made);
+    return font.Realized.get();
+}
+
+}  // namespace gdi::detail

@@ -1,0 +1,102 @@
+// Fonts made real: the face fontconfig chooses for a font record, opened with FreeType at the
+// record's size, with the metrics the text calls report and caches of advances and rendered
+// glyphs. Private to the layer. Every call expects the layer lock, which also guards FreeType's
+// handles: a FreeType library and its faces may not be used from two threads at once.
+#pragma once
+
+#include "platform/gdi/Internal.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace gdi::detail {
+
+struct TFreeTypeLibrary;
+
+/// One rendered glyph: coverage 0 … 255, row by row from the top.
+struct TGlyphImage {
+    int Left = 0;    // from the pen position to the first column
+    int Top = 0;     // from the baseline up to the first row
+    int Width = 0;
+    int Height = 0;
+    std::vector<BYTE> Coverage;
+};
+
+/// Where fontconfig found the face for a request, and what it lacks of the request.
+struct TFaceChoice {
+    std::string File;
+    int Index = 0;
+    std::string Family;
+    bool Embolden = false;  // a bold request met by a lighter face
+    bool Oblique = false;   // an italic request met by an upright face
+    LONG Weight = FW_NORMAL;
+};
+
+/// The size a font record asks for, in pixels; 0 for a width means "as the face is designed".
+struct TFontSize {
+    LONG Height = 0;  // the record's lfHeight: negative em height, positive cell height, 0 default
+    LONG Width = 0;
+};
+
+class TRealizedFont {
+public:
+    /// Opens the face and sets its size; Ok() tells whether that worked.
+    TRealizedFont(std::shared_ptr<TFreeTypeLibrary> library, const TFaceChoice& choice, const TFontSize& size,
+                  const LOGFONTA& log);
+    ~TRealizedFont();
+    TRealizedFont(const TRealizedFont&) = delete;
+    TRealizedFont& operator=(const TRealizedFont&) = delete;
+
+    bool Ok() const { return FFace != nullptr; }
+    /// Metrics without the record's own flags (italic, underline, strike-out), which the caller adds.
+    const TEXTMETRICA& Metrics() const { return FMetrics; }
+    const std::string& FaceName() const { return FFaceName; }
+    /// The whole-pixel advance of a character.
+    int Advance(char32_t code);
+    /// The character's image; valid only until the next call on this font.
+    const TGlyphImage& Glyph(char32_t code);
+
+    // Decoration lines: the first row below the baseline (negative: above) and the thickness.
+    int UnderlineOffset() const { return FUnderlineOffset; }
+    int UnderlineThickness() const { return FUnderlineThickness; }
+    int StrikeoutOffset() const { return FStrikeoutOffset; }
+    int StrikeoutThickness() const { return FStrikeoutThickness; }
+
+private:
+    bool SetSize(const TFontSize& size);
+    bool Load(char32_t code);
+
+    std::shared_ptr<TFreeTypeLibrary> FLibrary;
+    FT_Face FFace = nullptr;
+    bool FEmbolden = false;
+    bool FOblique = false;
+    TEXTMETRICA FMetrics{};
+    std::string FFaceName;
+    int FUnderlineOffset = 0;
+    int FUnderlineThickness = 1;
+    int FStrikeoutOffset = 0;
+    int FStrikeoutThickness = 1;
+    std::unordered_map<char32_t, int> FAdvances;
+    std::unordered_map<char32_t, TGlyphImage> FGlyphs;
+    std::size_t FGlyphBytes = 0;
+    TGlyphImage FScratch;  // a glyph too big for the cache
+};
+
+/// The largest em or cell height and average width in pixels a font is made with; bigger
+/// requests are cut to it, so a hostile record cannot ask for gigantic glyph images.
+constexpr LONG kMaxFontPixels = 1024;
+/// The em height of a record with lfHeight 0.
+constexpr LONG kDefaultEmPixels = 12;
+
+/// The face family fontconfig is asked for in place of a face name, or the name itself.
+std::string MappedFaceName(const char* faceName);
+/// The realised font of a font record, made on first use and shared by records of equal
+/// settings; nullptr with ERROR_FILE_NOT_FOUND when no usable face is installed.
+TRealizedFont* RealizeFont(TFontObj& font);
+
+}  // namespace gdi::detail

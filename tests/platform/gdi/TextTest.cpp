@@ -1,0 +1,407 @@
+#include "GdiTestSupport.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace gdi;
+
+namespace {
+
+constexpr COLORREF kPaper = RGB(255, 255, 255);
+constexpr COLORREF kInk = RGB(0, 0, 0);
+constexpr COLORREF kBack = RGB(255, 0, 0);
+constexpr const char* kDesignedFace = "ＭＳ Ｐゴシック";
+
+// A memory context drawing on a top-down DIB section of the given depth, filled with paper.
+// Indexed depths get a table of black, white and red.
+class TTextSurface {
+public:
+    TTextSurface(int width, int height, int bpp = 32) : FWidth(width), FHeight(height) {
+        std::vector<BYTE> memory(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+        auto* info = reinterpret_cast<BITMAPINFO*>(memory.data());
+        info->bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), width, -height, 1, WORD(bpp), BI_RGB, 0, 0, 0, 0, 0};
+        if (bpp <= 8) {
+            info->bmiHeader.biClrUsed = bpp == 1 ? 2 : 3;
+            info->bmiColors[0] = RGBQUAD{0, 0, 0, 0};
+            info->bmiColors[1] = RGBQUAD{255, 255, 255, 0};
+            if (bpp > 1)
+                info->bmiColors[2] = RGBQUAD{0, 0, 255, 0};
+        }
+        void* bits = nullptr;
+        FBitmap = CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        FDc = CreateCompatibleDC(nullptr);
+        FOld = SelectObject(FDc, FBitmap);
+        Clear();
+    }
+    ~TTextSurface() {
+        SelectObject(FDc, FOld);
+        DeleteObject(FBitmap);
+        DeleteDC(FDc);
+    }
+    HDC Dc() const { return FDc; }
+    void Clear() {
+        HBRUSH paper = CreateSolidBrush(kPaper);
+        RECT all{0, 0, FWidth, FHeight};
+        FillRect(FDc, &all, paper);
+        DeleteObject(paper);
+    }
+    COLORREF At(int x, int y) const { return GetPixel(FDc, x, y); }
+    std::vector<COLORREF> Pixels() const {
+        std::vector<COLORREF> out;
+        for (int y = 0; y < FHeight; ++y)
+            for (int x = 0; x < FWidth; ++x)
+                out.push_back(At(x, y));
+        return out;
+    }
+    /// The box of pixels that are not paper; empty (right <= left) when there are none.
+    RECT Inked() const {
+        RECT box{FWidth, FHeight, 0, 0};
+        for (int y = 0; y < FHeight; ++y)
+            for (int x = 0; x < FWidth; ++x)
+                if (At(x, y) != kPaper)
+                    box = RECT{std::min<LONG>(box.left, x), std::min<LONG>(box.top, y), std::max<LONG>(box.right, x + 1),
+                               std::max<LONG>(box.bottom, y + 1)};
+        return box;
+    }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+
+private:
+    int FWidth, FHeight;
+    HBITMAP FBitmap = nullptr;
+    HDC FDc = nullptr;
+    HGDIOBJ FOld = nullptr;
+};
+
+HFONT MakeFont(const char* face, LONG height, BYTE charset = SHIFTJIS_CHARSET, LONG weight = FW_NORMAL) {
+    LOGFONTA log{};
+    log.lfHeight = height;
+    log.lfWeight = weight;
+    log.lfCharSet = charset;
+    std::strncpy(log.lfFaceName, face, LF_FACESIZE - 1);
+    return CreateFontIndirectA(&log);
+}
+
+class Text : public TGdiTest {
+protected:
+    void SetUp() override {
+        TGdiTest::SetUp();
+        FSurface = std::make_unique<TTextSurface>(120, 40);
+        FFont = MakeFont(kDesignedFace, -12);
+        FOldFont = SelectObject(FSurface->Dc(), FFont);
+        SetTextColor(FSurface->Dc(), kInk);
+        SetBkColor(FSurface->Dc(), kBack);
+        SetBkMode(FSurface->Dc(), TRANSPARENT);
+    }
+    void TearDown() override {
+        SelectObject(FSurface->Dc(), FOldFont);
+        DeleteObject(FFont);
+        FSurface.reset();
+        TGdiTest::TearDown();
+    }
+    HDC Dc() const { return FSurface->Dc(); }
+    SIZE Extent(const std::string& text) const {
+        SIZE size{-1, -1};
+        EXPECT_TRUE(GetTextExtentPoint32A(Dc(), text.data(), int(text.size()), &size));
+        return size;
+    }
+    TEXTMETRICA Metrics() const {
+        TEXTMETRICA metrics{};
+        EXPECT_TRUE(GetTextMetricsA(Dc(), &metrics));
+        return metrics;
+    }
+    void Write(int x, int y, const std::string& text) const {
+        ASSERT_TRUE(TextOutA(Dc(), x, y, text.data(), int(text.size())));
+    }
+
+    std::unique_ptr<TTextSurface> FSurface;
+    HFONT FFont = nullptr;
+    HGDIOBJ FOldFont = nullptr;
+};
+
+TEST_F(Text, DesignedFaceResolvesToTheInstalledProportionalGothic) {
+    char face[LF_FACESIZE] = {};
+    EXPECT_GT(GetTextFaceA(Dc(), sizeof face, face), 0);
+    EXPECT_STREQ(face, "IPAPGothic");
+    EXPECT_EQ(GetTextFaceA(Dc(), 0, nullptr), int(std::strlen("IPAPGothic") + 1));
+    // IPA P Gothic's win metrics span 1.076 em, so the 12-pixel em gets a 13-pixel cell.
+    const TEXTMETRICA metrics = Metrics();
+    EXPECT_EQ(metrics.tmHeight, 13);
+    EXPECT_EQ(metrics.tmInternalLeading, 1);
+    EXPECT_EQ(metrics.tmCharSet, SHIFTJIS_CHARSET);
+    EXPECT_TRUE(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) << "a proportional face";
+}
+
+TEST_F(Text, ExtentIsTheSumOfTheCharactersAdvancesAndTheCellHeight) {
+    const SIZE empty = Extent("");
+    EXPECT_EQ(empty.cx, 0);
+    EXPECT_EQ(empty.cy, Metrics().tmHeight);
+    const SIZE a = Extent("a"), b = Extent("画");
+    EXPECT_GT(a.cx, 0);
+    EXPECT_EQ(Extent("a画").cx, a.cx + b.cx);
+    EXPECT_LT(Extent("iii").cx, Extent("WWW").cx) << "a proportional face";
+    // A byte that starts no valid sequence stands for one replacement character; the bytes past
+    // the count are never read.
+    const std::vector<char> cut{'a', '\xE3'};
+    SIZE size{};
+    ASSERT_TRUE(GetTextExtentPoint32A(Dc(), cut.data(), int(cut.size()), &size));
+    EXPECT_EQ(size.cx, a.cx + Extent("\xEF\xBF\xBD").cx);
+}
+
+// lfHeight: negative is the em height, positive the cell height, zero a default.
+class TextMetrics : public Text, public ::testing::WithParamInterface<std::tuple<const char*, LONG>> {};
+
+TEST_P(TextMetrics, CellIsAscentPlusDescentAndMatchesTheRequest) {
+    const auto [face, height] = GetParam();
+    HFONT font = MakeFont(face, height, ANSI_CHARSET);
+    SelectObject(Dc(), font);
+    const TEXTMETRICA metrics = Metrics();
+    EXPECT_EQ(metrics.tmHeight, metrics.tmAscent + metrics.tmDescent);
+    EXPECT_GT(metrics.tmAscent, metrics.tmDescent);
+    if (height > 0)
+        EXPECT_EQ(metrics.tmHeight, height);
+    else if (height < 0)
+        EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, -height);
+    else
+        EXPECT_EQ(metrics.tmHeight - metrics.tmInternalLeading, 12);
+    EXPECT_GE(metrics.tmInternalLeading, 0);
+    EXPECT_GE(metrics.tmExternalLeading, 0);
+    EXPECT_GT(metrics.tmAveCharWidth, 0);
+    EXPECT_GE(metrics.tmMaxCharWidth, metrics.tmAveCharWidth);
+    EXPECT_EQ(Extent("x").cy, metrics.tmHeight);
+    SelectObject(Dc(), FFont);
+    DeleteObject(font);
+}
+
+INSTANTIATE_TEST_SUITE_P(Heights, TextMetrics,
+                         ::testing::Combine(::testing::Values(kDesignedFace, "DejaVu Sans", "no such face"),
+                                            ::testing::Values(LONG(-12), LONG(-30), LONG(16), LONG(0), LONG(7))));
+
+TEST_F(Text, HostileSizesAreCappedAndAnEmptyFaceFindsTheDefault) {
+    for (LONG height : {LONG(INT32_MIN), LONG(INT32_MAX), LONG(-100000)}) {
+        LOGFONTA log{};
+        log.lfHeight = height;
+        log.lfWidth = height;
+        HFONT font = CreateFontIndirectA(&log);
+        SelectObject(Dc(), font);
+        const TEXTMETRICA metrics = Metrics();
+        EXPECT_GT(metrics.tmHeight, 0);
+        EXPECT_LE(metrics.tmHeight, 3 * 1024) << height;
+        Write(0, 0, "W");
+        SelectObject(Dc(), FFont);
+        DeleteObject(font);
+    }
+}
+
+TEST_F(Text, TransparentTextInksOnlyInsideItsCellInTheTextColour) {
+    const std::string text = "Hello 画像";
+    Write(10, 5, text);
+    const SIZE size = Extent(text);
+    const RECT inked = FSurface->Inked();
+    EXPECT_GE(inked.left, 10);
+    EXPECT_GE(inked.top, 5);
+    EXPECT_LE(inked.right, 10 + size.cx);
+    EXPECT_LE(inked.bottom, 5 + size.cy);
+    EXPECT_GT(inked.right - inked.left, size.cx / 2);
+    int ink = 0, greys = 0;
+    for (COLORREF pixel : FSurface->Pixels()) {
+        ink += pixel == kInk;
+        greys += pixel != kInk && pixel != kPaper;
+        EXPECT_EQ(GetRValue(pixel), GetGValue(pixel)) << "only blends of black over white";
+    }
+    EXPECT_GT(ink, 20);
+    EXPECT_GT(greys, 0) << "anti-aliased on a true-colour surface";
+}
+
+TEST_F(Text, OpaqueModeFillsTheCellWithTheBackgroundColour) {
+    SetBkMode(Dc(), OPAQUE);
+    Write(10, 5, "Hi");
+    const SIZE size = Extent("Hi");
+    EXPECT_EQ(FSurface->At(10, 5), kBack);
+    EXPECT_EQ(FSurface->At(10 + size.cx - 1, 5 + size.cy - 1), kBack);
+    EXPECT_EQ(FSurface->At(9, 5), kPaper);
+    EXPECT_EQ(FSurface->At(10 + size.cx, 5), kPaper);
+    EXPECT_EQ(FSurface->At(10, 5 + size.cy), kPaper);
+    const RECT inked = FSurface->Inked();
+    EXPECT_EQ(inked.left, 10);
+    EXPECT_EQ(inked.right, 10 + size.cx);
+    EXPECT_EQ(inked.bottom - inked.top, size.cy);
+}
+
+// Each alignment puts the same pixels where the top-left alignment would at the shifted point.
+struct TAlignCase {
+    UINT Align;
+    int ShiftX;  // in widths: 0, −1 (right) or −1/2 (centre, given as −2)
+    int ShiftY;  // 0 top, 1 baseline (−ascent), 2 bottom (−height)
+};
+
+class TextAlign : public Text, public ::testing::WithParamInterface<TAlignCase> {};
+
+TEST_P(TextAlign, MovesTheTextAsTopLeftAtTheShiftedPoint) {
+    const TAlignCase c = GetParam();
+    const std::string text = "Ag画";
+    const SIZE size = Extent(text);
+    const TEXTMETRICA metrics = Metrics();
+    const int dx = c.ShiftX == 0 ? 0 : c.ShiftX == -1 ? -size.cx : -(size.cx / 2);
+    const int dy = c.ShiftY == 0 ? 0 : c.ShiftY == 1 ? -metrics.tmAscent : -metrics.tmDescent - metrics.tmAscent;
+    Write(40 + dx, 20 + dy, text);
+    ASSERT_GT(FSurface->Inked().right, 0);
+    const std::vector<COLORREF> expected = FSurface->Pixels();
+    FSurface->Clear();
+    EXPECT_EQ(SetTextAlign(Dc(), c.Align), TA_TOP | TA_LEFT);
+    EXPECT_EQ(GetTextAlign(Dc()), c.Align);
+    Write(40, 20, text);
+    EXPECT_EQ(FSurface->Pixels(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Alignments, TextAlign,
+                         ::testing::Values(TAlignCase{TA_RIGHT, -1, 0}, TAlignCase{TA_CENTER, -2, 0},
+                                           TAlignCase{TA_BASELINE, 0, 1}, TAlignCase{TA_BOTTOM, 0, 2},
+                                           TAlignCase{TA_RIGHT | TA_BOTTOM, -1, 2},
+                                           TAlignCase{TA_CENTER | TA_BASELINE, -2, 1}));
+
+TEST_F(Text, UpdatingTheCurrentPositionWritesFromItAndMovesItPastTheText) {
+    SetTextAlign(Dc(), TA_UPDATECP);
+    MoveToEx(Dc(), 7, 3, nullptr);
+    Write(100, 100, "ab");
+    POINT position{};
+    GetCurrentPositionEx(Dc(), &position);
+    EXPECT_EQ(position.x, 7 + Extent("ab").cx);
+    EXPECT_EQ(position.y, 3);
+    EXPECT_GE(FSurface->Inked().left, 7);
+    EXPECT_LT(FSurface->Inked().left, 7 + Extent("a").cx);
+}
+
+TEST_F(Text, ExtTextOutFillsAndClipsToItsRectangle) {
+    const RECT rect{12, 4, 20, 30};
+    ASSERT_TRUE(ExtTextOutA(Dc(), 10, 5, ETO_OPAQUE | ETO_CLIPPED, &rect, "WWWW", 4, nullptr));
+    for (int y = 0; y < FSurface->Height(); ++y)
+        for (int x = 0; x < FSurface->Width(); ++x) {
+            const bool inside = x >= rect.left && x < rect.right && y >= rect.top && y < rect.bottom;
+            if (!inside) {
+                ASSERT_EQ(FSurface->At(x, y), kPaper) << x << "," << y;
+            }
+        }
+    EXPECT_EQ(FSurface->At(19, 29), kBack) << "the opaque rectangle is filled whatever the mode";
+    // Without a string the call only fills.
+    const RECT second{50, 0, 52, 2};
+    ASSERT_TRUE(ExtTextOutA(Dc(), 0, 0, ETO_OPAQUE, &second, nullptr, 0, nullptr));
+    EXPECT_EQ(FSurface->At(51, 1), kBack);
+}
+
+TEST_F(Text, CallerAdvancesPlaceEachCharacterByItsBytes) {
+    Write(5, 5, "A");
+    Write(25, 5, "画");
+    Write(30, 5, "A");
+    ASSERT_GT(FSurface->Inked().right, 30);
+    const std::vector<COLORREF> expected = FSurface->Pixels();
+    FSurface->Clear();
+    // One entry per byte: "画" is three bytes whose entries add to its advance.
+    const std::string text = "A画A";
+    const INT dx[] = {20, 1, 2, 2, 0};
+    ASSERT_TRUE(ExtTextOutA(Dc(), 5, 5, 0, nullptr, text.data(), UINT(text.size()), dx));
+    EXPECT_EQ(FSurface->Pixels(), expected);
+}
+
+TEST_F(Text, UnderlineRunsTheWholeWidthBelowTheBaseline) {
+    LOGFONTA log{};
+    log.lfHeight = -12;
+    log.lfUnderline = 1;
+    std::strcpy(log.lfFaceName, kDesignedFace);
+    HFONT underlined = CreateFontIndirectA(&log);
+    SelectObject(Dc(), underlined);
+    Write(10, 5, "a b");
+    const SIZE size = Extent("a b");
+    const TEXTMETRICA metrics = Metrics();
+    EXPECT_TRUE(metrics.tmUnderlined);
+    int line = -1;
+    for (int y = 5 + metrics.tmAscent; y < 5 + size.cy && line < 0; ++y)
+        if (FSurface->At(10, y) == kInk && FSurface->At(10 + size.cx - 1, y) == kInk)
+            line = y;
+    EXPECT_GE(line, 5 + metrics.tmAscent) << "no line under the text";
+    SelectObject(Dc(), FFont);
+    DeleteObject(underlined);
+}
+
+// Indexed surfaces have no colours between the text and the paper: coverage is thresholded.
+class TextOnIndexed : public Text, public ::testing::WithParamInterface<int> {};
+
+TEST_P(TextOnIndexed, TakesOnlyTheTextColourOrLeavesThePixel) {
+    TTextSurface surface(60, 20, GetParam());
+    HGDIOBJ old = SelectObject(surface.Dc(), FFont);
+    SetBkMode(surface.Dc(), TRANSPARENT);
+    SetTextColor(surface.Dc(), kInk);
+    ASSERT_TRUE(TextOutA(surface.Dc(), 2, 2, "Mg画", int(std::strlen("Mg画"))));
+    int ink = 0;
+    for (COLORREF pixel : surface.Pixels()) {
+        ASSERT_TRUE(pixel == kInk || pixel == kPaper) << std::hex << pixel;
+        ink += pixel == kInk;
+    }
+    EXPECT_GT(ink, 15);
+    SelectObject(surface.Dc(), old);
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, TextOnIndexed, ::testing::Values(1, 4, 8));
+
+TEST_F(Text, MonochromeBitmapsTakeTheNearerOfBlackAndWhite) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP mono = CreateBitmap(40, 16, 1, 1, nullptr);
+    HGDIOBJ oldBitmap = SelectObject(dc, mono);
+    PatBlt(dc, 0, 0, 40, 16, WHITENESS);
+    HGDIOBJ oldFont = SelectObject(dc, FFont);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(40, 40, 90));
+    ASSERT_TRUE(TextOutA(dc, 1, 1, "Wx", 2));
+    int black = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 40; ++x)
+            black += GetPixel(dc, x, y) == kInk;
+    EXPECT_GT(black, 10);
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(mono);
+    DeleteDC(dc);
+}
+
+TEST_F(Text, StockFontOfANewContextDrawsAtItsCellHeight) {
+    TTextSurface surface(40, 20);
+    TEXTMETRICA metrics{};
+    ASSERT_TRUE(GetTextMetricsA(surface.Dc(), &metrics));
+    EXPECT_EQ(metrics.tmHeight, 16) << "the system font asks for a 16-pixel cell";
+    ASSERT_TRUE(TextOutA(surface.Dc(), 0, 0, "A", 1));
+    EXPECT_GT(surface.Inked().right, 0);
+}
+
+TEST_F(Text, BadHandlesAndArgumentsFailWithTheirErrors) {
+    HDC dead = CreateCompatibleDC(nullptr);
+    DeleteDC(dead);
+    HBRUSH brush = CreateSolidBrush(kInk);
+    SIZE size{};
+    TEXTMETRICA metrics{};
+    for (HDC bad : {HDC(nullptr), dead, reinterpret_cast<HDC>(brush)}) {
+        SetLastError(0);
+        EXPECT_FALSE(TextOutA(bad, 0, 0, "a", 1));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+        SetLastError(0);
+        EXPECT_FALSE(ExtTextOutA(bad, 0, 0, 0, nullptr, "a", 1, nullptr));
+        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+        EXPECT_FALSE(GetTextExtentPoint32A(bad, "a", 1, &size));
+        EXPECT_FALSE(GetTextMetricsA(bad, &metrics));
+        EXPECT_EQ(GetTextFaceA(bad, 0, nullptr), 0);
+        EXPECT_EQ(SetTextAlign(bad, TA_RIGHT), GDI_ERROR);
+        EXPECT_EQ(GetTextAlign(bad), GDI_ERROR);
+    }
+    DeleteObject(brush);
+    SetLastError(0);
+    EXPECT_FALSE(TextOutA(Dc(), 0, 0, "a", -1));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(TextOutA(Dc(), 0, 0, nullptr, 3));
+    EXPECT_FALSE(GetTextExtentPoint32A(Dc(), "a", 1, nullptr));
+    EXPECT_FALSE(GetTextExtentPoint32A(Dc(), "a", -2, &size));
+    EXPECT_FALSE(GetTextMetricsA(Dc(), nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(FSurface->Inked().right, 0) << "a refused call draws nothing";
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 // Loads arbitrary bytes as a BMP file and draws the result into a thumbnail cell, as the
 // thumbnail builder does with every file of a folder.
+#include "fuzz/FuzzCell.h"
 #include "graphics/Bitmap.h"
 #include "platform/gdi/Screen.h"
 
@@ -18,13 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TBytesStream stream(data, size);
         graphics::TBitmap bitmap;
         bitmap.LoadFromStream(stream);
-        graphics::TBitmap cell;
-        cell.SetWidth(64);
-        cell.SetHeight(64);
-        if (bitmap.Width() <= 64 && bitmap.Height() <= 64)
-            cell.Canvas().Draw(0, 0, &bitmap);
-        else
-            cell.Canvas().StretchDraw(graphics::Rect(0, 0, 64, 64), &bitmap);
+        fuzz::DrawIntoCell(bitmap);
         // Saving must never fail on an image that loaded.
         TMemoryStream saved;
         bitmap.SaveToStream(saved);

@@ -1,5 +1,6 @@
 // Loads arbitrary bytes as an icon file and draws it into a thumbnail cell, which makes the
 // platform icon from the chosen image, then saves it again.
+#include "fuzz/FuzzCell.h"
 #include "graphics/Icon.h"
 #include "platform/gdi/Screen.h"
 
@@ -16,10 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TBytesStream stream(data, size);
         graphics::TIcon icon;
         icon.LoadFromStream(stream);
-        graphics::TBitmap cell;
-        cell.SetWidth(64);
-        cell.SetHeight(64);
-        cell.Canvas().Draw(0, 0, &icon);
+        fuzz::DrawIntoCell(icon);
         TMemoryStream saved;
         icon.SaveToStream(saved);
     } catch (const Exception&) {

@@ -1,6 +1,7 @@
 // Loads arbitrary bytes as a JPEG file and draws the result into a thumbnail cell, as the
 // thumbnail builder does with every file of a folder. The last byte picks the decoding mode, so
 // the fuzzer reaches buffered-image decoding, quantisation and re-encoding as well.
+#include "fuzz/FuzzCell.h"
 #include "graphics/Bitmap.h"
 #include "jpeg/JpegImage.h"
 #include "jpeg/JpegModule.h"
@@ -29,13 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         image.Settings().DecodeDepth = (mode & 2) != 0 ? jpeg::TJPEGPixelFormat::jf8Bit : jpeg::TJPEGPixelFormat::jf24Bit;
         image.Settings().SpeedMode = (mode & 4) != 0 ? jpeg::TJPEGPerformance::jpBestSpeed : jpeg::TJPEGPerformance::jpBestQuality;
         image.LoadFromStream(stream);
-        graphics::TBitmap cell;
-        cell.SetWidth(64);
-        cell.SetHeight(64);
-        if (image.Width() <= 64 && image.Height() <= 64)
-            cell.Canvas().Draw(0, 0, &image);
-        else
-            cell.Canvas().StretchDraw(graphics::Rect(0, 0, 64, 64), &image);
+        fuzz::DrawIntoCell(image);
         if ((mode & 8) != 0) {
             // Encoding what was decoded must not fail either.
             jpeg::TJPEGImage copy;

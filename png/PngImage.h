@@ -262,6 +262,9 @@ private:
     std::uint8_t FFilterMethod = 0;
     std::uint8_t FInterlaceMethod = 0;
     std::int32_t FRowStride = 0;
+    // What the image's context held before the bitmap and the palette were selected into it.
+    HBITMAP FOldBitmap = nullptr;
+    HPALETTE FOldPalette = nullptr;
 };
 
 /// The image data. Reading the first image data chunk decodes the whole image, pulling the data

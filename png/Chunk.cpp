@@ -210,14 +210,16 @@ void RegisterChunkClass(const TChunkClass& cls) {
 }
 
 void RegisterStandardChunkClasses() {
-    // The ancillary chunk classes of text, time and physical size take their places after these
-    // when they are built; until then those chunks are kept as plain chunks.
     RegisterChunkClass(TChunkIEND::StaticClass());
     RegisterChunkClass(TChunkIHDR::StaticClass());
     RegisterChunkClass(TChunkIDAT::StaticClass());
     RegisterChunkClass(TChunkPLTE::StaticClass());
     RegisterChunkClass(TChunkgAMA::StaticClass());
     RegisterChunkClass(TChunktRNS::StaticClass());
+    RegisterChunkClass(TChunkpHYs::StaticClass());
+    RegisterChunkClass(TChunktIME::StaticClass());
+    RegisterChunkClass(TChunktEXt::StaticClass());
+    RegisterChunkClass(TChunkzTXt::StaticClass());
 }
 
 void ReleaseChunkClasses() { Registry().reset(); }

@@ -62,14 +62,15 @@ std::optional<std::int32_t> ChunkDataLength(std::initializer_list<std::size_t> p
 
 void WriteChunkFromParts(TChunk& chunk, TStream& stream,
                          std::initializer_list<std::pair<const void*, std::size_t>> parts) {
-    std::size_t total = 0;
+    std::int32_t total = 0;
     for (const auto& part : parts) {
         // A chunk longer than the format allows cannot be stored; a cut one would be a lie.
-        if (part.second > kMaxChunkDataLength - total)
+        const std::optional<std::int32_t> length = ChunkDataLength({std::size_t(total), part.second});
+        if (!length)
             throw EWriteError(base::LoadStr(res::SWriteError));
-        total += part.second;
+        total = *length;
     }
-    chunk.SetDataSize(std::int32_t(total));
+    chunk.SetDataSize(total);
     std::uint8_t* out = chunk.Data();
     for (const auto& part : parts) {
         if (part.second != 0)

@@ -244,6 +244,7 @@ TEST_F(TPngTest, ABlendBufferTheRasterLayerRefusesRaisesOutOfMemory) {
     // The canvas makes its drawing objects on its first use; they are not the draw's.
     cell.Stretch(png, Rect(0, 0, 1, 1));
     const auto before = cell.All();
+    cell.Bitmap().Canvas().Handle();
     const std::size_t live = gdi::LiveObjectCount();
     gdi::SetBitmapStorageCap(1 << 20);
     EXPECT_PNG_ERROR(cell.Stretch(png, Rect(0, 0, 2000, 2000)), EPNGOutMemory, res::SPngOutMemory);

@@ -169,7 +169,7 @@ bool TChunkzTXt::ReadChunk(TStream& stream, const TChunkType& type, std::int32_t
 
 bool TChunkzTXt::WriteChunk(TStream& stream) {
     if (Text.empty())
-        Text = " ";
+        Text.assign(1, ' ');
     std::vector<std::uint8_t> compressed;
     std::string error;
     if (!DeflateBuffer(reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size(), Owner().DeflateLevel,

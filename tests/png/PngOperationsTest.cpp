@@ -87,16 +87,16 @@ TEST_F(PngOperations, AssigningNothingClearsAndAssigningAnUnknownGraphicRaisesTh
     EXPECT_THROW(png.AssignTo(bitmap), EConvertError);  // no header to draw from
 }
 
-struct TBitmapCase {
+struct TFromBitmapCase {
     graphics::TPixelFormat Format;
     std::uint8_t ColorType;
     std::uint8_t BitDepth;
 };
 
-class PngFromBitmap : public TPngTest, public ::testing::WithParamInterface<TBitmapCase> {};
+class PngFromBitmap : public TPngTest, public ::testing::WithParamInterface<TFromBitmapCase> {};
 
 TEST_P(PngFromBitmap, KeepsThePixelsInTheChosenFormatWithTheChunksInOrder) {
-    const TBitmapCase& c = GetParam();
+    const TFromBitmapCase& c = GetParam();
     TBitmap bitmap;
     PaintBitmap(bitmap, c.Format, 7, 3);
     for (const bool transparent : {false, true}) {
@@ -133,22 +133,22 @@ TEST_P(PngFromBitmap, KeepsThePixelsInTheChosenFormatWithTheChunksInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Depths, PngFromBitmap,
-                         ::testing::Values(TBitmapCase{graphics::px1Bit, kColorPalette, 1},
-                                           TBitmapCase{graphics::px4Bit, kColorPalette, 4},
-                                           TBitmapCase{graphics::px8Bit, kColorPalette, 8},
-                                           TBitmapCase{graphics::px24Bit, kColorRgb, 8},
-                                           TBitmapCase{graphics::px32Bit, kColorRgb, 8}));
+                         ::testing::Values(TFromBitmapCase{graphics::px1Bit, kColorPalette, 1},
+                                           TFromBitmapCase{graphics::px4Bit, kColorPalette, 4},
+                                           TFromBitmapCase{graphics::px8Bit, kColorPalette, 8},
+                                           TFromBitmapCase{graphics::px24Bit, kColorRgb, 8},
+                                           TFromBitmapCase{graphics::px32Bit, kColorRgb, 8}));
 
-struct TAssignToCase {
+struct TToBitmapCase {
     const char* File;
     graphics::TPixelFormat Format;
     bool Transparent;
 };
 
-class PngToBitmap : public TPngTest, public ::testing::WithParamInterface<TAssignToCase> {};
+class PngToBitmap : public TPngTest, public ::testing::WithParamInterface<TToBitmapCase> {};
 
 TEST_P(PngToBitmap, ChoosesThePixelFormatByTransparencyAndDepthAndKeepsTheKeyColour) {
-    const TAssignToCase& c = GetParam();
+    const TToBitmapCase& c = GetParam();
     TMemoryStream source;
     source.LoadFromFile(std::string("../shared/corpus/pngsuite/") + c.File);
     TPNGObject png;
@@ -168,16 +168,16 @@ TEST_P(PngToBitmap, ChoosesThePixelFormatByTransparencyAndDepthAndKeepsTheKeyCol
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, PngToBitmap,
-                         ::testing::Values(TAssignToCase{"basn2c08.png", graphics::px24Bit, false},
-                                           TAssignToCase{"basn0g01.png", graphics::px1Bit, false},
-                                           TAssignToCase{"basn0g02.png", graphics::px4Bit, false},
-                                           TAssignToCase{"basn3p08.png", graphics::px8Bit, false},
-                                           TAssignToCase{"basn0g16.png", graphics::px24Bit, false},
-                                           TAssignToCase{"tbrn2c08.png", graphics::px24Bit, true},
-                                           TAssignToCase{"tp1n3p08.png", graphics::px8Bit, true},
-                                           TAssignToCase{"tbbn3p08.png", graphics::px8Bit, true},
-                                           TAssignToCase{"tm3n3p02.png", graphics::px24Bit, false},
-                                           TAssignToCase{"basn6a08.png", graphics::px24Bit, false}));
+                         ::testing::Values(TToBitmapCase{"basn2c08.png", graphics::px24Bit, false},
+                                           TToBitmapCase{"basn0g01.png", graphics::px1Bit, false},
+                                           TToBitmapCase{"basn0g02.png", graphics::px4Bit, false},
+                                           TToBitmapCase{"basn3p08.png", graphics::px8Bit, false},
+                                           TToBitmapCase{"basn0g16.png", graphics::px24Bit, false},
+                                           TToBitmapCase{"tbrn2c08.png", graphics::px24Bit, true},
+                                           TToBitmapCase{"tp1n3p08.png", graphics::px8Bit, true},
+                                           TToBitmapCase{"tbbn3p08.png", graphics::px8Bit, true},
+                                           TToBitmapCase{"tm3n3p02.png", graphics::px24Bit, false},
+                                           TToBitmapCase{"basn6a08.png", graphics::px24Bit, false}));
 
 TEST_F(PngOperations, TheClipboardCarriesTheImageThroughABitmap) {
     TMemoryStream source;

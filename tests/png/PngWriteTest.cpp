@@ -165,16 +165,16 @@ TEST_F(PngWrite, RowsWhereNoFilterRepeatsABytePickNoneEvenWhenNoneIsNotAllowed) 
     }
 }
 
-struct TFilterCase {
+struct TFilterChoiceCase {
     TPngFilters Filters;
     TBytes None, Sub, Up, Average, Paeth;
     TPngFilter Expected;
 };
 
-class PngFilterChoice : public ::testing::TestWithParam<TFilterCase> {};
+class PngFilterChoice : public ::testing::TestWithParam<TFilterChoiceCase> {};
 
 TEST_P(PngFilterChoice, PicksTheOutputWithTheMostRepeatsAndTheLowerTypeOnATie) {
-    const TFilterCase& c = GetParam();
+    const TFilterChoiceCase& c = GetParam();
     const std::uint8_t* outputs[5] = {c.None.data(), c.Sub.data(), c.Up.data(), c.Average.data(), c.Paeth.data()};
     EXPECT_EQ(ChooseFilter(c.Filters, outputs, c.None.size()), c.Expected);
 }
@@ -183,17 +183,17 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, PngFilterChoice,
     ::testing::Values(
         // Counts 0, 1, 3, 2, 2: Up has the most.
-        TFilterCase{0x1F, {1, 2, 3, 4, 5}, {1, 2, 2, 4, 5}, {1, 2, 2, 2, 2}, {1, 2, 3, 2, 3}, {9, 8, 8, 8, 7}, pfUp},
+        TFilterChoiceCase{0x1F, {1, 2, 3, 4, 5}, {1, 2, 2, 4, 5}, {1, 2, 2, 2, 2}, {1, 2, 3, 2, 3}, {9, 8, 8, 8, 7}, pfUp},
         // The same outputs with Up left out: Average and Paeth tie and the lower type wins.
-        TFilterCase{0x1B, {1, 2, 3, 4, 5}, {1, 2, 2, 4, 5}, {1, 2, 2, 2, 2}, {1, 2, 3, 2, 3}, {9, 8, 8, 8, 7}, pfAverage},
+        TFilterChoiceCase{0x1B, {1, 2, 3, 4, 5}, {1, 2, 2, 4, 5}, {1, 2, 2, 2, 2}, {1, 2, 3, 2, 3}, {9, 8, 8, 8, 7}, pfAverage},
         // A byte two places back counts too, and the count starts at the third byte.
-        TFilterCase{0x06, {0, 0, 0, 0, 0}, {5, 5, 1, 2, 1}, {5, 5, 1, 2, 3}, {}, {}, pfSub},
+        TFilterChoiceCase{0x06, {0, 0, 0, 0, 0}, {5, 5, 1, 2, 1}, {5, 5, 1, 2, 3}, {}, {}, pfSub},
         // A single allowed filter is taken without counting, even with no repeats.
-        TFilterCase{FilterBit(pfAverage), {1, 1, 1, 1}, {}, {}, {1, 2, 3, 4}, {}, pfAverage},
+        TFilterChoiceCase{FilterBit(pfAverage), {1, 1, 1, 1}, {}, {}, {1, 2, 3, 4}, {}, pfAverage},
         // No repeats anywhere: None, though it is not in the set.
-        TFilterCase{0x14, {1, 1, 1, 1}, {}, {1, 2, 3, 4}, {}, {4, 3, 2, 1}, pfNone},
+        TFilterChoiceCase{0x14, {1, 1, 1, 1}, {}, {1, 2, 3, 4}, {}, {4, 3, 2, 1}, pfNone},
         // Bits above the five types are no filters: {Sub} with them is still exactly {Sub}.
-        TFilterCase{TPngFilters(0xE2), {1, 1, 1, 1}, {1, 2, 3, 4}, {}, {}, {}, pfSub}));
+        TFilterChoiceCase{TPngFilters(0xE2), {1, 1, 1, 1}, {1, 2, 3, 4}, {}, {}, {}, pfSub}));
 
 TEST_F(PngWrite, ImageDataIsCutIntoChunksOfExactlyTheLimitButTheLast) {
     TPNGObject png;
@@ -225,16 +225,16 @@ TEST_F(PngWrite, AHugeLimitKeepsEverythingInOneChunk) {
     EXPECT_EQ(ChunkLengths(SavePng(png), "IDAT").size(), 1u);
 }
 
-struct TGammaCase {
+struct TInverseGammaCase {
     std::uint8_t ColorType;
     std::uint8_t Depth;
     std::uint8_t Interlace;
 };
 
-class PngInverseGamma : public TPngTest, public ::testing::WithParamInterface<TGammaCase> {};
+class PngInverseGamma : public TPngTest, public ::testing::WithParamInterface<TInverseGammaCase> {};
 
 TEST_P(PngInverseGamma, ColourSamplesGoThroughTheInverseTableAndAlphaDoesNot) {
-    const TGammaCase& c = GetParam();
+    const TInverseGammaCase& c = GetParam();
     TPNGObject png;
     TChunkIHDR& h = MakeImage(png, 9, 5, c.Depth, c.ColorType);
     FillNoise(h, 5);
@@ -265,10 +265,10 @@ TEST_P(PngInverseGamma, ColourSamplesGoThroughTheInverseTableAndAlphaDoesNot) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, PngInverseGamma,
-                         ::testing::Values(TGammaCase{kColorRgb, 8, 0}, TGammaCase{kColorRgb, 8, 1},
-                                           TGammaCase{kColorRgb, 16, 0}, TGammaCase{kColorRgb, 16, 1},
-                                           TGammaCase{kColorRgbAlpha, 8, 0}, TGammaCase{kColorRgbAlpha, 8, 1},
-                                           TGammaCase{kColorRgbAlpha, 16, 0}, TGammaCase{kColorRgbAlpha, 16, 1}));
+                         ::testing::Values(TInverseGammaCase{kColorRgb, 8, 0}, TInverseGammaCase{kColorRgb, 8, 1},
+                                           TInverseGammaCase{kColorRgb, 16, 0}, TInverseGammaCase{kColorRgb, 16, 1},
+                                           TInverseGammaCase{kColorRgbAlpha, 8, 0}, TInverseGammaCase{kColorRgbAlpha, 8, 1},
+                                           TInverseGammaCase{kColorRgbAlpha, 16, 0}, TInverseGammaCase{kColorRgbAlpha, 16, 1}));
 
 // ---- refusals instead of broken files ---------------------------------------------------------
 

@@ -17,15 +17,16 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vistel-thumbs FOLDER [--sheet FILE.bmp] [--keep-going]\n"
+    "Usage: vistel-thumbs FOLDER [--sheet FILE.bmp|FILE.png] [--keep-going]\n"
     "\n"
     "Builds the 64 x 64 thumbnails of the files of FOLDER exactly as the window does and prints one\n"
     "line per file, in the order of the folder's file list:\n"
     "  NAME<TAB>INDEX             the file's thumbnail has image index INDEX\n"
     "  NAME<TAB>-<TAB>MESSAGE     the file was skipped, and why\n"
     "\n"
-    "  --sheet FILE.bmp   also write all thumbnails as one 24-bit picture, eight to a row, with\n"
-    "                     one-pixel gaps in the list's colour (the format follows the extension)\n"
+    "  --sheet FILE       also write all thumbnails as one 24-bit picture, eight to a row, with\n"
+    "                     one-pixel gaps in the list's colour; FILE.png writes PNG, any other\n"
+    "                     registered extension its own format (BMP for .bmp)\n"
     "  --keep-going       report a failure while drawing or adding a thumbnail on that file's line\n"
     "                     and go on, instead of ending the run\n"
     "  --help             show this text\n"

@@ -51,6 +51,25 @@ const std::unordered_map<int, const char*>& Table() {
         {65297, "JPEG イメージのサイズは変更できません"},
         {65298, "JPEG エラー #%d"},
         {65299, "JPEG イメージファイル"},
+        // The PNG codec; its messages are English in every locale and keep their old spelling.
+        {65280, "The chunks must be compatible to be assigned."},
+        {65281, "This \"Portable Network Graphics\" image is invalid because the decoder found an unexpected end of the file."},
+        {65282, "This \"Portable Network Graphics\" image contains no data."},
+        {65283, "Some operation could not be performed because the system is out of resources. Close some windows and try again."},
+        {65284, "This operation is not valid because the current image contains no valid header."},
+        {65285, "The new size provided for image resizing is invalid."},
+        {65300, "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of data (crc error)"},
+        {65301, "The \"Portable Network Graphics\" image could not be loaded because one of its main piece of data (ihdr) might be corrupted"},
+        {65302, "This \"Portable Network Graphics\" image is invalid because it has missing image parts."},
+        {65303, "Could not decompress the image because it contains invalid compressed data.\r\n Description: "},
+        {65304, "The \"Portable Network Graphics\" image contains an invalid palette."},
+        {65305, "The file being readed is not a valid \"Portable Network Graphics\" image because it contains an invalid header. This file may be corruped, try obtaining it again."},
+        {65306, "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n(IHDR chunk is not the first)"},
+        {65307, "This \"Portable Network Graphics\" image is not supported because either it's width or height exceeds the maximum size, which is 65535 pixels length."},
+        {65308, "There is no such palette entry."},
+        {65309, "This \"Portable Network Graphics\" image contains an unknown critical part which could not be decoded."},
+        {65310, "This \"Portable Network Graphics\" image is encoded with an unknown compression scheme which could not be decoded."},
+        {65311, "This \"Portable Network Graphics\" image uses an unknown interlace scheme which could not be decoded."},
     };
     return table;
 }

@@ -1,5 +1,7 @@
 // The command-line tool, run as a person runs it.
 #include "graphics/Bitmap.h"
+#include "png/PngImage.h"
+#include "png/PngModule.h"
 
 #include <gtest/gtest.h>
 
@@ -73,6 +75,40 @@ TEST_F(VistelThumbs, PrintsOneLinePerFileAndWritesTheSheet) {
     EXPECT_EQ(picture.Width(), 8 * 65 - 1);
     EXPECT_EQ(picture.Height(), 2 * 65 - 1);
     EXPECT_EQ(picture.PixelFormat(), graphics::px24Bit);
+}
+
+TEST_F(VistelThumbs, WritesThePngSheetWithTheSamePixelsAsTheBitmapSheet) {
+    for (int i = 0; i < 3; ++i)
+        WriteBmp("p" + std::to_string(i) + ".bmp", 10 + i * 20, 12);
+    const fs::path bmp = FFolder / "out" / "sheet.bmp";
+    const fs::path png = FFolder / "out" / "sheet.png";
+    fs::create_directory(FFolder / "out");
+    ASSERT_EQ(RunTool(FFolder.string() + " --sheet " + bmp.string()).Status, 0);
+    TRun run = RunTool(FFolder.string() + " --sheet " + png.string());
+    ASSERT_EQ(run.Status, 0) << run.Output;
+    std::ifstream file(png, std::ios::binary);
+    char signature[8] = {};
+    file.read(signature, 8);
+    EXPECT_EQ(std::string(signature, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+    // The tool registered the codec in its own process; this one reads the file the same way.
+    png::InitializePng();
+    png::TPNGObject sheet;
+    try {
+        sheet.LoadFromFile(png.string());
+    } catch (...) {
+        png::FinalizePng();
+        throw;
+    }
+    png::FinalizePng();
+    graphics::TBitmap reference;
+    reference.LoadFromFile(bmp.string());
+    ASSERT_EQ(sheet.GetWidth(), reference.Width());
+    ASSERT_EQ(sheet.GetHeight(), reference.Height());
+    EXPECT_EQ(sheet.RequireHeader().ColorType(), png::kColorRgb);
+    for (int y = 0; y < sheet.GetHeight(); y += 7)
+        for (int x = 0; x < sheet.GetWidth(); x += 5)
+            ASSERT_EQ(gdi::COLORREF(sheet.PixelColor(x, y)), gdi::GetPixel(reference.Canvas().Handle(), x, y))
+                << x << "," << y;
 }
 
 TEST_F(VistelThumbs, RefusesWhatIsNotAFolderAndExplainsItself) {

@@ -1,0 +1,277 @@
+// Reading the image data: zlib's inflate stream over consecutive image data chunks with their
+// check values, the row filters, the sequential and Adam7 row loops, and the conversion into
+// the image planes.
+#include "png/PngImage.h"
+#include "png/PngZlib.h"
+#include "png/RowConvert.h"
+#include "png/RowFilters.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace png {
+
+PNG_CHUNK_CLASS(TChunkIDAT, TChunk)
+
+namespace {
+
+constexpr std::size_t kInputBufferSize = 65535;
+
+// PNG 8.2: the seven Adam7 passes.
+constexpr std::uint32_t kPassFirstRow[7] = {0, 0, 4, 0, 2, 0, 1};
+constexpr std::uint32_t kPassFirstColumn[7] = {0, 4, 0, 2, 0, 1, 0};
+constexpr std::uint32_t kPassRowStep[7] = {8, 8, 8, 4, 4, 2, 2};
+constexpr std::uint32_t kPassColumnStep[7] = {8, 8, 4, 4, 2, 2, 1};
+
+std::uint32_t BigEndian32(const std::uint8_t* bytes) {
+    return (std::uint32_t(bytes[0]) << 24) | (std::uint32_t(bytes[1]) << 16) | (std::uint32_t(bytes[2]) << 8) |
+           std::uint32_t(bytes[3]);
+}
+
+[[noreturn]] void InvalidCrc() { TPNGObject::RaisePngError<EPngInvalidCRC>(res::SPngInvalidCRC); }
+
+/// One reading of the image data. The check value is kept the way zlib's crc32 keeps it (the
+/// complement of the running value of CrcUpdate), which gives the same result.
+class TIdatReader {
+public:
+    TIdatReader(TStream& stream, std::int32_t length) : FStream(stream), FInput(kInputBufferSize) {
+        if (length < 0)
+            InvalidCrc();
+        FPosition = stream.Position();
+        FChunkEnd = FPosition + length;
+        FCrc = crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4);
+        // The stream record is zeroed and initialised once; its result cannot fail for a valid
+        // version and size, and a failure would show up as an error on the first inflate.
+        std::memset(&FZlib, 0, sizeof(FZlib));
+        inflateInit(&FZlib);
+    }
+    ~TIdatReader() { inflateEnd(&FZlib); }
+    TIdatReader(const TIdatReader&) = delete;
+    TIdatReader& operator=(const TIdatReader&) = delete;
+
+    /// Fills dest with count inflated bytes, moving on through the following image data chunks;
+    /// returns how many it produced (fewer when the stream or the compressed data ends).
+    std::size_t InflateRowData(std::uint8_t* dest, std::size_t count) {
+        FZlib.next_out = dest;
+        FZlib.avail_out = uInt(count);
+        while (FZlib.avail_out > 0) {
+            if (FFinished)
+                break;
+            if (FZlib.avail_in == 0 && FPosition == FChunkEnd)
+                NextChunk();
+            if (FZlib.avail_in == 0) {
+                const auto wanted = std::size_t(std::min<std::int64_t>(std::int64_t(kInputBufferSize), FChunkEnd - FPosition));
+                const std::int64_t got = wanted == 0 ? 0 : FStream.Read(FInput.data(), std::int64_t(wanted));
+                if (got <= 0) {
+                    // A chunk without data moves on to the next one; a stream that ends stops.
+                    if (wanted == 0)
+                        continue;
+                    break;
+                }
+                FPosition += got;
+                FCrc = crc32(FCrc, FInput.data(), uInt(got));
+                FZlib.next_in = FInput.data();
+                FZlib.avail_in = uInt(got);
+            }
+            const int result = inflate(&FZlib, Z_NO_FLUSH);
+            if (result < 0) {
+                TPNGObject::RaisePngError<EPNGZLIBError>(base::LoadStr(res::SPngZlibError) +
+                                                         ZlibStatusText(result));
+            }
+            // The compressed data ended: nothing more will come, whatever rows are missing.
+            if (result == Z_STREAM_END)
+                FFinished = true;
+        }
+        return count - FZlib.avail_out;
+    }
+
+    /// Reads the check value of the chunk in which decoding ended, after taking the rest of
+    /// that chunk's data into the running value.
+    void CheckFinalCrc() {
+        while (FPosition < FChunkEnd) {
+            const auto wanted = std::size_t(std::min<std::int64_t>(std::int64_t(kInputBufferSize), FChunkEnd - FPosition));
+            const std::int64_t got = FStream.Read(FInput.data(), std::int64_t(wanted));
+            if (got <= 0)
+                break;
+            FPosition += got;
+            FCrc = crc32(FCrc, FInput.data(), uInt(got));
+        }
+        std::uint8_t stored[4] = {};
+        if (FStream.Read(stored, 4) != 4 || BigEndian32(stored) != FCrc)
+            InvalidCrc();
+    }
+
+private:
+    void NextChunk() {
+        std::uint8_t stored[4] = {};
+        if (FStream.Read(stored, 4) != 4 || BigEndian32(stored) != FCrc)
+            InvalidCrc();
+        std::uint8_t header[8] = {};
+        const std::int64_t got = FStream.Read(header, 8);
+        FPosition += 4 + std::max<std::int64_t>(got, 0);
+        if (got != 8 || std::memcmp(header + 4, "IDAT", 4) != 0)
+            TPNGObject::RaisePngError<EPNGMissingMultipleIDAT>(res::SPngMissingMultipleIDAT);
+        const auto length = std::int32_t(BigEndian32(header));
+        // A length with the top bit set cannot be honoured without moving backwards.
+        if (length < 0)
+            InvalidCrc();
+        FCrc = crc32(0, header + 4, 4);
+        FChunkEnd = FPosition + length;
+    }
+
+    TStream& FStream;
+    std::vector<std::uint8_t> FInput;
+    z_stream FZlib;
+    std::int64_t FPosition = 0;
+    std::int64_t FChunkEnd = 0;
+    uLong FCrc = 0;
+    bool FFinished = false;
+};
+
+/// The row buffers and the loops over them.
+class TImageDecoder {
+public:
+    TImageDecoder(TPNGObject& owner, TChunkIHDR& header, TIdatReader& reader)
+        : FOwner(owner), FHeader(header), FReader(reader) {
+        owner.GetRowMetrics(header.Width(), FRowLength, FDistance);
+        FBuffers[0].assign(std::size_t(FRowLength) + 1, 0);
+        FBuffers[1].assign(std::size_t(FRowLength) + 1, 0);
+        FConvert = ChooseRowConverter(header.ColorType(), header.BitDepth());
+    }
+
+    void DecodeSequentialRows() {
+        const std::uint32_t width = FHeader.Width();
+        const std::size_t length = std::size_t(FRowLength);
+        std::uint8_t* alpha = FHeader.AlphaPlane();
+        for (std::uint32_t y = 0; y < FHeader.Height(); ++y) {
+            std::uint8_t* row = FBuffers[FCurrent].data();
+            if (FReader.InflateRowData(row, length + 1) == 0)
+                return;
+            ReconstructRow(row, FBuffers[1 - FCurrent].data(), length, FDistance);
+            const std::size_t offset = std::size_t(FHeader.Height() - 1 - y) * std::size_t(FHeader.RowStride());
+            std::uint8_t* extra = FHeader.ExtraPlane() != nullptr ? FHeader.ExtraPlane() + offset : nullptr;
+            FConvert(row + 1, width, 0, 1, FHeader.ColorPlane() + offset,
+                     alpha != nullptr ? alpha + std::size_t(y) * width : nullptr, extra, FOwner.GammaLookup.data());
+            FCurrent = 1 - FCurrent;
+        }
+    }
+
+    void DecodeAdam7Passes() {
+        const std::uint32_t width = FHeader.Width();
+        std::uint8_t* alpha = FHeader.AlphaPlane();
+        for (int pass = 0; pass < 7; ++pass) {
+            const std::uint32_t first = kPassFirstColumn[pass];
+            const std::uint32_t step = kPassColumnStep[pass];
+            const std::uint32_t passWidth = width > first ? (width - first + step - 1) / step : 0;
+            std::int32_t rowLength = 0;
+            std::uint32_t distance = 0;
+            FOwner.GetRowMetrics(passWidth, rowLength, distance);
+            const std::size_t length = std::size_t(rowLength);
+            std::fill(FBuffers[1 - FCurrent].begin(), FBuffers[1 - FCurrent].begin() + std::ptrdiff_t(length) + 1, 0);
+            if (length == 0)
+                continue;
+            for (std::uint32_t y = kPassFirstRow[pass]; y < FHeader.Height(); y += kPassRowStep[pass]) {
+                std::uint8_t* row = FBuffers[FCurrent].data();
+                if (FReader.InflateRowData(row, length + 1) == 0)
+                    break;
+                ReconstructRow(row, FBuffers[1 - FCurrent].data(), length, distance);
+                const std::size_t offset = std::size_t(FHeader.Height() - 1 - y) * std::size_t(FHeader.RowStride());
+                std::uint8_t* extra = FHeader.ExtraPlane() != nullptr ? FHeader.ExtraPlane() + offset : nullptr;
+                FConvert(row + 1, passWidth, first, step, FHeader.ColorPlane() + offset,
+                         alpha != nullptr ? alpha + std::size_t(y) * width : nullptr, extra,
+                         FOwner.GammaLookup.data());
+                FCurrent = 1 - FCurrent;
+            }
+        }
+    }
+
+    bool CanDecode() const { return FConvert != nullptr && FRowLength > 0 && FHeader.ColorPlane() != nullptr; }
+
+private:
+    TPNGObject& FOwner;
+    TChunkIHDR& FHeader;
+    TIdatReader& FReader;
+    std::int32_t FRowLength = 0;
+    std::uint32_t FDistance = 0;
+    std::vector<std::uint8_t> FBuffers[2];
+    // The first row goes into buffer 1, with the zeroed buffer 0 as its previous row.
+    int FCurrent = 1;
+    TRowConverter FConvert = nullptr;
+};
+
+/// Grey images get their levels anew from the gamma table as it stands when the data begins.
+void ApplyGrayPalette(TPNGObject& owner, TChunkIHDR& header) {
+    if (header.ColorType() != kColorGray && header.ColorType() != kColorGrayAlpha)
+        return;
+    const int count = 1 << header.BitmapInfo().bmiHeader.biBitCount;
+    std::vector<std::uint8_t> storage(sizeof(gdi::LOGPALETTE) + sizeof(gdi::PALETTEENTRY) * std::size_t(count));
+    auto* palette = reinterpret_cast<gdi::LOGPALETTE*>(storage.data());
+    palette->palVersion = 0x300;
+    palette->palNumEntries = gdi::WORD(count);
+    for (int i = 0; i < count; ++i) {
+        const std::uint8_t level = owner.GammaLookup[std::size_t(gdi::MulDiv(i, 255, count - 1))];
+        palette->palPalEntry[i] = gdi::PALETTEENTRY{level, level, level, 0};
+    }
+    HPALETTE handle = gdi::CreatePalette(palette);
+    if (handle == nullptr)
+        return;
+    owner.SetPalette(handle);
+    if (header.ImagePalette() != handle)
+        gdi::DeleteObject(handle);
+}
+
+}  // namespace
+
+bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType&, std::int32_t length) {
+    TChunkIHDR& header = HeaderChunk();
+    if (header.UsesColorTable())
+        ApplyGrayPalette(Owner(), header);
+    TIdatReader reader(stream, length);
+    TImageDecoder decoder(Owner(), header, reader);
+    if (decoder.CanDecode()) {
+        if (Owner().InterlaceMode == 0)
+            decoder.DecodeSequentialRows();
+        else if (Owner().InterlaceMode == 1)
+            decoder.DecodeAdam7Passes();
+    }
+    reader.CheckFinalCrc();
+    return true;
+}
+
+// ---- whole-buffer inflate ---------------------------------------------------------------------
+
+bool InflateBuffer(const std::uint8_t* input, std::size_t length, std::vector<std::uint8_t>& output,
+                   std::string& errorText) {
+    output.clear();
+    z_stream zlib;
+    std::memset(&zlib, 0, sizeof(zlib));
+    if (inflateInit(&zlib) != Z_OK) {
+        errorText = zlib.msg != nullptr ? zlib.msg : "";
+        return false;
+    }
+    zlib.next_in = const_cast<Bytef*>(input);
+    zlib.avail_in = uInt(length);
+    std::uint8_t window[256];
+    for (;;) {
+        zlib.next_out = window;
+        zlib.avail_out = sizeof(window);
+        const int result = inflate(&zlib, Z_NO_FLUSH);
+        output.insert(output.end(), window, window + (sizeof(window) - zlib.avail_out));
+        if (result == Z_STREAM_END) {
+            inflateEnd(&zlib);
+            return true;
+        }
+        // Without more input and with room left, zlib can make no further progress: the stream
+        // is cut short.
+        if (result < 0 || (result == Z_OK && zlib.avail_in == 0 && zlib.avail_out != 0)) {
+            errorText = zlib.msg != nullptr ? zlib.msg : ZlibStatusText(result < 0 ? result : Z_BUF_ERROR);
+            inflateEnd(&zlib);
+            return false;
+        }
+    }
+}
+
+}  // namespace png

@@ -219,9 +219,64 @@ bool BitmapBits(HBITMAP bitmap, BITMAP& properties, std::vector<std::uint8_t>& b
     return GetBitmapBits(bitmap, LONG(*size), bytes.data()) > 0;
 }
 
-// FIXME: once the PNG codec's TPNGObject exists, decode a chosen PNG-compressed entry through it
-// (load the entry's bytes into a TPNGObject, draw it into a 32-bit image with alpha and make the
-// icon from that) instead of refusing the file.
+// Pictures inside icon files are small; anything beyond this is a damaged or hostile entry.
+constexpr int kLargestPngIcon = 1024;
+
+// A PNG-compressed image, decoded by whatever graphic the picture registry holds for "png" (the
+// PNG codec registers its own at start-up), so the framework needs no knowledge of the codec. The
+// picture is drawn once on black and once on white: the two renderings give back its colours and
+// its transparency, whichever kind of transparency the file uses, as a 32-bit image with alpha.
+HICON PngIconImage(const std::uint8_t* bytes, std::uint32_t count, SIZE& size) {
+    const TGraphicClass* pngClass = GetFileFormats().FindExt("png");
+    if (pngClass == nullptr)
+        InvalidIcon();
+    std::unique_ptr<TGraphic> picture = pngClass->NewInstance();
+    try {
+        TBytesStream stream(bytes, count);
+        picture->LoadFromStream(stream);
+    } catch (const Exception&) {
+        InvalidIcon();
+    }
+    const int width = picture->Width(), height = picture->Height();
+    if (width <= 0 || height <= 0 || width > kLargestPngIcon || height > kLargestPngIcon)
+        InvalidIcon();
+
+    TBitmap onBlack, onWhite;
+    for (auto [bitmap, background] : {std::pair{&onBlack, clBlack}, std::pair{&onWhite, clWhite}}) {
+        bitmap->SetPixelFormat(px32Bit);
+        bitmap->SetWidth(width);
+        bitmap->SetHeight(height);
+        bitmap->Canvas().Brush().SetColor(background);
+        bitmap->Canvas().FillRect(Rect(0, 0, width, height));
+        bitmap->Canvas().Draw(0, 0, picture.get());
+    }
+
+    // The mask keeps the destination only where the picture is wholly transparent, so a picture
+    // without a single alpha value above 0 still draws as nothing.
+    const std::size_t maskStride = std::size_t((width + 15) / 16) * 2;
+    std::vector<std::uint8_t> maskBits(maskStride * std::size_t(height), 0);
+    std::vector<std::uint8_t> colorBits(std::size_t(width) * 4 * std::size_t(height));
+    for (int y = 0; y < height; ++y) {
+        const auto* black = static_cast<const std::uint8_t*>(onBlack.ScanLine(y));
+        const auto* white = static_cast<const std::uint8_t*>(onWhite.ScanLine(y));
+        std::uint8_t* out = colorBits.data() + std::size_t(y) * std::size_t(width) * 4;
+        for (int x = 0; x < width; ++x, black += 4, white += 4, out += 4) {
+            // Over black a channel shows c·a, over white c·a + (1 − a); their difference is 1 − a.
+            int spread = 0;
+            for (int c = 0; c < 3; ++c)
+                spread += std::clamp(int(white[c]) - int(black[c]), 0, 255);
+            const int alpha = 255 - (spread + 1) / 3;
+            for (int c = 0; c < 3; ++c)
+                out[c] = alpha == 0 ? 0 : std::uint8_t(std::min(255, (int(black[c]) * 255 + alpha / 2) / alpha));
+            out[3] = std::uint8_t(alpha);
+            if (alpha == 0)
+                maskBits[std::size_t(y) * maskStride + std::size_t(x) / 8] |= std::uint8_t(0x80u >> (x % 8));
+        }
+    }
+    size = SIZE{width, height};
+    return GDICheck(CreateIcon(nullptr, width, height, 1, 32, maskBits.data(), colorBits.data()));
+}
+
 HICON ChooseIconImage(TMemoryStream& file, std::uint16_t count, int requestedWidth, int requestedHeight,
                       SIZE& size) {
     const std::uint8_t* bytes = file.Memory();
@@ -269,8 +324,10 @@ HICON ChooseIconImage(TMemoryStream& file, std::uint16_t count, int requestedWid
     for (std::size_t i : indices)
         candidates.push_back(directory[i].Entry);
     const TDirectoryEntry& chosen = directory[indices[ChooseIconEntry(candidates, wantedWidth, wantedHeight, colorLimit)]];
-    if (chosen.Png || std::uint64_t(chosen.Offset) + chosen.Bytes > std::uint64_t(total))
+    if (std::uint64_t(chosen.Offset) + chosen.Bytes > std::uint64_t(total))
         InvalidIcon();
+    if (chosen.Png)
+        return PngIconImage(bytes + chosen.Offset, chosen.Bytes, size);
 
     size = SIZE{chosen.Entry.Width, chosen.Entry.Height};
     TOwnedBitmap color, mask;

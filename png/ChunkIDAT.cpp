@@ -76,13 +76,20 @@ public:
                 FZlib.next_in = FInput.data();
                 FZlib.avail_in = uInt(got);
             }
+            const uInt inputBefore = FZlib.avail_in;
+            const uInt outputBefore = FZlib.avail_out;
             const int result = inflate(&FZlib, Z_NO_FLUSH);
-            if (result < 0) {
+            // A stream that asks for a preset dictionary cannot go on: PNG defines none, and
+            // zlib would answer the same on every further call.
+            if (result < 0 || result == Z_NEED_DICT) {
                 TPNGObject::RaisePngError<EPNGZLIBError>(base::LoadStr(res::SPngZlibError) +
                                                          ZlibStatusText(result));
             }
             // The compressed data ended: nothing more will come, whatever rows are missing.
             if (result == Z_STREAM_END)
+                FFinished = true;
+            // No progress with input and room at hand would repeat for ever; end decoding.
+            if (FZlib.avail_in == inputBefore && FZlib.avail_out == outputBefore)
                 FFinished = true;
         }
         return count - FZlib.avail_out;

@@ -281,6 +281,15 @@ TEST_F(TPngTest, CorruptCompressedDataFailsWithTheZlibStatusText) {
                     " Description: data error (-3)")));
 }
 
+TEST_F(TPngTest, CompressedDataAskingForADictionaryFailsInsteadOfLooping) {
+    // Found by fuzzing: the header's dictionary flag made inflate answer "need dictionary" for
+    // ever. PNG defines no dictionary, so the data cannot be decompressed.
+    const TBytes bytes = TPngBuilder().Header(2, 2, 8, kColorRgb).Chunk("IDAT", {0x78, 0x3F, 0, 0, 0, 1, 0x12}).End().Bytes();
+    TPNGObject png;
+    EXPECT_THAT([&] { LoadPng(png, bytes); },
+                ::testing::ThrowsMessage<EPNGZLIBError>(::testing::EndsWith(" Description: need dictionary (2)")));
+}
+
 TEST_F(TPngTest, AFilterTypeOutsideTheStandardLeavesTheRowAndGoesOn) {
     TPNGObject png;
     LoadPng(png, TPngBuilder().Header(1, 2, 8, kColorRgb).Idat({7, 10, 20, 30, 2, 1, 1, 1}).End().Bytes());

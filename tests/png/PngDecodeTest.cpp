@@ -2,6 +2,7 @@
 // planes, Adam7, and the reading across image data chunks with its failures.
 #include "PngTestSupport.h"
 
+#include "png/ImageData.h"
 #include "png/RowFilters.h"
 
 #include <numeric>
@@ -176,6 +177,8 @@ TEST_F(TPngTest, InterlacedSubByteSamplesAreOredIntoTheirBits) {
 // ---- reading across chunks ----------------------------------------------------------------------
 
 TEST_F(TPngTest, SplitImageDataDecodesTheSameAtEveryCut) {
+    for (std::size_t limit : {kDefaultWholeInflateLimit, std::size_t(0)}) {
+    SetWholeInflateLimit(limit);
     const TBytes rows = PatternRows();
     TPNGObject whole;
     LoadPng(whole, TPngBuilder().Header(8, 8, 8, kColorRgb).Idat(rows).End().Bytes());
@@ -187,9 +190,11 @@ TEST_F(TPngTest, SplitImageDataDecodesTheSameAtEveryCut) {
     for (const auto& cuts : cutSets) {
         TPNGObject png;
         LoadPng(png, TPngBuilder().Header(8, 8, 8, kColorRgb).IdatSplit(rows, cuts).End().Bytes());
-        EXPECT_EQ(ColorPlane(png), expected) << "cut at " << cuts[0];
+        EXPECT_EQ(ColorPlane(png), expected) << "cut at " << cuts[0] << " limit " << limit;
         EXPECT_THAT(ChunkTypes(png), ElementsAre("IHDR", "IDAT", "IEND"));
     }
+    }
+    SetWholeInflateLimit(kDefaultWholeInflateLimit);
 }
 
 TEST_F(TPngTest, AWrongCheckValueOnAnyImageDataChunkFails) {

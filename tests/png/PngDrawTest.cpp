@@ -286,3 +286,17 @@ TEST_F(TPngTest, EveryDrawReleasesItsTemporaryObjects) {
     }
     EXPECT_EQ(gdi::LiveObjectCount(), live);
 }
+
+TEST_F(TPngTest, APictureLoadsAPngFileByItsExtensionAndDrawsItsThumbnail) {
+    graphics::TPicture picture;
+    picture.LoadFromFile("../shared/corpus/pngsuite/tbrn2c08.png");
+    auto* png = dynamic_cast<TPNGObject*>(picture.Graphic());
+    ASSERT_NE(png, nullptr);
+    ASSERT_EQ(png->TransparencyMode(), TPngTransparencyMode::ptmBit);
+    TCell cell;
+    cell.DrawThumbnail(*png);
+    // 32 × 32 centred at 16, 16; the corners of the picture are its transparent colour.
+    EXPECT_EQ(cell.At(16, 16), kFillRgb);
+    EXPECT_EQ(cell.At(15, 15), kFillRgb);
+    EXPECT_NE(cell.At(31, 31), kFillRgb);
+}

@@ -72,6 +72,33 @@ INSTANTIATE_TEST_SUITE_P(
         TFilterCase{"UndefinedTypeSeven", {7, 3, 4, 5}, {100, 100, 100}, 1, {3, 4, 5}}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+TEST(PngReconstructRow, PaethMatchesThePredictorOnRandomRowsAtEveryDistance) {
+    // The pixel-wide Paeth paths must agree with the predictor byte for byte, ties included;
+    // small value ranges make ties frequent.
+    std::uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, std::uint8_t(seed >> 16); };
+    for (unsigned distance : {1u, 2u, 3u, 4u, 6u, 8u}) {
+        for (int trial = 0; trial < 200; ++trial) {
+            const std::size_t n = distance * (1 + trial % 17);
+            const std::uint8_t range = trial % 2 ? 255 : 3;
+            TBytes row(n + 1), previous(n + 1);
+            row[0] = 4;
+            for (std::size_t i = 1; i <= n; ++i) {
+                row[i] = std::uint8_t(next() % (range + 1));
+                previous[i] = std::uint8_t(next() % (range + 1));
+            }
+            TBytes expected = row;
+            for (std::size_t i = 1; i <= n; ++i) {
+                const std::uint8_t left = i > distance ? expected[i - distance] : 0;
+                const std::uint8_t upperLeft = i > distance ? previous[i - distance] : 0;
+                expected[i] = std::uint8_t(expected[i] + PaethPredict(left, previous[i], upperLeft));
+            }
+            ReconstructRow(row.data(), previous.data(), n, distance);
+            ASSERT_EQ(row, expected) << "distance " << distance << " trial " << trial;
+        }
+    }
+}
+
 TEST(PngPaethPredict, BreaksTiesTowardLeftThenAbove) {
     EXPECT_EQ(PaethPredict(5, 5, 5), 5);
     // |p − above| = |p − upper left| = 1 < |p − left| = 2: above.

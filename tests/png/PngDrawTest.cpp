@@ -99,6 +99,17 @@ TEST_F(TPngTest, AKeyedRgbImageShowsTheCellWhereTheKeyColourIs) {
     EXPECT_EQ(cell.At(33, 32), Rgb(10, 20, 31));
 }
 
+TEST_F(TPngTest, AKeyedImageDrawsNothingIntoAnEmptyOrReversedRectangle) {
+    TPNGObject png;
+    LoadPng(png, TPngBuilder().Header(2, 1, 8, kColorRgb).Trns({0, 1, 0, 1, 0, 1}).Idat({0, 9, 9, 9, 1, 1, 1}).End().Bytes());
+    TCell cell;
+    const auto before = cell.All();
+    cell.Stretch(png, Rect(10, 0, 0, 1));
+    cell.Stretch(png, Rect(0, 10, 2, 0));
+    cell.Stretch(png, Rect(3, 3, 3, 9));
+    EXPECT_EQ(cell.All(), before);
+}
+
 TEST_F(TPngTest, AColourKeyComparesColoursNotPaletteIndices) {
     // Entry 0 is transparent; entry 2 is opaque but has the same colour, so it is left out too.
     TPNGObject png;

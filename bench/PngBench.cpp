@@ -1,7 +1,9 @@
 // Decoding PNG files with our codec against libpng (its simplified png_image API, into 8-bit RGB
 // or RGBA) and libspng (spng_decode_image), on the same bytes in the same run: the PngSuite
 // images together, and generated RGB and RGBA images of 1, 4 and 16 megapixels written by libpng
-// at its default compression. Compare BM_Vistel/<case> with BM_Libpng/<case> and BM_Spng/<case>.
+// at its default compression. Compare BM_Vistel/<case> (and BM_VistelRowByRow/<case>, zlib only)
+// with BM_Libpng/<case> and BM_Spng/<case>.
+#include "png/ImageData.h"
 #include "png/PngImage.h"
 #include "png/PngModule.h"
 
@@ -109,6 +111,13 @@ void BM_Vistel(benchmark::State& state, TCase* c) {
     state.SetBytesProcessed(std::int64_t(state.iterations()) * TotalBytes(*c));
 }
 
+// Our row-by-row path alone (zlib's inflate), which serves images beyond the whole-data limit.
+void BM_VistelRowByRow(benchmark::State& state, TCase* c) {
+    png::SetWholeInflateLimit(0);
+    BM_Vistel(state, c);
+    png::SetWholeInflateLimit(png::kDefaultWholeInflateLimit);
+}
+
 void BM_Libpng(benchmark::State& state, TCase* c) {
     const std::vector<TFile>& files = c->Get();
     std::vector<std::uint8_t> buffer;
@@ -164,6 +173,8 @@ const bool registered = [] {
     }
     for (TCase& c : cases) {
         benchmark::RegisterBenchmark(("BM_Vistel/" + c.Name).c_str(), BM_Vistel, &c)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_VistelRowByRow/" + c.Name).c_str(), BM_VistelRowByRow, &c)
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("BM_Libpng/" + c.Name).c_str(), BM_Libpng, &c)->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("BM_Spng/" + c.Name).c_str(), BM_Spng, &c)->Unit(benchmark::kMillisecond);
     }

@@ -251,8 +251,9 @@ TGammaTable ComputeGammaTable(std::uint32_t value) {
 }
 
 /// The tables of the last few gamma values. A folder's pictures mostly share one value, and 256
-/// powers in extended precision cost more than decoding a small image.
-const TGammaTable& GammaTableFor(std::uint32_t value) {
+/// powers in extended precision cost more than decoding a small image. The table is handed out
+/// as a copy taken under the lock, so another thread's entry cannot replace it mid-read.
+TGammaTable GammaTableFor(std::uint32_t value) {
     struct TEntry {
         std::uint32_t Value;
         TGammaTable Table;

@@ -1,15 +1,19 @@
 // Reading the image data: zlib's inflate stream over consecutive image data chunks with their
 // check values, the row filters, the sequential and Adam7 row loops, and the conversion into
 // the image planes.
+#include "png/ImageData.h"
 #include "png/PngImage.h"
 #include "png/PngZlib.h"
 #include "png/RowConvert.h"
 #include "png/RowFilters.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace png {
@@ -76,13 +80,20 @@ public:
                 FZlib.next_in = FInput.data();
                 FZlib.avail_in = uInt(got);
             }
+            const uInt inputBefore = FZlib.avail_in;
+            const uInt outputBefore = FZlib.avail_out;
             const int result = inflate(&FZlib, Z_NO_FLUSH);
-            if (result < 0) {
+            // A stream that asks for a preset dictionary cannot go on: PNG defines none, and
+            // zlib would answer the same on every further call.
+            if (result < 0 || result == Z_NEED_DICT) {
                 TPNGObject::RaisePngError<EPNGZLIBError>(base::LoadStr(res::SPngZlibError) +
                                                          ZlibStatusText(result));
             }
             // The compressed data ended: nothing more will come, whatever rows are missing.
             if (result == Z_STREAM_END)
+                FFinished = true;
+            // No progress with input and room at hand would repeat for ever; end decoding.
+            if (FZlib.avail_in == inputBefore && FZlib.avail_out == outputBefore)
                 FFinished = true;
         }
         return count - FZlib.avail_out;
@@ -131,76 +142,225 @@ private:
     bool FFinished = false;
 };
 
-/// The row buffers and the loops over them.
+/// Rows inflated one at a time into two alternating buffers.
+class TStreamedRows {
+public:
+    TStreamedRows(TIdatReader& reader, std::size_t rowLength) : FReader(reader) {
+        FBuffers[0].assign(rowLength + 1, 0);
+        FBuffers[1].assign(rowLength + 1, 0);
+    }
+    /// The next row of length bytes after its filter byte; nullptr when no byte came.
+    std::uint8_t* Next(std::size_t length) {
+        std::uint8_t* row = FBuffers[FCurrent].data();
+        return FReader.InflateRowData(row, length + 1) == 0 ? nullptr : row;
+    }
+    const std::uint8_t* Previous() const { return FBuffers[1 - FCurrent].data(); }
+    void Advance() { FCurrent = 1 - FCurrent; }
+    /// Every pass begins with an all-zero previous row.
+    void StartPass(std::size_t length) {
+        std::fill(FBuffers[1 - FCurrent].begin(), FBuffers[1 - FCurrent].begin() + std::ptrdiff_t(length) + 1, 0);
+    }
+
+private:
+    TIdatReader& FReader;
+    std::vector<std::uint8_t> FBuffers[2];
+    // The first row goes into buffer 1, with the zeroed buffer 0 as its previous row.
+    int FCurrent = 1;
+};
+
+/// Rows of image data inflated as a whole, reconstructed where they stand.
+class TInflatedRows {
+public:
+    TInflatedRows(std::uint8_t* data, std::size_t rowLength) : FData(data), FZero(rowLength + 1, 0) {}
+    std::uint8_t* Next(std::size_t length) {
+        FLength = length;
+        return FData + FOffset;
+    }
+    const std::uint8_t* Previous() const { return FPassStart ? FZero.data() : FData + FOffset - (FLength + 1); }
+    void Advance() {
+        FOffset += FLength + 1;
+        FPassStart = false;
+    }
+    void StartPass(std::size_t) { FPassStart = true; }
+
+private:
+    std::uint8_t* FData;
+    std::vector<std::uint8_t> FZero;
+    std::size_t FOffset = 0;
+    std::size_t FLength = 0;
+    bool FPassStart = true;
+};
+
+/// The row loops: each row's filter is undone and the row converted into the planes.
 class TImageDecoder {
 public:
-    TImageDecoder(TPNGObject& owner, TChunkIHDR& header, TIdatReader& reader)
-        : FOwner(owner), FHeader(header), FReader(reader) {
+    TImageDecoder(TPNGObject& owner, TChunkIHDR& header) : FOwner(owner), FHeader(header) {
         owner.GetRowMetrics(header.Width(), FRowLength, FDistance);
-        FBuffers[0].assign(std::size_t(FRowLength) + 1, 0);
-        FBuffers[1].assign(std::size_t(FRowLength) + 1, 0);
         FConvert = ChooseRowConverter(header.ColorType(), header.BitDepth());
     }
 
-    void DecodeSequentialRows() {
-        const std::uint32_t width = FHeader.Width();
-        const std::size_t length = std::size_t(FRowLength);
+    bool CanDecode() const { return FConvert != nullptr && FRowLength > 0 && FHeader.ColorPlane() != nullptr; }
+    std::size_t RowLength() const { return std::size_t(FRowLength); }
+    bool Interlaced() const { return FOwner.InterlaceMode == 1; }
+
+    /// The number of bytes the whole image data inflates to (filter bytes included).
+    std::size_t InflatedSize() const {
+        if (!Interlaced())
+            return (RowLength() + 1) * FHeader.Height();
+        std::size_t total = 0;
+        for (int pass = 0; pass < 7; ++pass) {
+            const std::size_t length = PassRowLength(pass);
+            if (length == 0 || FHeader.Height() <= kPassFirstRow[pass])
+                continue;
+            const std::size_t rows = (FHeader.Height() - kPassFirstRow[pass] + kPassRowStep[pass] - 1) / kPassRowStep[pass];
+            total += (length + 1) * rows;
+        }
+        return total;
+    }
+
+    template <typename TRows>
+    void Decode(TRows& rows) {
+        if (FOwner.InterlaceMode == 0)
+            DecodeSequentialRows(rows);
+        else if (FOwner.InterlaceMode == 1)
+            DecodeAdam7Passes(rows);
+    }
+
+private:
+    std::uint32_t PassWidth(int pass) const {
+        const std::uint32_t first = kPassFirstColumn[pass];
+        const std::uint32_t step = kPassColumnStep[pass];
+        return FHeader.Width() > first ? (FHeader.Width() - first + step - 1) / step : 0;
+    }
+    std::size_t PassRowLength(int pass) const {
+        std::int32_t rowLength = 0;
+        std::uint32_t distance = 0;
+        FOwner.GetRowMetrics(PassWidth(pass), rowLength, distance);
+        return std::size_t(rowLength);
+    }
+
+    void ConvertRow(const std::uint8_t* row, std::uint32_t y, std::uint32_t count, std::uint32_t first,
+                    std::uint32_t step) {
+        const std::size_t offset = std::size_t(FHeader.Height() - 1 - y) * std::size_t(FHeader.RowStride());
+        std::uint8_t* extra = FHeader.ExtraPlane() != nullptr ? FHeader.ExtraPlane() + offset : nullptr;
         std::uint8_t* alpha = FHeader.AlphaPlane();
+        FConvert(row + 1, count, first, step, FHeader.ColorPlane() + offset,
+                 alpha != nullptr ? alpha + std::size_t(y) * FHeader.Width() : nullptr, extra,
+                 FOwner.GammaLookup.data());
+    }
+
+    template <typename TRows>
+    void DecodeSequentialRows(TRows& rows) {
+        const std::size_t length = RowLength();
         for (std::uint32_t y = 0; y < FHeader.Height(); ++y) {
-            std::uint8_t* row = FBuffers[FCurrent].data();
-            if (FReader.InflateRowData(row, length + 1) == 0)
+            std::uint8_t* row = rows.Next(length);
+            if (row == nullptr)
                 return;
-            ReconstructRow(row, FBuffers[1 - FCurrent].data(), length, FDistance);
-            const std::size_t offset = std::size_t(FHeader.Height() - 1 - y) * std::size_t(FHeader.RowStride());
-            std::uint8_t* extra = FHeader.ExtraPlane() != nullptr ? FHeader.ExtraPlane() + offset : nullptr;
-            FConvert(row + 1, width, 0, 1, FHeader.ColorPlane() + offset,
-                     alpha != nullptr ? alpha + std::size_t(y) * width : nullptr, extra, FOwner.GammaLookup.data());
-            FCurrent = 1 - FCurrent;
+            ReconstructRow(row, rows.Previous(), length, FDistance);
+            ConvertRow(row, y, FHeader.Width(), 0, 1);
+            rows.Advance();
         }
     }
 
-    void DecodeAdam7Passes() {
-        const std::uint32_t width = FHeader.Width();
-        std::uint8_t* alpha = FHeader.AlphaPlane();
+    template <typename TRows>
+    void DecodeAdam7Passes(TRows& rows) {
         for (int pass = 0; pass < 7; ++pass) {
-            const std::uint32_t first = kPassFirstColumn[pass];
-            const std::uint32_t step = kPassColumnStep[pass];
-            const std::uint32_t passWidth = width > first ? (width - first + step - 1) / step : 0;
             std::int32_t rowLength = 0;
             std::uint32_t distance = 0;
-            FOwner.GetRowMetrics(passWidth, rowLength, distance);
+            FOwner.GetRowMetrics(PassWidth(pass), rowLength, distance);
             const std::size_t length = std::size_t(rowLength);
-            std::fill(FBuffers[1 - FCurrent].begin(), FBuffers[1 - FCurrent].begin() + std::ptrdiff_t(length) + 1, 0);
+            rows.StartPass(length);
             if (length == 0)
                 continue;
             for (std::uint32_t y = kPassFirstRow[pass]; y < FHeader.Height(); y += kPassRowStep[pass]) {
-                std::uint8_t* row = FBuffers[FCurrent].data();
-                if (FReader.InflateRowData(row, length + 1) == 0)
+                std::uint8_t* row = rows.Next(length);
+                if (row == nullptr)
                     break;
-                ReconstructRow(row, FBuffers[1 - FCurrent].data(), length, distance);
-                const std::size_t offset = std::size_t(FHeader.Height() - 1 - y) * std::size_t(FHeader.RowStride());
-                std::uint8_t* extra = FHeader.ExtraPlane() != nullptr ? FHeader.ExtraPlane() + offset : nullptr;
-                FConvert(row + 1, passWidth, first, step, FHeader.ColorPlane() + offset,
-                         alpha != nullptr ? alpha + std::size_t(y) * width : nullptr, extra,
-                         FOwner.GammaLookup.data());
-                FCurrent = 1 - FCurrent;
+                ReconstructRow(row, rows.Previous(), length, distance);
+                ConvertRow(row, y, PassWidth(pass), kPassFirstColumn[pass], kPassColumnStep[pass]);
+                rows.Advance();
             }
         }
     }
 
-    bool CanDecode() const { return FConvert != nullptr && FRowLength > 0 && FHeader.ColorPlane() != nullptr; }
-
-private:
     TPNGObject& FOwner;
     TChunkIHDR& FHeader;
-    TIdatReader& FReader;
     std::int32_t FRowLength = 0;
     std::uint32_t FDistance = 0;
-    std::vector<std::uint8_t> FBuffers[2];
-    // The first row goes into buffer 1, with the zeroed buffer 0 as its previous row.
-    int FCurrent = 1;
     TRowConverter FConvert = nullptr;
 };
+
+// The whole image data inflated at once is only worth its memory up to this size; larger images
+// are inflated row by row.
+std::atomic<std::size_t> gWholeInflateLimit{kDefaultWholeInflateLimit};
+
+/// Decodes the image from the consecutive image data chunks at once when all of them are
+/// complete, their check values right and their compressed data inflates with libdeflate to
+/// exactly the image's rows. Every other case, failures included, is left to the row-by-row
+/// reading, which alone decides errors and partial images; so this changes nothing but speed.
+/// On false the stream stands where it stood.
+bool DecodeWhole(TStream& stream, std::int32_t length, TImageDecoder& decoder) {
+    const std::size_t inflatedSize = decoder.InflatedSize();
+    if (length < 0 || inflatedSize == 0 || inflatedSize > gWholeInflateLimit.load())
+        return false;
+    const std::int64_t start = stream.Position();
+    std::int64_t remaining = stream.Size() - start;
+    std::vector<std::uint8_t> compressed;
+    std::int64_t chunkLength = length;
+    for (;;) {
+        // The chunk's data and check value, then the next chunk's length and type.
+        if (chunkLength > remaining - 4 || compressed.size() + std::size_t(chunkLength) > inflatedSize + (inflatedSize >> 2) + 4096) {
+            stream.SetPosition(start);
+            return false;
+        }
+        const std::size_t at = compressed.size();
+        compressed.resize(at + std::size_t(chunkLength));
+        std::uint8_t trailer[12] = {};
+        if (stream.Read(compressed.data() + at, chunkLength) != chunkLength || stream.Read(trailer, 4) != 4) {
+            stream.SetPosition(start);
+            return false;
+        }
+        remaining -= chunkLength + 4;
+        uLong crc = crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4);
+        crc = crc32(crc, compressed.data() + at, uInt(chunkLength));
+        if (BigEndian32(trailer) != crc) {
+            stream.SetPosition(start);
+            return false;
+        }
+        if (remaining < 8)
+            break;
+        const std::int64_t got = stream.Read(trailer + 4, 8);
+        if (got != 8) {
+            stream.Seek(-std::max<std::int64_t>(got, 0), TSeekOrigin::Current);
+            break;
+        }
+        if (std::memcmp(trailer + 8, "IDAT", 4) != 0) {
+            stream.Seek(-8, TSeekOrigin::Current);
+            break;
+        }
+        remaining -= 8;
+        chunkLength = std::int32_t(BigEndian32(trailer + 4));
+        if (chunkLength < 0) {
+            stream.SetPosition(start);
+            return false;
+        }
+    }
+
+    thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
+        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+    std::vector<std::uint8_t> inflated(inflatedSize);
+    std::size_t produced = 0;
+    if (inflater == nullptr ||
+        libdeflate_zlib_decompress(inflater.get(), compressed.data(), compressed.size(), inflated.data(),
+                                   inflated.size(), &produced) != LIBDEFLATE_SUCCESS ||
+        produced != inflatedSize) {
+        stream.SetPosition(start);
+        return false;
+    }
+    TInflatedRows rows(inflated.data(), decoder.RowLength());
+    decoder.Decode(rows);
+    return true;
+}
 
 /// Grey images get their levels anew from the gamma table as it stands when the data begins.
 void ApplyGrayPalette(TPNGObject& owner, TChunkIHDR& header) {
@@ -225,17 +385,21 @@ void ApplyGrayPalette(TPNGObject& owner, TChunkIHDR& header) {
 
 }  // namespace
 
+std::size_t WholeInflateLimit() { return gWholeInflateLimit.load(); }
+
+void SetWholeInflateLimit(std::size_t bytes) { gWholeInflateLimit.store(bytes); }
+
 bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType&, std::int32_t length) {
     TChunkIHDR& header = HeaderChunk();
     if (header.UsesColorTable())
         ApplyGrayPalette(Owner(), header);
+    TImageDecoder decoder(Owner(), header);
+    if (decoder.CanDecode() && DecodeWhole(stream, length, decoder))
+        return true;
     TIdatReader reader(stream, length);
-    TImageDecoder decoder(Owner(), header, reader);
     if (decoder.CanDecode()) {
-        if (Owner().InterlaceMode == 0)
-            decoder.DecodeSequentialRows();
-        else if (Owner().InterlaceMode == 1)
-            decoder.DecodeAdam7Passes();
+        TStreamedRows rows(reader, decoder.RowLength());
+        decoder.Decode(rows);
     }
     reader.CheckFinalCrc();
     return true;

@@ -3,6 +3,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 namespace png {
@@ -232,21 +234,55 @@ void TChunkgAMA::SetGammaValue(std::uint32_t value) {
     d[3] = std::uint8_t(value);
 }
 
+namespace {
+
+using TGammaTable = std::array<std::uint8_t, 256>;
+
+TGammaTable ComputeGammaTable(std::uint32_t value) {
+    TGammaTable table{};
+    // The exponent and the curve are worked out in extended precision; the result is rounded
+    // to the nearest level with halves going to the even one.
+    const long double exponent = 1.0L / ((static_cast<long double>(value) / 100000.0L) * 2.2L);
+    for (int i = 0; i < 256; ++i) {
+        const long double level = i == 0 ? 0.0L : 255.0L * std::pow(static_cast<long double>(i) / 255.0L, exponent);
+        table[std::size_t(i)] = std::uint8_t(std::nearbyint(level));
+    }
+    return table;
+}
+
+/// The tables of the last few gamma values. A folder's pictures mostly share one value, and 256
+/// powers in extended precision cost more than decoding a small image. The table is handed out
+/// as a copy taken under the lock, so another thread's entry cannot replace it mid-read.
+TGammaTable GammaTableFor(std::uint32_t value) {
+    struct TEntry {
+        std::uint32_t Value;
+        TGammaTable Table;
+    };
+    static std::mutex lock;
+    static std::array<std::unique_ptr<TEntry>, 8> cache;
+    static std::size_t next = 0;
+    std::lock_guard<std::mutex> guard(lock);
+    for (const auto& entry : cache) {
+        if (entry && entry->Value == value)
+            return entry->Table;
+    }
+    auto& slot = cache[next];
+    next = (next + 1) % cache.size();
+    slot = std::make_unique<TEntry>(TEntry{value, ComputeGammaTable(value)});
+    return slot->Table;
+}
+
+}  // namespace
+
 bool TChunkgAMA::ReadChunk(TStream& stream, const TChunkType& type, std::int32_t length) {
     TChunk::ReadChunk(stream, type, length);
     const std::uint32_t value = GammaValue();
     if (value == 0)
         return true;
     TPNGObject& owner = Owner();
-    // The exponent and the curve are worked out in extended precision; the result is rounded
-    // to the nearest level with halves going to the even one.
-    const long double exponent = 1.0L / ((static_cast<long double>(value) / 100000.0L) * 2.2L);
-    for (int i = 0; i < 256; ++i) {
-        const long double level = i == 0 ? 0.0L : 255.0L * std::pow(static_cast<long double>(i) / 255.0L, exponent);
-        const auto mapped = std::uint8_t(std::nearbyint(level));
-        owner.GammaLookup[std::size_t(i)] = mapped;
-        owner.InverseGammaLookup[mapped] = std::uint8_t(i);
-    }
+    owner.GammaLookup = GammaTableFor(value);
+    for (int i = 0; i < 256; ++i)
+        owner.InverseGammaLookup[owner.GammaLookup[std::size_t(i)]] = std::uint8_t(i);
     return true;
 }
 

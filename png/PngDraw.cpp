@@ -30,6 +30,8 @@ public:
     TMemoryContext& operator=(const TMemoryContext&) = delete;
 
     HDC Get() const { return FDC; }
+    /// True when the context exists and a bitmap of the guard's own is selected into it.
+    bool Ready() const { return FDC != nullptr && FBitmap != nullptr && FOldBitmap != nullptr; }
     /// Selects the bitmap, which the guard then owns.
     void Adopt(HBITMAP bitmap) {
         FBitmap = bitmap;
@@ -113,6 +115,11 @@ void TPNGObject::DrawColorKeyed(TCanvas& canvas, const TRect& rect, TChunkIHDR& 
     inverseMask.Adopt(gdi::CreateBitmap(w, h, 1, 1, nullptr));
     TMemoryContext work(dc);
     work.Adopt(gdi::CreateCompatibleBitmap(dc, w, h));
+
+    // A context or bitmap that could not be made (a reversed or empty rectangle among other
+    // causes) would leave a context drawing from its default one-pixel bitmap; draw nothing.
+    if (!source.Ready() || !mask.Ready() || !inverseMask.Ready() || !work.Ready())
+        return;
 
     const gdi::COLORREF previous = gdi::SetBkColor(source.Get(), key);
     gdi::StretchBlt(mask.Get(), 0, 0, w, h, source.Get(), 0, 0, sw, sh, gdi::SRCCOPY);

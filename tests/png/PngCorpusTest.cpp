@@ -4,6 +4,8 @@
 // class of its defect, and the further PNG files load or fail with a PNG error class.
 #include "PngTestSupport.h"
 
+#include "png/ImageData.h"
+
 #include <png.h>
 
 #include <csetjmp>
@@ -203,7 +205,23 @@ TBytes ReadFile(const fs::path& file) {
 
 }  // namespace
 
-TEST_F(TPngTest, EveryValidSuiteFileDecodesToLibpngsPixels) {
+class PngSuite : public TPngTest, public ::testing::WithParamInterface<std::size_t> {
+protected:
+    void SetUp() override {
+        TPngTest::SetUp();
+        SetWholeInflateLimit(GetParam());
+    }
+    void TearDown() override {
+        SetWholeInflateLimit(kDefaultWholeInflateLimit);
+        TPngTest::TearDown();
+    }
+};
+
+// Both ways of inflating: the whole image data at once, and row by row.
+INSTANTIATE_TEST_SUITE_P(Inflate, PngSuite, ::testing::Values(kDefaultWholeInflateLimit, std::size_t(0)),
+                         [](const auto& info) { return info.param == 0 ? std::string("RowByRow") : std::string("Whole"); });
+
+TEST_P(PngSuite, EveryValidFileDecodesToLibpngsPixels) {
     const std::vector<std::string> files = SuiteFiles(false);
     ASSERT_GT(files.size(), 150u) << "the PngSuite images are missing";
     for (const std::string& name : files) {

@@ -2,6 +2,7 @@
 // planes, Adam7, and the reading across image data chunks with its failures.
 #include "PngTestSupport.h"
 
+#include "png/ImageData.h"
 #include "png/RowFilters.h"
 
 #include <numeric>
@@ -70,6 +71,33 @@ INSTANTIATE_TEST_SUITE_P(
                     {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9}, 6, {9, 9, 9, 9, 9, 9, 10, 10, 10, 10, 10, 10}},
         TFilterCase{"UndefinedTypeSeven", {7, 3, 4, 5}, {100, 100, 100}, 1, {3, 4, 5}}),
     [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(PngReconstructRow, PaethMatchesThePredictorOnRandomRowsAtEveryDistance) {
+    // The pixel-wide Paeth paths must agree with the predictor byte for byte, ties included;
+    // small value ranges make ties frequent.
+    std::uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, std::uint8_t(seed >> 16); };
+    for (unsigned distance : {1u, 2u, 3u, 4u, 6u, 8u}) {
+        for (int trial = 0; trial < 200; ++trial) {
+            const std::size_t n = distance * (1 + trial % 17);
+            const std::uint8_t range = trial % 2 ? 255 : 3;
+            TBytes row(n + 1), previous(n + 1);
+            row[0] = 4;
+            for (std::size_t i = 1; i <= n; ++i) {
+                row[i] = std::uint8_t(next() % (range + 1));
+                previous[i] = std::uint8_t(next() % (range + 1));
+            }
+            TBytes expected = row;
+            for (std::size_t i = 1; i <= n; ++i) {
+                const std::uint8_t left = i > distance ? expected[i - distance] : 0;
+                const std::uint8_t upperLeft = i > distance ? previous[i - distance] : 0;
+                expected[i] = std::uint8_t(expected[i] + PaethPredict(left, previous[i], upperLeft));
+            }
+            ReconstructRow(row.data(), previous.data(), n, distance);
+            ASSERT_EQ(row, expected) << "distance " << distance << " trial " << trial;
+        }
+    }
+}
 
 TEST(PngPaethPredict, BreaksTiesTowardLeftThenAbove) {
     EXPECT_EQ(PaethPredict(5, 5, 5), 5);
@@ -176,6 +204,8 @@ TEST_F(TPngTest, InterlacedSubByteSamplesAreOredIntoTheirBits) {
 // ---- reading across chunks ----------------------------------------------------------------------
 
 TEST_F(TPngTest, SplitImageDataDecodesTheSameAtEveryCut) {
+    for (std::size_t limit : {kDefaultWholeInflateLimit, std::size_t(0)}) {
+    SetWholeInflateLimit(limit);
     const TBytes rows = PatternRows();
     TPNGObject whole;
     LoadPng(whole, TPngBuilder().Header(8, 8, 8, kColorRgb).Idat(rows).End().Bytes());
@@ -187,9 +217,11 @@ TEST_F(TPngTest, SplitImageDataDecodesTheSameAtEveryCut) {
     for (const auto& cuts : cutSets) {
         TPNGObject png;
         LoadPng(png, TPngBuilder().Header(8, 8, 8, kColorRgb).IdatSplit(rows, cuts).End().Bytes());
-        EXPECT_EQ(ColorPlane(png), expected) << "cut at " << cuts[0];
+        EXPECT_EQ(ColorPlane(png), expected) << "cut at " << cuts[0] << " limit " << limit;
         EXPECT_THAT(ChunkTypes(png), ElementsAre("IHDR", "IDAT", "IEND"));
     }
+    }
+    SetWholeInflateLimit(kDefaultWholeInflateLimit);
 }
 
 TEST_F(TPngTest, AWrongCheckValueOnAnyImageDataChunkFails) {
@@ -279,6 +311,15 @@ TEST_F(TPngTest, CorruptCompressedDataFailsWithTheZlibStatusText) {
                 ::testing::ThrowsMessage<EPNGZLIBError>(::testing::StrEq(
                     "Could not decompress the image because it contains invalid compressed data.\r\n"
                     " Description: data error (-3)")));
+}
+
+TEST_F(TPngTest, CompressedDataAskingForADictionaryFailsInsteadOfLooping) {
+    // Found by fuzzing: the header's dictionary flag made inflate answer "need dictionary" for
+    // ever. PNG defines no dictionary, so the data cannot be decompressed.
+    const TBytes bytes = TPngBuilder().Header(2, 2, 8, kColorRgb).Chunk("IDAT", {0x78, 0x3F, 0, 0, 0, 1, 0x12}).End().Bytes();
+    TPNGObject png;
+    EXPECT_THAT([&] { LoadPng(png, bytes); },
+                ::testing::ThrowsMessage<EPNGZLIBError>(::testing::EndsWith(" Description: need dictionary (2)")));
 }
 
 TEST_F(TPngTest, AFilterTypeOutsideTheStandardLeavesTheRowAndGoesOn) {

@@ -99,6 +99,17 @@ TEST_F(TPngTest, AKeyedRgbImageShowsTheCellWhereTheKeyColourIs) {
     EXPECT_EQ(cell.At(33, 32), Rgb(10, 20, 31));
 }
 
+TEST_F(TPngTest, AKeyedImageDrawsNothingIntoAnEmptyOrReversedRectangle) {
+    TPNGObject png;
+    LoadPng(png, TPngBuilder().Header(2, 1, 8, kColorRgb).Trns({0, 1, 0, 1, 0, 1}).Idat({0, 9, 9, 9, 1, 1, 1}).End().Bytes());
+    TCell cell;
+    const auto before = cell.All();
+    cell.Stretch(png, Rect(10, 0, 0, 1));
+    cell.Stretch(png, Rect(0, 10, 2, 0));
+    cell.Stretch(png, Rect(3, 3, 3, 9));
+    EXPECT_EQ(cell.All(), before);
+}
+
 TEST_F(TPngTest, AColourKeyComparesColoursNotPaletteIndices) {
     // Entry 0 is transparent; entry 2 is opaque but has the same colour, so it is left out too.
     TPNGObject png;
@@ -285,4 +296,18 @@ TEST_F(TPngTest, EveryDrawReleasesItsTemporaryObjects) {
         cell.Stretch(blended, Rect(0, 0, 64, 64));
     }
     EXPECT_EQ(gdi::LiveObjectCount(), live);
+}
+
+TEST_F(TPngTest, APictureLoadsAPngFileByItsExtensionAndDrawsItsThumbnail) {
+    graphics::TPicture picture;
+    picture.LoadFromFile("../shared/corpus/pngsuite/tbrn2c08.png");
+    auto* png = dynamic_cast<TPNGObject*>(picture.Graphic());
+    ASSERT_NE(png, nullptr);
+    ASSERT_EQ(png->TransparencyMode(), TPngTransparencyMode::ptmBit);
+    TCell cell;
+    cell.DrawThumbnail(*png);
+    // 32 × 32 centred at 16, 16; the corners of the picture are its transparent colour.
+    EXPECT_EQ(cell.At(16, 16), kFillRgb);
+    EXPECT_EQ(cell.At(15, 15), kFillRgb);
+    EXPECT_NE(cell.At(31, 31), kFillRgb);
 }

@@ -1,5 +1,6 @@
 // Loads arbitrary bytes as a PNG stream and draws the result into a thumbnail cell, as the
 // thumbnail builder does with every file of a folder.
+#include "fuzz/FuzzCell.h"
 #include "graphics/Bitmap.h"
 #include "platform/gdi/Screen.h"
 #include "png/ImageData.h"
@@ -28,13 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TBytesStream stream(data, size);
         png::TPNGObject image;
         image.LoadFromStream(stream);
-        graphics::TBitmap cell;
-        cell.SetWidth(64);
-        cell.SetHeight(64);
-        if (image.Width() <= 64 && image.Height() <= 64)
-            cell.Canvas().Draw(0, 0, &image);
-        else
-            cell.Canvas().StretchDraw(graphics::Rect(0, 0, 64, 64), &image);
+        fuzz::DrawIntoCell(image);
     } catch (const Exception&) {
         // Refusing a damaged file is the expected outcome; only crashes and leaks are failures.
     }

@@ -278,14 +278,14 @@ TPathParts SplitPath(const std::string& path) {
     const std::size_t slash = folder.rfind('/');
     std::string file = slash == std::string::npos ? folder : folder.substr(slash + 1);
     if (folder.size() == file.size() + 1) {
-        folder = "/";
+        folder.assign(1, '/');
     } else if (folder.size() > file.size() + 1) {
         folder.resize(folder.size() - file.size() - 1);
     } else {
         // A bare name lies in the current folder.
         folder = shell::GetCurrentDir();
         if (folder.empty())
-            folder = "/";
+            folder.assign(1, '/');
     }
     if (!folder.empty())
         shell::SetCurrentDir(folder);

@@ -138,7 +138,7 @@ std::string InfoText(const std::string& path, const TTrash& trash) {
 // The n-th name tried in the trash. The info file adds its suffix to the name, so a long name is
 // shortened (never inside a UTF-8 sequence) to leave room for it.
 std::string TrashName(const std::string& name, int n) {
-    std::string number = n == 1 ? std::string() : "." + std::to_string(n);
+    std::string number = n == 1 ? std::string() : std::to_string(n).insert(0, 1, '.');
     std::size_t room = kMaxItemName - kInfoSuffix.size() - number.size();
     std::string stem = name;
     if (stem.size() > room) {

@@ -217,6 +217,36 @@ TEST_F(PngWrite, ImageDataIsCutIntoChunksOfExactlyTheLimitButTheLast) {
     }
 }
 
+TEST_F(PngWrite, OneHundredAndFiftyThousandCompressedBytesAreCutIntoTwoFullChunksAndTheRest) {
+    // Stored deflate blocks make the compressed size the rows' size plus a few bytes of framing
+    // (zlib header, check value, five bytes per block), so an image whose rows fit that sum
+    // compresses to exactly 150,000 bytes. Try the shapes whose rows add up to each likely sum.
+    TPNGObject png;
+    png.DeflateLevel = 0;
+    std::vector<std::uint32_t> lengths;
+    for (std::uint32_t framing = 6 + 5 * 3; framing <= 6 + 5 * 8 && lengths.empty(); framing += 5) {
+        const std::uint32_t rowsSize = 150000 - framing;
+        for (const auto& [colorType, channels] : {std::pair{kColorGray, 1u}, {kColorRgb, 3u}, {kColorRgbAlpha, 4u}}) {
+            for (std::uint32_t height = 1; height <= rowsSize / 2 && lengths.empty(); ++height) {
+                if (rowsSize % height != 0 || (rowsSize / height - 1) % channels != 0)
+                    continue;
+                const std::uint32_t width = (rowsSize / height - 1) / channels;
+                if (width == 0 || width > 65535)
+                    continue;
+                MakeImage(png, width, height, 8, colorType);
+                std::vector<std::uint32_t> candidate = ChunkLengths(SavePng(png), "IDAT");
+                std::uint64_t total = 0;
+                for (const std::uint32_t length : candidate)
+                    total += length;
+                if (total == 150000)
+                    lengths = candidate;
+            }
+        }
+    }
+    ASSERT_FALSE(lengths.empty()) << "no image compressed to exactly 150,000 bytes";
+    EXPECT_THAT(lengths, ::testing::ElementsAre(65535u, 65535u, 18930u));
+}
+
 TEST_F(PngWrite, AHugeLimitKeepsEverythingInOneChunk) {
     TPNGObject png;
     TChunkIHDR& h = MakeImage(png, 64, 64, 8, kColorRgbAlpha);

@@ -2,27 +2,18 @@
 // platform icon from the chosen image, then saves it again.
 #include "fuzz/FuzzCell.h"
 #include "graphics/Icon.h"
-#include "platform/gdi/Screen.h"
 
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool initialised = [] {
-        gdi::SetBitmapStorageCap(4u << 20);
-        graphics::InitializeGraphics();
-        return true;
-    }();
-    (void)initialised;
-    try {
+    fuzz::StartOnce(4u << 20);
+    fuzz::Guarded([&] {
         TBytesStream stream(data, size);
         graphics::TIcon icon;
         icon.LoadFromStream(stream);
         fuzz::DrawIntoCell(icon);
         TMemoryStream saved;
         icon.SaveToStream(saved);
-    } catch (const Exception&) {
-        // Refusing a damaged file is the expected outcome; only crashes and leaks are failures.
-    }
-    graphics::ReleaseIdleBitmapContexts();
+    });
     return 0;
 }

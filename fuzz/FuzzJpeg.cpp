@@ -2,28 +2,20 @@
 // thumbnail builder does with every file of a folder. The last byte picks the decoding mode, so
 // the fuzzer reaches buffered-image decoding, quantisation and re-encoding as well.
 #include "fuzz/FuzzCell.h"
-#include "graphics/Bitmap.h"
 #include "jpeg/JpegImage.h"
 #include "jpeg/JpegModule.h"
-#include "platform/gdi/Screen.h"
 
 #include <cstdint>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool initialised = [] {
-        // A small cap keeps hostile headers from spending the fuzzer's time on huge pictures: the
-        // bitmap is sized before libjpeg sets aside its buffers, so a big one is refused early.
-        gdi::SetBitmapStorageCap(1u << 20);
-        graphics::InitializeGraphics();
-        jpeg::InitializeJpeg();
-        return true;
-    }();
-    (void)initialised;
+    // The bitmap is sized before libjpeg sets aside its buffers, so with a small cap a big
+    // picture is refused early.
+    fuzz::StartOnce(1u << 20, jpeg::InitializeJpeg);
     // Large inputs teach nothing the small ones do not and slow every unit.
     if (size > (256u << 10))
         return 0;
     const std::uint8_t mode = size > 0 ? data[size - 1] : 0;
-    try {
+    fuzz::Guarded([&] {
         TBytesStream stream(data, size);
         jpeg::TJPEGImage image;
         image.Settings().IncrementalDisplay = (mode & 1) != 0;
@@ -38,9 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             TMemoryStream saved;
             copy.SaveToStream(saved);
         }
-    } catch (const Exception&) {
-        // Refusing a damaged file is the expected outcome; only crashes and leaks are failures.
-    }
-    graphics::ReleaseIdleBitmapContexts();
+    });
     return 0;
 }

@@ -1,7 +1,6 @@
 // Loads arbitrary bytes as a PNG file, saves what loaded, and loads the saved file again: a file
 // that loaded once must save into one that loads to the same size, whatever settings it carries.
-#include "graphics/Graphic.h"
-#include "platform/gdi/Screen.h"
+#include "fuzz/FuzzCell.h"
 #include "png/PngImage.h"
 #include "png/PngModule.h"
 
@@ -9,14 +8,7 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const bool initialised = [] {
-        // A small cap keeps hostile sizes from spending the fuzzer's time on huge images.
-        gdi::SetBitmapStorageCap(4u << 20);
-        graphics::InitializeGraphics();
-        png::InitializePng();
-        return true;
-    }();
-    (void)initialised;
+    fuzz::StartOnce(4u << 20, png::InitializePng);
     png::TPNGObject first;
     try {
         TBytesStream stream(data, size);

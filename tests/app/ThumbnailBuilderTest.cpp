@@ -2,6 +2,7 @@
 #include "app/ThumbnailBuilder.h"
 #include "graphics/Bitmap.h"
 #include "platform/base/Messages.h"
+#include "tests/app/CellTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -126,17 +127,7 @@ protected:
     }
     // The bounding box of the red pixels of a thumbnail.
     TRect RedArea(int index) const {
-        auto pixels = FImages.Pixels(index);
-        TRect box{64, 64, -1, -1};
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 64; ++x)
-                if (pixels[std::size_t(y * 64 + x)] == kRed) {
-                    box.left = std::min<int>(box.left, x);
-                    box.top = std::min<int>(box.top, y);
-                    box.right = std::max<int>(box.right, x + 1);
-                    box.bottom = std::max<int>(box.bottom, y + 1);
-                }
-        return box;
+        return CellBox(FImages.Pixels(index), [](std::uint32_t p) { return p == kRed; });
     }
 
     fs::path FFolder;
@@ -158,18 +149,11 @@ TEST_F(ThumbnailBuilder, CentresPicturesThatFitAndStretchesTheRest) {
     ASSERT_EQ(Captions(), (std::vector<std::string>{"a16.bmp", "b63x10.bmp", "c64.bmp", "d65x10.bmp", "e10x200.bmp"}));
     for (int i = 0; i < FList.Items.Count(); ++i)
         EXPECT_EQ(FList.Items.Item(i).ImageIndex, i);
-    auto expect = [&](int index, TRect area) {
-        TRect red = RedArea(index);
-        EXPECT_EQ(red.left, area.left) << index;
-        EXPECT_EQ(red.top, area.top) << index;
-        EXPECT_EQ(red.right, area.right) << index;
-        EXPECT_EQ(red.bottom, area.bottom) << index;
-    };
-    expect(0, Rect(24, 24, 40, 40));
-    expect(1, Rect(1, 27, 64, 37));
-    expect(2, Rect(0, 0, 64, 64));
-    expect(3, Rect(0, 0, 64, 64));
-    expect(4, Rect(0, 0, 64, 64));
+    EXPECT_EQ(RedArea(0), Rect(24, 24, 40, 40));
+    EXPECT_EQ(RedArea(1), Rect(1, 27, 64, 37));
+    EXPECT_EQ(RedArea(2), Rect(0, 0, 64, 64));
+    EXPECT_EQ(RedArea(3), Rect(0, 0, 64, 64));
+    EXPECT_EQ(RedArea(4), Rect(0, 0, 64, 64));
     // Around a centred picture the cell keeps the list's colour.
     EXPECT_EQ(FImages.Pixels(0)[0], kWhite);
 }

@@ -13,6 +13,7 @@
 #ifdef VISTEL_HAVE_APP
 #include "app/FileListBox.h"
 #include "app/ThumbnailBuilder.h"
+#include "tests/app/CellTestSupport.h"
 #endif
 
 using namespace graphics;
@@ -121,19 +122,9 @@ protected:
     }
     // The bounding box of the red pixels of a thumbnail (JPEG red is red within a few levels).
     TRect RedArea(int index) const {
-        auto pixels = FImages.Pixels(index);
-        TRect box{64, 64, -1, -1};
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 64; ++x) {
-                const std::uint32_t p = pixels[std::size_t(y * 64 + x)];
-                if ((p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) < 60 && (p & 0xFF) < 60) {
-                    box.left = std::min<int>(box.left, x);
-                    box.top = std::min<int>(box.top, y);
-                    box.right = std::max<int>(box.right, x + 1);
-                    box.bottom = std::max<int>(box.bottom, y + 1);
-                }
-            }
-        return box;
+        return CellBox(FImages.Pixels(index), [](std::uint32_t p) {
+            return (p >> 16 & 0xFF) > 200 && (p >> 8 & 0xFF) < 60 && (p & 0xFF) < 60;
+        });
     }
     std::vector<std::string> Captions() const {
         std::vector<std::string> captions;
@@ -157,16 +148,9 @@ TEST_F(TJpegThumbnailTest, CentresJpegsThatFitStretchesTheRestAndSkipsBrokenOnes
     const std::string path = FFolder.string();
     app::BuildThumbnails([path] { return path; }, FFiles, FList, FImages);
     ASSERT_EQ(Captions(), (std::vector<std::string>{"a16.jpg", "b65x10.JPEG", "d10x200.jpeg"}));
-    auto expect = [&](int index, TRect area) {
-        const TRect red = RedArea(index);
-        EXPECT_EQ(red.left, area.left) << index;
-        EXPECT_EQ(red.top, area.top) << index;
-        EXPECT_EQ(red.right, area.right) << index;
-        EXPECT_EQ(red.bottom, area.bottom) << index;
-    };
-    expect(0, Rect(24, 24, 40, 40));
-    expect(1, Rect(0, 0, 64, 64));
-    expect(2, Rect(0, 0, 64, 64));
+    EXPECT_EQ(RedArea(0), Rect(24, 24, 40, 40));
+    EXPECT_EQ(RedArea(1), Rect(0, 0, 64, 64));
+    EXPECT_EQ(RedArea(2), Rect(0, 0, 64, 64));
 }
 
 #endif

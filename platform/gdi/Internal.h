@@ -225,7 +225,6 @@ inline void CountSelection(TObject* object, int change) {
 
 struct TState {
     TScreenSettings Screen;
-    std::size_t StorageCap = kDefaultBitmapStorageCap;
     std::array<PALETTEENTRY, 256> SystemPalette{};
     std::array<bool, 256> SystemPaletteUsed{};
     std::array<COLORREF, kSysColorCount> SysColors{};

@@ -1,10 +1,12 @@
 // The screen model, the stock objects and the allocation gate that every bitmap passes.
 #include "platform/base/CheckedMath.h"
 #include "platform/gdi/Internal.h"
+#include "platform/gdi/Storage.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 
@@ -211,10 +213,8 @@ void TFreePixels::operator()(BYTE* pixels) const noexcept {
 }
 
 TPixelStorage AllocatePixels(std::size_t bytes) {
-    if (bytes > State().StorageCap) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    if (!StorageAllowed(bytes))
         return nullptr;
-    }
     if (bytes >= kMappedBlock)
         return MapPixels(bytes);
     TPixelStorage storage(static_cast<BYTE*>(std::calloc(bytes == 0 ? 1 : bytes, 1)));
@@ -324,14 +324,48 @@ TScreenSettings GetScreen() {
     return State().Screen;
 }
 
-void SetBitmapStorageCap(std::size_t bytes) {
-    TLock lock(LayerMutex());
-    State().StorageCap = bytes;
+// The cap is read by every reader of every thread, and needs no other state: it is kept apart
+// from the layer's lock.
+namespace {
+std::atomic<std::size_t> gStorageCap{kDefaultBitmapStorageCap};
+}  // namespace
+
+void SetBitmapStorageCap(std::size_t bytes) { gStorageCap.store(bytes, std::memory_order_relaxed); }
+
+std::size_t GetBitmapStorageCap() { return gStorageCap.load(std::memory_order_relaxed); }
+
+bool detail::RefuseStorage() noexcept {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
 }
 
-std::size_t GetBitmapStorageCap() {
-    TLock lock(LayerMutex());
-    return State().StorageCap;
+bool StorageAllowed(std::size_t bytes) noexcept {
+    return bytes <= GetBitmapStorageCap() || detail::RefuseStorage();
+}
+
+bool StorageAllowed(std::initializer_list<std::size_t> blocks) noexcept {
+    std::size_t total = 0;
+    for (std::size_t block : blocks) {
+        if (__builtin_add_overflow(total, block, &total))
+            return detail::RefuseStorage();
+    }
+    return StorageAllowed(total);
+}
+
+bool StorageAllowed(std::size_t count, std::size_t size) noexcept {
+    std::size_t total = 0;
+    if (__builtin_mul_overflow(count, size, &total))
+        return detail::RefuseStorage();
+    return StorageAllowed(total);
+}
+
+std::unique_ptr<std::uint8_t[]> AllocateStorage(std::size_t bytes) noexcept {
+    if (!StorageAllowed(bytes))
+        return nullptr;
+    std::unique_ptr<std::uint8_t[]> block(new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]());
+    if (block == nullptr)
+        detail::RefuseStorage();
+    return block;
 }
 
 }  // namespace gdi

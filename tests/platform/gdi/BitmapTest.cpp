@@ -1,9 +1,12 @@
 #include "DibBuilder.h"
 #include "GdiTestSupport.h"
+#include "platform/gdi/Storage.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <vector>
 
 using namespace gdi;
 
@@ -486,4 +489,46 @@ TEST_F(DibColorTable, WorksOnTheSelectedIndexedSectionOnly) {
     DeleteDC(memory);
     EXPECT_TRUE(DeleteObject(direct));
     EXPECT_TRUE(DeleteObject(section));
+}
+
+// ---- the storage gate that readers of files pass ------------------------------------------------
+
+using StorageGate = TGdiTest;
+
+TEST_F(StorageGate, RefusesWhatTheCapRefusesAndSaysWhy) {
+    SetBitmapStorageCap(1000);
+    SetLastError(0);
+    EXPECT_TRUE(StorageAllowed(1000));
+    EXPECT_EQ(GetLastError(), 0u);
+    EXPECT_FALSE(StorageAllowed(1001));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+
+    // count × size overflowing is a refusal, never a small block.
+    EXPECT_TRUE(StorageAllowed(250, 4));
+    EXPECT_FALSE(StorageAllowed(251, 4));
+    EXPECT_FALSE(StorageAllowed(std::size_t(1) << 62, 8));
+}
+
+TEST_F(StorageGate, ThePlanesOfOnePictureAreCheckedTogether) {
+    SetBitmapStorageCap(1000);
+    EXPECT_TRUE(StorageAllowed({600, 400}));
+    // Each plane fits alone, but the picture does not.
+    EXPECT_FALSE(StorageAllowed({600, 401}));
+    EXPECT_FALSE(StorageAllowed({~std::size_t(0), 2}));
+}
+
+TEST_F(StorageGate, AllocatesZeroedBlocksAndSizesVectorsOnlyWithinTheCap) {
+    SetBitmapStorageCap(4096);
+    auto block = AllocateStorage(4096);
+    ASSERT_NE(block, nullptr);
+    EXPECT_TRUE(std::all_of(block.get(), block.get() + 4096, [](std::uint8_t b) { return b == 0; }));
+    EXPECT_EQ(AllocateStorage(4097), nullptr);
+
+    std::vector<std::uint32_t> words(3, 7);
+    EXPECT_TRUE(ResizeStorage(words, 1024));
+    EXPECT_EQ(words.size(), 1024u);
+    EXPECT_EQ(words[1023], 0u);
+    EXPECT_FALSE(ResizeStorage(words, 1025));
+    EXPECT_EQ(words.size(), 1024u);
+    EXPECT_EQ(words[0], 7u);
 }

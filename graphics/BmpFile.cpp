@@ -5,6 +5,7 @@
 
 #include "platform/base/CheckedMath.h"
 #include "platform/base/Messages.h"
+#include "platform/gdi/Storage.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -234,7 +235,9 @@ void TBitmap::ReadBmpBody(TStream& input, std::int64_t budget, const BITMAPFILEH
         } release{screen};
 
         if (compressed) {
-            std::vector<BYTE> pixels(static_cast<std::size_t>(count));
+            std::vector<BYTE> pixels;
+            if (!gdi::ResizeStorage(pixels, static_cast<std::size_t>(count)))
+                GDIError();
             stream->ReadBuffer(pixels.data(), std::int64_t(count));
             HDC memory = GDICheck(CreateCompatibleDC(screen));
             HBITMAP one = CreateCompatibleBitmap(screen, 1, 1);

@@ -6,6 +6,7 @@
 #include "graphics/DeviceContexts.h"
 #include "platform/base/CheckedMath.h"
 #include "platform/base/Messages.h"
+#include "platform/gdi/Storage.h"
 
 #include <algorithm>
 #include <array>
@@ -173,7 +174,9 @@ void SplitIconImage(const std::uint8_t* image, std::uint32_t imageBytes, SIZE si
     const std::uint64_t maskOffset = pixelsOffset + *colorBytes;
     // A 32-bit image draws by its alpha, so a mask cut short is taken as opaque where it is
     // missing; every other image needs its whole mask.
-    std::vector<std::uint8_t> maskPixels(std::size_t(*maskBytes), 0);
+    std::vector<std::uint8_t> maskPixels;
+    if (!gdi::ResizeStorage(maskPixels, std::size_t(*maskBytes)))
+        GDIError();
     const std::uint64_t maskPresent = std::min<std::uint64_t>(*maskBytes, imageBytes - maskOffset);
     if (maskPresent < *maskBytes && bits != 32)
         InvalidIcon();
@@ -591,6 +594,9 @@ void TIcon::ImageNeeded() {
 }
 
 void TIcon::LoadFromStream(TStream& stream) {
+    // The file's bytes are kept whole, so they pass the storage gate before they are read.
+    if (!gdi::StorageAllowed(std::size_t(std::max<std::int64_t>(stream.Remaining(), 0))))
+        GDIError();
     auto copy = std::make_unique<TMemoryStream>();
     copy->LoadFromStream(stream);
     if (ReadHeader(*copy).Type > kTypeIcon)

@@ -4,8 +4,11 @@
 
 #include "jpeg/JpegCodec.h"
 #include "platform/base/Messages.h"
+#include "platform/gdi/Screen.h"
+#include "platform/gdi/Storage.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace jpeg {
 
@@ -109,6 +112,10 @@ void TJPEGImage::ReadCompressed(TStream& stream, std::int64_t size) {
     // memory is set aside for it.
     if (size < 0 || size > stream.Remaining())
         throw EReadError(base::LoadStr(res::SReadError));
+    // The bytes a graphic keeps come from the file as much as pixels do, and pass the same gate
+    // before anything is read.
+    if (!gdi::StorageAllowed(std::size_t(size)))
+        GDIError();
     if (size > 0) {
         // A zero-length file leaves no compressed data: the graphic is empty.
         FImage->FData = std::make_unique<TMemoryStream>();
@@ -356,6 +363,10 @@ void TJPEGImage::PrepareDecompressor(TCodecContext& context, TStream& data) {
     const TJPEGSettings settings = FSettings;
     const bool ok = RunGuarded(context, [&] {
         jpeg_create_decompress(&d);
+        // The library's whole-image buffers (the coefficients of progressive and buffered images)
+        // stay under the storage cap as well: beyond it the library wants a backing store it does
+        // not have and fails, instead of taking gigabytes for a hostile header.
+        d.mem->max_memory_to_use = long(std::min<std::size_t>(gdi::GetBitmapStorageCap(), LONG_MAX));
         SetupProgress(context, this);
         data.SetPosition(0);
         SetStreamSource(context, data);

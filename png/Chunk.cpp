@@ -1,5 +1,6 @@
 // The chunk base class, the chunk list, the registry of chunk classes and the PNG check value.
 #include "png/PngImage.h"
+#include "platform/gdi/Storage.h"
 
 #include <algorithm>
 #include <cstring>
@@ -86,7 +87,10 @@ TChunk::TChunk(TPNGObject& owner, const TChunkClass& cls) : FData(new std::uint8
 void TChunk::SetDataSize(std::int32_t size) {
     if (size < 0)
         size = 0;
-    std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[std::size_t(size) + 1]());
+    // A chunk's length comes from the file, so its data passes the storage gate like pixels do.
+    std::unique_ptr<std::uint8_t[]> data = gdi::AllocateStorage(std::size_t(size) + 1);
+    if (data == nullptr)
+        TPNGObject::RaisePngError<EPNGOutMemory>(res::SPngOutMemory);
     std::memcpy(data.get(), FData.get(), std::size_t(std::min(size, FDataSize)));
     FData = std::move(data);
     FDataSize = size;

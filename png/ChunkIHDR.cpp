@@ -1,7 +1,7 @@
 // The header chunk: its reading and validation, and the image storage it owns.
 #include "png/PngImage.h"
 #include "platform/base/CheckedMath.h"
-#include "platform/gdi/Screen.h"
+#include "platform/gdi/Storage.h"
 
 #include <cstring>
 #include <new>
@@ -37,15 +37,12 @@ bool IsValidFormat(std::uint8_t colorType, std::uint8_t bitDepth) {
 
 [[noreturn]] void OutOfMemory() { TPNGObject::RaisePngError<EPNGOutMemory>(res::SPngOutMemory); }
 
-/// A zero-filled plane of the given size, refused like the raster layer refuses a bitmap: above
-/// its storage cap or when the memory cannot be had.
+/// A zero-filled plane of the given size from the raster layer's storage gate.
 std::unique_ptr<std::uint8_t[]> AllocatePlane(std::size_t bytes) {
-    if (bytes > gdi::GetBitmapStorageCap())
-        OutOfMemory();
-    auto* plane = new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes]();
+    std::unique_ptr<std::uint8_t[]> plane = gdi::AllocateStorage(bytes);
     if (plane == nullptr)
         OutOfMemory();
-    return std::unique_ptr<std::uint8_t[]>(plane);
+    return plane;
 }
 
 }  // namespace
@@ -115,11 +112,18 @@ void TChunkIHDR::PrepareImage() {
     const std::optional<std::size_t> planeBytes = base::CheckedMul(*stride, std::size_t(FHeight));
     if (!planeBytes)
         OutOfMemory();
+    // The planes are weighed as one picture before the first is allocated: a header that asks for
+    // more than the cap in all is refused without touching memory of that size.
+    const bool hasAlpha = FColorType == kColorGrayAlpha || FColorType == kColorRgbAlpha;
+    const std::size_t alphaBytes = hasAlpha ? std::size_t(FWidth) * FHeight : 0;
+    const std::size_t extraBytes = FBitDepth == 16 ? *planeBytes : 0;
+    if (!gdi::StorageAllowed({*planeBytes, alphaBytes, extraBytes}))
+        OutOfMemory();
 
-    if (FColorType == kColorGrayAlpha || FColorType == kColorRgbAlpha)
-        FAlphaPlane = AllocatePlane(std::size_t(FWidth) * FHeight);
+    if (hasAlpha)
+        FAlphaPlane = AllocatePlane(alphaBytes);
     if (FBitDepth == 16)
-        FExtraPlane = AllocatePlane(*planeBytes);
+        FExtraPlane = AllocatePlane(extraBytes);
 
     FImageDC = gdi::CreateCompatibleDC(nullptr);
     if (FImageDC == nullptr)

@@ -3,7 +3,7 @@
 // resizing.
 #include "graphics/Bitmap.h"
 #include "platform/base/CheckedMath.h"
-#include "platform/gdi/Screen.h"
+#include "platform/gdi/Storage.h"
 #include "png/PngImage.h"
 
 #include <algorithm>
@@ -21,13 +21,12 @@ namespace {
 [[noreturn]] void OutOfMemory() { TPNGObject::RaisePngError<EPNGOutMemory>(res::SPngOutMemory); }
 
 std::unique_ptr<std::uint8_t[]> NewPlane(std::size_t bytes, std::uint8_t fill) {
-    if (bytes > gdi::GetBitmapStorageCap())
-        OutOfMemory();
-    auto* plane = new (std::nothrow) std::uint8_t[bytes == 0 ? 1 : bytes];
+    std::unique_ptr<std::uint8_t[]> plane = gdi::AllocateStorage(bytes);
     if (plane == nullptr)
         OutOfMemory();
-    std::memset(plane, fill, bytes == 0 ? 1 : bytes);
-    return std::unique_ptr<std::uint8_t[]>(plane);
+    if (fill != 0)
+        std::memset(plane.get(), fill, bytes);
+    return plane;
 }
 
 /// Where pixel x of a row lies in a colour plane of bitCount bits per pixel: the byte and the
@@ -346,6 +345,9 @@ void TPNGObject::ResizeImage(int width, int height) {
     if (!stride || !base::CheckedMul(*stride, std::size_t(h)))
         OutOfMemory();
     const std::size_t newStride = *stride;
+    if (!gdi::StorageAllowed({newStride * h, header.FAlphaPlane ? std::size_t(w) * h : 0,
+                              header.FExtraPlane ? newStride * h : 0}))
+        OutOfMemory();
     const std::size_t oldStride = std::size_t(header.FRowStride);
     const std::uint32_t oldWidth = header.FWidth;
     const std::uint32_t oldHeight = header.FHeight;

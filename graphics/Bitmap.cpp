@@ -228,18 +228,11 @@ void TBitmap::NewImage(HBITMAP handle, HPALETTE palette, const DIBSECTION& dib, 
 
 void TBitmap::CopyImage(HBITMAP handle, HPALETTE palette, DIBSECTION dib) {
     FreeContext();
-    HPALETTE newPalette = nullptr;
-    HBITMAP newHandle = nullptr;
-    try {
-        newPalette = palette == StandardPalette16() ? palette : CopyPalette(palette);
-        newHandle = RebuildBitmap(handle, palette, newPalette, FCanvas.get(), dib);
-        NewImage(newHandle, newPalette, dib, FImage->FOS2Format);
-    } catch (...) {
-        DeletePalette(newPalette);
-        if (newHandle != nullptr)
-            DeleteObject(newHandle);
-        throw;
-    }
+    TImagePalette newPalette(palette == StandardPalette16() ? palette : CopyPalette(palette));
+    TOwnedBitmap newHandle(RebuildBitmap(handle, palette, newPalette.Get(), FCanvas.get(), dib));
+    NewImage(newHandle.Get(), newPalette.Get(), dib, FImage->FOS2Format);
+    newHandle.Release();
+    newPalette.Release();
 }
 
 void TBitmap::EnsureHandle() {
@@ -382,19 +375,15 @@ void TBitmap::SetHandle(HBITMAP value) {
     DIBSECTION dib{};
     if (value != nullptr)
         GetObject(value, sizeof dib, &dib);
-    HPALETTE palette;
+    TImagePalette palette;
     if (FImage->RefCount() == 1) {
         // Unshared: the palette moves to the new image instead of being copied.
-        palette = std::exchange(FImage->FPalette, nullptr);
+        palette.Reset(std::exchange(FImage->FPalette, nullptr));
     } else {
-        palette = FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette);
+        palette.Reset(FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette));
     }
-    try {
-        NewImage(value, palette, dib, false);
-    } catch (...) {
-        DeletePalette(palette);
-        throw;
-    }
+    NewImage(value, palette.Get(), dib, false);
+    palette.Release();
     Changed(this);
 }
 
@@ -420,22 +409,17 @@ void TBitmap::SetHandleType(TBitmapHandleType value) {
         dib.dsBmih.biSize = 0;
         const bool shared = FImage->RefCount() > 1;
         HPALETTE palette = FImage->FPalette;
-        HPALETTE newPalette = shared ? CopyPalette(palette) : palette;
-        HBITMAP ddb = nullptr;
-        try {
-            ddb = RebuildBitmap(FImage->FDIBHandle, palette, newPalette, nullptr, dib);
-            if (!shared) {
-                // The device-dependent bitmap becomes the handle; the section stays beside it.
-                FImage->FHandle = ddb;
-            } else {
-                NewImage(ddb, newPalette, dib, FImage->FOS2Format);
-            }
-        } catch (...) {
-            if (shared)
-                DeletePalette(newPalette);
-            if (ddb != nullptr)
-                DeleteObject(ddb);
-            throw;
+        // A shared image's palette is copied for the new one; an unshared image keeps its own.
+        TImagePalette copy(shared ? CopyPalette(palette) : nullptr);
+        HPALETTE newPalette = shared ? copy.Get() : palette;
+        TOwnedBitmap ddb(RebuildBitmap(FImage->FDIBHandle, palette, newPalette, nullptr, dib));
+        if (!shared) {
+            // The device-dependent bitmap becomes the handle; the section stays beside it.
+            FImage->FHandle = ddb.Release();
+        } else {
+            NewImage(ddb.Get(), newPalette, dib, FImage->FOS2Format);
+            ddb.Release();
+            copy.Release();
         }
     } else {
         EnsurePalette();
@@ -498,23 +482,19 @@ void TBitmap::SetPixelFormat(TPixelFormat value) {
         dib.dsBitfields[1] = 0x07E0;
         dib.dsBitfields[2] = 0x001F;
     }
-    HPALETTE palette = FImage->FPalette;
-    HPALETTE halftone = nullptr;
-    if (value == px4Bit) {
-        palette = StandardPalette16();
-    } else if (value == px8Bit) {
-        TScreenDC screen;
-        halftone = palette = GDICheck(CreateHalftonePalette(screen));
-    }
-    try {
+    {
+        HPALETTE palette = FImage->FPalette;
+        // The image gets a copy of the halftone palette, so this one goes as soon as it is copied.
+        TOwnedPalette halftone;
+        if (value == px4Bit) {
+            palette = StandardPalette16();
+        } else if (value == px8Bit) {
+            TScreenDC screen;
+            halftone.Reset(GDICheck(CreateHalftonePalette(screen)));
+            palette = halftone.Get();
+        }
         CopyImage(GetHandle(), palette, dib);
-    } catch (...) {
-        if (halftone != nullptr)
-            DeleteObject(halftone);
-        throw;
     }
-    if (halftone != nullptr)
-        DeleteObject(halftone);
     FPaletteModified = FImage->FPalette != nullptr;
     Changed(this);
 }
@@ -571,14 +551,9 @@ void TBitmap::SetPalette(HPALETTE value) {
         FreeContext();
         EnsureHandle();
         DIBSECTION dib = FImage->FDIB;
-        HBITMAP handle = RebuildBitmap(FImage->FHandle, FImage->FPalette, value, nullptr, dib);
-        try {
-            NewImage(handle, value, dib, FImage->FOS2Format);
-        } catch (...) {
-            if (handle != nullptr)
-                DeleteObject(handle);
-            throw;
-        }
+        TOwnedBitmap handle(RebuildBitmap(FImage->FHandle, FImage->FPalette, value, nullptr, dib));
+        NewImage(handle.Get(), value, dib, FImage->FOS2Format);
+        handle.Release();
     }
     const TBitmapImage& image = *FImage;
     if (image.FDIBHandle != nullptr && image.FDIB.dsBmih.biBitCount <= 8 && image.FPalette != nullptr) {
@@ -629,44 +604,35 @@ void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
     canvas.RequiredState(csAllValid);
     EnsurePalette();
     HDC dc = canvas.RawHandle();
-    HPALETTE oldPalette = nullptr;
-    const bool hasPalette = FImage->FPalette != nullptr;
-    if (hasPalette) {
-        oldPalette = SelectPalette(dc, FImage->FPalette, TRUE);
+    TPaletteSelection palette;
+    if (FImage->FPalette != nullptr) {
+        palette = ScopedSelectPalette(dc, FImage->FPalette, TRUE);
         RealizePalette(dc);
     }
-    try {
-        const int destDepth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-        const int depth = FImage->FDIB.dsBm.bmBitsPixel * FImage->FDIB.dsBm.bmPlanes;
-        if (destDepth <= 8 && depth > destDepth) {
-            POINT origin{};
-            GetBrushOrgEx(dc, &origin);
-            SetStretchBltMode(dc, HALFTONE);
-            SetBrushOrgEx(dc, origin.x, origin.y, nullptr);
-        } else if (!Monochrome()) {
-            SetStretchBltMode(dc, COLORONCOLOR);
-        }
-        if (GetTransparent())
-            EnsureMask();
-        TCanvas& own = Canvas();
-        own.RequiredState(csAllValid);
-        HDC source = own.RawHandle();
-        const int w = rect.right - rect.left;
-        const int h = rect.bottom - rect.top;
-        if (!GetTransparent()) {
-            StretchBlt(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), canvas.CopyMode);
-        } else {
-            TMemoryDC maskDC;
-            maskDC.Select(FImage->FMaskHandle);
-            MaskedStretchBlit(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), maskDC, 0, 0);
-        }
-    } catch (...) {
-        if (hasPalette)
-            SelectPalette(dc, oldPalette, TRUE);
-        throw;
+    const int destDepth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+    const int depth = FImage->FDIB.dsBm.bmBitsPixel * FImage->FDIB.dsBm.bmPlanes;
+    if (destDepth <= 8 && depth > destDepth) {
+        POINT origin{};
+        GetBrushOrgEx(dc, &origin);
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, origin.x, origin.y, nullptr);
+    } else if (!Monochrome()) {
+        SetStretchBltMode(dc, COLORONCOLOR);
     }
-    if (hasPalette)
-        SelectPalette(dc, oldPalette, TRUE);
+    if (GetTransparent())
+        EnsureMask();
+    TCanvas& own = Canvas();
+    own.RequiredState(csAllValid);
+    HDC source = own.RawHandle();
+    const int w = rect.right - rect.left;
+    const int h = rect.bottom - rect.top;
+    if (!GetTransparent()) {
+        StretchBlt(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), canvas.CopyMode);
+    } else {
+        TMemoryDC maskDC;
+        maskDC.Select(FImage->FMaskHandle);
+        MaskedStretchBlit(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), maskDC, 0, 0);
+    }
 }
 
 void TBitmap::Assign(TPersistent* source) {
@@ -722,16 +688,10 @@ void TBitmap::SaveToClipboardFormat(std::uint16_t& format, THandle& data, HPALET
     format = CF_BITMAP;
     EnsureHandle();
     DIBSECTION dib = FImage->FDIB;
-    HPALETTE copy = CopyPalette(FImage->FPalette);
-    HBITMAP handle = nullptr;
-    try {
-        handle = RebuildBitmap(FImage->FHandle, FImage->FPalette, copy, nullptr, dib);
-    } catch (...) {
-        DeletePalette(copy);
-        throw;
-    }
+    TImagePalette copy(CopyPalette(FImage->FPalette));
+    HBITMAP handle = RebuildBitmap(FImage->FHandle, FImage->FPalette, copy.Get(), nullptr, dib);
     data = reinterpret_cast<THandle>(handle);
-    palette = copy;
+    palette = copy.Release();
 }
 
 }  // namespace graphics

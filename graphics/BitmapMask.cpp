@@ -27,18 +27,13 @@ void TBitmap::EnsureMask() {
 void TBitmap::Mask(TColor transparentColor) {
     FreeContext();
     EnsureHandle();
-    HBITMAP mask = BuildMaskBitmap(FImage->FHandle, FImage->FPalette, ColorToRGB(transparentColor));
-    HPALETTE palette = nullptr;
-    try {
-        DIBSECTION dib{};
-        GetObject(mask, sizeof dib, &dib);
-        palette = FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette);
-        NewImage(mask, palette, dib, FImage->FOS2Format);
-    } catch (...) {
-        DeletePalette(palette);
-        DeleteObject(mask);
-        throw;
-    }
+    TOwnedBitmap mask(BuildMaskBitmap(FImage->FHandle, FImage->FPalette, ColorToRGB(transparentColor)));
+    DIBSECTION dib{};
+    GetObject(mask.Get(), sizeof dib, &dib);
+    TImagePalette palette(FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette));
+    NewImage(mask.Get(), palette.Get(), dib, FImage->FOS2Format);
+    mask.Release();
+    palette.Release();
     Changed(this);
 }
 
@@ -48,11 +43,11 @@ HBITMAP BuildMaskBitmap(HBITMAP handle, HPALETTE palette, COLORREF transparentCo
         return nullptr;
     const LONG width = bm.bmWidth;
     const LONG height = std::abs(bm.bmHeight);
-    HBITMAP mask = GDICheck(CreateBitmap(width, height, 1, 1, nullptr));
-    HBITMAP temporary = nullptr;
-    try {
+    TOwnedBitmap mask(GDICheck(CreateBitmap(width, height, 1, 1, nullptr)));
+    TOwnedBitmap temporary;
+    {
         TMemoryDC maskDC;
-        maskDC.Select(mask);
+        maskDC.Select(mask.Get());
         if ((transparentColor & 0x1FFFFFFFu) == COLORREF(clNone)) {
             PatBlt(maskDC, 0, 0, width, height, BLACKNESS);
         } else {
@@ -63,7 +58,8 @@ HBITMAP BuildMaskBitmap(HBITMAP handle, HPALETTE palette, COLORREF transparentCo
                 DIBSECTION dib{};
                 GetObject(handle, sizeof dib, &dib);
                 dib.dsBmih.biSize = 0;
-                temporary = source = RebuildBitmap(handle, palette, palette, nullptr, dib);
+                temporary.Reset(RebuildBitmap(handle, palette, palette, nullptr, dib));
+                source = temporary.Get();
             } else {
                 ReleaseBitmapFromCanvases(handle);
             }
@@ -76,48 +72,37 @@ HBITMAP BuildMaskBitmap(HBITMAP handle, HPALETTE palette, COLORREF transparentCo
             SetBkColor(sourceDC, transparentColor);
             BitBlt(maskDC, 0, 0, width, height, sourceDC, 0, 0, SRCCOPY);
         }
-    } catch (...) {
-        if (temporary != nullptr)
-            DeleteObject(temporary);
-        DeleteObject(mask);
-        throw;
     }
-    if (temporary != nullptr)
-        DeleteObject(temporary);
-    return mask;
+    return mask.Release();
 }
 
 void MaskedStretchBlit(HDC dest, int x, int y, int w, int h, HDC source, int sx, int sy, int sw, int sh, HDC mask,
                        int mx, int my) {
     if (w == sw && h == sh) {
         // Same size: one masked blit. The mask leaves the context for the call.
-        HBITMAP placeholder = CreateCompatibleBitmap(source, 1, 1);
-        HGDIOBJ maskBitmap = SelectObject(mask, placeholder);
-        MaskBlt(dest, x, y, w, h, source, sx, sy, static_cast<HBITMAP>(maskBitmap), mx, my, MAKEROP4(0x00AA0029, SRCCOPY));
-        SelectObject(mask, maskBitmap);
-        DeleteObject(placeholder);
+        TOwnedBitmap placeholder(CreateCompatibleBitmap(source, 1, 1));
+        TSelection maskOut = ScopedSelectObject(mask, placeholder.Get());
+        MaskBlt(dest, x, y, w, h, source, sx, sy, static_cast<HBITMAP>(maskOut.Get().Previous), mx, my,
+                MAKEROP4(0x00AA0029, SRCCOPY));
         return;
     }
-    HDC memory = GDICheck(CreateCompatibleDC(nullptr));
-    HBITMAP bitmap = CreateCompatibleBitmap(source, sw, sh);
-    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
+    TOwnedDC memory(GDICheck(CreateCompatibleDC(nullptr)));
+    TOwnedBitmap bitmap(CreateCompatibleBitmap(source, sw, sh));
+    TSelection bitmapSelected = ScopedSelectObject(memory.Get(), bitmap.Get());
     // The source's current palette, learned by selecting another one in and back out.
     HPALETTE sourcePalette = SelectPalette(source, StandardPalette16(), TRUE);
     SelectPalette(source, sourcePalette, TRUE);
-    HPALETTE oldPalette = SelectPalette(memory, sourcePalette != nullptr ? sourcePalette : StandardPalette16(), TRUE);
-    RealizePalette(memory);
-    StretchBlt(memory, 0, 0, sw, sh, mask, mx, my, sw, sh, SRCCOPY);
-    StretchBlt(memory, 0, 0, sw, sh, source, sx, sy, sw, sh, SRCERASE);
+    TPaletteSelection paletteSelected =
+        ScopedSelectPalette(memory.Get(), sourcePalette != nullptr ? sourcePalette : StandardPalette16(), TRUE);
+    RealizePalette(memory.Get());
+    StretchBlt(memory.Get(), 0, 0, sw, sh, mask, mx, my, sw, sh, SRCCOPY);
+    StretchBlt(memory.Get(), 0, 0, sw, sh, source, sx, sy, sw, sh, SRCERASE);
     COLORREF oldText = SetTextColor(dest, 0);
     COLORREF oldBk = SetBkColor(dest, 0x00FFFFFF);
     StretchBlt(dest, x, y, w, h, mask, mx, my, sw, sh, SRCAND);
-    StretchBlt(dest, x, y, w, h, memory, 0, 0, sw, sh, SRCINVERT);
+    StretchBlt(dest, x, y, w, h, memory.Get(), 0, 0, sw, sh, SRCINVERT);
     SetTextColor(dest, oldText);
     SetBkColor(dest, oldBk);
-    SelectObject(memory, oldBitmap);
-    DeleteObject(bitmap);
-    SelectPalette(memory, oldPalette, TRUE);
-    DeleteDC(memory);
 }
 
 }  // namespace graphics

@@ -22,17 +22,15 @@ HPALETTE MakeStandardPalette16() {
         PALETTEENTRY entries[16];
     } log{0x300, 16, {}};
     std::copy(std::begin(kColors), std::end(kColors), log.entries);
-    HDC screen = GetDC(nullptr);
-    if (screen != nullptr) {
-        if (GetDeviceCaps(screen, SIZEPALETTE) >= 16) {
-            // A palette display shows its own static colours; take them so no colour is remapped.
-            GetSystemPaletteEntries(screen, 0, 8, &log.entries[0]);
-            GetSystemPaletteEntries(screen, 248, 8, &log.entries[8]);
-            const PALETTEENTRY& eighth = log.entries[7];
-            if (eighth.peRed == 192 && eighth.peGreen == 192 && eighth.peBlue == 192)
-                std::swap(log.entries[7], log.entries[8]);
-        }
-        ReleaseDC(nullptr, screen);
+    // Without a screen context the standard colours stand as they are.
+    TOwnedScreenDC screen(GetDC(nullptr));
+    if (screen && GetDeviceCaps(screen.Get(), SIZEPALETTE) >= 16) {
+        // A palette display shows its own static colours; take them so no colour is remapped.
+        GetSystemPaletteEntries(screen.Get(), 0, 8, &log.entries[0]);
+        GetSystemPaletteEntries(screen.Get(), 248, 8, &log.entries[8]);
+        const PALETTEENTRY& eighth = log.entries[7];
+        if (eighth.peRed == 192 && eighth.peGreen == 192 && eighth.peBlue == 192)
+            std::swap(log.entries[7], log.entries[8]);
     }
     return CreatePalette(reinterpret_cast<LOGPALETTE*>(&log));
 }

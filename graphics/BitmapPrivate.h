@@ -3,6 +3,7 @@
 #pragma once
 
 #include "graphics/Bitmap.h"
+#include "platform/gdi/Handles.h"
 
 namespace graphics {
 
@@ -13,5 +14,7 @@ HPALETTE MakeStandardPalette16();
 HPALETTE CopyPalette(HPALETTE palette);
 /// Deletes a palette that image data owns: nullptr and the shared standard palette stay.
 void DeletePalette(HPALETTE palette);
+/// A palette on its way into image data, deleted as DeletePalette does unless handed on.
+using TImagePalette = gdi::TUniqueHandle<HPALETTE, &DeletePalette>;
 
 }  // namespace graphics

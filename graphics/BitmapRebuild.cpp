@@ -23,19 +23,19 @@ struct TInfo256 {
 
 RGBQUAD ToQuad(COLORREF color) { return RGBQUAD{GetBValue(color), GetGValue(color), GetRValue(color), 0}; }
 
-// Steps 3 to 8 of a rebuild: the new bitmap is reported through result as soon as it exists, so
-// that the caller can delete it if a later step fails; every context made here is gone by then.
+// Steps 3 to 8 of a rebuild: the new bitmap goes to result as soon as it exists, so that it is
+// deleted if a later step fails; every context made here has let go of it by then.
 void MakeRebuiltBitmap(HDC screen, HBITMAP handle, const BITMAP& old, HPALETTE oldPalette, HPALETTE newPalette,
-                       TCanvas* canvas, DIBSECTION& dib, HBITMAP& result) {
+                       TCanvas* canvas, DIBSECTION& dib, TOwnedBitmap& result) {
     BITMAPINFOHEADER& bih = dib.dsBmih;
     TMemoryDC memory(screen);
     if (bih.biSize < sizeof(BITMAPINFOHEADER)) {
         const LONG width = dib.dsBm.bmWidth;
         const LONG height = std::abs(dib.dsBm.bmHeight);
         if ((dib.dsBm.bmPlanes | dib.dsBm.bmBitsPixel) == 1)
-            result = GDICheck(CreateBitmap(width, height, 1, 1, nullptr));
+            result.Reset(GDICheck(CreateBitmap(width, height, 1, 1, nullptr)));
         else
-            result = GDICheck(CreateCompatibleBitmap(screen, width, height));
+            result.Reset(GDICheck(CreateCompatibleBitmap(screen, width, height)));
     } else {
         TInfo256 info{};
         bih.biSize = sizeof(BITMAPINFOHEADER);
@@ -76,8 +76,8 @@ void MakeRebuiltBitmap(HDC screen, HBITMAP handle, const BITMAP& old, HPALETTE o
             std::memcpy(info.bmiColors, dib.dsBitfields, sizeof dib.dsBitfields);
         }
         void* bits = nullptr;
-        result = CreateDIBSection(screen, info.Get(), DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (result == nullptr || bits == nullptr)
+        result.Reset(CreateDIBSection(screen, info.Get(), DIB_RGB_COLORS, &bits, nullptr, 0));
+        if (!result || bits == nullptr)
             GDIError();
         // Same size and more than 8 bits: one conversion of the pixels instead of a blit.
         if (handle != nullptr && old.bmWidth == bih.biWidth && old.bmHeight == std::abs(bih.biHeight) &&
@@ -89,7 +89,7 @@ void MakeRebuiltBitmap(HDC screen, HBITMAP handle, const BITMAP& old, HPALETTE o
 
     const LONG width = dib.dsBm.bmWidth;
     const LONG height = std::abs(dib.dsBm.bmHeight);
-    memory.Select(result);
+    memory.Select(result.Get());
     if (newPalette != nullptr)
         memory.Realize(newPalette, false);
     if (canvas != nullptr) {
@@ -134,17 +134,11 @@ HBITMAP RebuildBitmap(HBITMAP handle, HPALETTE oldPalette, HPALETTE newPalette, 
     }
 
     TScreenDC screen;
-    HBITMAP result = nullptr;
-    try {
-        MakeRebuiltBitmap(screen, handle, old, oldPalette, newPalette, canvas, dib, result);
-    } catch (...) {
-        if (result != nullptr)
-            DeleteObject(result);
-        throw;
-    }
-    if (result != nullptr)
-        GetObject(result, sizeof dib, &dib);
-    return result;
+    TOwnedBitmap result;
+    MakeRebuiltBitmap(screen, handle, old, oldPalette, newPalette, canvas, dib, result);
+    if (result)
+        GetObject(result.Get(), sizeof dib, &dib);
+    return result.Release();
 }
 
 }  // namespace graphics

@@ -1,6 +1,7 @@
 #include "app/FileListBox.h"
 
 #include "platform/base/Messages.h"
+#include "platform/gdi/Handles.h"
 #include "platform/shell/Collation.h"
 #include "platform/shell/FileSearch.h"
 
@@ -208,26 +209,14 @@ struct TListOrder {
 using TSortedEntries = __gnu_pbds::tree<TArrival, __gnu_pbds::null_type, TListOrder, __gnu_pbds::rb_tree_tag,
                                         __gnu_pbds::tree_order_statistics_node_update>;
 
-// A memory context of the screen, given back on every path.
-class TMeasuringContext {
-public:
-    TMeasuringContext() : FDc(graphics::GDICheck(gdi::CreateCompatibleDC(nullptr))) {}
-    ~TMeasuringContext() { gdi::DeleteDC(FDc); }
-    TMeasuringContext(const TMeasuringContext&) = delete;
-    TMeasuringContext& operator=(const TMeasuringContext&) = delete;
-    gdi::HDC Dc() const { return FDc; }
-
-private:
-    gdi::HDC FDc;
-};
-
 // The font's character height as the list's window measures it: the cell height of the face the
 // font resolves to, through a canvas on a context of the screen.
 int CharacterHeight(graphics::TFont& font) {
-    TMeasuringContext context;
+    // A memory context of the screen, given back on every path.
+    gdi::TOwnedDC context(graphics::GDICheck(gdi::CreateCompatibleDC(nullptr)));
     // Made after the context, so it lets go of the context (and takes its font out) first.
     graphics::TCanvas canvas;
-    canvas.SetHandle(context.Dc());
+    canvas.SetHandle(context.Get());
     canvas.Font().Assign(&font);
     return canvas.TextHeight("0");
 }

@@ -2,6 +2,7 @@
 // about to change it; platform handles, DIB sections, palettes, masks and memory contexts are made
 // on first need and dropped again as soon as they can be rebuilt.
 #include "graphics/Bitmap.h"
+#include "graphics/BitmapPrivate.h"
 #include "graphics/DeviceContexts.h"
 #include "graphics/Icon.h"
 
@@ -30,61 +31,6 @@ TBitmapModule& Module() {
     static TBitmapModule module;
     return module;
 }
-
-// A BITMAPINFO with room for 256 colour entries (or three masks) behind the header.
-struct TInfo256 {
-    BITMAPINFOHEADER bmiHeader;
-    RGBQUAD bmiColors[256];
-    BITMAPINFO* Get() { return reinterpret_cast<BITMAPINFO*>(this); }
-};
-
-HPALETTE MakeStandardPalette16() {
-    static constexpr PALETTEENTRY kColors[16] = {
-        {0, 0, 0, 0},     {128, 0, 0, 0},   {0, 128, 0, 0},   {128, 128, 0, 0},   {0, 0, 128, 0},   {128, 0, 128, 0},
-        {0, 128, 128, 0}, {128, 128, 128, 0}, {192, 192, 192, 0}, {255, 0, 0, 0},   {0, 255, 0, 0},   {255, 255, 0, 0},
-        {0, 0, 255, 0},   {255, 0, 255, 0}, {0, 255, 255, 0}, {255, 255, 255, 0},
-    };
-    struct {
-        WORD palVersion;
-        WORD palNumEntries;
-        PALETTEENTRY entries[16];
-    } log{0x300, 16, {}};
-    std::copy(std::begin(kColors), std::end(kColors), log.entries);
-    HDC screen = GetDC(nullptr);
-    if (screen != nullptr) {
-        if (GetDeviceCaps(screen, SIZEPALETTE) >= 16) {
-            // A palette display shows its own static colours; take them so no colour is remapped.
-            GetSystemPaletteEntries(screen, 0, 8, &log.entries[0]);
-            GetSystemPaletteEntries(screen, 248, 8, &log.entries[8]);
-            const PALETTEENTRY& eighth = log.entries[7];
-            if (eighth.peRed == 192 && eighth.peGreen == 192 && eighth.peBlue == 192)
-                std::swap(log.entries[7], log.entries[8]);
-        }
-        ReleaseDC(nullptr, screen);
-    }
-    return CreatePalette(reinterpret_cast<LOGPALETTE*>(&log));
-}
-
-HPALETTE CopyPalette(HPALETTE palette) {
-    if (palette == nullptr)
-        return nullptr;
-    UINT count = GetPaletteEntries(palette, 0, 0, nullptr);
-    if (count == 0)
-        return nullptr;
-    std::vector<BYTE> storage(sizeof(LOGPALETTE) + count * sizeof(PALETTEENTRY));
-    auto* log = reinterpret_cast<LOGPALETTE*>(storage.data());
-    log->palVersion = 0x300;
-    log->palNumEntries = WORD(count);
-    GetPaletteEntries(palette, 0, count, log->palPalEntry);
-    return GDICheck(CreatePalette(log));
-}
-
-void DeletePalette(HPALETTE palette) {
-    if (palette != nullptr && palette != StandardPalette16())
-        DeleteObject(palette);
-}
-
-RGBQUAD ToQuad(COLORREF color) { return RGBQUAD{GetBValue(color), GetGValue(color), GetRValue(color), 0}; }
 
 }  // namespace
 
@@ -152,186 +98,6 @@ void ReleaseIdleBitmapContexts() {
         }
     }
 }
-
-// ---- palettes and colour tables -------------------------------------------------------------
-
-HPALETTE PaletteFromColorTable(HBITMAP dibHandle, const RGBQUAD* colorTable, int colors) {
-    RGBQUAD table[256];
-    int count = 0;
-    if (dibHandle != nullptr) {
-        TMemoryDC dc;
-        dc.Select(dibHandle);
-        count = int(GetDIBColorTable(dc, 0, 256, table));
-    } else if (colorTable != nullptr) {
-        count = std::clamp(colors, 0, 256);
-        std::copy_n(colorTable, count, table);
-    }
-    if (count == 0)
-        return nullptr;
-    struct {
-        WORD palVersion;
-        WORD palNumEntries;
-        PALETTEENTRY entries[256];
-    } log{0x300, WORD(count), {}};
-    bool paletteDisplay = false;
-    {
-        TScreenDC screen;
-        paletteDisplay = GetDeviceCaps(screen, SIZEPALETTE) >= 16;
-    }
-    if (count == 16 && paletteDisplay) {
-        // The 16-colour table of a palette display is the standard palette's, entry for entry.
-        GetPaletteEntries(StandardPalette16(), 0, 8, &log.entries[0]);
-        GetPaletteEntries(StandardPalette16(), 8, 8, &log.entries[8]);
-    } else {
-        for (int i = 0; i < count; ++i)
-            log.entries[i] = PALETTEENTRY{table[i].rgbRed, table[i].rgbGreen, table[i].rgbBlue, 0};
-    }
-    return CreatePalette(reinterpret_cast<LOGPALETTE*>(&log));
-}
-
-int ColorTableFromPalette(HPALETTE palette, RGBQUAD* table, int maxIndex) {
-    if (palette == nullptr || table == nullptr || maxIndex < 0)
-        return 0;
-    PALETTEENTRY entries[256];
-    int count = int(GetPaletteEntries(palette, 0, UINT(std::min(maxIndex + 1, 256)), entries));
-    for (int i = 0; i < count; ++i)
-        table[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
-    return count;
-}
-
-// ---- rebuilding ------------------------------------------------------------------------------
-
-namespace {
-
-// Steps 3 to 8 of a rebuild: the new bitmap is reported through result as soon as it exists, so
-// that the caller can delete it if a later step fails; every context made here is gone by then.
-void MakeRebuiltBitmap(HDC screen, HBITMAP handle, const BITMAP& old, HPALETTE oldPalette, HPALETTE newPalette,
-                       TCanvas* canvas, DIBSECTION& dib, HBITMAP& result) {
-    BITMAPINFOHEADER& bih = dib.dsBmih;
-    TMemoryDC memory(screen);
-    if (bih.biSize < sizeof(BITMAPINFOHEADER)) {
-        const LONG width = dib.dsBm.bmWidth;
-        const LONG height = std::abs(dib.dsBm.bmHeight);
-        if ((dib.dsBm.bmPlanes | dib.dsBm.bmBitsPixel) == 1)
-            result = GDICheck(CreateBitmap(width, height, 1, 1, nullptr));
-        else
-            result = GDICheck(CreateCompatibleBitmap(screen, width, height));
-    } else {
-        TInfo256 info{};
-        bih.biSize = sizeof(BITMAPINFOHEADER);
-        bih.biPlanes = 1;
-        if (bih.biBitCount == 0)
-            bih.biBitCount = WORD(GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES));
-        info.bmiHeader = bih;
-        dib.dsBm.bmWidth = bih.biWidth;
-        dib.dsBm.bmHeight = bih.biHeight;
-        if (bih.biBitCount <= 8) {
-            if (bih.biBitCount == 1 && (handle == nullptr || old.bmBits == nullptr)) {
-                info.bmiColors[0] = RGBQUAD{0, 0, 0, 0};
-                info.bmiColors[1] = RGBQUAD{255, 255, 255, 0};
-            } else if (newPalette != nullptr) {
-                ColorTableFromPalette(newPalette, info.bmiColors, 255);
-            } else if (handle != nullptr) {
-                if (old.bmBits != nullptr) {
-                    TMemoryDC source(screen);
-                    source.Select(handle);
-                    info.bmiHeader.biClrUsed = GetDIBColorTable(source, 0, 256, info.bmiColors);
-                } else {
-                    GetDIBits(screen, handle, 0, UINT(std::abs(old.bmHeight)), nullptr, info.Get(), DIB_RGB_COLORS);
-                    info.bmiHeader = bih;
-                }
-            }
-        } else if ((bih.biBitCount == 16 || bih.biBitCount == 32) && bih.biCompression == BI_BITFIELDS) {
-            if (dib.dsBitfields[0] == 0) {
-                if (bih.biBitCount == 16) {
-                    dib.dsBitfields[0] = 0xF800;
-                    dib.dsBitfields[1] = 0x07E0;
-                    dib.dsBitfields[2] = 0x001F;
-                } else {
-                    dib.dsBitfields[0] = 0xFF0000;
-                    dib.dsBitfields[1] = 0x00FF00;
-                    dib.dsBitfields[2] = 0x0000FF;
-                }
-            }
-            std::memcpy(info.bmiColors, dib.dsBitfields, sizeof dib.dsBitfields);
-        }
-        void* bits = nullptr;
-        result = CreateDIBSection(screen, info.Get(), DIB_RGB_COLORS, &bits, nullptr, 0);
-        if (result == nullptr || bits == nullptr)
-            GDIError();
-        // Same size and more than 8 bits: one conversion of the pixels instead of a blit.
-        if (handle != nullptr && old.bmWidth == bih.biWidth && old.bmHeight == std::abs(bih.biHeight) &&
-            bih.biBitCount > 8) {
-            GetDIBits(memory, handle, 0, UINT(std::abs(bih.biHeight)), bits, info.Get(), DIB_RGB_COLORS);
-            return;
-        }
-    }
-
-    const LONG width = dib.dsBm.bmWidth;
-    const LONG height = std::abs(dib.dsBm.bmHeight);
-    memory.Select(result);
-    if (newPalette != nullptr)
-        memory.Realize(newPalette, false);
-    if (canvas != nullptr) {
-        RECT all{0, 0, width, height};
-        FillRect(memory, &all, canvas->Brush().Handle());
-        SetTextColor(memory, ColorToRGB(canvas->Font().Color()));
-        SetBkColor(memory, ColorToRGB(canvas->Brush().Color()));
-        if (bih.biSize != 0 && bih.biBitCount == 1) {
-            const RGBQUAD mono[2] = {ToQuad(ColorToRGB(canvas->Font().Color())), ToQuad(ColorToRGB(canvas->Brush().Color()))};
-            SetDIBColorTable(memory, 0, 2, mono);
-        }
-    } else {
-        PatBlt(memory, 0, 0, width, height, WHITENESS);
-    }
-    if (handle != nullptr) {
-        TMemoryDC source(screen);
-        source.Select(handle);
-        if (oldPalette != nullptr)
-            source.Realize(oldPalette, false);
-        if (canvas != nullptr) {
-            SetTextColor(source, ColorToRGB(canvas->Font().Color()));
-            SetBkColor(source, ColorToRGB(canvas->Brush().Color()));
-        }
-        // The old pixels stay anchored at the top-left corner; new area keeps the background.
-        BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-    }
-}
-
-}  // namespace
-
-HBITMAP RebuildBitmap(HBITMAP handle, HPALETTE oldPalette, HPALETTE newPalette, TCanvas* canvas, DIBSECTION& dib) {
-    const BITMAPINFOHEADER& bih = dib.dsBmih;
-    if ((bih.biSize != 0 && (bih.biWidth == 0 || bih.biHeight == 0)) ||
-        (bih.biSize == 0 && (dib.dsBm.bmWidth == 0 || dib.dsBm.bmHeight == 0)))
-        return nullptr;
-
-    BITMAP old{};
-    if (handle != nullptr) {
-        ReleaseBitmapFromCanvases(handle);
-        if (GetObject(handle, sizeof old, &old) < int(sizeof old))
-            throw EInvalidGraphic(base::LoadStr(res::SInvalidBitmap));
-    }
-
-    TScreenDC screen;
-    HBITMAP result = nullptr;
-    try {
-        MakeRebuiltBitmap(screen, handle, old, oldPalette, newPalette, canvas, dib, result);
-    } catch (...) {
-        if (result != nullptr)
-            DeleteObject(result);
-        throw;
-    }
-    if (result != nullptr)
-        GetObject(result, sizeof dib, &dib);
-    return result;
-}
-
-}  // namespace graphics
-
-namespace graphics {
-
-using namespace gdi;
 
 // ---- shared image data -----------------------------------------------------------------------
 
@@ -462,18 +228,11 @@ void TBitmap::NewImage(HBITMAP handle, HPALETTE palette, const DIBSECTION& dib, 
 
 void TBitmap::CopyImage(HBITMAP handle, HPALETTE palette, DIBSECTION dib) {
     FreeContext();
-    HPALETTE newPalette = nullptr;
-    HBITMAP newHandle = nullptr;
-    try {
-        newPalette = palette == StandardPalette16() ? palette : CopyPalette(palette);
-        newHandle = RebuildBitmap(handle, palette, newPalette, FCanvas.get(), dib);
-        NewImage(newHandle, newPalette, dib, FImage->FOS2Format);
-    } catch (...) {
-        DeletePalette(newPalette);
-        if (newHandle != nullptr)
-            DeleteObject(newHandle);
-        throw;
-    }
+    TImagePalette newPalette(palette == StandardPalette16() ? palette : CopyPalette(palette));
+    TOwnedBitmap newHandle(RebuildBitmap(handle, palette, newPalette.Get(), FCanvas.get(), dib));
+    NewImage(newHandle.Get(), newPalette.Get(), dib, FImage->FOS2Format);
+    newHandle.Release();
+    newPalette.Release();
 }
 
 void TBitmap::EnsureHandle() {
@@ -616,19 +375,15 @@ void TBitmap::SetHandle(HBITMAP value) {
     DIBSECTION dib{};
     if (value != nullptr)
         GetObject(value, sizeof dib, &dib);
-    HPALETTE palette;
+    TImagePalette palette;
     if (FImage->RefCount() == 1) {
         // Unshared: the palette moves to the new image instead of being copied.
-        palette = std::exchange(FImage->FPalette, nullptr);
+        palette.Reset(std::exchange(FImage->FPalette, nullptr));
     } else {
-        palette = FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette);
+        palette.Reset(FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette));
     }
-    try {
-        NewImage(value, palette, dib, false);
-    } catch (...) {
-        DeletePalette(palette);
-        throw;
-    }
+    NewImage(value, palette.Get(), dib, false);
+    palette.Release();
     Changed(this);
 }
 
@@ -654,22 +409,17 @@ void TBitmap::SetHandleType(TBitmapHandleType value) {
         dib.dsBmih.biSize = 0;
         const bool shared = FImage->RefCount() > 1;
         HPALETTE palette = FImage->FPalette;
-        HPALETTE newPalette = shared ? CopyPalette(palette) : palette;
-        HBITMAP ddb = nullptr;
-        try {
-            ddb = RebuildBitmap(FImage->FDIBHandle, palette, newPalette, nullptr, dib);
-            if (!shared) {
-                // The device-dependent bitmap becomes the handle; the section stays beside it.
-                FImage->FHandle = ddb;
-            } else {
-                NewImage(ddb, newPalette, dib, FImage->FOS2Format);
-            }
-        } catch (...) {
-            if (shared)
-                DeletePalette(newPalette);
-            if (ddb != nullptr)
-                DeleteObject(ddb);
-            throw;
+        // A shared image's palette is copied for the new one; an unshared image keeps its own.
+        TImagePalette copy(shared ? CopyPalette(palette) : nullptr);
+        HPALETTE newPalette = shared ? copy.Get() : palette;
+        TOwnedBitmap ddb(RebuildBitmap(FImage->FDIBHandle, palette, newPalette, nullptr, dib));
+        if (!shared) {
+            // The device-dependent bitmap becomes the handle; the section stays beside it.
+            FImage->FHandle = ddb.Release();
+        } else {
+            NewImage(ddb.Get(), newPalette, dib, FImage->FOS2Format);
+            ddb.Release();
+            copy.Release();
         }
     } else {
         EnsurePalette();
@@ -732,23 +482,19 @@ void TBitmap::SetPixelFormat(TPixelFormat value) {
         dib.dsBitfields[1] = 0x07E0;
         dib.dsBitfields[2] = 0x001F;
     }
-    HPALETTE palette = FImage->FPalette;
-    HPALETTE halftone = nullptr;
-    if (value == px4Bit) {
-        palette = StandardPalette16();
-    } else if (value == px8Bit) {
-        TScreenDC screen;
-        halftone = palette = GDICheck(CreateHalftonePalette(screen));
-    }
-    try {
+    {
+        HPALETTE palette = FImage->FPalette;
+        // The image gets a copy of the halftone palette, so this one goes as soon as it is copied.
+        TOwnedPalette halftone;
+        if (value == px4Bit) {
+            palette = StandardPalette16();
+        } else if (value == px8Bit) {
+            TScreenDC screen;
+            halftone.Reset(GDICheck(CreateHalftonePalette(screen)));
+            palette = halftone.Get();
+        }
         CopyImage(GetHandle(), palette, dib);
-    } catch (...) {
-        if (halftone != nullptr)
-            DeleteObject(halftone);
-        throw;
     }
-    if (halftone != nullptr)
-        DeleteObject(halftone);
     FPaletteModified = FImage->FPalette != nullptr;
     Changed(this);
 }
@@ -805,14 +551,9 @@ void TBitmap::SetPalette(HPALETTE value) {
         FreeContext();
         EnsureHandle();
         DIBSECTION dib = FImage->FDIB;
-        HBITMAP handle = RebuildBitmap(FImage->FHandle, FImage->FPalette, value, nullptr, dib);
-        try {
-            NewImage(handle, value, dib, FImage->FOS2Format);
-        } catch (...) {
-            if (handle != nullptr)
-                DeleteObject(handle);
-            throw;
-        }
+        TOwnedBitmap handle(RebuildBitmap(FImage->FHandle, FImage->FPalette, value, nullptr, dib));
+        NewImage(handle.Get(), value, dib, FImage->FOS2Format);
+        handle.Release();
     }
     const TBitmapImage& image = *FImage;
     if (image.FDIBHandle != nullptr && image.FDIB.dsBmih.biBitCount <= 8 && image.FPalette != nullptr) {
@@ -859,159 +600,39 @@ void TBitmap::SetTransparentMode(TTransparentMode value) {
         SetTransparentColor(TransparentColor());
 }
 
-void TBitmap::EnsureMask() {
-    if (FMaskValid && FImage->FMaskHandle != nullptr)
-        return;
-    if (FImage->FMaskHandle != nullptr) {
-        ReleaseBitmapFromCanvases(FImage->FMaskHandle);
-        DeleteObject(std::exchange(FImage->FMaskHandle, nullptr));
-    }
-    FreeContext();
-    EnsureHandle();
-    const TColor color = TransparentColor();
-    FreeContext();
-    FImage->FMaskHandle = BuildMaskBitmap(FImage->FHandle, FImage->FPalette, COLORREF(color));
-    FMaskValid = true;
-}
-
-void TBitmap::Mask(TColor transparentColor) {
-    FreeContext();
-    EnsureHandle();
-    HBITMAP mask = BuildMaskBitmap(FImage->FHandle, FImage->FPalette, ColorToRGB(transparentColor));
-    HPALETTE palette = nullptr;
-    try {
-        DIBSECTION dib{};
-        GetObject(mask, sizeof dib, &dib);
-        palette = FImage->FPalette == StandardPalette16() ? FImage->FPalette : CopyPalette(FImage->FPalette);
-        NewImage(mask, palette, dib, FImage->FOS2Format);
-    } catch (...) {
-        DeletePalette(palette);
-        DeleteObject(mask);
-        throw;
-    }
-    Changed(this);
-}
-
-HBITMAP BuildMaskBitmap(HBITMAP handle, HPALETTE palette, COLORREF transparentColor) {
-    BITMAP bm{};
-    if (handle == nullptr || GetObject(handle, sizeof bm, &bm) < int(sizeof bm))
-        return nullptr;
-    const LONG width = bm.bmWidth;
-    const LONG height = std::abs(bm.bmHeight);
-    HBITMAP mask = GDICheck(CreateBitmap(width, height, 1, 1, nullptr));
-    HBITMAP temporary = nullptr;
-    try {
-        TMemoryDC maskDC;
-        maskDC.Select(mask);
-        if ((transparentColor & 0x1FFFFFFFu) == COLORREF(clNone)) {
-            PatBlt(maskDC, 0, 0, width, height, BLACKNESS);
-        } else {
-            HBITMAP source = handle;
-            if (bm.bmBits != nullptr) {
-                // A section is first made device-dependent, so the colour is compared in the
-                // screen's own terms.
-                DIBSECTION dib{};
-                GetObject(handle, sizeof dib, &dib);
-                dib.dsBmih.biSize = 0;
-                temporary = source = RebuildBitmap(handle, palette, palette, nullptr, dib);
-            } else {
-                ReleaseBitmapFromCanvases(handle);
-            }
-            TMemoryDC sourceDC;
-            sourceDC.Select(source);
-            if (palette != nullptr) {
-                sourceDC.Realize(palette, false);
-                maskDC.Realize(palette, false);
-            }
-            SetBkColor(sourceDC, transparentColor);
-            BitBlt(maskDC, 0, 0, width, height, sourceDC, 0, 0, SRCCOPY);
-        }
-    } catch (...) {
-        if (temporary != nullptr)
-            DeleteObject(temporary);
-        DeleteObject(mask);
-        throw;
-    }
-    if (temporary != nullptr)
-        DeleteObject(temporary);
-    return mask;
-}
-
-void MaskedStretchBlit(HDC dest, int x, int y, int w, int h, HDC source, int sx, int sy, int sw, int sh, HDC mask,
-                       int mx, int my) {
-    if (w == sw && h == sh) {
-        // Same size: one masked blit. The mask leaves the context for the call.
-        HBITMAP placeholder = CreateCompatibleBitmap(source, 1, 1);
-        HGDIOBJ maskBitmap = SelectObject(mask, placeholder);
-        MaskBlt(dest, x, y, w, h, source, sx, sy, static_cast<HBITMAP>(maskBitmap), mx, my, MAKEROP4(0x00AA0029, SRCCOPY));
-        SelectObject(mask, maskBitmap);
-        DeleteObject(placeholder);
-        return;
-    }
-    HDC memory = GDICheck(CreateCompatibleDC(nullptr));
-    HBITMAP bitmap = CreateCompatibleBitmap(source, sw, sh);
-    HGDIOBJ oldBitmap = SelectObject(memory, bitmap);
-    // The source's current palette, learned by selecting another one in and back out.
-    HPALETTE sourcePalette = SelectPalette(source, StandardPalette16(), TRUE);
-    SelectPalette(source, sourcePalette, TRUE);
-    HPALETTE oldPalette = SelectPalette(memory, sourcePalette != nullptr ? sourcePalette : StandardPalette16(), TRUE);
-    RealizePalette(memory);
-    StretchBlt(memory, 0, 0, sw, sh, mask, mx, my, sw, sh, SRCCOPY);
-    StretchBlt(memory, 0, 0, sw, sh, source, sx, sy, sw, sh, SRCERASE);
-    COLORREF oldText = SetTextColor(dest, 0);
-    COLORREF oldBk = SetBkColor(dest, 0x00FFFFFF);
-    StretchBlt(dest, x, y, w, h, mask, mx, my, sw, sh, SRCAND);
-    StretchBlt(dest, x, y, w, h, memory, 0, 0, sw, sh, SRCINVERT);
-    SetTextColor(dest, oldText);
-    SetBkColor(dest, oldBk);
-    SelectObject(memory, oldBitmap);
-    DeleteObject(bitmap);
-    SelectPalette(memory, oldPalette, TRUE);
-    DeleteDC(memory);
-}
-
 void TBitmap::Draw(TCanvas& canvas, const TRect& rect) {
     canvas.RequiredState(csAllValid);
     EnsurePalette();
     HDC dc = canvas.RawHandle();
-    HPALETTE oldPalette = nullptr;
-    const bool hasPalette = FImage->FPalette != nullptr;
-    if (hasPalette) {
-        oldPalette = SelectPalette(dc, FImage->FPalette, TRUE);
+    TPaletteSelection palette;
+    if (FImage->FPalette != nullptr) {
+        palette = ScopedSelectPalette(dc, FImage->FPalette, TRUE);
         RealizePalette(dc);
     }
-    try {
-        const int destDepth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
-        const int depth = FImage->FDIB.dsBm.bmBitsPixel * FImage->FDIB.dsBm.bmPlanes;
-        if (destDepth <= 8 && depth > destDepth) {
-            POINT origin{};
-            GetBrushOrgEx(dc, &origin);
-            SetStretchBltMode(dc, HALFTONE);
-            SetBrushOrgEx(dc, origin.x, origin.y, nullptr);
-        } else if (!Monochrome()) {
-            SetStretchBltMode(dc, COLORONCOLOR);
-        }
-        if (GetTransparent())
-            EnsureMask();
-        TCanvas& own = Canvas();
-        own.RequiredState(csAllValid);
-        HDC source = own.RawHandle();
-        const int w = rect.right - rect.left;
-        const int h = rect.bottom - rect.top;
-        if (!GetTransparent()) {
-            StretchBlt(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), canvas.CopyMode);
-        } else {
-            TMemoryDC maskDC;
-            maskDC.Select(FImage->FMaskHandle);
-            MaskedStretchBlit(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), maskDC, 0, 0);
-        }
-    } catch (...) {
-        if (hasPalette)
-            SelectPalette(dc, oldPalette, TRUE);
-        throw;
+    const int destDepth = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
+    const int depth = FImage->FDIB.dsBm.bmBitsPixel * FImage->FDIB.dsBm.bmPlanes;
+    if (destDepth <= 8 && depth > destDepth) {
+        POINT origin{};
+        GetBrushOrgEx(dc, &origin);
+        SetStretchBltMode(dc, HALFTONE);
+        SetBrushOrgEx(dc, origin.x, origin.y, nullptr);
+    } else if (!Monochrome()) {
+        SetStretchBltMode(dc, COLORONCOLOR);
     }
-    if (hasPalette)
-        SelectPalette(dc, oldPalette, TRUE);
+    if (GetTransparent())
+        EnsureMask();
+    TCanvas& own = Canvas();
+    own.RequiredState(csAllValid);
+    HDC source = own.RawHandle();
+    const int w = rect.right - rect.left;
+    const int h = rect.bottom - rect.top;
+    if (!GetTransparent()) {
+        StretchBlt(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), canvas.CopyMode);
+    } else {
+        TMemoryDC maskDC;
+        maskDC.Select(FImage->FMaskHandle);
+        MaskedStretchBlit(dc, rect.left, rect.top, w, h, source, 0, 0, GetWidth(), GetHeight(), maskDC, 0, 0);
+    }
 }
 
 void TBitmap::Assign(TPersistent* source) {
@@ -1067,16 +688,10 @@ void TBitmap::SaveToClipboardFormat(std::uint16_t& format, THandle& data, HPALET
     format = CF_BITMAP;
     EnsureHandle();
     DIBSECTION dib = FImage->FDIB;
-    HPALETTE copy = CopyPalette(FImage->FPalette);
-    HBITMAP handle = nullptr;
-    try {
-        handle = RebuildBitmap(FImage->FHandle, FImage->FPalette, copy, nullptr, dib);
-    } catch (...) {
-        DeletePalette(copy);
-        throw;
-    }
+    TImagePalette copy(CopyPalette(FImage->FPalette));
+    HBITMAP handle = RebuildBitmap(FImage->FHandle, FImage->FPalette, copy.Get(), nullptr, dib);
     data = reinterpret_cast<THandle>(handle);
-    palette = copy;
+    palette = copy.Release();
 }
 
 }  // namespace graphics

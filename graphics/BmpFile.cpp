@@ -2,6 +2,7 @@
 // are read straight into place; run-length files become device-dependent bitmaps and keep their
 // whole file, so that saving writes them back byte for byte.
 #include "graphics/Bitmap.h"
+#include "graphics/DeviceContexts.h"
 
 #include "platform/base/CheckedMath.h"
 #include "platform/base/Messages.h"
@@ -58,16 +59,10 @@ std::uint64_t RowStride(LONG width, int bits) {
     return ((std::uint64_t(std::uint32_t(std::abs(std::int64_t(width)))) * std::uint64_t(bits) + 31) & ~std::uint64_t(31)) / 8;
 }
 
-// Deletes what a failed read made, whatever step it failed in.
-struct TReadCleanup {
-    HBITMAP Bitmap = nullptr;
-    HPALETTE Palette = nullptr;
-    ~TReadCleanup() {
-        if (Bitmap != nullptr)
-            DeleteObject(Bitmap);
-        if (Palette != nullptr)
-            DeleteObject(Palette);
-    }
+// What a read makes, deleted if any step fails before the image takes it over.
+struct TReadObjects {
+    TOwnedBitmap Bitmap;
+    TOwnedPalette Palette;
 };
 
 }  // namespace
@@ -225,55 +220,48 @@ void TBitmap::ReadBmpBody(TStream& input, std::int64_t budget, const BITMAPFILEH
         table[3] = 0;
     }
 
-    TReadCleanup made;
+    TReadObjects made;
     const BITMAPINFOHEADER fileInfo = bih;
     {
-        HDC screen = GDICheck(GetDC(nullptr));
-        struct TRelease {
-            HDC DC;
-            ~TRelease() { ReleaseDC(nullptr, DC); }
-        } release{screen};
+        TScreenDC screen;
 
         if (compressed) {
             std::vector<BYTE> pixels;
             if (!gdi::ResizeStorage(pixels, static_cast<std::size_t>(count)))
                 GDIError();
             stream->ReadBuffer(pixels.data(), std::int64_t(count));
-            HDC memory = GDICheck(CreateCompatibleDC(screen));
-            HBITMAP one = CreateCompatibleBitmap(screen, 1, 1);
-            HGDIOBJ oldBitmap = SelectObject(memory, one);
-            HPALETTE oldPalette = nullptr;
-            if (bih.biClrUsed != 0) {
-                made.Palette = PaletteFromColorTable(nullptr, reinterpret_cast<const RGBQUAD*>(table), int(bih.biClrUsed));
-                if (made.Palette != nullptr) {
-                    oldPalette = SelectPalette(memory, made.Palette, FALSE);
-                    RealizePalette(memory);
+            DWORD error = 0;
+            {
+                TOwnedDC memory(GDICheck(CreateCompatibleDC(screen)));
+                TOwnedBitmap one(CreateCompatibleBitmap(screen, 1, 1));
+                TSelection oneSelected = ScopedSelectObject(memory.Get(), one.Get());
+                TPaletteSelection paletteSelected;
+                if (bih.biClrUsed != 0) {
+                    made.Palette.Reset(PaletteFromColorTable(nullptr, reinterpret_cast<const RGBQUAD*>(table), int(bih.biClrUsed)));
+                    if (made.Palette) {
+                        paletteSelected = ScopedSelectPalette(memory.Get(), made.Palette.Get(), FALSE);
+                        RealizePalette(memory.Get());
+                    }
                 }
+                // The decoder reads no further than the bytes actually held.
+                bih.biSizeImage = DWORD(count);
+                SetLastError(0);
+                made.Bitmap.Reset(CreateDIBitmap(memory.Get(), &bih, CBM_INIT, pixels.data(), info, DIB_RGB_COLORS));
+                error = GetLastError();
+                bih.biSizeImage = fileInfo.biSizeImage;
             }
-            // The decoder reads no further than the bytes actually held.
-            bih.biSizeImage = DWORD(count);
-            SetLastError(0);
-            made.Bitmap = CreateDIBitmap(memory, &bih, CBM_INIT, pixels.data(), info, DIB_RGB_COLORS);
-            const DWORD error = GetLastError();
-            bih.biSizeImage = fileInfo.biSizeImage;
-            if (oldPalette != nullptr)
-                SelectPalette(memory, oldPalette, TRUE);
-            SelectObject(memory, oldBitmap);
-            if (one != nullptr)
-                DeleteObject(one);
-            DeleteDC(memory);
-            if (made.Bitmap == nullptr) {
+            if (!made.Bitmap) {
                 SetLastError(error);
                 RaiseLastPlatformError();
             }
         } else {
             void* bits = nullptr;
             SetLastError(0);
-            made.Bitmap = CreateDIBSection(screen, info, DIB_RGB_COLORS, &bits, nullptr, 0);
-            if (made.Bitmap == nullptr || bits == nullptr)
+            made.Bitmap.Reset(CreateDIBSection(screen, info, DIB_RGB_COLORS, &bits, nullptr, 0));
+            if (!made.Bitmap || bits == nullptr)
                 RaiseLastPlatformError();
             DIBSECTION section{};
-            GetObject(made.Bitmap, sizeof section, &section);
+            GetObject(made.Bitmap.Get(), sizeof section, &section);
             // Never more than the section holds, whatever the header's image size says.
             const std::uint64_t room = std::uint64_t(section.dsBm.bmWidthBytes) * std::uint64_t(std::abs(section.dsBm.bmHeight));
             count = std::min(count, room);
@@ -281,27 +269,19 @@ void TBitmap::ReadBmpBody(TStream& input, std::int64_t budget, const BITMAPFILEH
         }
     }
 
-    if (bih.biBitCount > 8 && bih.biClrUsed != 0 && made.Palette == nullptr)
-        made.Palette = PaletteFromColorTable(nullptr, reinterpret_cast<const RGBQUAD*>(table), int(std::min<DWORD>(bih.biClrUsed, 256)));
+    if (bih.biBitCount > 8 && bih.biClrUsed != 0 && !made.Palette)
+        made.Palette.Reset(PaletteFromColorTable(nullptr, reinterpret_cast<const RGBQUAD*>(table), int(std::min<DWORD>(bih.biClrUsed, 256))));
 
     DIBSECTION dib{};
-    GetObject(made.Bitmap, sizeof dib, &dib);
+    GetObject(made.Bitmap.Get(), sizeof dib, &dib);
     dib.dsBmih.biXPelsPerMeter = fileInfo.biXPelsPerMeter;
     dib.dsBmih.biYPelsPerMeter = fileInfo.biYPelsPerMeter;
     dib.dsBmih.biClrUsed = fileInfo.biClrUsed;
     dib.dsBmih.biClrImportant = fileInfo.biClrImportant;
 
-    HBITMAP bitmap = std::exchange(made.Bitmap, nullptr);
-    HPALETTE palette = std::exchange(made.Palette, nullptr);
-    try {
-        NewImage(bitmap, palette, dib, core, std::move(saveStream));
-    } catch (...) {
-        DeleteObject(bitmap);
-        if (palette != nullptr)
-            DeleteObject(palette);
-        throw;
-    }
-    FPaletteModified = palette != nullptr;
+    NewImage(made.Bitmap.Get(), made.Palette.Get(), dib, core, std::move(saveStream));
+    made.Bitmap.Release();
+    FPaletteModified = made.Palette.Release() != nullptr;
     Changed(this);
 }
 
@@ -339,12 +319,10 @@ void TBitmap::WriteStream(TStream& stream, bool writeSize) {
     RGBQUAD table[256];
     int entries = 0;
     {
-        HDC memory = GDICheck(CreateCompatibleDC(nullptr));
+        TMemoryDC memory;
         ReleaseBitmapFromCanvases(image.FDIBHandle);
-        HGDIOBJ old = SelectObject(memory, image.FDIBHandle);
+        memory.Select(image.FDIBHandle);
         entries = int(GetDIBColorTable(memory, 0, 256, table));
-        SelectObject(memory, old);
-        DeleteDC(memory);
     }
     if (entries > 0 && bih.biClrUsed != 0 && DWORD(entries) > bih.biClrUsed)
         entries = int(bih.biClrUsed);

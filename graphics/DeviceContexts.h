@@ -1,8 +1,10 @@
-// Device contexts that the framework's sources make for a moment: released or deleted on every
-// path, with their selections undone. Private to the framework.
+// Device contexts that the framework's sources make for a moment: the raster layer's owners with
+// the framework's error for a context that cannot be had, and a memory context that remembers
+// what its first selections replaced. Private to the framework.
 #pragma once
 
 #include "graphics/GraphicsBase.h"
+#include "platform/gdi/Handles.h"
 
 namespace graphics {
 
@@ -10,45 +12,38 @@ namespace graphics {
 class TScreenDC {
 public:
     TScreenDC() : FDC(GDICheck(gdi::GetDC(nullptr))) {}
-    ~TScreenDC() { gdi::ReleaseDC(nullptr, FDC); }
-    TScreenDC(const TScreenDC&) = delete;
-    TScreenDC& operator=(const TScreenDC&) = delete;
-    operator gdi::HDC() const { return FDC; }
+    operator gdi::HDC() const { return FDC.Get(); }
 
 private:
-    gdi::HDC FDC;
+    gdi::TOwnedScreenDC FDC;
 };
 
-// A memory context deleted on every path, with its selections undone.
+// A memory context deleted on every path, with its selections undone. However often a bitmap or
+// palette is selected, the context gets back what it held before the first selection that took.
 class TMemoryDC {
 public:
     explicit TMemoryDC(gdi::HDC compatible = nullptr) : FDC(GDICheck(gdi::CreateCompatibleDC(compatible))) {}
-    ~TMemoryDC() {
-        if (FOldPalette != nullptr)
-            gdi::SelectPalette(FDC, FOldPalette, gdi::TRUE);
-        if (FOldBitmap != nullptr)
-            gdi::SelectObject(FDC, FOldBitmap);
-        gdi::DeleteDC(FDC);
-    }
-    TMemoryDC(const TMemoryDC&) = delete;
-    TMemoryDC& operator=(const TMemoryDC&) = delete;
-    operator gdi::HDC() const { return FDC; }
+    operator gdi::HDC() const { return FDC.Get(); }
     void Select(gdi::HBITMAP bitmap) {
-        gdi::HGDIOBJ old = gdi::SelectObject(FDC, bitmap);
-        if (FOldBitmap == nullptr)
-            FOldBitmap = old;
+        if (FBitmap)
+            gdi::SelectObject(FDC.Get(), bitmap);
+        else
+            FBitmap = gdi::ScopedSelectObject(FDC.Get(), bitmap);
     }
     void Realize(gdi::HPALETTE palette, bool background) {
-        gdi::HPALETTE old = gdi::SelectPalette(FDC, palette, background ? gdi::TRUE : gdi::FALSE);
-        if (FOldPalette == nullptr)
-            FOldPalette = old;
-        gdi::RealizePalette(FDC);
+        const gdi::BOOL force = background ? gdi::TRUE : gdi::FALSE;
+        if (FPalette)
+            gdi::SelectPalette(FDC.Get(), palette, force);
+        else
+            FPalette = gdi::ScopedSelectPalette(FDC.Get(), palette, force);
+        gdi::RealizePalette(FDC.Get());
     }
 
 private:
-    gdi::HDC FDC;
-    gdi::HGDIOBJ FOldBitmap = nullptr;
-    gdi::HPALETTE FOldPalette = nullptr;
+    // Declared in this order so the palette goes back first, then the bitmap, then the context.
+    gdi::TOwnedDC FDC;
+    gdi::TSelection FBitmap;
+    gdi::TPaletteSelection FPalette;
 };
 
 }  // namespace graphics

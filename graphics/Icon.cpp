@@ -63,38 +63,13 @@ TIconFileHeader ReadHeader(TStream& stream) {
 class TIconScreenDC {
 public:
     TIconScreenDC() : FDC(GetDC(nullptr)) {
-        if (FDC == nullptr)
+        if (!FDC)
             OutOfResources();
     }
-    ~TIconScreenDC() { ReleaseDC(nullptr, FDC); }
-    TIconScreenDC(const TIconScreenDC&) = delete;
-    TIconScreenDC& operator=(const TIconScreenDC&) = delete;
-    operator HDC() const { return FDC; }
+    operator HDC() const { return FDC.Get(); }
 
 private:
-    HDC FDC;
-};
-
-// A bitmap deleted on every path unless handed on.
-class TOwnedBitmap {
-public:
-    explicit TOwnedBitmap(HBITMAP bitmap = nullptr) : FBitmap(bitmap) {}
-    ~TOwnedBitmap() {
-        if (FBitmap != nullptr)
-            DeleteObject(FBitmap);
-    }
-    TOwnedBitmap(const TOwnedBitmap&) = delete;
-    TOwnedBitmap& operator=(const TOwnedBitmap&) = delete;
-    HBITMAP Get() const { return FBitmap; }
-    HBITMAP Release() { return std::exchange(FBitmap, nullptr); }
-    void Reset(HBITMAP bitmap) {
-        if (FBitmap != nullptr)
-            DeleteObject(FBitmap);
-        FBitmap = bitmap;
-    }
-
-private:
-    HBITMAP FBitmap;
+    TOwnedScreenDC FDC;
 };
 
 struct TDirectoryEntry {

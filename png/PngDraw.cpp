@@ -2,6 +2,8 @@
 // blended pixel by pixel with its alpha against what the destination already shows.
 #include "png/PngImage.h"
 
+#include "platform/gdi/Handles.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -12,38 +14,6 @@ using graphics::TCanvas;
 using graphics::TRect;
 
 namespace {
-
-/// A memory context that is deleted with its guard, after its own bitmap is selected back.
-class TMemoryContext {
-public:
-    explicit TMemoryContext(HDC compatibleWith) : FDC(gdi::CreateCompatibleDC(compatibleWith)) {}
-    ~TMemoryContext() {
-        if (FDC == nullptr)
-            return;
-        if (FOldBitmap != nullptr)
-            gdi::SelectObject(FDC, FOldBitmap);
-        if (FBitmap != nullptr)
-            gdi::DeleteObject(FBitmap);
-        gdi::DeleteDC(FDC);
-    }
-    TMemoryContext(const TMemoryContext&) = delete;
-    TMemoryContext& operator=(const TMemoryContext&) = delete;
-
-    HDC Get() const { return FDC; }
-    /// True when the context exists and a bitmap of the guard's own is selected into it.
-    bool Ready() const { return FDC != nullptr && FBitmap != nullptr && FOldBitmap != nullptr; }
-    /// Selects the bitmap, which the guard then owns.
-    void Adopt(HBITMAP bitmap) {
-        FBitmap = bitmap;
-        if (FDC != nullptr && bitmap != nullptr)
-            FOldBitmap = static_cast<HBITMAP>(gdi::SelectObject(FDC, bitmap));
-    }
-
-private:
-    HDC FDC;
-    HBITMAP FBitmap = nullptr;
-    HBITMAP FOldBitmap = nullptr;
-};
 
 inline std::uint8_t Blend(unsigned s, unsigned d, unsigned a) {
     // The shift stands in for a division by 255; the added 255 makes a = 0 give d and a = 255
@@ -106,19 +76,25 @@ void TPNGObject::DrawColorKeyed(TCanvas& canvas, const TRect& rect, TChunkIHDR& 
     const int sw = std::abs(info.biWidth);
     const int sh = std::abs(info.biHeight);
 
-    TMemoryContext source(dc);
-    source.Adopt(gdi::CreateDIBitmap(dc, &info, gdi::CBM_INIT, header.ColorPlane(), header.BitmapInfo().Info(),
-                                     gdi::DIB_RGB_COLORS));
-    TMemoryContext mask(dc);
-    mask.Adopt(gdi::CreateBitmap(w, h, 1, 1, nullptr));
-    TMemoryContext inverseMask(dc);
-    inverseMask.Adopt(gdi::CreateBitmap(w, h, 1, 1, nullptr));
-    TMemoryContext work(dc);
-    work.Adopt(gdi::CreateCompatibleBitmap(dc, w, h));
+    // Each context is declared before its bitmap and the bitmap before its selection, so every
+    // bitmap is selected out before it is deleted and its context goes last.
+    gdi::TOwnedDC source(gdi::CreateCompatibleDC(dc));
+    gdi::TOwnedBitmap sourceBitmap(gdi::CreateDIBitmap(dc, &info, gdi::CBM_INIT, header.ColorPlane(),
+                                                       header.BitmapInfo().Info(), gdi::DIB_RGB_COLORS));
+    gdi::TSelection sourceSelected = gdi::ScopedSelectObject(source.Get(), sourceBitmap.Get());
+    gdi::TOwnedDC mask(gdi::CreateCompatibleDC(dc));
+    gdi::TOwnedBitmap maskBitmap(gdi::CreateBitmap(w, h, 1, 1, nullptr));
+    gdi::TSelection maskSelected = gdi::ScopedSelectObject(mask.Get(), maskBitmap.Get());
+    gdi::TOwnedDC inverseMask(gdi::CreateCompatibleDC(dc));
+    gdi::TOwnedBitmap inverseMaskBitmap(gdi::CreateBitmap(w, h, 1, 1, nullptr));
+    gdi::TSelection inverseMaskSelected = gdi::ScopedSelectObject(inverseMask.Get(), inverseMaskBitmap.Get());
+    gdi::TOwnedDC work(gdi::CreateCompatibleDC(dc));
+    gdi::TOwnedBitmap workBitmap(gdi::CreateCompatibleBitmap(dc, w, h));
+    gdi::TSelection workSelected = gdi::ScopedSelectObject(work.Get(), workBitmap.Get());
 
     // A context or bitmap that could not be made (a reversed or empty rectangle among other
     // causes) would leave a context drawing from its default one-pixel bitmap; draw nothing.
-    if (!source.Ready() || !mask.Ready() || !inverseMask.Ready() || !work.Ready())
+    if (!sourceSelected || !maskSelected || !inverseMaskSelected || !workSelected)
         return;
 
     const gdi::COLORREF previous = gdi::SetBkColor(source.Get(), key);
@@ -151,8 +127,8 @@ void TPNGObject::DrawBlended(TCanvas& canvas, const TRect& rect) {
     const double factorY = stretch ? double(h) / double(height) : 1.0;
 
     HDC dc = canvas.Handle();
-    TMemoryContext buffer(nullptr);
-    if (buffer.Get() == nullptr)
+    gdi::TOwnedDC buffer(gdi::CreateCompatibleDC(nullptr));
+    if (!buffer)
         RaisePngError<EPNGOutMemory>(res::SPngOutMemory);
     gdi::BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(gdi::BITMAPINFOHEADER);
@@ -162,9 +138,9 @@ void TPNGObject::DrawBlended(TCanvas& canvas, const TRect& rect) {
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = gdi::BI_RGB;
     void* bits = nullptr;
-    HBITMAP section = gdi::CreateDIBSection(buffer.Get(), &info, gdi::DIB_RGB_COLORS, &bits, nullptr, 0);
-    buffer.Adopt(section);
-    if (section == nullptr || bits == nullptr)
+    gdi::TOwnedBitmap section(gdi::CreateDIBSection(buffer.Get(), &info, gdi::DIB_RGB_COLORS, &bits, nullptr, 0));
+    gdi::TSelection sectionSelected = gdi::ScopedSelectObject(buffer.Get(), section.Get());
+    if (!section || bits == nullptr)
         RaisePngError<EPNGOutMemory>(res::SPngOutMemory);
     gdi::BitBlt(buffer.Get(), 0, 0, int(w), int(h), dc, area.left, area.top, gdi::SRCCOPY);
 

@@ -152,6 +152,9 @@ void TBitmap::ReadBmpBody(TStream& input, std::int64_t budget, const BITMAPFILEH
         }
         WriteU32(head, headerSize);
         head.insert(head.end(), buffer.begin() + 4, buffer.begin() + headerSize);
+        // The kept copy is sized by the file, like pixels are.
+        if (!gdi::StorageAllowed({head.size(), std::size_t(budget)}))
+            GDIError();
         saveStream->WriteBuffer(head.data(), std::int64_t(head.size()));
         if (budget > 0)
             saveStream->CopyFrom(input, budget);

@@ -256,14 +256,24 @@ TEST_F(HostileFiles, AJpegHeaderOfHugeDimensionsIsRefusedWhenDrawn) {
 }
 
 TEST_F(HostileFiles, FilesLargerThanTheStorageCapAreRefusedUnread) {
-    for (const char* name : {"sparse.jpg", "sparse.ico"}) {
-        const fs::path folder = FRoot / (std::string(name) + ".d");
-        fs::create_directories(folder);
-        // Three gigabytes of zeros that take no room on disk.
-        const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ASSERT_GE(fd, 0);
-        ASSERT_EQ(::ftruncate(fd, off_t(3) << 30), 0);
-        ::close(fd);
+    // A run-length BMP keeps its whole file too; its headers come first.
+    TBytes rle = {'B', 'M'};
+    PutLE32(rle, 0);
+    PutLE32(rle, 0);
+    PutLE32(rle, 54 + 1024);
+    PutLE32(rle, 40);
+    PutLE32(rle, 16);
+    PutLE32(rle, 16);
+    PutLE16(rle, 1);
+    PutLE16(rle, 8);
+    PutLE32(rle, 1);  // BI_RLE8
+    for (int i = 0; i < 5; ++i)
+        PutLE32(rle, 0);
+    const std::pair<const char*, TBytes> files[] = {{"sparse.jpg", {}}, {"sparse.ico", {}}, {"sparse.bmp", rle}};
+    for (const auto& [name, head] : files) {
+        const fs::path folder = Folder(name, head);
+        // Three gigabytes, zeros after the head, that take no room on disk.
+        ASSERT_EQ(::truncate((folder / name).c_str(), off_t(3) << 30), 0);
         const TRun run = Expect(folder, 20);
         EXPECT_NE(run.Output.find(std::string(name) + "\t-\t"), std::string::npos) << run.Output;
     }

@@ -173,7 +173,8 @@ bool TChunkzTXt::WriteChunk(TStream& stream) {
         // data, so the stream is taken out of it first.
         const std::vector<std::uint8_t> kept(Data() + keyword + 2, Data() + DataSize());
         const std::uint8_t separator[2] = {0, 0};
-        WriteChunkFromParts(*this, stream, {{Keyword.data(), Keyword.size()}, {separator, 2}, {kept.data(), kept.size()}});
+        WriteChunkFromParts(*this, stream,
+                            {{Keyword.data(), Keyword.size()}, {separator, 2}, {kept.data(), kept.size()}});
         return true;
     }
     if (Text.empty())

@@ -212,7 +212,8 @@ TZlibResult DeflateBuffer(const std::uint8_t* input, std::size_t length, int lev
 
 // ---- libdeflate -------------------------------------------------------------------------------
 
-bool InflateWhole(const std::uint8_t* input, std::size_t length, std::uint8_t* output, std::size_t outputSize) noexcept {
+bool InflateWhole(const std::uint8_t* input, std::size_t length, std::uint8_t* output,
+                  std::size_t outputSize) noexcept {
     // One decompressor per thread, made on first use and kept: its set-up costs more than
     // inflating a small image.
     thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(

@@ -114,6 +114,7 @@ TZlibResult DeflateBuffer(const std::uint8_t* input, std::size_t length, int lev
 /// Inflates a complete zlib stream with libdeflate in one call; true only when it inflates to
 /// exactly outputSize bytes. Any failure, too much or too little data included, gives false and
 /// leaves the decision to the streaming path.
-bool InflateWhole(const std::uint8_t* input, std::size_t length, std::uint8_t* output, std::size_t outputSize) noexcept;
+bool InflateWhole(const std::uint8_t* input, std::size_t length, std::uint8_t* output,
+                  std::size_t outputSize) noexcept;
 
 }  // namespace png

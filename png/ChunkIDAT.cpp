@@ -3,17 +3,15 @@
 // the image planes.
 #include "png/ImageData.h"
 #include "png/PngImage.h"
-#include "png/PngZlib.h"
 #include "png/RowConvert.h"
 #include "png/RowFilters.h"
+#include "png/Zlib.h"
 
-#include <libdeflate.h>
-#include <zlib.h>
+#include "platform/gdi/Storage.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 namespace png {
@@ -47,26 +45,20 @@ public:
         FPosition = stream.Position();
         FChunkEnd = FPosition + length;
         FCrc = crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4);
-        // The stream record is zeroed and initialised once; its result cannot fail for a valid
-        // version and size, and a failure would show up as an error on the first inflate.
-        std::memset(&FZlib, 0, sizeof(FZlib));
-        inflateInit(&FZlib);
     }
-    ~TIdatReader() { inflateEnd(&FZlib); }
     TIdatReader(const TIdatReader&) = delete;
     TIdatReader& operator=(const TIdatReader&) = delete;
 
     /// Fills dest with count inflated bytes, moving on through the following image data chunks;
     /// returns how many it produced (fewer when the stream or the compressed data ends).
     std::size_t InflateRowData(std::uint8_t* dest, std::size_t count) {
-        FZlib.next_out = dest;
-        FZlib.avail_out = uInt(count);
-        while (FZlib.avail_out > 0) {
+        FInflater.SetOutput(dest, count);
+        while (FInflater.OutputLeft() > 0) {
             if (FFinished)
                 break;
-            if (FZlib.avail_in == 0 && FPosition == FChunkEnd)
+            if (FInflater.InputLeft() == 0 && FPosition == FChunkEnd)
                 NextChunk();
-            if (FZlib.avail_in == 0) {
+            if (FInflater.InputLeft() == 0) {
                 const auto wanted = std::size_t(std::min<std::int64_t>(std::int64_t(kInputBufferSize), FChunkEnd - FPosition));
                 const std::int64_t got = wanted == 0 ? 0 : FStream.Read(FInput.data(), std::int64_t(wanted));
                 if (got <= 0) {
@@ -77,26 +69,18 @@ public:
                 }
                 FPosition += got;
                 FCrc = crc32(FCrc, FInput.data(), uInt(got));
-                FZlib.next_in = FInput.data();
-                FZlib.avail_in = uInt(got);
+                FInflater.SetInput(FInput.data(), std::size_t(got));
             }
-            const uInt inputBefore = FZlib.avail_in;
-            const uInt outputBefore = FZlib.avail_out;
-            const int result = inflate(&FZlib, Z_NO_FLUSH);
-            // A stream that asks for a preset dictionary cannot go on: PNG defines none, and
-            // zlib would answer the same on every further call.
-            if (result < 0 || result == Z_NEED_DICT) {
-                TPNGObject::RaisePngError<EPNGZLIBError>(base::LoadStr(res::SPngZlibError) +
-                                                         ZlibStatusText(result));
-            }
+            const std::size_t inputBefore = FInflater.InputLeft();
+            const std::size_t outputBefore = FInflater.OutputLeft();
             // The compressed data ended: nothing more will come, whatever rows are missing.
-            if (result == Z_STREAM_END)
+            if (FInflater.Inflate())
                 FFinished = true;
             // No progress with input and room at hand would repeat for ever; end decoding.
-            if (FZlib.avail_in == inputBefore && FZlib.avail_out == outputBefore)
+            if (FInflater.InputLeft() == inputBefore && FInflater.OutputLeft() == outputBefore)
                 FFinished = true;
         }
-        return count - FZlib.avail_out;
+        return count - FInflater.OutputLeft();
     }
 
     /// Reads the check value of the chunk in which decoding ended, after taking the rest of
@@ -135,7 +119,7 @@ private:
 
     TStream& FStream;
     std::vector<std::uint8_t> FInput;
-    z_stream FZlib;
+    TInflater FInflater;
     std::int64_t FPosition = 0;
     std::int64_t FChunkEnd = 0;
     uLong FCrc = 0;
@@ -314,7 +298,10 @@ bool DecodeWhole(TStream& stream, std::int32_t length, TImageDecoder& decoder) {
             return false;
         }
         const std::size_t at = compressed.size();
-        compressed.resize(at + std::size_t(chunkLength));
+        if (!gdi::ResizeStorage(compressed, at + std::size_t(chunkLength))) {
+            stream.SetPosition(start);
+            return false;
+        }
         std::uint8_t trailer[12] = {};
         if (stream.Read(compressed.data() + at, chunkLength) != chunkLength || stream.Read(trailer, 4) != 4) {
             stream.SetPosition(start);
@@ -346,14 +333,9 @@ bool DecodeWhole(TStream& stream, std::int32_t length, TImageDecoder& decoder) {
         }
     }
 
-    thread_local std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
-        libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
-    std::vector<std::uint8_t> inflated(inflatedSize);
-    std::size_t produced = 0;
-    if (inflater == nullptr ||
-        libdeflate_zlib_decompress(inflater.get(), compressed.data(), compressed.size(), inflated.data(),
-                                   inflated.size(), &produced) != LIBDEFLATE_SUCCESS ||
-        produced != inflatedSize) {
+    std::vector<std::uint8_t> inflated;
+    if (!gdi::ResizeStorage(inflated, inflatedSize) ||
+        !InflateWhole(compressed.data(), compressed.size(), inflated.data(), inflated.size())) {
         stream.SetPosition(start);
         return false;
     }
@@ -403,39 +385,6 @@ bool TChunkIDAT::ReadChunk(TStream& stream, const TChunkType&, std::int32_t leng
     }
     reader.CheckFinalCrc();
     return true;
-}
-
-// ---- whole-buffer inflate ---------------------------------------------------------------------
-
-bool InflateBuffer(const std::uint8_t* input, std::size_t length, std::vector<std::uint8_t>& output,
-                   std::string& errorText) {
-    output.clear();
-    z_stream zlib;
-    std::memset(&zlib, 0, sizeof(zlib));
-    if (inflateInit(&zlib) != Z_OK) {
-        errorText = zlib.msg != nullptr ? zlib.msg : "";
-        return false;
-    }
-    zlib.next_in = const_cast<Bytef*>(input);
-    zlib.avail_in = uInt(length);
-    std::uint8_t window[256];
-    for (;;) {
-        zlib.next_out = window;
-        zlib.avail_out = sizeof(window);
-        const int result = inflate(&zlib, Z_NO_FLUSH);
-        output.insert(output.end(), window, window + (sizeof(window) - zlib.avail_out));
-        if (result == Z_STREAM_END) {
-            inflateEnd(&zlib);
-            return true;
-        }
-        // Without more input and with room left, zlib can make no further progress: the stream
-        // is cut short.
-        if (result < 0 || (result == Z_OK && zlib.avail_in == 0 && zlib.avail_out != 0)) {
-            errorText = zlib.msg != nullptr ? zlib.msg : ZlibStatusText(result < 0 ? result : Z_BUF_ERROR);
-            inflateEnd(&zlib);
-            return false;
-        }
-    }
 }
 
 }  // namespace png

@@ -365,12 +365,24 @@ protected:
     TChunktEXt(TPNGObject& owner, const TChunkClass& cls) : TChunk(owner, cls) {}
 };
 
+/// Compressed text. A text that would inflate beyond the owner's bounds, or that the storage
+/// gate refuses, is not inflated: Text stays empty, and the chunk keeps its compressed stream
+/// and writes it back as it came (under the current Keyword) until Text is given a value.
 class TChunkzTXt : public TChunktEXt {
 public:
     PNG_DECLARE_CHUNK_CLASS()
     explicit TChunkzTXt(TPNGObject& owner) : TChunktEXt(owner, StaticClass()) {}
+    /// Copies the fields and, for a source kept compressed, its compressed stream.
+    void CopyChunk(const TChunk& source) override;
     bool ReadChunk(TStream& stream, const TChunkType& type, std::int32_t length) override;
+    /// Raises EWriteError when the compressed text does not fit in one chunk and EPNGOutMemory
+    /// when the storage gate refuses it; false (nothing written) when zlib refuses the level.
     bool WriteChunk(TStream& stream) override;
+    /// True when reading left the text compressed.
+    bool KeptCompressed() const { return FKeptCompressed; }
+
+private:
+    bool FKeptCompressed = false;
 };
 
 // ---- the PNG graphic --------------------------------------------------------------------------
@@ -381,6 +393,11 @@ using TPngFilters = std::uint8_t;
 constexpr TPngFilters FilterBit(TPngFilter filter) { return TPngFilters(1u << filter); }
 
 enum class TPngTransparencyMode { ptmNone, ptmBit, ptmPartial };
+
+/// The bounds of inflating compressed text, as widely used decoders set them: a file cannot
+/// make reading hold or inflate more text than this, however far its streams would inflate.
+constexpr std::size_t kDefaultTextChunkInflateLimit = std::size_t(8) << 20;
+constexpr std::size_t kDefaultTextFileInflateLimit = std::size_t(64) << 20;
 
 class TPNGObject : public graphics::TGraphic {
 public:
@@ -454,6 +471,18 @@ public:
     TPNGList ChunkList{this};
     /// Applied to colour samples when reading.
     std::array<std::uint8_t, 256> GammaLookup{};
+    /// Up to how many bytes one compressed text chunk is inflated when read; a text that would
+    /// be longer stays compressed (see TChunkzTXt).
+    std::size_t TextChunkInflateLimit = kDefaultTextChunkInflateLimit;
+    /// Up to how many bytes all compressed text of one file is inflated when read. Every byte
+    /// inflated counts, that of texts that then stay compressed too, so that a file of many
+    /// texts just over the chunk bound cannot make reading slow.
+    std::size_t TextFileInflateLimit = kDefaultTextFileInflateLimit;
+    /// What compressed text may still inflate to while the current file is read: the smaller of
+    /// the chunk bound and what is left of the file bound.
+    std::size_t TextInflateAllowance() const;
+    /// Counts bytes that inflating compressed text produced against the file bound.
+    void CountTextInflated(std::size_t bytes);
 
 private:
     void DrawOpaque(graphics::TCanvas& canvas, const graphics::TRect& rect, TChunkIHDR& header);
@@ -462,6 +491,8 @@ private:
 
     std::unique_ptr<graphics::TCanvas> FImageCanvas;
     std::int32_t FIdatSizeLimit = 65535;
+    // Bytes of compressed text inflated since the current file began to be read.
+    std::size_t FTextInflated = 0;
 };
 
 }  // namespace png

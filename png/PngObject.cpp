@@ -40,6 +40,7 @@ void TPNGObject::ClearChunks() {
 
 void TPNGObject::LoadFromStream(TStream& stream) {
     ClearChunks();
+    FTextInflated = 0;
 
     std::uint8_t signature[8] = {};
     if (stream.Read(signature, 8) != 8 || std::memcmp(signature, kSignature, 8) != 0)

@@ -1,13 +1,14 @@
-// The text, compressed text, time and physical-size chunks, and the whole-buffer deflate that
-// the compressed text uses. Their fields are the truth: every save rebuilds the data from them.
+// The text, compressed text, time and physical-size chunks, and the bounds of inflating
+// compressed text. Their fields are the truth: every save rebuilds the data from them, but for
+// a compressed text that reading left compressed.
 #include "png/PngImage.h"
 #include "png/PngWrite.h"
-#include "png/PngZlib.h"
-
-#include <zlib.h>
+#include "png/Zlib.h"
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <vector>
 
 namespace png {
 
@@ -80,45 +81,6 @@ void WriteChunkFromParts(TChunk& chunk, TStream& stream,
     chunk.TChunk::WriteChunk(stream);
 }
 
-bool DeflateBuffer(const std::uint8_t* input, std::size_t length, int level, std::vector<std::uint8_t>& output,
-                   std::string& errorText) {
-    output.clear();
-    z_stream zlib;
-    std::memset(&zlib, 0, sizeof(zlib));
-    int result = deflateInit(&zlib, level);
-    if (result != Z_OK) {
-        errorText = zlib.msg != nullptr ? zlib.msg : ZlibStatusText(result);
-        return false;
-    }
-    std::size_t remaining = length;
-    const std::uint8_t* next = input;
-    std::uint8_t window[4096];
-    for (;;) {
-        // zlib counts its input in 32 bits; longer texts are handed over in slices.
-        if (zlib.avail_in == 0 && remaining > 0) {
-            const std::size_t slice = std::min<std::size_t>(remaining, 1u << 30);
-            zlib.next_in = const_cast<Bytef*>(next);
-            zlib.avail_in = uInt(slice);
-            next += slice;
-            remaining -= slice;
-        }
-        zlib.next_out = window;
-        zlib.avail_out = sizeof(window);
-        result = deflate(&zlib, remaining > 0 ? Z_NO_FLUSH : Z_FINISH);
-        output.insert(output.end(), window, window + (sizeof(window) - zlib.avail_out));
-        if (result == Z_STREAM_END)
-            break;
-        if (result < 0 && result != Z_BUF_ERROR) {
-            errorText = zlib.msg != nullptr ? zlib.msg : ZlibStatusText(result);
-            deflateEnd(&zlib);
-            output.clear();
-            return false;
-        }
-    }
-    deflateEnd(&zlib);
-    return true;
-}
-
 // ---- tEXt -------------------------------------------------------------------------------------
 
 bool TChunktEXt::ReadChunk(TStream& stream, const TChunkType& type, std::int32_t length) {
@@ -149,8 +111,28 @@ void TChunktEXt::CopyChunk(const TChunk& source) {
 
 // ---- zTXt -------------------------------------------------------------------------------------
 
+std::size_t TPNGObject::TextInflateAllowance() const {
+    const std::size_t left = FTextInflated < TextFileInflateLimit ? TextFileInflateLimit - FTextInflated : 0;
+    return std::min(TextChunkInflateLimit, left);
+}
+
+void TPNGObject::CountTextInflated(std::size_t bytes) {
+    constexpr std::size_t kMost = std::numeric_limits<std::size_t>::max();
+    FTextInflated = bytes < kMost - FTextInflated ? FTextInflated + bytes : kMost;
+}
+
+void TChunkzTXt::CopyChunk(const TChunk& source) {
+    TChunktEXt::CopyChunk(source);
+    const auto* compressed = dynamic_cast<const TChunkzTXt*>(&source);
+    FKeptCompressed = compressed != nullptr && compressed->FKeptCompressed;
+    // A text kept compressed lives only in the chunk's data; a copy without it would lose it.
+    if (FKeptCompressed)
+        TChunk::CopyChunk(source);
+}
+
 bool TChunkzTXt::ReadChunk(TStream& stream, const TChunkType& type, std::int32_t length) {
     const bool result = TChunktEXt::ReadChunk(stream, type, length);
+    FKeptCompressed = false;
     if (result && DataSize() >= 4) {
         const std::size_t keyword = KeywordLength(*this);
         Keyword.assign(reinterpret_cast<const char*>(Data()), keyword);
@@ -158,26 +140,66 @@ bool TChunkzTXt::ReadChunk(TStream& stream, const TChunkType& type, std::int32_t
         // The method byte follows the keyword's zero byte; data without either has no text.
         const auto size = std::size_t(DataSize());
         if (keyword + 2 <= size && Data()[keyword + 1] == 0) {
+            TPNGObject& owner = Owner();
             std::vector<std::uint8_t> inflated;
-            std::string error;
-            if (InflateBuffer(Data() + keyword + 2, size - keyword - 2, inflated, error))
+            const TZlibResult text =
+                InflateBuffer(Data() + keyword + 2, size - keyword - 2, owner.TextInflateAllowance(), inflated);
+            owner.CountTextInflated(text.Produced);
+            switch (text.Outcome) {
+            case TZlibOutcome::zoComplete:
                 Text.assign(inflated.begin(), inflated.end());
+                break;
+            case TZlibOutcome::zoOverLimit:
+            case TZlibOutcome::zoStorageRefused:
+                // Cutting the text would lose its end at the next save; the stream as it came
+                // loses nothing.
+                FKeptCompressed = true;
+                break;
+            case TZlibOutcome::zoFailed:
+                // Damaged compressed text reads as no text; the rest of the file is unaffected.
+                break;
+            }
         }
     }
     return result;
 }
 
 bool TChunkzTXt::WriteChunk(TStream& stream) {
+    if (FKeptCompressed && Text.empty()) {
+        const std::size_t keyword = KeywordLength(*this);
+        if (Keyword.size() == keyword && std::memcmp(Keyword.data(), Data(), keyword) == 0)
+            return TChunk::WriteChunk(stream);
+        // A new keyword goes in front of the stream as it came; the parts are rebuilt into the
+        // data, so the stream is taken out of it first.
+        const std::vector<std::uint8_t> kept(Data() + keyword + 2, Data() + DataSize());
+        const std::uint8_t separator[2] = {0, 0};
+        WriteChunkFromParts(*this, stream,
+                            {{Keyword.data(), Keyword.size()}, {separator, 2}, {kept.data(), kept.size()}});
+        return true;
+    }
     if (Text.empty())
         Text.assign(1, ' ');
+    // The compressed stream gets what the chunk has left after the keyword and its two bytes.
+    const std::size_t room =
+        Keyword.size() + 2 < kMaxChunkDataLength ? kMaxChunkDataLength - Keyword.size() - 2 : 0;
     std::vector<std::uint8_t> compressed;
-    std::string error;
-    if (!DeflateBuffer(reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size(), Owner().DeflateLevel,
-                       compressed, error))
+    const TZlibResult deflated = DeflateBuffer(reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size(),
+                                               Owner().DeflateLevel, room, compressed);
+    switch (deflated.Outcome) {
+    case TZlibOutcome::zoComplete:
+        break;
+    case TZlibOutcome::zoOverLimit:
+        // A chunk longer than the format allows cannot be stored; a cut one would be a lie.
+        throw EWriteError(base::LoadStr(res::SWriteError));
+    case TZlibOutcome::zoStorageRefused:
+        TPNGObject::RaisePngError<EPNGOutMemory>(res::SPngOutMemory);
+    case TZlibOutcome::zoFailed:
         return false;
+    }
     const std::uint8_t separator[2] = {0, 0};  // the keyword's end and compression method 0
     WriteChunkFromParts(*this, stream,
                         {{Keyword.data(), Keyword.size()}, {separator, 2}, {compressed.data(), compressed.size()}});
+    FKeptCompressed = false;
     return true;
 }
 

@@ -4,8 +4,7 @@
 #include "png/PngImage.h"
 #include "png/PngWrite.h"
 #include "png/RowFilters.h"
-
-#include <zlib.h>
+#include "png/Zlib.h"
 
 #include <algorithm>
 #include <cstring>
@@ -39,10 +38,6 @@ public:
 private:
     TStream& FTarget;
 };
-
-[[noreturn]] void RaiseZlibError(int status) {
-    TPNGObject::RaisePngError<EPNGZLIBError>(base::LoadStr(res::SPngZlibError) + ZlibStatusText(status));
-}
 
 // ---- row writers: stored pixels to PNG samples ------------------------------------------------
 
@@ -272,62 +267,41 @@ private:
 
 class TIdatWriter {
 public:
-    TIdatWriter(TStream& target, int level, std::size_t limit, std::uint64_t rawBytes) : FTarget(target) {
-        std::memset(&FZlib, 0, sizeof(FZlib));
-        const int status = deflateInit(&FZlib, level);
-        if (status != Z_OK)
-            RaiseZlibError(status);
-        FStarted = true;
+    TIdatWriter(TStream& target, int level, std::size_t limit, std::uint64_t rawBytes)
+        : FTarget(target), FDeflater(level) {
+        FDeflater.RequireStarted();
         // Every chunk but the last is exactly limit bytes. The whole stream never exceeds zlib's
         // bound for the input, so a smaller buffer of that bound still gives the same cut and
         // keeps a huge limit from allocating memory it never fills.
-        const std::uint64_t bound = deflateBound(&FZlib, uLong(rawBytes));
+        const std::uint64_t bound = FDeflater.Bound(rawBytes);
         FBuffer.resize(std::size_t(std::min<std::uint64_t>(limit, std::max<std::uint64_t>(bound, 1))));
-        FZlib.next_out = FBuffer.data();
-        FZlib.avail_out = uInt(FBuffer.size());
-    }
-    ~TIdatWriter() {
-        if (FStarted)
-            deflateEnd(&FZlib);
+        FDeflater.SetOutput(FBuffer.data(), FBuffer.size());
     }
     TIdatWriter(const TIdatWriter&) = delete;
     TIdatWriter& operator=(const TIdatWriter&) = delete;
 
     void Feed(const std::uint8_t* bytes, std::size_t count) {
-        FZlib.next_in = const_cast<Bytef*>(bytes);
-        FZlib.avail_in = uInt(count);
-        while (FZlib.avail_in > 0) {
-            const int status = deflate(&FZlib, Z_NO_FLUSH);
-            if (status < 0 && status != Z_BUF_ERROR)
-                RaiseZlibError(status);
-            if (FZlib.avail_out == 0)
+        FDeflater.SetInput(bytes, count);
+        while (FDeflater.InputLeft() > 0) {
+            FDeflater.Deflate(Z_NO_FLUSH);
+            if (FDeflater.OutputLeft() == 0)
                 FlushFull();
-            else if (status == Z_BUF_ERROR)
-                RaiseZlibError(status);
         }
     }
 
     void Finish() {
-        FZlib.next_in = nullptr;
-        FZlib.avail_in = 0;
-        for (;;) {
-            const int status = deflate(&FZlib, Z_FINISH);
-            if (status < 0 && !(status == Z_BUF_ERROR && FZlib.avail_out == 0))
-                RaiseZlibError(status);
-            if (status == Z_STREAM_END)
-                break;
+        FDeflater.SetInput(nullptr, 0);
+        while (!FDeflater.Deflate(Z_FINISH))
             FlushFull();
-        }
-        const std::size_t used = FBuffer.size() - FZlib.avail_out;
+        const std::size_t used = FBuffer.size() - FDeflater.OutputLeft();
         if (used > 0)
             WriteIdat(used);
     }
 
 private:
     void FlushFull() {
-        WriteIdat(FBuffer.size() - FZlib.avail_out);
-        FZlib.next_out = FBuffer.data();
-        FZlib.avail_out = uInt(FBuffer.size());
+        WriteIdat(FBuffer.size() - FDeflater.OutputLeft());
+        FDeflater.SetOutput(FBuffer.data(), FBuffer.size());
     }
 
     void WriteIdat(std::size_t count) {
@@ -347,8 +321,7 @@ private:
     }
 
     TStream& FTarget;
-    z_stream FZlib;
-    bool FStarted = false;
+    TDeflater FDeflater;
     std::vector<std::uint8_t> FBuffer;
 };
 

@@ -6,6 +6,7 @@
 
 #include "graphics/Bitmap.h"
 #include "graphics/Canvas.h"
+#include "platform/base/Messages.h"
 
 #include <cstdint>
 #include <functional>
@@ -206,6 +207,9 @@ private:
 
 }  // namespace app
 
+// The file list's message, registered by the program's start-up (InitializeCodecs).
 namespace res {
-constexpr int SInvalidFileName = 65424;
-}
+inline constexpr base::TMessage SInvalidFileName{65424, "不正なファイル名 - %s"};
+
+inline constexpr base::TMessage kFileListMessages[] = {SInvalidFileName};
+}  // namespace res

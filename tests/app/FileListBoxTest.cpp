@@ -1,5 +1,6 @@
 #include "app/FileListBox.h"
 
+#include "app/Codecs.h"
 #include "platform/base/Messages.h"
 #include "platform/gdi/Screen.h"
 #include "platform/shell/Collation.h"
@@ -39,6 +40,7 @@ protected:
     void SetUp() override {
         gdi::SetScreen(gdi::TScreenSettings{});
         graphics::InitializeGraphics();
+        app::InitializeCodecs();
         shell::SetCollationLocale("");
         FSaved = fs::current_path();
         std::string pattern = (fs::temp_directory_path() / "vistel-filelist-XXXXXX").string();
@@ -50,6 +52,7 @@ protected:
         fs::remove_all(FRoot);
         ScreenCursor().OnChange = nullptr;
         shell::SetCollationLocale("");
+        app::FinalizeCodecs();
         graphics::FinalizeGraphics();
     }
     std::string At(const std::string& name) const { return FRoot + "/" + name; }

@@ -4,6 +4,7 @@
 #include "platform/gdi/Handles.h"
 #include "platform/shell/Collation.h"
 #include "platform/shell/FileSearch.h"
+#include "platform/shell/Paths.h"
 
 #include <ext/pb_ds/assoc_container.hpp>
 #include <ext/pb_ds/tree_policy.hpp>
@@ -12,6 +13,7 @@
 #include <array>
 #include <cstdlib>
 #include <deque>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -177,17 +179,10 @@ private:
     TCursor FSaved;
 };
 
-// The current folder at the start of a SplitPath, made current again on every way out.
-class TFolderRestore {
-public:
-    explicit TFolderRestore(std::string folder) : FFolder(std::move(folder)) {}
-    ~TFolderRestore() { shell::SetCurrentDir(FFolder); }
-    TFolderRestore(const TFolderRestore&) = delete;
-    TFolderRestore& operator=(const TFolderRestore&) = delete;
-
-private:
-    std::string FFolder;
-};
+// A name inside a folder; a folder the system could not tell leaves the name relative.
+std::string InFolder(const std::string& folder, const std::string& name) {
+    return folder.empty() ? name : shell::JoinPath(folder, name);
+}
 
 // An entry of a listing in progress: its text and the number of entries found before it.
 using TArrival = std::pair<const std::string*, std::size_t>;
@@ -257,12 +252,10 @@ TScreenCursor& ScreenCursor() {
 // ---- SplitPath ----
 
 TPathParts SplitPath(const std::string& path) {
-    const std::string saved = shell::GetCurrentDir();
     std::string folder = path;
     // A folder entry of the list comes in brackets.
     if (folder.size() >= 2 && folder.front() == '[' && folder.back() == ']')
         folder = folder.substr(1, folder.size() - 2);
-    const TFolderRestore restore(saved);
 
     const std::size_t slash = folder.rfind('/');
     std::string file = slash == std::string::npos ? folder : folder.substr(slash + 1);
@@ -270,17 +263,17 @@ TPathParts SplitPath(const std::string& path) {
         folder.assign(1, '/');
     } else if (folder.size() > file.size() + 1) {
         folder.resize(folder.size() - file.size() - 1);
+        // Only a relative name needs the current folder, and it is read once, never changed.
+        if (folder.front() != '/')
+            folder = InFolder(shell::GetCurrentDir(), folder);
     } else {
         // A bare name lies in the current folder.
         folder = shell::GetCurrentDir();
         if (folder.empty())
             folder.assign(1, '/');
     }
-    if (!folder.empty())
-        shell::SetCurrentDir(folder);
-    if (!file.empty() && !shell::HasWildcards(file) && !shell::FileExists(file)) {
-        shell::SetCurrentDir(file);
-        folder = folder == "/" ? "/" + file : folder + "/" + file;
+    if (!file.empty() && !shell::HasWildcards(file) && !shell::FileExists(InFolder(folder, file))) {
+        folder = shell::JoinPath(folder, file);
         file.clear();
     }
     return {folder, file};
@@ -386,7 +379,6 @@ void TFileListBox::ReloadNames() {
         return;
     const int attrWord = AttributeWord(FFileType);
     const bool everyKind = FFileType.Contains(ftNormal);
-    shell::SetCurrentDir(FFolderPath);
     FItems.clear();
     FGlyphs.clear();
     FItemIndex = -1;
@@ -403,8 +395,9 @@ void TFileListBox::ReloadNames() {
         std::size_t begin = 0;
         for (;;) {
             const std::size_t end = std::min(FMask.find(';', begin), FMask.size());
-            for (shell::TFileSearch search(FMask.substr(begin, end - begin), attrWord); search.Found();
-                 search.Next()) {
+            // The folder is named in every search: the process's current folder is not the list's.
+            for (shell::TFileSearch search(InFolder(FFolderPath, FMask.substr(begin, end - begin)), attrWord);
+                 search.Found(); search.Next()) {
                 const shell::TSearchRec& entry = search.Current();
                 if (!everyKind && (entry.Attr & attrWord) == 0)
                     continue;
@@ -442,14 +435,19 @@ std::string TFileListBox::SelectedFilePath() {
     return FFolderPath + "/" + name;
 }
 
-void TFileListBox::SetFolderPath(const std::string& path) {
-    if (shell::SamePath(path, FFolderPath))
-        return;
+void TFileListBox::SetFolderPath(const std::string& path) { EnterFolder(path, path); }
+
+void TFileListBox::EnterFolder(const std::string& path, const std::string& shownPath) {
     // A relative path is taken from the list's folder, not from wherever the process stands.
-    if (shell::DirectoryExists(FFolderPath))
-        shell::SetCurrentDir(FFolderPath);
-    shell::SetCurrentDir(path);
-    FFolderPath = shell::GetCurrentDir();
+    const std::string absolute = path.empty() || path.front() == '/' ? path : InFolder(FFolderPath, path);
+    if (shell::SamePath(absolute, FFolderPath))
+        return;
+    // A folder that cannot be listed is refused as a missing one is; taking any other folder's
+    // entries instead would show them under this folder's path.
+    const std::optional<std::string> folder = shell::ResolveFolder(absolute);
+    if (!folder)
+        throw EInvalidOperation(base::FmtLoadStr(res::SInvalidFileName, {shownPath}));
+    FFolderPath = *folder;
     ReloadNames();
 }
 
@@ -471,12 +469,12 @@ void TFileListBox::ApplyPath(const std::string& path) {
     if (path.empty() || shell::SamePath(SelectedFilePath(), path))
         return;
     const TPathParts parts = SplitPath(path);
-    SetFolderPath(parts.Folder);
+    EnterFolder(parts.Folder, path);
     if (shell::HasWildcards(parts.File)) {
         SetMask(parts.File);
     } else if (!parts.File.empty()) {
         SelectFileName(parts.File);
-        if (!shell::FileExists(parts.File))
+        if (!shell::FileExists(InFolder(FFolderPath, parts.File)))
             throw EInvalidOperation(base::FmtLoadStr(res::SInvalidFileName, {path}));
         if (SelectedFileName().empty()) {
             SetMask(parts.File);

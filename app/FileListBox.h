@@ -6,6 +6,7 @@
 
 #include "graphics/Bitmap.h"
 #include "graphics/Canvas.h"
+#include "platform/base/Messages.h"
 
 #include <cstdint>
 #include <functional>
@@ -96,9 +97,10 @@ struct TPathParts {
 
 /// Splits a path into its folder and its last component. A last component that is neither a
 /// pattern nor an existing file is taken for a folder and moved into the folder part; a text
-/// in brackets ("[name]", a folder entry of the list) loses them first. Relative paths are
-/// taken from the current folder, which is changed while the path is looked at and restored
-/// afterwards (when it still exists). There are no drive letters or server names here.
+/// in brackets ("[name]", a folder entry of the list) loses them first. A relative path is
+/// taken from the current folder, so the folder part comes back absolute (unless the system
+/// cannot tell the current folder); the current folder is only read. There are no drive letters
+/// or server names here.
 TPathParts SplitPath(const std::string& path);
 
 class TFileListBox {
@@ -118,8 +120,9 @@ public:
     /// FolderPath and the selected entry's text joined by "/", or "" with no entry selected.
     virtual std::string SelectedFilePath();
     /// Points the list at a folder, a file or a pattern. Raises EInvalidOperation with
-    /// "不正なファイル名 - %s" (the whole path) when the last component names a file that is
-    /// not there.
+    /// "不正なファイル名 - %s" (the whole path) when the folder cannot be opened for listing
+    /// (missing, not a folder, or not readable), leaving FolderPath and the entries as they were,
+    /// and when the last component names a file that is not there.
     virtual void ApplyPath(const std::string& path);
 
     /// The entries' texts in display order. Asking for them makes the list's window, as asking a
@@ -141,8 +144,11 @@ public:
     void Click();
 
     const std::string& FolderPath() const { return FFolderPath; }
-    /// Changes into the folder (relative to FolderPath) and reads it, unless it is FolderPath
-    /// already. A folder that cannot be entered leaves FolderPath as it was and reads it again.
+    /// Points the list at the folder (a relative path is taken from FolderPath, never from the
+    /// process's current folder) and reads it, unless it is FolderPath already. FolderPath keeps
+    /// the folder's absolute path with links resolved. Raises EInvalidOperation with
+    /// "不正なファイル名 - %s" (the path) when the folder cannot be opened for listing, leaving
+    /// FolderPath and the entries as they were.
     void SetFolderPath(const std::string& path);
     const std::string& Mask() const { return FMask; }
     void SetMask(const std::string& mask);
@@ -179,6 +185,8 @@ public:
 
 private:
     friend class TEdit;
+    /// SetFolderPath, naming shownPath in the error.
+    void EnterFolder(const std::string& path, const std::string& shownPath);
     void LoadGlyphs();
     void MirrorIntoEdit();
     void FontChanged();
@@ -206,6 +214,9 @@ private:
 
 }  // namespace app
 
+// The file list's message, registered by the program's start-up (InitializeCodecs).
 namespace res {
-constexpr int SInvalidFileName = 65424;
-}
+inline constexpr base::TMessage SInvalidFileName{65424, "不正なファイル名 - %s"};
+
+inline constexpr base::TMessage kFileListMessages[] = {SInvalidFileName};
+}  // namespace res

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "graphics/Bitmap.h"
+#include "platform/base/Messages.h"
 
 #include <functional>
 #include <vector>
@@ -43,6 +44,9 @@ private:
 
 }  // namespace app
 
+// The image list's message, registered by the program's start-up (InitializeCodecs).
 namespace res {
-constexpr int SInvalidImageSize = 65436;
-}
+inline constexpr base::TMessage SInvalidImageSize{65436, "イメージサイズが正しくありません"};
+
+inline constexpr base::TMessage kImageListMessages[] = {SInvalidImageSize};
+}  // namespace res

@@ -1,5 +1,6 @@
 #include "app/ShellFolder.h"
 
+#include "app/ShellTreeView.h"
 #include "platform/base/Messages.h"
 
 #include <algorithm>
@@ -16,6 +17,9 @@ TShellFolder::TShellFolder(TShellFolder* parent, shell::TItemIdList relativeId,
 
 TShellFolder& TShellFolder::Desktop() {
     static TShellFolder* desktop = [] {
+        // The tree's start-up: every tree reaches its folders through the desktop.
+        base::RegisterMessages(res::kShellFolderMessages);
+        base::RegisterMessages(res::kShellTreeMessages);
         std::shared_ptr<shell::IShellFolder> folder;
         shell::HRESULT hr = shell::SHGetDesktopFolder(folder);
         shell::TItemIdList item;

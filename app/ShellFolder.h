@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/base/Exception.h"
+#include "platform/base/Messages.h"
 #include "platform/shell/ShellApi.h"
 
 #include <memory>
@@ -85,6 +86,9 @@ std::string NameFromStrRet(const shell::STRRET& name, const shell::TItemIdList& 
 
 }  // namespace app
 
+// The folder's message, registered with the tree's when the desktop folder is first made.
 namespace res {
-constexpr int SRenamedFailedError = 65324;
-}
+inline constexpr base::TMessage SRenamedFailedError{65324, "%s に名前を変更できませんでした。"};
+
+inline constexpr base::TMessage kShellFolderMessages[] = {SRenamedFailedError};
+}  // namespace res

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/ShellFolder.h"
+#include "platform/base/Messages.h"
 #include "platform/shell/ShellApi.h"
 
 #include <functional>
@@ -170,9 +171,13 @@ private:
 
 }  // namespace app
 
+// The tree's messages, registered with the folder's when the desktop folder is first made.
 namespace res {
-constexpr int SErrorSettingPath = 65339;
-constexpr int SOpenFailed = 64204;
-constexpr int SDeleteFailed = 64205;
-constexpr int SPasteFailed = 64206;
+inline constexpr base::TMessage SErrorSettingPath{65339, "Error setting path: \"%s\""};
+inline constexpr base::TMessage SOpenFailed{64204, "%s を開けませんでした。"};
+inline constexpr base::TMessage SDeleteFailed{64205, "%s をごみ箱に移動できませんでした。"};
+inline constexpr base::TMessage SPasteFailed{64206, "%s に貼り付けできませんでした。"};
+
+inline constexpr base::TMessage kShellTreeMessages[] = {SErrorSettingPath, SOpenFailed, SDeleteFailed, SPasteFailed};
+static_assert(base::HasDistinctIds(kShellTreeMessages));
 }  // namespace res

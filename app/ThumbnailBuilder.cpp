@@ -28,9 +28,11 @@ void BuildThumbnails(const std::function<std::string()>& selectedPath, TFileList
     thumbnail.SetWidth(large.Width());
     thumbnail.SetHeight(large.Height());
 
-    dirFiles.ApplyPath(selectedPath());
+    // Emptied first: a folder that cannot be listed must not leave the last folder's pictures
+    // standing under its name.
     list.Items.Clear();
     images.Clear();
+    dirFiles.ApplyPath(selectedPath());
 
     TPicture picture;
     TCanvas& canvas = thumbnail.Canvas();

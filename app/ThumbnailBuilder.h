@@ -30,7 +30,10 @@ public:
 std::string ExceptionText(std::exception_ptr error);
 
 /// The click handler's work: reads the folder from selectedPath (again for every file), points
-/// dirFiles at it and rebuilds list and images. Raises what escapes the unguarded steps.
+/// dirFiles at it and rebuilds list and images. Raises what escapes the unguarded steps: among
+/// them "不正なファイル名 - %s" for a folder that cannot be listed, with list and images empty.
+/// The path is used as given, so it should be absolute; no step depends on the process's
+/// current folder.
 void BuildThumbnails(const std::function<std::string()>& selectedPath, TFileListBox& dirFiles, TListView& list,
                      TImageList& images, TBuildObserver* observer = nullptr);
 

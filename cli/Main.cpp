@@ -7,6 +7,7 @@
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
 #include "platform/base/Messages.h"
+#include "platform/shell/FileSearch.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -94,6 +95,39 @@ void WriteSheet(const std::string& fileName, app::TImageList& images, graphics::
     graphic->SaveToFile(fileName);
 }
 
+// The tool's work between start-up and shutdown: 0, or 1 once it has said why it stopped.
+int Run(const std::string& argument, const std::string& sheet, bool keepGoing) {
+    // The tree hands the builder absolute paths without a trailing separator; the builder joins
+    // each name to the path as given, so a relative one is made absolute here, once. A folder
+    // that cannot be listed is refused as a missing one is, before anything is printed.
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(argument, error).lexically_normal();
+    if (error || !std::filesystem::is_directory(absolute, error) || !shell::ResolveFolder(absolute.string())) {
+        std::cerr << base::FmtLoadStr(res::SInvalidFileName, {argument}) << '\n';
+        return 1;
+    }
+    std::string folder = absolute.string();
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    try {
+        app::TImageList images(64, 64);
+        app::TListView list;
+        list.LargeImages = &images;
+        list.SmallImages = &images;
+        app::TFileListBox dirFiles;
+        TPrinter printer(keepGoing);
+        app::BuildThumbnails([&] { return folder; }, dirFiles, list, images, &printer);
+        std::cout.flush();
+        if (!sheet.empty())
+            WriteSheet(sheet, images, list.Color);
+    } catch (...) {
+        std::cout.flush();
+        std::cerr << OneLine(app::ExceptionText(std::current_exception())) << '\n';
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -120,37 +154,10 @@ int main(int argc, char** argv) {
         std::cerr << kUsage;
         return 2;
     }
-    // The tree hands the builder absolute paths without a trailing separator; the file list
-    // changes the current folder, so a relative path would not survive the first file.
-    std::error_code error;
-    const std::filesystem::path absolute = std::filesystem::absolute(folder, error).lexically_normal();
-    if (error || !std::filesystem::is_directory(absolute, error)) {
-        std::cerr << base::FmtLoadStr(res::SInvalidFileName, {folder}) << '\n';
-        return 1;
-    }
-    folder = absolute.string();
-    while (folder.size() > 1 && folder.back() == '/')
-        folder.pop_back();
-
+    // The start-up comes first: it registers the messages, the refusal of a folder included.
     graphics::InitializeGraphics();
     app::InitializeCodecs();
-    int status = 0;
-    try {
-        app::TImageList images(64, 64);
-        app::TListView list;
-        list.LargeImages = &images;
-        list.SmallImages = &images;
-        app::TFileListBox dirFiles;
-        TPrinter printer(keepGoing);
-        app::BuildThumbnails([&] { return folder; }, dirFiles, list, images, &printer);
-        std::cout.flush();
-        if (!sheet.empty())
-            WriteSheet(sheet, images, list.Color);
-    } catch (...) {
-        std::cout.flush();
-        std::cerr << OneLine(app::ExceptionText(std::current_exception())) << '\n';
-        status = 1;
-    }
+    const int status = Run(folder, sheet, keepGoing);
     app::FinalizeCodecs();
     graphics::FinalizeGraphics();
     return status;

@@ -56,6 +56,9 @@ std::unique_ptr<TClipboardFormats> gClipboardFormats;
 }  // namespace
 
 TFileFormatsList::TFileFormatsList() {
+    // The list is made on first use, which may come before the framework's start-up; the
+    // descriptions it keeps must not be read from a table that lacks them.
+    base::RegisterMessages(res::kGraphicsMessages);
     for (const TBuiltInFormat& format : kBuiltInFormats)
         Add(format.Extension, base::LoadStr(format.DescResID), 0, format.GraphicClass());
 }

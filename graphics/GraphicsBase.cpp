@@ -68,6 +68,7 @@ TCanvasModule& CanvasModule() {
 }  // namespace detail
 
 void InitializeGraphics() {
+    base::RegisterMessages(res::kGraphicsMessages);
     InitializeBitmaps();
     detail::CanvasModule();
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/base/Exception.h"
+#include "platform/base/Messages.h"
 #include "platform/base/Persistent.h"
 #include "platform/gdi/Gdi.h"
 
@@ -42,21 +43,29 @@ VISTEL_EXCEPTION(EInvalidGraphicOperation, Exception);
 VISTEL_EXCEPTION(EOutOfResources, Exception);
 VISTEL_EXCEPTION(EInvalidOperation, Exception);
 
+// The picture framework's messages, registered by InitializeGraphics.
 namespace res {
-constexpr int SOutOfResources = 65430;
-constexpr int SInvalidBitmap = 65431;
-constexpr int SInvalidPixelFormat = 65432;
-constexpr int SScanLine = 65433;
-constexpr int SNoCanvasHandle = 65434;
-constexpr int SUnknownClipboardFormat = 65435;
-constexpr int SVMetafiles = 65390;
-constexpr int SVEnhMetafiles = 65391;
-constexpr int SVIcons = 65360;
-constexpr int SVBitmaps = 65361;
-constexpr int SUnknownExtension = 65419;
-constexpr int SInvalidIcon = 65414;
-constexpr int SIconToClipboard = 65417;
-constexpr int SChangeIconSize = 65418;
+inline constexpr base::TMessage SOutOfResources{65430, "システム リソースが足りません"};
+inline constexpr base::TMessage SInvalidBitmap{65431, "ビットマップイメージが不正です"};
+inline constexpr base::TMessage SInvalidPixelFormat{65432, "画像フォーマットが不正です"};
+inline constexpr base::TMessage SScanLine{65433, "スキャンライン のインデックスが範囲を越えました"};
+inline constexpr base::TMessage SNoCanvasHandle{65434, "Canvas に対する描画ができません"};
+inline constexpr base::TMessage SUnknownClipboardFormat{65435, "サポートされていないクリップボード形式です"};
+inline constexpr base::TMessage SVMetafiles{65390, "メタファイル"};
+inline constexpr base::TMessage SVEnhMetafiles{65391, "エンハンス メタファイル"};
+inline constexpr base::TMessage SVIcons{65360, "アイコン"};
+inline constexpr base::TMessage SVBitmaps{65361, "ビットマップ"};
+inline constexpr base::TMessage SUnknownExtension{65419, "拡張子 .%s の画像形式は処理できません"};
+inline constexpr base::TMessage SInvalidIcon{65414, "アイコンイメージが不正です"};
+inline constexpr base::TMessage SIconToClipboard{65417, "クリップボードはアイコンには対応していません"};
+inline constexpr base::TMessage SChangeIconSize{65418, "アイコンの大きさは変更できません"};
+
+inline constexpr base::TMessage kGraphicsMessages[] = {
+    SOutOfResources, SInvalidBitmap, SInvalidPixelFormat, SScanLine,         SNoCanvasHandle,
+    SUnknownClipboardFormat, SVMetafiles, SVEnhMetafiles, SVIcons,           SVBitmaps,
+    SUnknownExtension, SInvalidIcon, SIconToClipboard, SChangeIconSize,
+};
+static_assert(base::HasDistinctIds(kGraphicsMessages));
 }  // namespace res
 
 namespace graphics {
@@ -72,8 +81,9 @@ T GDICheck(T value) {
     return value;
 }
 
-/// Start-up of the picture framework's process-wide state (screen resolution, the standard
-/// palette, locks, stock objects, drawing-object pools) and its shutdown, in reverse order.
+/// Start-up of the picture framework's process-wide state (its messages, screen resolution, the
+/// standard palette, locks, stock objects, drawing-object pools) and its shutdown, in reverse
+/// order. The messages stay in the string table after shutdown.
 /// Safe to call more than once; the state is also made on first use.
 void InitializeGraphics();
 void FinalizeGraphics();

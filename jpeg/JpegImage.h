@@ -5,6 +5,7 @@
 
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
+#include "platform/base/Messages.h"
 #include "platform/base/Stream.h"
 
 #include <memory>
@@ -12,10 +13,14 @@
 /// Every failure reported by libjpeg: "JPEG エラー #%d" with the library's message code.
 VISTEL_EXCEPTION(EJPEG, EInvalidGraphic);
 
+// The JPEG graphic's messages, registered by InitializeJpeg.
 namespace res {
-constexpr int SChangeJPGSize = 65297;
-constexpr int SJPEGError = 65298;
-constexpr int SJPEGImageFile = 65299;
+inline constexpr base::TMessage SChangeJPGSize{65297, "JPEG イメージのサイズは変更できません"};
+inline constexpr base::TMessage SJPEGError{65298, "JPEG エラー #%d"};
+inline constexpr base::TMessage SJPEGImageFile{65299, "JPEG イメージファイル"};
+
+inline constexpr base::TMessage kJpegMessages[] = {SChangeJPGSize, SJPEGError, SJPEGImageFile};
+static_assert(base::HasDistinctIds(kJpegMessages));
 }  // namespace res
 
 namespace jpeg {

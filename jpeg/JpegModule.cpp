@@ -6,6 +6,7 @@
 namespace jpeg {
 
 void InitializeJpeg() {
+    base::RegisterMessages(res::kJpegMessages);
     graphics::HDC screen = graphics::GDICheck(gdi::GetDC(nullptr));
     const int depth = gdi::GetDeviceCaps(screen, gdi::BITSPIXEL) * gdi::GetDeviceCaps(screen, gdi::PLANES);
     gdi::ReleaseDC(nullptr, screen);

@@ -4,7 +4,7 @@
 
 namespace jpeg {
 
-/// Chooses JPEGDefaultSettings.DecodeDepth from the screen (8 bits per pixel or fewer: 8-bit
+/// Registers the JPEG messages, chooses JPEGDefaultSettings.DecodeDepth from the screen (8 bits per pixel or fewer: 8-bit
 /// decoding) and registers TJPEGImage for "jpeg", then "jpg".
 void InitializeJpeg();
 /// Withdraws TJPEGImage from the picture registry.

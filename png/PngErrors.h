@@ -1,8 +1,10 @@
 // The PNG codec's failures: one class per kind of defect, each raised with one fixed English
-// message from the string table, and the status texts that accompany a decompression failure.
+// message from the string table, the messages themselves, and the status texts that accompany a
+// decompression failure.
 #pragma once
 
 #include "platform/base/Exception.h"
+#include "platform/base/Messages.h"
 
 #include <string>
 
@@ -37,24 +39,34 @@ void ReleaseZlibStatusTexts();
 
 }  // namespace png
 
-// Resource numbers of the PNG messages; the texts live in the one string table.
+// The PNG messages, registered by InitializePng. They are English in every locale and keep
+// their old spelling: callers compare them byte for byte.
 namespace res {
-constexpr int SPngChunksNotCompatible = 65280;
-constexpr int SPngUnexpectedEnd = 65281;
-constexpr int SPngNoImageData = 65282;
-constexpr int SPngOutMemory = 65283;
-constexpr int SPngHeaderNotPresent = 65284;
-constexpr int SPngInvalidNewSize = 65285;
-constexpr int SPngInvalidCRC = 65300;
-constexpr int SPngInvalidIHDR = 65301;
-constexpr int SPngMissingMultipleIDAT = 65302;
-constexpr int SPngZlibError = 65303;
-constexpr int SPngInvalidPalette = 65304;
-constexpr int SPngInvalidFileHeader = 65305;
-constexpr int SPngIHDRNotFirst = 65306;
-constexpr int SPngSizeExceeds = 65307;
-constexpr int SPngNoSuchPaletteEntry = 65308;
-constexpr int SPngUnknownCriticalChunk = 65309;
-constexpr int SPngUnknownCompression = 65310;
-constexpr int SPngUnknownInterlace = 65311;
+inline constexpr base::TMessage SPngChunksNotCompatible{65280, "The chunks must be compatible to be assigned."};
+inline constexpr base::TMessage SPngUnexpectedEnd{65281, "This \"Portable Network Graphics\" image is invalid because the decoder found an unexpected end of the file."};
+inline constexpr base::TMessage SPngNoImageData{65282, "This \"Portable Network Graphics\" image contains no data."};
+inline constexpr base::TMessage SPngOutMemory{65283, "Some operation could not be performed because the system is out of resources. Close some windows and try again."};
+inline constexpr base::TMessage SPngHeaderNotPresent{65284, "This operation is not valid because the current image contains no valid header."};
+inline constexpr base::TMessage SPngInvalidNewSize{65285, "The new size provided for image resizing is invalid."};
+inline constexpr base::TMessage SPngInvalidCRC{65300, "This \"Portable Network Graphics\" image is not valid because it contains invalid pieces of data (crc error)"};
+inline constexpr base::TMessage SPngInvalidIHDR{65301, "The \"Portable Network Graphics\" image could not be loaded because one of its main piece of data (ihdr) might be corrupted"};
+inline constexpr base::TMessage SPngMissingMultipleIDAT{65302, "This \"Portable Network Graphics\" image is invalid because it has missing image parts."};
+inline constexpr base::TMessage SPngZlibError{65303, "Could not decompress the image because it contains invalid compressed data.\r\n Description: "};
+inline constexpr base::TMessage SPngInvalidPalette{65304, "The \"Portable Network Graphics\" image contains an invalid palette."};
+inline constexpr base::TMessage SPngInvalidFileHeader{65305, "The file being readed is not a valid \"Portable Network Graphics\" image because it contains an invalid header. This file may be corruped, try obtaining it again."};
+inline constexpr base::TMessage SPngIHDRNotFirst{65306, "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n(IHDR chunk is not the first)"};
+inline constexpr base::TMessage SPngSizeExceeds{65307, "This \"Portable Network Graphics\" image is not supported because either it's width or height exceeds the maximum size, which is 65535 pixels length."};
+inline constexpr base::TMessage SPngNoSuchPaletteEntry{65308, "There is no such palette entry."};
+inline constexpr base::TMessage SPngUnknownCriticalChunk{65309, "This \"Portable Network Graphics\" image contains an unknown critical part which could not be decoded."};
+inline constexpr base::TMessage SPngUnknownCompression{65310, "This \"Portable Network Graphics\" image is encoded with an unknown compression scheme which could not be decoded."};
+inline constexpr base::TMessage SPngUnknownInterlace{65311, "This \"Portable Network Graphics\" image uses an unknown interlace scheme which could not be decoded."};
+
+inline constexpr base::TMessage kPngMessages[] = {
+    SPngChunksNotCompatible, SPngUnexpectedEnd,       SPngNoImageData,         SPngOutMemory,
+    SPngHeaderNotPresent,    SPngInvalidNewSize,      SPngInvalidCRC,          SPngInvalidIHDR,
+    SPngMissingMultipleIDAT, SPngZlibError,           SPngInvalidPalette,      SPngInvalidFileHeader,
+    SPngIHDRNotFirst,        SPngSizeExceeds,         SPngNoSuchPaletteEntry,  SPngUnknownCriticalChunk,
+    SPngUnknownCompression,  SPngUnknownInterlace,
+};
+static_assert(base::HasDistinctIds(kPngMessages));
 }  // namespace res

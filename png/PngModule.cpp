@@ -1,11 +1,14 @@
 #include "png/PngModule.h"
 
 #include "graphics/Graphic.h"
+#include "platform/base/Messages.h"
+#include "png/PngErrors.h"
 #include "png/PngImage.h"
 
 namespace png {
 
 void InitializePng() {
+    base::RegisterMessages(res::kPngMessages);
     ReleaseChunkClasses();
     RegisterStandardChunkClasses();
     CreateZlibStatusTexts();

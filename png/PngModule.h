@@ -4,10 +4,11 @@
 
 namespace png {
 
-/// Registers the standard chunk classes and the file format "PNG" ("Portable Network Graphics").
+/// Registers the PNG messages, the standard chunk classes and the file format "PNG" ("Portable Network Graphics").
 /// Runs after the picture framework's start-up.
 void InitializePng();
-/// Withdraws TPNGObject from the format registries and releases the chunk classes and texts.
+/// Withdraws TPNGObject from the format registries and releases the chunk classes and status
+/// texts; the messages stay in the string table.
 void FinalizePng();
 
 }  // namespace png

@@ -80,6 +80,7 @@ private:
 }  // namespace
 
 std::unique_ptr<IContextMenu> CreateItemContextMenu(const std::string& path, bool folder) {
+    base::RegisterMessages(res::kShellMessages);
     return std::make_unique<TItemContextMenu>(path, folder);
 }
 

@@ -2,6 +2,7 @@
 // the system's own menu.
 #pragma once
 
+#include "platform/base/Messages.h"
 #include "platform/shell/ShellApi.h"
 
 #include <memory>
@@ -17,9 +18,14 @@ std::unique_ptr<IContextMenu> CreateItemContextMenu(const std::string& path, boo
 
 }  // namespace shell
 
+// The menu's captions, registered when the namespace starts (SHGetDesktopFolder) and by every
+// menu made, so a menu has its captions however its caller reached it.
 namespace res {
-constexpr int SMenuOpen = 64200;
-constexpr int SMenuPaste = 64201;
-constexpr int SMenuDelete = 64202;
-constexpr int SMenuRename = 64203;
+inline constexpr base::TMessage SMenuOpen{64200, "開く(&O)"};
+inline constexpr base::TMessage SMenuPaste{64201, "貼り付け(&P)"};
+inline constexpr base::TMessage SMenuDelete{64202, "削除(&D)"};
+inline constexpr base::TMessage SMenuRename{64203, "名前の変更(&M)"};
+
+inline constexpr base::TMessage kShellMessages[] = {SMenuOpen, SMenuPaste, SMenuDelete, SMenuRename};
+static_assert(base::HasDistinctIds(kShellMessages));
 }  // namespace res

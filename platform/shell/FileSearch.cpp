@@ -1,5 +1,7 @@
 #include "platform/shell/FileSearch.h"
 
+#include "platform/shell/Paths.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 namespace shell {
@@ -250,8 +253,22 @@ std::string GetCurrentDir() {
     }
 }
 
-bool SetCurrentDir(const std::string& path) {
-    return !path.empty() && !ContainsNul(path) && chdir(path.c_str()) == 0;
+std::optional<std::string> ResolveFolder(const std::string& path, const std::string& base) {
+    if (path.empty() || ContainsNul(path) || ContainsNul(base))
+        return std::nullopt;
+    const std::string joined = path.front() == '/' || base.empty() ? path : JoinPath(base, path);
+    char* resolved = realpath(joined.c_str(), nullptr);
+    if (resolved == nullptr)
+        return std::nullopt;
+    std::string folder(resolved);
+    std::free(resolved);
+    // Opening is what listing does first, so a folder passes exactly when a listing could start;
+    // a folder that may be entered but not read fails here rather than listing as empty.
+    const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (descriptor < 0)
+        return std::nullopt;
+    close(descriptor);
+    return folder;
 }
 
 bool SameFileName(const std::string& a, const std::string& b) {

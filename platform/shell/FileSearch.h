@@ -1,6 +1,7 @@
 // The file-system services beneath the program's file list: wildcard search with an attribute
-// filter, file attributes, the process's current folder, and the name comparisons the platform
-// applies to file names.
+// filter, file attributes, folders resolved for listing, and the name comparisons the platform
+// applies to file names. Nothing here changes the process's current folder: it is only read,
+// where a relative path leaves nothing else to go by.
 //
 // How the platform's attributes are provided here:
 // - hidden: the name starts with "."; "." and ".." are hidden folders like any other;
@@ -21,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace shell {
@@ -96,8 +98,10 @@ bool DirectoryExists(const std::string& path);
 /// The process's current folder as an absolute path, or "" when the system cannot tell it (the
 /// folder was removed, or lies beyond a folder the process may not read).
 std::string GetCurrentDir();
-/// Makes the folder current; false, with nothing changed, when it cannot be entered.
-bool SetCurrentDir(const std::string& path);
+/// The folder at path as an absolute path with links, "." and ".." resolved, when the process
+/// can open it to list its entries; nothing when it is missing, is not a folder or may not be
+/// read. A relative path is taken from base, or from the current folder when base is empty.
+std::optional<std::string> ResolveFolder(const std::string& path, const std::string& base = std::string());
 
 /// Whether two file names are equal without regard to letter case.
 bool SameFileName(const std::string& a, const std::string& b);

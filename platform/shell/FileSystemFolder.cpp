@@ -1,5 +1,6 @@
 // The shell's folder interface over the file system. A folder object knows the full item id list
 // of the folder it stands for; every item id list it is given is relative to that folder.
+#include "platform/base/Messages.h"
 #include "platform/shell/ContextMenu.h"
 #include "platform/shell/Collation.h"
 #include "platform/shell/FileOperations.h"
@@ -249,7 +250,11 @@ std::string PathFromIdList(const TItemIdList& item) {
 }
 
 HRESULT SHGetDesktopFolder(std::shared_ptr<IShellFolder>& folder) {
-    static const std::shared_ptr<IShellFolder> desktop = std::make_shared<TFileSystemFolder>(TItemIdList());
+    // The namespace starts here, so its messages join the string table with the desktop.
+    static const std::shared_ptr<IShellFolder> desktop = [] {
+        base::RegisterMessages(res::kShellMessages);
+        return std::make_shared<TFileSystemFolder>(TItemIdList());
+    }();
     folder = desktop;
     return S_OK;
 }

@@ -3,6 +3,8 @@
 #include "png/PngImage.h"
 #include "png/PngModule.h"
 
+#include "tests/platform/shell/ShellTestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -119,6 +121,30 @@ TEST_F(VistelThumbs, RefusesWhatIsNotAFolderAndExplainsItself) {
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Output.find("Usage: vistel-thumbs FOLDER"), std::string::npos);
     EXPECT_EQ(RunTool("").Status, 2);
+}
+
+// A folder the tool may not read is refused exactly as a missing one is: its own name in the
+// message, and none of the names of the folder the tool was started in.
+TEST_F(VistelThumbs, RefusesAFolderItMayNotReadAsAMissingOne) {
+    fs::create_directories(FFolder / "here");
+    fs::create_directories(FFolder / "locked");
+    WriteBmp("here/a.bmp", 4, 4);
+    WriteBmp("locked/b.bmp", 4, 4);
+    const std::string locked = (FFolder / "locked").string();
+    const std::string missing = (FFolder / "missing").string();
+    EXPECT_EQ(RunTool(missing).Output, "不正なファイル名 - " + missing + "\n");
+    shelltest::LockFolder(locked);
+    const int result = shelltest::RunUnprivileged([&] {
+        if (!shelltest::CannotOpen(locked) || ::chdir((FFolder / "here").c_str()) != 0)
+            return 1;
+        const TRun run = RunTool(locked);
+        if (run.Status == 1 && run.Output == "不正なファイル名 - " + locked + "\n")
+            return 0;
+        std::fprintf(stderr, "status %d: %s", run.Status, run.Output.c_str());
+        return 2;
+    });
+    shelltest::UnlockFolder(locked);
+    EXPECT_EQ(result, 0);
 }
 
 // The tool meets the codecs through the same registry as the window: a JPEG (227 × 149, so

@@ -1,5 +1,6 @@
 #include "app/FileListBox.h"
 
+#include "app/Codecs.h"
 #include "platform/base/Messages.h"
 #include "platform/gdi/Screen.h"
 #include "platform/shell/Collation.h"
@@ -39,6 +40,7 @@ protected:
     void SetUp() override {
         gdi::SetScreen(gdi::TScreenSettings{});
         graphics::InitializeGraphics();
+        app::InitializeCodecs();
         shell::SetCollationLocale("");
         FSaved = fs::current_path();
         std::string pattern = (fs::temp_directory_path() / "vistel-filelist-XXXXXX").string();
@@ -50,6 +52,7 @@ protected:
         fs::remove_all(FRoot);
         ScreenCursor().OnChange = nullptr;
         shell::SetCollationLocale("");
+        app::FinalizeCodecs();
         graphics::FinalizeGraphics();
     }
     std::string At(const std::string& name) const { return FRoot + "/" + name; }
@@ -197,12 +200,38 @@ TEST_F(FileListBoxTest, ReadsNothingBeforeTheEntriesAreFirstAskedFor) {
 
 // ---- ApplyPath ----
 
-TEST_F(FileListBoxTest, ApplyingAFolderLeavesTheProcessInIt) {
+TEST_F(FileListBoxTest, ApplyingAFolderListsItWhereverTheProcessStands) {
     MakeFolder("pictures");
+    MakeFolder("elsewhere");
+    std::ofstream(At("pictures/p.bmp")) << "x";
+    std::ofstream(At("elsewhere/e.bmp")) << "x";
+    fs::current_path(At("elsewhere"));
     TFileListBox list;
     list.ApplyPath(At("pictures"));
     EXPECT_EQ(list.FolderPath(), At("pictures"));
-    EXPECT_EQ(fs::current_path().string(), At("pictures"));
+    EXPECT_THAT(list.Items(), ElementsAre("p.bmp"));
+    EXPECT_EQ(fs::current_path().string(), At("elsewhere"));
+}
+
+TEST_F(FileListBoxTest, RelativeFoldersGoByTheListsFolderAndBareNamesByTheCurrentOne) {
+    MakeFolder("shown/sub");
+    MakeFolder("elsewhere/sub");
+    std::ofstream(At("shown/sub/s.bmp")) << "x";
+    std::ofstream(At("elsewhere/sub/e.bmp")) << "x";
+    std::ofstream(At("elsewhere/here.bmp")) << "x";
+    TFileListBox list;
+    list.SetFolderPath(At("shown"));
+    fs::current_path(At("elsewhere"));
+    list.SetFolderPath("sub");
+    EXPECT_EQ(list.FolderPath(), At("shown/sub"));
+    EXPECT_THAT(list.Items(), ElementsAre("s.bmp"));
+    list.SetFolderPath("..");
+    EXPECT_EQ(list.FolderPath(), At("shown"));
+    // A bare name has nothing but the current folder to go by; it is read, not changed.
+    list.ApplyPath("here.bmp");
+    EXPECT_EQ(list.FolderPath(), At("elsewhere"));
+    EXPECT_EQ(list.SelectedFileName(), "here.bmp");
+    EXPECT_EQ(fs::current_path().string(), At("elsewhere"));
 }
 
 TEST_F(FileListBoxTest, ApplyingAFileListsItsFolderAndSelectsIt) {
@@ -268,14 +297,22 @@ TEST_F(FileListBoxTest, ApplyingAnEmptyPathChangesNothing) {
     EXPECT_EQ(fs::current_path(), before);
 }
 
-TEST_F(FileListBoxTest, ApplyingAFolderThatCannotBeEnteredRereadsThePreviousOne) {
-    MakeFiles({"a.bmp"});
+TEST_F(FileListBoxTest, AFolderThatCannotBeOpenedRaisesTheInvalidFileNameAndKeepsTheList) {
+    MakeFiles({"a.bmp", "file.txt"});
     TFileListBox list;
     list.ApplyPath(FRoot);
+    EXPECT_THAT(list.Items(), ElementsAre("a.bmp", "file.txt"));
     MakeFile("b.bmp");
-    list.ApplyPath(At("missing/deeper"));
+    const std::string missing = At("missing/deeper");
+    EXPECT_THAT([&] { list.ApplyPath(missing); },
+                ThrowsMessage<EInvalidOperation>(StrEq("不正なファイル名 - " + missing)));
+    EXPECT_THAT([&] { list.SetFolderPath(At("file.txt")); },
+                ThrowsMessage<EInvalidOperation>(StrEq("不正なファイル名 - " + At("file.txt"))));
+    EXPECT_THAT([&] { list.SetFolderPath("missing"); },
+                ThrowsMessage<EInvalidOperation>(StrEq("不正なファイル名 - missing")));
+    // Neither refusal read any folder: the entries are still the ones listed first.
     EXPECT_EQ(list.FolderPath(), FRoot);
-    EXPECT_THAT(list.Items(), ElementsAre("a.bmp", "b.bmp"));
+    EXPECT_THAT(list.Items(), ElementsAre("a.bmp", "file.txt"));
 }
 
 TEST_F(FileListBoxTest, ApplyingAMissingFileRaisesTheInvalidFileNameWithTheWholePath) {
@@ -312,7 +349,7 @@ std::string Expand(const char* text, const std::string& root) {
     return out;
 }
 
-TEST_P(SplitPathTest, SplitsAndRestoresTheCurrentFolder) {
+TEST_P(SplitPathTest, SplitsWithoutChangingTheCurrentFolder) {
     MakeFiles({"a.bmp"});
     MakeFolder("sub");
     fs::current_path(FRoot);
@@ -328,7 +365,8 @@ INSTANTIATE_TEST_SUITE_P(Paths, SplitPathTest,
                                            TSplitCase{"~/*.bmp", "~", "*.bmp"}, TSplitCase{"~/a?.bmp", "~", "a?.bmp"},
                                            TSplitCase{"~/missing.bmp", "~/missing.bmp", ""},
                                            TSplitCase{"a.bmp", "~", "a.bmp"}, TSplitCase{"[sub]", "~/sub", ""},
-                                           TSplitCase{"sub/", "sub", ""}, TSplitCase{"/", "/", ""},
+                                           TSplitCase{"sub/", "~/sub", ""}, TSplitCase{"sub/a.bmp", "~/sub/a.bmp", ""},
+                                           TSplitCase{"/", "/", ""},
                                            TSplitCase{"/tmp", "/tmp", ""}));
 
 // ---- Selection, notices and the edit box ----

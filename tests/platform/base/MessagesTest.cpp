@@ -5,6 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
@@ -18,6 +22,50 @@ TEST(Messages, FormatFillsDirectivesInOrder) {
     EXPECT_EQ(base::Format("100%", {}), "100%");
     EXPECT_EQ(base::Format("%q", {}), "%q");
     EXPECT_EQ(base::LoadStr(-1), "");
+}
+
+namespace {
+
+// Numbers no module uses, so registering them cannot disturb another test.
+constexpr base::TMessage kFirstSample{101, "一つ目 %s"};
+constexpr base::TMessage kSecondSample{102, "second, with \"quotes\"\r\n"};
+constexpr base::TMessage kSamples[] = {kFirstSample, kSecondSample};
+static_assert(base::HasDistinctIds(kSamples));
+constexpr base::TMessage kClash[] = {kFirstSample, {101, "other"}};
+static_assert(!base::HasDistinctIds(kClash));
+
+}  // namespace
+
+TEST(Messages, RuntimeTextsNeedNoStartUp) {
+    for (const base::TMessage& message : res::kRuntimeMessages)
+        EXPECT_EQ(base::LoadStr(message), message.Text) << message.Id;
+    EXPECT_EQ(base::FmtLoadStr(res::SFOpenError, {std::string("a.bmp")}), "ファイル a.bmp は開けません");
+}
+
+TEST(Messages, RegisteringAgainWhileOtherThreadsReadChangesNothing) {
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
+    std::vector<std::thread> readers;
+    for (int i = 0; i < 3; ++i)
+        readers.emplace_back([&] {
+            while (!done) {
+                // Before its registration a number has no text; after it, always its own.
+                const std::string text = base::LoadStr(kSecondSample);
+                if (!text.empty() && text != kSecondSample.Text)
+                    ++wrong;
+                if (base::LoadStr(res::SReadError) != res::SReadError.Text)
+                    ++wrong;
+            }
+        });
+    for (int round = 0; round < 200; ++round)
+        base::RegisterMessages(kSamples);
+    done = true;
+    for (std::thread& reader : readers)
+        reader.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(base::FmtLoadStr(kFirstSample, {std::string("x")}), "一つ目 x");
+    EXPECT_EQ(base::LoadStr(kSecondSample), "second, with \"quotes\"\r\n");
+    EXPECT_EQ(base::LoadStr(103), "");
 }
 
 namespace {

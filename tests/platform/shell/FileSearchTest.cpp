@@ -1,5 +1,7 @@
 #include "platform/shell/FileSearch.h"
 
+#include "tests/platform/shell/ShellTestSupport.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -219,22 +221,49 @@ TEST_F(FileSearchTest, ExistenceQueriesTellFilesFromFolders) {
     EXPECT_EQ(shell::FileGetAttr(At("missing")), -1);
 }
 
-TEST_F(FileSearchTest, CurrentFolderChangesOnlyIntoFoldersThatCanBeEntered) {
-    fs::create_directory(FRoot / "sub");
+TEST_F(FileSearchTest, ResolveFolderMakesFoldersAbsoluteWithoutEnteringThem) {
+    fs::create_directories(FRoot / "sub" / "deeper");
+    fs::create_directory_symlink(FRoot / "sub", FRoot / "link");
     MakeFile("file");
-    ASSERT_TRUE(shell::SetCurrentDir(FRoot.string()));
-    EXPECT_EQ(shell::GetCurrentDir(), FRoot.string());
-    EXPECT_TRUE(shell::SetCurrentDir("sub"));
-    EXPECT_EQ(shell::GetCurrentDir(), At("sub"));
-    EXPECT_FALSE(shell::SetCurrentDir(At("missing")));
-    EXPECT_FALSE(shell::SetCurrentDir(At("file")));
-    EXPECT_FALSE(shell::SetCurrentDir(""));
-    EXPECT_EQ(shell::GetCurrentDir(), At("sub"));
+    fs::current_path(FRoot / "sub" / "deeper");
+    EXPECT_EQ(shell::ResolveFolder(FRoot.string()), FRoot.string());
+    // A relative path goes by the base when there is one, and by the current folder otherwise.
+    EXPECT_EQ(shell::ResolveFolder("sub", FRoot.string()), At("sub"));
+    EXPECT_EQ(shell::ResolveFolder(".."), At("sub"));
+    EXPECT_EQ(shell::ResolveFolder("link/./deeper/..", FRoot.string()), At("sub"));
+    EXPECT_EQ(shell::ResolveFolder(At("sub") + "/", "/elsewhere"), At("sub"));
+    EXPECT_EQ(fs::current_path(), FRoot / "sub" / "deeper");
+
+    EXPECT_EQ(shell::ResolveFolder(At("missing")), std::nullopt);
+    EXPECT_EQ(shell::ResolveFolder("file", FRoot.string()), std::nullopt);
+    EXPECT_EQ(shell::ResolveFolder(""), std::nullopt);
+    EXPECT_EQ(shell::ResolveFolder(At("sub") + std::string("\0x", 2)), std::nullopt);
+}
+
+TEST_F(FileSearchTest, ResolveFolderRefusesAFolderItMayNotRead) {
+    fs::create_directory(FRoot / "locked");
+    fs::create_directory(FRoot / "open");
+    MakeFile("locked/inside.txt");
+    shelltest::ShareFolder(FRoot.string());
+    shelltest::LockFolder(At("locked"));
+    const int result = shelltest::RunUnprivileged([&] {
+        if (!shelltest::CannotOpen(At("locked")))
+            return 1;
+        if (shell::ResolveFolder(At("locked")) || shell::ResolveFolder("locked", FRoot.string()))
+            return 2;
+        // Its name is still known: the folder above it lists it.
+        shell::TFileSearch search(At("lock*"), shell::faDirectory);
+        if (!search.Found() || search.Current().Name != "locked")
+            return 3;
+        return shell::ResolveFolder(At("open")) == At("open") ? 0 : 4;
+    });
+    shelltest::UnlockFolder(At("locked"));
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(FileSearchTest, RemovedCurrentFolderHasNoPath) {
     fs::create_directory(FRoot / "gone");
-    ASSERT_TRUE(shell::SetCurrentDir(At("gone")));
+    fs::current_path(FRoot / "gone");
     fs::remove(FRoot / "gone");
     EXPECT_EQ(shell::GetCurrentDir(), "");
 }

@@ -3,9 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -83,6 +92,70 @@ inline std::string ReadFile(const std::string& path) {
 inline bool Exists(const std::string& path) {
     std::error_code ignored;
     return std::filesystem::exists(std::filesystem::symlink_status(path, ignored));
+}
+
+// ---- Folders this process may not read ----
+//
+// Tests run as root, and root reads every folder, so a folder is made unreadable for real: a child
+// process drops to an unprivileged user before it looks. Without root the folder's own mode
+// keeps this process out already.
+
+/// The user and group an unreadable folder is checked as when the tests run as root.
+constexpr uid_t kUnprivilegedId = 65534;
+
+/// Makes the folder one that RunUnprivileged's check may not open: mode 0700 for root's folder
+/// (the check runs as another user), mode 0 otherwise.
+inline void LockFolder(const std::string& path) {
+    ::chmod(path.c_str(), ::geteuid() == 0 ? 0700 : 0);
+}
+
+/// Opens the folder (and every folder above it) to everyone, as a shared folder would be, so
+/// that only a locked folder below it keeps anyone out. mkdtemp makes its folders private.
+inline void ShareFolder(const std::string& path) { ::chmod(path.c_str(), 0755); }
+
+/// Undoes LockFolder so the folder can be removed without root.
+inline void UnlockFolder(const std::string& path) { ::chmod(path.c_str(), 0755); }
+
+/// Whether opening the folder fails with EACCES for the calling process: the premise of every
+/// check of an unreadable folder, tested first so a check cannot pass for the wrong reason.
+inline bool CannotOpen(const std::string& path) {
+    DIR* dir = ::opendir(path.c_str());
+    if (dir != nullptr) {
+        ::closedir(dir);
+        return false;
+    }
+    return errno == EACCES;
+}
+
+/// Runs check in a child process, as the unprivileged user when the tests run as root, and
+/// returns its result: 0 when every expectation held, another value naming the first that did
+/// not (the check prints why on stderr). GoogleTest's assertions do not reach the parent from a
+/// child, so the check reports through its exit status only.
+inline int RunUnprivileged(const std::function<int()>& check) {
+    std::fflush(nullptr);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        int code = 0;
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 || ::setuid(kUnprivilegedId) != 0)) {
+            code = 120;
+        } else {
+            try {
+                code = check();
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "unexpected exception: %s\n", e.what());
+                code = 121;
+            } catch (...) {
+                code = 122;
+            }
+        }
+        std::fflush(nullptr);
+        ::_exit(code);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 }  // namespace shelltest

@@ -8,9 +8,10 @@
 #                  [FIND_DEPENDENCIES <args>...]   one find_dependency() argument string each
 #                  [PKG_CONFIG <module>...])       pkg-config modules of the same dependencies
 #
-# Every header of the library's folder is public unless the folder names it private here, so a new
-# header is published without another edit; the consumer test compiles every installed header on
-# its own, which catches a public header that leans on a private one.
+# Every header of the library's folder is public unless its name ends in "Private.h" or
+# "Internal.h" or the folder names it private here, so a new header is published without another
+# edit; the consumer test compiles every installed header, which catches a public header that
+# leans on a private one.
 include_guard(GLOBAL)
 include(GNUInstallDirs)
 
@@ -19,10 +20,12 @@ function(vistel_library target name)
     file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     foreach(header IN LISTS arg_PRIVATE_HEADERS)
         if(NOT header IN_LIST headers)
-            message(FATAL_ERROR "${target}: private header ${header} is not in ${CMAKE_CURRENT_SOURCE_DIR}")
+            # A renamed private header would otherwise be published under its new name.
+            message(AUTHOR_WARNING "${target}: the private header ${header} is gone; list its successor")
         endif()
     endforeach()
     list(REMOVE_ITEM headers ${arg_PRIVATE_HEADERS})
+    list(FILTER headers EXCLUDE REGEX "(Private|Internal)\\.h$")
     list(TRANSFORM headers PREPEND ${CMAKE_CURRENT_SOURCE_DIR}/)
     # Headers are included by their path from the project's root ("platform/gdi/Gdi.h") in the
     # build and from include/vistel once installed.

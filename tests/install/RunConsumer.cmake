@@ -38,7 +38,7 @@ set(expected
     ${LIBDIR}/libvistel_png.a ${LIBDIR}/libvistel_jpeg.a ${LIBDIR}/libvistel_shell.a ${LIBDIR}/libvistel_app.a
     ${LIBDIR}/cmake/Vistel/VistelConfig.cmake ${LIBDIR}/cmake/Vistel/VistelConfigVersion.cmake
     ${LIBDIR}/pkgconfig/vistel.pc
-    ${INCLUDEDIR}/vistel/platform/gdi/Gdi.h ${INCLUDEDIR}/vistel/platform/base/Version.h
+    ${INCLUDEDIR}/vistel/platform/gdi/Gdi.h ${INCLUDEDIR}/vistel/platform/gdi/Handles.h ${INCLUDEDIR}/vistel/platform/base/Version.h
     ${INCLUDEDIR}/vistel/graphics/Bitmap.h ${INCLUDEDIR}/vistel/png/PngImage.h
     ${DATADIR}/applications/vistel.desktop ${DATADIR}/icons/hicolor/scalable/apps/vistel.svg
     ${MANDIR}/man1/vistel.1 ${MANDIR}/man1/vistel-thumbs.1)
@@ -52,7 +52,7 @@ foreach(file IN LISTS expected)
 endforeach()
 # The private headers of the layers, and the window's Qt code, stay in the source tree.
 foreach(file platform/gdi/Internal.h platform/gdi/Transfer.h graphics/CanvasModule.h jpeg/JpegCodec.h
-             png/RowFilters.h platform/shell/Posix.h app/qt/MainWindow.h)
+             png/RowFilters.h png/Zlib.h graphics/BitmapPrivate.h platform/shell/Posix.h app/qt/MainWindow.h)
     if(EXISTS ${prefix}/${INCLUDEDIR}/vistel/${file})
         message(FATAL_ERROR "a private header was installed: ${file}")
     endif()

@@ -7,6 +7,7 @@
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
 #include "platform/base/Messages.h"
+#include "platform/base/Version.h"
 #include "platform/shell/FileSearch.h"
 
 #include <cstdio>
@@ -31,8 +32,10 @@ constexpr const char* kUsage =
     "  --keep-going       report a failure while drawing or adding a thumbnail on that file's line\n"
     "                     and go on, instead of ending the run\n"
     "  --help             show this text\n"
+    "  --version          show the program's version\n"
     "\n"
-    "Exit status: 0, or 1 when an error ended the run (its message goes to standard error).\n";
+    "Exit status: 0, or 1 when an error ended the run (its message goes to standard error), or 2\n"
+    "when the command line was not understood.\n";
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -138,6 +141,9 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "vistel-thumbs " VISTEL_VERSION "\n";
             return 0;
         } else if (arg == "--keep-going") {
             keepGoing = true;

@@ -12,6 +12,7 @@ packages=(
     libpng-dev libspng-dev libstb-dev
     libicu-dev
     qt6-base-dev fonts-ipafont-gothic
+    librsvg2-bin desktop-file-utils groff-base
 )
 
 missing=()

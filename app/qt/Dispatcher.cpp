@@ -71,6 +71,8 @@ void ShowException(std::exception_ptr error) noexcept {
 
 TVistelApplication::TVistelApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(ApplicationTitle());
+    // Lets Wayland compositors match the window with vistel.desktop and its icon.
+    setDesktopFileName(QStringLiteral("vistel"));
     setWindowIcon(MainIcon());
     InstallFontSubstitutions();
 }

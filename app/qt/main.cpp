@@ -8,11 +8,37 @@
 #include "app/qt/MainWindow.h"
 #include "graphics/Bitmap.h"
 #include "graphics/GraphicsBase.h"
+#include "platform/base/Version.h"
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vistel [QT-OPTION...]\n"
+    "\n"
+    "Shows the 64 x 64 thumbnails of the pictures in the folder chosen in the window's folder tree.\n"
+    "Options other than these are Qt's (for example -platform offscreen).\n"
+    "\n"
+    "  --help             show this text\n"
+    "  --version          show the program's version\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("vistel %s\n", VISTEL_VERSION);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
     // The picture framework first, then the shell's desktop object, then the codecs, whose first
     // registration builds the format list.
     graphics::InitializeGraphics();

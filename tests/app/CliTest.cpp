@@ -1,5 +1,6 @@
 // The command-line tool, run as a person runs it.
 #include "graphics/Bitmap.h"
+#include "platform/base/Version.h"
 #include "png/PngImage.h"
 #include "png/PngModule.h"
 
@@ -145,6 +146,17 @@ TEST_F(VistelThumbs, RefusesAFolderItMayNotReadAsAMissingOne) {
     });
     shelltest::UnlockFolder(locked);
     EXPECT_EQ(result, 0);
+}
+
+// --version answers alone and ends the run, wherever it stands: no folder is read.
+TEST_F(VistelThumbs, VersionPrintsTheReleaseAndReadsNoFolder) {
+    WriteBmp("p.bmp", 4, 4);
+    for (const std::string& arguments : {std::string("--version"), FFolder.string() + " --version"}) {
+        TRun run = RunTool(arguments);
+        EXPECT_EQ(run.Status, 0) << arguments;
+        EXPECT_EQ(run.Output, "vistel-thumbs " VISTEL_VERSION "\n") << arguments;
+    }
+    EXPECT_NE(RunTool("--help").Output.find("--version"), std::string::npos);
 }
 
 // The tool meets the codecs through the same registry as the window: a JPEG (227 × 149, so

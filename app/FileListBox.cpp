@@ -282,6 +282,9 @@ TPathParts SplitPath(const std::string& path) {
 // ---- TFileListBox ----
 
 TFileListBox::TFileListBox() : FFolderPath(shell::GetCurrentDir()) {
+    // A list made by itself (outside the program's start-up) still has its messages to raise.
+    static const bool registered = (base::RegisterMessages(res::kFileListMessages), true);
+    (void)registered;
     LoadGlyphs();
     FFont.OnChange = [this](graphics::TGraphicsObject*) { FontChanged(); };
 }

@@ -6,6 +6,12 @@ namespace app {
 
 using namespace gdi;
 
+// A list made by itself (outside the program's start-up) still has its messages to raise.
+TImageList::TImageList(int width, int height) : FWidth(width), FHeight(height) {
+    static const bool registered = (base::RegisterMessages(res::kImageListMessages), true);
+    (void)registered;
+}
+
 TImageList::~TImageList() {
     for (HBITMAP image : FImages)
         DeleteObject(image);

@@ -12,7 +12,7 @@ namespace app {
 
 class TImageList {
 public:
-    TImageList(int width = 64, int height = 64) : FWidth(width), FHeight(height) {}
+    TImageList(int width = 64, int height = 64);
     ~TImageList();
     TImageList(const TImageList&) = delete;
     TImageList& operator=(const TImageList&) = delete;

@@ -474,10 +474,13 @@ TEST_F(FormatRegistries, UnregisterLeavesAnUnmadeRegistryAlone) {
 }
 
 TEST(FormatRegistryTexts, DescriptionsOfTheBuiltInFormats) {
+    // The framework's texts are there once it has started.
+    InitializeGraphics();
     EXPECT_EQ(base::LoadStr(res::SVMetafiles), "メタファイル");
     EXPECT_EQ(base::LoadStr(res::SVEnhMetafiles), "エンハンス メタファイル");
     EXPECT_EQ(base::LoadStr(res::SVIcons), "アイコン");
     EXPECT_EQ(base::LoadStr(res::SVBitmaps), "ビットマップ");
+    FinalizeGraphics();
 }
 
 }  // namespace

@@ -103,6 +103,7 @@ using UINT = unsigned int;
 using INT = int;
 using COLORREF = DWORD;
 using LPVOID = void*;
+using FLOAT = float;
 
 #define VISTEL_DECLARE_HANDLE(name) \
     struct name##__ { int unused; };    \
@@ -277,6 +278,30 @@ struct LOGFONTA {
     char lfFaceName[LF_FACESIZE];
 };
 
+struct RGNDATAHEADER {
+    DWORD dwSize;    // sizeof(RGNDATAHEADER)
+    DWORD iType;     // RDH_RECTANGLES
+    DWORD nCount;    // rectangles in Buffer
+    DWORD nRgnSize;  // bytes of rectangles in Buffer
+    RECT rcBound;
+};
+static_assert(sizeof(RGNDATAHEADER) == 32);
+
+// The rectangles (RECT) follow the header; callers allocate the room they describe.
+struct RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];
+};
+
+struct XFORM {
+    FLOAT eM11;
+    FLOAT eM12;
+    FLOAT eM21;
+    FLOAT eM22;
+    FLOAT eDx;
+    FLOAT eDy;
+};
+
 struct ICONINFO {
     BOOL fIcon;
     DWORD xHotspot;
@@ -398,6 +423,27 @@ constexpr int STRETCH_HALFTONE = HALFTONE;
 // Background modes.
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
+
+// Region types (the results of the region and clipping calls) and combine modes.
+constexpr int ERROR = 0;
+constexpr int RGN_ERROR = ERROR;
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+constexpr int COMPLEXREGION = 3;
+constexpr int RGN_AND = 1;
+constexpr int RGN_OR = 2;
+constexpr int RGN_XOR = 3;
+constexpr int RGN_DIFF = 4;
+constexpr int RGN_COPY = 5;
+constexpr int RGN_MIN = RGN_AND;
+constexpr int RGN_MAX = RGN_COPY;
+constexpr DWORD RDH_RECTANGLES = 1;
+constexpr int SYSRGN = 4;
+// Polygon fill modes.
+constexpr int ALTERNATE = 1;
+constexpr int WINDING = 2;
+/// SelectObject's failure value when the object is a region.
+inline const HGDIOBJ HGDI_ERROR = reinterpret_cast<HGDIOBJ>(~std::uintptr_t(0));
 
 // Brush styles and hatches.
 constexpr UINT BS_SOLID = 0;
@@ -725,6 +771,48 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+
+// ---- regions ---------------------------------------------------------------------------------
+
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+HRGN CreateRectRgnIndirect(const RECT* rect);
+HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int width, int height);
+HRGN CreateEllipticRgn(int left, int top, int right, int bottom);
+HRGN CreateEllipticRgnIndirect(const RECT* rect);
+HRGN CreatePolygonRgn(const POINT* points, int count, int fillMode);
+HRGN CreatePolyPolygonRgn(const POINT* points, const INT* counts, int polygons, int fillMode);
+/// count is the size in bytes of data; transform may be null.
+HRGN ExtCreateRegion(const XFORM* transform, DWORD count, const RGNDATA* data);
+/// With no buffer, the bytes the data needs; otherwise the bytes written, 0 when count is short.
+DWORD GetRegionData(HRGN region, DWORD count, RGNDATA* data);
+int CombineRgn(HRGN dest, HRGN source1, HRGN source2, int mode);
+BOOL EqualRgn(HRGN a, HRGN b);
+int OffsetRgn(HRGN region, int x, int y);
+BOOL SetRectRgn(HRGN region, int left, int top, int right, int bottom);
+BOOL PtInRegion(HRGN region, int x, int y);
+BOOL RectInRegion(HRGN region, const RECT* rect);
+int GetRgnBox(HRGN region, RECT* rect);
+BOOL FillRgn(HDC dc, HRGN region, HBRUSH brush);
+BOOL FrameRgn(HDC dc, HRGN region, HBRUSH brush, int width, int height);
+BOOL InvertRgn(HDC dc, HRGN region);
+BOOL PaintRgn(HDC dc, HRGN region);
+
+// ---- clipping ---------------------------------------------------------------------------------
+
+int SelectClipRgn(HDC dc, HRGN region);
+int ExtSelectClipRgn(HDC dc, HRGN region, int mode);
+int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
+int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom);
+int OffsetClipRgn(HDC dc, int x, int y);
+int GetClipBox(HDC dc, RECT* rect);
+/// 1 and a copy in region when the context has a clip region, 0 when it has none, −1 on error.
+int GetClipRgn(HDC dc, HRGN region);
+int SetMetaRgn(HDC dc);
+int GetMetaRgn(HDC dc, HRGN region);
+/// Only SYSRGN: the context's whole surface.
+int GetRandomRgn(HDC dc, HRGN region, INT which);
+BOOL PtVisible(HDC dc, int x, int y);
+BOOL RectVisible(HDC dc, const RECT* rect);
 
 // ---- icons ------------------------------------------------------------------------------------
 

@@ -135,6 +135,16 @@ struct TDCObj final : TObject {
     std::optional<TRegion> Clip;
 };
 
+// Drawing and the clip: no call writes a pixel except through the clip stage of Transfer.h.
+// A drawing call makes one TClipper from the context (Clip above) and its surface, and then
+// - writes rectangles through TClipper::ForEachRect, or keeps its own fast path unchanged when
+//   the clipper is Rectangular (no clip, or a one-rectangle clip, already cut into its box);
+// - writes rows of pixels through TClipper::ForEachSpan (text, blended icons);
+// - fills spans with a brush through TFillStage::Span/Box: clip → pattern → raster operation.
+// A rasteriser of polygons, lines or paths produces spans in device coordinates and hands them
+// to TFillStage; mapping modes, when they come, convert coordinates before that point, so the
+// clip stays in device space.
+
 /// Combines a region into the context's clip region as ExtSelectClipRgn does (a null region
 /// with RGN_COPY removes it). Returns the new clip's type, or ERROR with the last error set and
 /// the clip unchanged.

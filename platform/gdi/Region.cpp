@@ -175,9 +175,9 @@ void TRegionBuilder::AddBand(long long top, long long bottom, const std::vector<
     std::vector<RECT>& rects = FRegion.FRects;
     if (FHasBand) {
         const std::size_t count = rects.size() - FLastBand;
+        const auto sameSpan = [](const TSpan& s, const RECT& r) { return s.Left == r.left && s.Right == r.right; };
         const bool same = rects[FLastBand].bottom == top && count == spans.size() &&
-                          std::equal(spans.begin(), spans.end(), rects.begin() + std::ptrdiff_t(FLastBand),
-                                     [](const TSpan& s, const RECT& r) { return s.Left == r.left && s.Right == r.right; });
+                          std::equal(spans.begin(), spans.end(), rects.begin() + std::ptrdiff_t(FLastBand), sameSpan);
         if (same) {
             for (std::size_t i = FLastBand; i < rects.size(); ++i)
                 rects[i].bottom = LONG(bottom);

@@ -109,30 +109,35 @@ void FillBox(TBitmapObj& bitmap, const TClipper& clipper, const TBox& box, DWORD
 // Puts a glyph's coverage in the text colour onto the surface at (left, top).
 void PaintGlyph(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, const TGlyphImage& glyph,
                 long long left, long long top, const TBox& clip, COLORREF colour, DWORD value) {
-    const TBox box = TBox{left, top, left + glyph.Width, top + glyph.Height}.Intersect(clip);
+    const TClip& bounds = clipper.Bounds();
+    const TBox box = TBox{left, top, left + glyph.Width, top + glyph.Height}.Intersect(clip).Intersect(
+        TBox{bounds.X0, bounds.Y0, bounds.X1, bounds.Y1});
     const int bpp = bitmap.BitsPixel;
     for (long long y = box.Top; y < box.Bottom; ++y) {
         BYTE* row = bitmap.Row(LONG(y));
         const BYTE* coverage = glyph.Coverage.data() + std::size_t(y - top) * std::size_t(glyph.Width);
         clipper.ForEachSpan(y, box.Left, box.Right, [&](long long x0, long long x1) {
-        for (long long x = x0; x < x1; ++x) {
-            const unsigned c = coverage[x - left];
-            if (c == 0)
-                continue;
-            if (format.Indexed()) {
-                // A palette surface has no colours between the text and what lies under it.
-                if (c >= 128)
+            for (long long x = x0; x < x1; ++x) {
+                const unsigned c = coverage[x - left];
+                if (c == 0)
+                    continue;
+                if (format.Indexed()) {
+                    // A palette surface has no colours between the text and what lies under it.
+                    if (c >= 128)
+                        WritePixel(row, LONG(x), bpp, value);
+                } else if (c == 255) {
                     WritePixel(row, LONG(x), bpp, value);
-            } else if (c == 255) {
-                WritePixel(row, LONG(x), bpp, value);
-            } else {
-                const COLORREF under = format.Decode(ReadPixel(row, LONG(x), bpp));
-                auto mix = [c](unsigned fore, unsigned back) { return BYTE((fore * c + back * (255 - c) + 127) / 255); };
-                const COLORREF mixed = RGB(mix(GetRValue(colour), GetRValue(under)), mix(GetGValue(colour), GetGValue(under)),
-                                           mix(GetBValue(colour), GetBValue(under)));
-                WritePixel(row, LONG(x), bpp, format.Encode(mixed));
+                } else {
+                    const COLORREF under = format.Decode(ReadPixel(row, LONG(x), bpp));
+                    auto mix = [c](unsigned fore, unsigned back) {
+                        return BYTE((fore * c + back * (255 - c) + 127) / 255);
+                    };
+                    const COLORREF mixed = RGB(mix(GetRValue(colour), GetRValue(under)),
+                                               mix(GetGValue(colour), GetGValue(under)),
+                                               mix(GetBValue(colour), GetBValue(under)));
+                    WritePixel(row, LONG(x), bpp, format.Encode(mixed));
+                }
             }
-        }
         });
     }
 }
@@ -215,11 +220,13 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     const LOGFONTA& log = static_cast<TFontObj*>(Find(dc->Font))->Log;
     if (log.lfUnderline && width > 0) {
         const long long top = baseline + font->UnderlineOffset();
-        FillBox(*bitmap, clipper, TBox{left, top, left + width, top + font->UnderlineThickness()}.Intersect(clip), value);
+        const TBox line{left, top, left + width, top + font->UnderlineThickness()};
+        FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
     if (log.lfStrikeOut && width > 0) {
         const long long top = baseline + font->StrikeoutOffset();
-        FillBox(*bitmap, clipper, TBox{left, top, left + width, top + font->StrikeoutThickness()}.Intersect(clip), value);
+        const TBox line{left, top, left + width, top + font->StrikeoutThickness()};
+        FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
 
     if (align & TA_UPDATECP) {

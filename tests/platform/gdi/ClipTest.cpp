@@ -39,7 +39,9 @@ TEST_P(TClippedDrawing, ChangesOnlyPixelsInsideTheClip) {
             table.push_back(RGBQUAD{BYTE(i), BYTE(i), BYTE(i), 0});
         return table;
     }();
-    auto make = [&] { return bpp == 1 ? MakeDdb(1, 32, 16) : MakeDib(bpp, 32, -16, bpp == 8 ? grey : std::vector<RGBQUAD>{}); };
+    auto make = [&] {
+        return bpp == 1 ? MakeDdb(1, 32, 16) : MakeDib(bpp, 32, -16, bpp == 8 ? grey : std::vector<RGBQUAD>{});
+    };
     auto plain = make(), clipped = make();
     auto source = MakeDib(32, 32, -16);
     for (int y = 0; y < 16; ++y)
@@ -119,7 +121,16 @@ const TDrawCase kDrawCases[] = {
          const RECT rect{0, 0, 32, 16};
          ExtTextOutA(dc, 4, 2, ETO_OPAQUE, &rect, "iii", 3, nullptr);
      }},
-    {"DrawIcon", [](HDC dc, HDC) { DrawIconEx(dc, 0, -8, LoadIconA(nullptr, IDI_APPLICATION), 32, 32, 0, nullptr, DI_NORMAL); }},
+    {"DrawIcon",
+     [](HDC dc, HDC) { DrawIconEx(dc, 0, -8, LoadIconA(nullptr, IDI_APPLICATION), 32, 32, 0, nullptr, DI_NORMAL); }},
+    {"DrawAlphaIcon",
+     [](HDC dc, HDC) {
+         std::vector<BYTE> andBits(2 * 16, 0);
+         std::vector<DWORD> colour(16 * 16, 0xC0102030u);
+         HICON icon = CreateIcon(nullptr, 16, 16, 1, 32, andBits.data(), reinterpret_cast<BYTE*>(colour.data()));
+         DrawIconEx(dc, 3, 0, icon, 28, 16, 0, nullptr, DI_NORMAL);
+         DestroyIcon(icon);
+     }},
     {"FillRgn",
      [](HDC dc, HDC) {
          HRGN region = CreateEllipticRgn(0, 0, 32, 16);
@@ -270,7 +281,7 @@ TEST_F(TClipTest, ScrollingWithinAComplexClipReadsTheSourceBeforeWriting) {
     BitBlt(dc, 0, 1, 32, 15, dc, 0, 0, SRCCOPY);
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 32; ++x)
-            EXPECT_EQ(surface->Raw(x, y), PtInRegion(clip, x, y) && y >= 1 ? DWORD((y - 1) * 32 + x) : DWORD(y * 32 + x))
+            EXPECT_EQ(surface->Raw(x, y), DWORD((PtInRegion(clip, x, y) && y >= 1 ? y - 1 : y) * 32 + x))
                 << x << "," << y;
     DeleteObject(clip);
 }

@@ -245,7 +245,8 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     if (!BeginTransfer(dc, transfer))
         return CLR_INVALID;
     const TBitmapObj& bitmap = *transfer.Dest;
-    if (x < 0 || y < 0 || x >= bitmap.Width || y >= bitmap.Height) {
+    // A pixel outside the clip reads as CLR_INVALID, as the platform documents.
+    if (!TClipper(*transfer.DestDC, bitmap).Contains(x, y)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return CLR_INVALID;
     }
@@ -259,7 +260,7 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
     if (!BeginTransfer(dc, transfer))
         return CLR_INVALID;
     TBitmapObj& bitmap = *transfer.Dest;
-    if (x < 0 || y < 0 || x >= bitmap.Width || y >= bitmap.Height) {
+    if (!TClipper(*transfer.DestDC, bitmap).Contains(x, y)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return CLR_INVALID;
     }

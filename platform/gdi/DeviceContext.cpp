@@ -142,6 +142,11 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
     case TKind::Font:
         previous = std::exchange(dc->Font, static_cast<HFONT>(object));
         break;
+    case TKind::Region: {
+        // A region is not held by the context: a copy becomes its clip region.
+        const int type = CombineClip(*dc, &static_cast<TRegionObj*>(target)->Region, RGN_COPY);
+        return type == ERROR ? HGDI_ERROR : reinterpret_cast<HGDIOBJ>(std::uintptr_t(type));
+    }
     default:
         // Palettes go through SelectPalette; contexts cannot be selected.
         SetLastError(ERROR_INVALID_PARAMETER);
@@ -221,6 +226,7 @@ DWORD GetObjectType(HGDIOBJ object) {
     case TKind::Brush: return OBJ_BRUSH;
     case TKind::Pen: return OBJ_PEN;
     case TKind::Font: return OBJ_FONT;
+    case TKind::Region: return OBJ_REGION;
     case TKind::Icon: break;
     }
     SetLastError(ERROR_INVALID_HANDLE);

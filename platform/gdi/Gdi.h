@@ -86,6 +86,46 @@
 //   which take the nearest colour the surface has. OPAQUE fills the text's cell box (its advance
 //   width by tmHeight) with the background colour before the glyphs; TRANSPARENT fills nothing.
 //   Text is never drawn through the raster operation of SetROP2.
+// - Regions are kept in the platform's canonical form: y-bands of equal-height rectangles, sorted,
+//   not touching within a band, and touching bands with equal spans merged. GetRegionData lists
+//   exactly those rectangles, so regions of equal pixels give equal data. Rectangles exclude their
+//   right and bottom edges; CreateRectRgn, SetRectRgn, IntersectClipRect, ExcludeClipRect and
+//   RectInRegion accept swapped corners, and a rectangle of no area is the empty region.
+// - Polygon regions (ALTERNATE and WINDING) contain pixel (x, y) when its centre (x + ½, y + ½)
+//   lies inside; a centre exactly on a left edge is in, on a right edge out, and edges count
+//   for the rows from their upper end to one before their lower end. This gives the measured
+//   100 pixels for the square (0,0)–(10,10) and 72 for (0,0), (13,4), (4,13). A polygon of one
+//   or two points is the empty region; a count of 0 or less is refused.
+// - Elliptic and rounded-rectangle regions leave out the box's right column and bottom row, as
+//   the platform's do, and hold the pixels whose centres lie inside or on the ellipse inscribed
+//   in the rest with each radius an eighth of a pixel shorter: CreateEllipticRgn(0, 0, 11, 11)
+//   is the 76 pixels the platform's Ellipse paints in a 10 × 10 box. The corner ellipse of a
+//   rounded rectangle is at most the rectangle's size; below 2 pixels the corners stay square.
+// - ExtCreateRegion unites its rectangles in any order, swapped corners accepted. A transform of
+//   scale and translation maps corners, rounded to the nearest integer (halves away from zero);
+//   with rotation or shear each rectangle becomes the polygon of its rounded corners, filled as
+//   above. A coordinate that leaves the 32-bit range refuses the call.
+// - Limits: a region holds at most 2^20 rectangles, a polygon at most 2^24 points, and a scan
+//   conversion visits at most 2^26 rows × edges; beyond them the call fails with
+//   ERROR_NOT_ENOUGH_MEMORY. OffsetRgn and OffsetClipRgn fail (ERROR, ERROR_INVALID_PARAMETER)
+//   and change nothing when a coordinate would leave the 32-bit range.
+// - FrameRgn paints the pixels of the region that do not have width pixels of the region on
+//   both sides and height pixels above and below; a width or height of 0 paints no strokes in that
+//   direction, a negative one is refused. FillRgn and FrameRgn paint with PATCOPY, InvertRgn with
+//   DSTINVERT, PaintRgn with the selected brush through the context's SetROP2 operation.
+// - The clip (device coordinates) is the clip region ∩ the meta region, and every drawing call
+//   writes only there and inside its surface; GetPixel and SetPixel outside it return CLR_INVALID.
+//   Without a clip region, ExtSelectClipRgn's RGN_OR, RGN_XOR and RGN_DIFF (and ExcludeClipRect)
+//   combine with the surface's rectangle at the time of the call, while RGN_AND (and
+//   IntersectClipRect) takes the given region as it is. The clip calls return the type of the
+//   clip region ∩ meta region (not cut to the surface), SIMPLEREGION when there is neither;
+//   GetClipBox returns the type and box of what is drawable, clip ∩ surface.
+// - SetMetaRgn makes the clip in force the meta region and removes the clip region; without a
+//   clip region it changes nothing. GetMetaRgn returns 0 and leaves the caller's region alone when
+//   the context has no meta region, as GetClipRgn does without a clip region.
+// - GetRandomRgn takes SYSRGN only: the layer has no windows, so the system region is the whole
+//   surface. A region selected with SelectObject becomes the clip region (a copy) and the call
+//   returns its type, or HGDI_ERROR.
 #pragma once
 
 #include <cstdarg>
@@ -103,6 +143,7 @@ using UINT = unsigned int;
 using INT = int;
 using COLORREF = DWORD;
 using LPVOID = void*;
+using FLOAT = float;
 
 #define VISTEL_DECLARE_HANDLE(name) \
     struct name##__ { int unused; };    \
@@ -277,6 +318,30 @@ struct LOGFONTA {
     char lfFaceName[LF_FACESIZE];
 };
 
+struct RGNDATAHEADER {
+    DWORD dwSize;    // sizeof(RGNDATAHEADER)
+    DWORD iType;     // RDH_RECTANGLES
+    DWORD nCount;    // rectangles in Buffer
+    DWORD nRgnSize;  // bytes of rectangles in Buffer
+    RECT rcBound;
+};
+static_assert(sizeof(RGNDATAHEADER) == 32);
+
+// The rectangles (RECT) follow the header; callers allocate the room they describe.
+struct RGNDATA {
+    RGNDATAHEADER rdh;
+    char Buffer[1];
+};
+
+struct XFORM {
+    FLOAT eM11;
+    FLOAT eM12;
+    FLOAT eM21;
+    FLOAT eM22;
+    FLOAT eDx;
+    FLOAT eDy;
+};
+
 struct ICONINFO {
     BOOL fIcon;
     DWORD xHotspot;
@@ -398,6 +463,27 @@ constexpr int STRETCH_HALFTONE = HALFTONE;
 // Background modes.
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
+
+// Region types (the results of the region and clipping calls) and combine modes.
+constexpr int ERROR = 0;
+constexpr int RGN_ERROR = ERROR;
+constexpr int NULLREGION = 1;
+constexpr int SIMPLEREGION = 2;
+constexpr int COMPLEXREGION = 3;
+constexpr int RGN_AND = 1;
+constexpr int RGN_OR = 2;
+constexpr int RGN_XOR = 3;
+constexpr int RGN_DIFF = 4;
+constexpr int RGN_COPY = 5;
+constexpr int RGN_MIN = RGN_AND;
+constexpr int RGN_MAX = RGN_COPY;
+constexpr DWORD RDH_RECTANGLES = 1;
+constexpr int SYSRGN = 4;
+// Polygon fill modes.
+constexpr int ALTERNATE = 1;
+constexpr int WINDING = 2;
+/// SelectObject's failure value when the object is a region.
+inline const HGDIOBJ HGDI_ERROR = reinterpret_cast<HGDIOBJ>(~std::uintptr_t(0));
 
 // Brush styles and hatches.
 constexpr UINT BS_SOLID = 0;
@@ -725,6 +811,48 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+
+// ---- regions ---------------------------------------------------------------------------------
+
+HRGN CreateRectRgn(int left, int top, int right, int bottom);
+HRGN CreateRectRgnIndirect(const RECT* rect);
+HRGN CreateRoundRectRgn(int left, int top, int right, int bottom, int width, int height);
+HRGN CreateEllipticRgn(int left, int top, int right, int bottom);
+HRGN CreateEllipticRgnIndirect(const RECT* rect);
+HRGN CreatePolygonRgn(const POINT* points, int count, int fillMode);
+HRGN CreatePolyPolygonRgn(const POINT* points, const INT* counts, int polygons, int fillMode);
+/// count is the size in bytes of data; transform may be null.
+HRGN ExtCreateRegion(const XFORM* transform, DWORD count, const RGNDATA* data);
+/// With no buffer, the bytes the data needs; otherwise the bytes written, 0 when count is short.
+DWORD GetRegionData(HRGN region, DWORD count, RGNDATA* data);
+int CombineRgn(HRGN dest, HRGN source1, HRGN source2, int mode);
+BOOL EqualRgn(HRGN a, HRGN b);
+int OffsetRgn(HRGN region, int x, int y);
+BOOL SetRectRgn(HRGN region, int left, int top, int right, int bottom);
+BOOL PtInRegion(HRGN region, int x, int y);
+BOOL RectInRegion(HRGN region, const RECT* rect);
+int GetRgnBox(HRGN region, RECT* rect);
+BOOL FillRgn(HDC dc, HRGN region, HBRUSH brush);
+BOOL FrameRgn(HDC dc, HRGN region, HBRUSH brush, int width, int height);
+BOOL InvertRgn(HDC dc, HRGN region);
+BOOL PaintRgn(HDC dc, HRGN region);
+
+// ---- clipping ---------------------------------------------------------------------------------
+
+int SelectClipRgn(HDC dc, HRGN region);
+int ExtSelectClipRgn(HDC dc, HRGN region, int mode);
+int IntersectClipRect(HDC dc, int left, int top, int right, int bottom);
+int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom);
+int OffsetClipRgn(HDC dc, int x, int y);
+int GetClipBox(HDC dc, RECT* rect);
+/// 1 and a copy in region when the context has a clip region, 0 when it has none, −1 on error.
+int GetClipRgn(HDC dc, HRGN region);
+int SetMetaRgn(HDC dc);
+int GetMetaRgn(HDC dc, HRGN region);
+/// Only SYSRGN: the context's whole surface.
+int GetRandomRgn(HDC dc, HRGN region, INT which);
+BOOL PtVisible(HDC dc, int x, int y);
+BOOL RectVisible(HDC dc, const RECT* rect);
 
 // ---- icons ------------------------------------------------------------------------------------
 

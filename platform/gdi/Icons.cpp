@@ -96,38 +96,38 @@ void BlendByAlpha(const TIconPlacement& at, const TBitmapObj& color) {
     TBitmapObj& dest = *at.Dest;
     const TAxisMap xMap{TInterval{at.X, at.Width}, TInterval{0, color.Width}, false, color.Width};
     const TAxisMap yMap{TInterval{at.Y, at.Height}, TInterval{0, color.Height}, false, color.Height};
-    const long long x0 = std::max<long long>(at.X, 0);
-    const long long x1 = std::min<long long>((long long)at.X + at.Width, dest.Width);
-    const long long y0 = std::max<long long>(at.Y, 0);
-    const long long y1 = std::min<long long>((long long)at.Y + at.Height, dest.Height);
+    const TClipper clipper(*at.DC, dest);
     TFormat format(dest);
     const int bpp = dest.BitsPixel;
-    for (long long y = y0; y < y1; ++y) {
-        const long long sy = yMap.Centre(y - at.Y);
-        if (sy < 0 || sy >= color.Height)
-            continue;
-        const BYTE* source = color.Row(LONG(sy));
-        BYTE* row = dest.Row(LONG(y));
-        for (long long x = x0; x < x1; ++x) {
-            const long long sx = xMap.Centre(x - at.X);
-            if (sx < 0 || sx >= color.Width)
+    const TClip box{at.X, (long long)at.X + at.Width, at.Y, (long long)at.Y + at.Height};
+    clipper.ForEachRect(box, [&](const TClip& piece) {
+        for (long long y = piece.Y0; y < piece.Y1; ++y) {
+            const long long sy = yMap.Centre(y - at.Y);
+            if (sy < 0 || sy >= color.Height)
                 continue;
-            const DWORD pixel = ReadPixel(source, LONG(sx), 32);
-            const DWORD alpha = pixel >> 24;
-            if (alpha == 0)
-                continue;
-            const DWORD red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
-            COLORREF mixed = RGB(BYTE(red), BYTE(green), BYTE(blue));
-            if (alpha < 255) {
-                const COLORREF under = format.Decode(ReadPixel(row, LONG(x), bpp));
-                const auto mix = [alpha](DWORD over, DWORD below) {
-                    return BYTE((over * alpha + below * (255 - alpha) + 127) / 255);
-                };
-                mixed = RGB(mix(red, GetRValue(under)), mix(green, GetGValue(under)), mix(blue, GetBValue(under)));
+            const BYTE* source = color.Row(LONG(sy));
+            BYTE* row = dest.Row(LONG(y));
+            for (long long x = piece.X0; x < piece.X1; ++x) {
+                const long long sx = xMap.Centre(x - at.X);
+                if (sx < 0 || sx >= color.Width)
+                    continue;
+                const DWORD pixel = ReadPixel(source, LONG(sx), 32);
+                const DWORD alpha = pixel >> 24;
+                if (alpha == 0)
+                    continue;
+                const DWORD red = (pixel >> 16) & 0xFF, green = (pixel >> 8) & 0xFF, blue = pixel & 0xFF;
+                COLORREF mixed = RGB(BYTE(red), BYTE(green), BYTE(blue));
+                if (alpha < 255) {
+                    const COLORREF under = format.Decode(ReadPixel(row, LONG(x), bpp));
+                    const auto mix = [alpha](DWORD over, DWORD below) {
+                        return BYTE((over * alpha + below * (255 - alpha) + 127) / 255);
+                    };
+                    mixed = RGB(mix(red, GetRValue(under)), mix(green, GetGValue(under)), mix(blue, GetBValue(under)));
+                }
+                WritePixel(row, LONG(x), bpp, format.Encode(mixed));
             }
-            WritePixel(row, LONG(x), bpp, format.Encode(mixed));
         }
-    }
+    });
 }
 
 // The application icon: a small window with a dark frame, a navy title bar and a white client

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/Region.h"
 #include "platform/gdi/Screen.h"
 
 #include <algorithm>
@@ -12,12 +13,13 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
 namespace gdi::detail {
 
-enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon };
+enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon, Region };
 
 struct TObject {
     explicit TObject(TKind kind) : Kind(kind) {}
@@ -102,6 +104,12 @@ struct TIconObj final : TObject {
     std::unique_ptr<TBitmapObj> Color;  // null for a monochrome icon
 };
 
+struct TRegionObj final : TObject {
+    static constexpr TKind kKind = TKind::Region;
+    TRegionObj() : TObject(kKind) {}
+    TRegion Region;
+};
+
 struct TDCObj final : TObject {
     static constexpr TKind kKind = TKind::DC;
     TDCObj() : TObject(kKind) {}
@@ -120,7 +128,27 @@ struct TDCObj final : TObject {
     POINT BrushOrg{0, 0};
     POINT CurrentPosition{0, 0};
     UINT TextAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
+    // The clip, in device coordinates: the region the program selected, the meta region, and
+    // their intersection, which drawing honours. Each is absent when the context has none.
+    std::optional<TRegion> ClipRgn;
+    std::optional<TRegion> MetaRgn;
+    std::optional<TRegion> Clip;
 };
+
+// Drawing and the clip: no call writes a pixel except through the clip stage of Transfer.h.
+// A drawing call makes one TClipper from the context (Clip above) and its surface, and then
+// - writes rectangles through TClipper::ForEachRect, or keeps its own fast path unchanged when
+//   the clipper is Rectangular (no clip, or a one-rectangle clip, already cut into its box);
+// - writes rows of pixels through TClipper::ForEachSpan (text, blended icons);
+// - fills spans with a brush through TFillStage::Span/Box: clip → pattern → raster operation.
+// A rasteriser of polygons, lines or paths produces spans in device coordinates and hands them
+// to TFillStage; mapping modes, when they come, convert coordinates before that point, so the
+// clip stays in device space.
+
+/// Combines a region into the context's clip region as ExtSelectClipRgn does (a null region
+/// with RGN_COPY removes it). Returns the new clip's type, or ERROR with the last error set and
+/// the clip unchanged.
+int CombineClip(TDCObj& dc, const TRegion* region, int mode);
 
 // ---- handle table ----------------------------------------------------------------------------
 

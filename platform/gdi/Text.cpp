@@ -1,6 +1,7 @@
 // Text output and measurement with the context's font, colours, background mode and alignment.
 // Glyphs come from the font cache; this file places them and puts their coverage on the surface.
 #include "platform/gdi/FontCache.h"
+#include "platform/gdi/Transfer.h"
 
 #include <climits>
 
@@ -94,40 +95,50 @@ struct TBox {
     }
 };
 
-void FillBox(TBitmapObj& bitmap, const TBox& box, DWORD value) {
-    for (long long y = box.Top; y < box.Bottom; ++y) {
-        BYTE* row = bitmap.Row(LONG(y));
-        for (long long x = box.Left; x < box.Right; ++x)
-            WritePixel(row, LONG(x), bitmap.BitsPixel, value);
-    }
+// Text writes through the clip stage: each box and glyph row is cut to the context's clip.
+void FillBox(TBitmapObj& bitmap, const TClipper& clipper, const TBox& box, DWORD value) {
+    clipper.ForEachRect(TClip{box.Left, box.Right, box.Top, box.Bottom}, [&](const TClip& piece) {
+        for (long long y = piece.Y0; y < piece.Y1; ++y) {
+            BYTE* row = bitmap.Row(LONG(y));
+            for (long long x = piece.X0; x < piece.X1; ++x)
+                WritePixel(row, LONG(x), bitmap.BitsPixel, value);
+        }
+    });
 }
 
 // Puts a glyph's coverage in the text colour onto the surface at (left, top).
-void PaintGlyph(TBitmapObj& bitmap, TFormat& format, const TGlyphImage& glyph, long long left, long long top,
-                const TBox& clip, COLORREF colour, DWORD value) {
-    const TBox box = TBox{left, top, left + glyph.Width, top + glyph.Height}.Intersect(clip);
+void PaintGlyph(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, const TGlyphImage& glyph,
+                long long left, long long top, const TBox& clip, COLORREF colour, DWORD value) {
+    const TClip& bounds = clipper.Bounds();
+    const TBox box = TBox{left, top, left + glyph.Width, top + glyph.Height}.Intersect(clip).Intersect(
+        TBox{bounds.X0, bounds.Y0, bounds.X1, bounds.Y1});
     const int bpp = bitmap.BitsPixel;
     for (long long y = box.Top; y < box.Bottom; ++y) {
         BYTE* row = bitmap.Row(LONG(y));
         const BYTE* coverage = glyph.Coverage.data() + std::size_t(y - top) * std::size_t(glyph.Width);
-        for (long long x = box.Left; x < box.Right; ++x) {
-            const unsigned c = coverage[x - left];
-            if (c == 0)
-                continue;
-            if (format.Indexed()) {
-                // A palette surface has no colours between the text and what lies under it.
-                if (c >= 128)
+        clipper.ForEachSpan(y, box.Left, box.Right, [&](long long x0, long long x1) {
+            for (long long x = x0; x < x1; ++x) {
+                const unsigned c = coverage[x - left];
+                if (c == 0)
+                    continue;
+                if (format.Indexed()) {
+                    // A palette surface has no colours between the text and what lies under it.
+                    if (c >= 128)
+                        WritePixel(row, LONG(x), bpp, value);
+                } else if (c == 255) {
                     WritePixel(row, LONG(x), bpp, value);
-            } else if (c == 255) {
-                WritePixel(row, LONG(x), bpp, value);
-            } else {
-                const COLORREF under = format.Decode(ReadPixel(row, LONG(x), bpp));
-                auto mix = [c](unsigned fore, unsigned back) { return BYTE((fore * c + back * (255 - c) + 127) / 255); };
-                const COLORREF mixed = RGB(mix(GetRValue(colour), GetRValue(under)), mix(GetGValue(colour), GetGValue(under)),
-                                           mix(GetBValue(colour), GetBValue(under)));
-                WritePixel(row, LONG(x), bpp, format.Encode(mixed));
+                } else {
+                    const COLORREF under = format.Decode(ReadPixel(row, LONG(x), bpp));
+                    auto mix = [c](unsigned fore, unsigned back) {
+                        return BYTE((fore * c + back * (255 - c) + 127) / 255);
+                    };
+                    const COLORREF mixed = RGB(mix(GetRValue(colour), GetRValue(under)),
+                                               mix(GetGValue(colour), GetGValue(under)),
+                                               mix(GetBValue(colour), GetBValue(under)));
+                    WritePixel(row, LONG(x), bpp, format.Encode(mixed));
+                }
             }
-        }
+        });
     }
 }
 
@@ -160,14 +171,15 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
         return FALSE;
 
     TFormat format(*bitmap);
-    const TBox surface{0, 0, bitmap->Width, bitmap->Height};
-    TBox clip = surface;
+    const TClipper clipper(*dc, *bitmap);
+    // The surface and the context's clip are the clipper's; ETO_CLIPPED adds the rectangle.
+    TBox clip{LLONG_MIN, LLONG_MIN, LLONG_MAX, LLONG_MAX};
     if (rect != nullptr) {
         const TBox given{rect->left, rect->top, rect->right, rect->bottom};
         if (options & ETO_OPAQUE)
-            FillBox(*bitmap, given.Intersect(surface), format.Encode(ResolveColor(*dc, dc->BkColor)));
+            FillBox(*bitmap, clipper, given, format.Encode(ResolveColor(*dc, dc->BkColor)));
         if (options & ETO_CLIPPED)
-            clip = given.Intersect(surface);
+            clip = given;
     }
 
     long long width = 0;
@@ -194,7 +206,7 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
 
     if (dc->BkMode == OPAQUE && width > 0) {
         const TBox cell{left, baseline - metrics.tmAscent, left + width, baseline + metrics.tmDescent};
-        FillBox(*bitmap, cell.Intersect(clip), format.Encode(ResolveColor(*dc, dc->BkColor)));
+        FillBox(*bitmap, clipper, cell.Intersect(clip), format.Encode(ResolveColor(*dc, dc->BkColor)));
     }
     const COLORREF colour = ResolveColor(*dc, dc->TextColor);
     const DWORD value = format.Encode(colour);
@@ -202,17 +214,19 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     for (const TPlacedChar& character : placed) {
         const TGlyphImage& glyph = font->Glyph(character.Code);
         if (!glyph.Coverage.empty())
-            PaintGlyph(*bitmap, format, glyph, pen + glyph.Left, baseline - glyph.Top, clip, colour, value);
+            PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, baseline - glyph.Top, clip, colour, value);
         pen += character.Advance;
     }
     const LOGFONTA& log = static_cast<TFontObj*>(Find(dc->Font))->Log;
     if (log.lfUnderline && width > 0) {
         const long long top = baseline + font->UnderlineOffset();
-        FillBox(*bitmap, TBox{left, top, left + width, top + font->UnderlineThickness()}.Intersect(clip), value);
+        const TBox line{left, top, left + width, top + font->UnderlineThickness()};
+        FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
     if (log.lfStrikeOut && width > 0) {
         const long long top = baseline + font->StrikeoutOffset();
-        FillBox(*bitmap, TBox{left, top, left + width, top + font->StrikeoutThickness()}.Intersect(clip), value);
+        const TBox line{left, top, left + width, top + font->StrikeoutThickness()};
+        FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
 
     if (align & TA_UPDATECP) {

@@ -8,14 +8,13 @@
 namespace gdi::detail {
 namespace {
 
-struct TClip {
-    long long X0 = 0, X1 = 0, Y0 = 0, Y1 = 0;
-    bool Empty() const { return X0 >= X1 || Y0 >= Y1; }
-};
-
 TClip Intersect(const TInterval& x, const TInterval& y, long long width, long long height) {
     return TClip{std::max(x.Start, 0LL), std::min(x.Start + x.Length, width), std::max(y.Start, 0LL),
                  std::min(y.Start + y.Length, height)};
+}
+
+TClip BoxOf(const TInterval& x, const TInterval& y) {
+    return TClip{x.Start, x.Start + x.Length, y.Start, y.Start + y.Length};
 }
 
 bool Overlap(const TClip& a, const TClip& b) {
@@ -131,31 +130,23 @@ void CopyConvertedRows(const TBitmapObj& source, TBitmapObj& dest, TConverter& c
 // What the span loop needs besides the transfer itself; worked out once by RunTransfer.
 struct TSpanPlan {
     TBitmapObj& Dest;
-    TClip Clip;
     TInterval Dx, Dy;
     unsigned Fore, Back;
     bool UsesPattern, UsesDest;
     TPatternSampler& Pattern;
     TSourceSampler* Sampler;  // null when the operation reads no source
+    const TBitmapObj* Mask;   // a copy when the mask is the destination itself
 };
 
-// The general loop: source, pattern, mask and destination combined span by span.
-bool RunSpans(const TTransfer& t, const TSpanPlan& plan) {
+// The general loop: source, pattern, mask and destination combined span by span over one
+// writable piece of the destination.
+void RunSpans(const TTransfer& t, const TSpanPlan& plan, const TClip& clip) {
     TBitmapObj& dest = plan.Dest;
-    const TClip& clip = plan.Clip;
-    const bool masked = t.Mask != nullptr;
+    const bool masked = plan.Mask != nullptr;
     const int bpp = dest.BitsPixel;
     const unsigned fore = plan.Fore, back = plan.Back;
     TSourceSampler* const sampler = plan.Sampler;
-
-    const TBitmapObj* mask = t.Mask;
-    std::unique_ptr<TBitmapObj> maskCopy;
-    if (mask == &dest) {
-        maskCopy = CloneBitmap(*mask);
-        if (!maskCopy)
-            return false;
-        mask = maskCopy.get();
-    }
+    const TBitmapObj* mask = plan.Mask;
     const long long maskX = Normalise(t.MX, t.Width).Start;
     const long long maskY = Normalise(t.MY, t.Height).Start;
 
@@ -209,18 +200,109 @@ bool RunSpans(const TTransfer& t, const TSpanPlan& plan) {
             }
         }
     }
-    return true;
 }
 
 }  // namespace
+
+// ---- the clip stage ----------------------------------------------------------------------------
+
+TClipper::TClipper(const TDCObj& dc, const TBitmapObj& surface) : FBounds{0, surface.Width, 0, surface.Height} {
+    if (!dc.Clip)
+        return;
+    const RECT b = dc.Clip->Bounds();
+    FBounds = FBounds.Intersect(TClip{b.left, b.right, b.top, b.bottom});
+    if (dc.Clip->Rects().size() > 1 && !FBounds.Empty())
+        FRegion = &*dc.Clip;
+}
+
+bool TClipper::Contains(long long x, long long y) const {
+    bool inside = false;
+    ForEachSpan(y, x, x + 1, [&](long long, long long) { inside = true; });
+    return inside;
+}
+
+TFillStage::TFillStage(const TDCObj& dc, TBitmapObj& dest, const TBrushObj* brush, unsigned rop)
+    : FDest(dest),
+      FClipper(dc, dest),
+      FFormat(dest),
+      FPattern(RopUsesPattern(rop & 0xFFu) ? brush : nullptr, dc, FFormat),
+      FRop(rop & 0xFFu),
+      FUsesPattern(RopUsesPattern(FRop)),
+      FUsesDest(RopUsesDest(FRop)),
+      FSkip(FUsesPattern && FPattern.Null()) {}
+
+void TFillStage::Span(long long y, long long x0, long long x1) {
+    if (FSkip)
+        return;
+    FClipper.ForEachSpan(y, x0, x1, [this, y](long long a, long long b) { Run(y, a, b); });
+}
+
+void TFillStage::Box(const TClip& box) {
+    if (FSkip)
+        return;
+    FClipper.ForEachRect(box, [this](const TClip& piece) {
+        if (!FUsesDest && (!FUsesPattern || FPattern.Solid())) {
+            FillBlock(FDest, piece, Rop3(FRop, FPattern.SolidValue(), 0, 0));
+            return;
+        }
+        for (long long y = piece.Y0; y < piece.Y1; ++y)
+            Run(y, piece.X0, piece.X1);
+    });
+}
+
+// One clipped span: pattern, destination and operation, at most kSpan pixels at a time.
+void TFillStage::Run(long long y, long long x0, long long x1) {
+    const int bpp = FDest.BitsPixel;
+    BYTE* row = FDest.Row(LONG(y));
+    if (!FUsesDest && (!FUsesPattern || FPattern.Solid())) {
+        FillSpan(row, x0, x1 - x0, bpp, Rop3(FRop, FPattern.SolidValue(), 0, 0));
+        return;
+    }
+    for (long long cx = x0; cx < x1; cx += kSpan) {
+        const int n = int(std::min<long long>(kSpan, x1 - cx));
+        if (FUsesPattern)
+            FPattern.FetchRow(cx, y, n, FP.data(), FOk.data());
+        else
+            std::fill_n(FOk.begin(), n, BYTE(1));
+        if (FUsesDest) {
+            for (int i = 0; i < n; ++i)
+                FD[std::size_t(i)] = ReadPixel(row, LONG(cx + i), bpp);
+        }
+        bool whole = true;
+        for (int i = 0; i < n && whole; ++i)
+            whole = FOk[std::size_t(i)] != 0;
+        if (whole) {
+            ApplyRopSpan(FRop, FP.data(), FS.data(), FD.data(), std::size_t(n));
+            WriteSpan(row, cx, n, bpp, FD.data());
+            continue;
+        }
+        for (int i = 0; i < n; ++i) {
+            const std::size_t k = std::size_t(i);
+            if (FOk[k])
+                WritePixel(row, LONG(cx + i), bpp, Rop3(FRop, FP[k], 0, FD[k]));
+        }
+    }
+}
+
+// ---- transfers ---------------------------------------------------------------------------------
 
 bool RunTransfer(const TTransfer& t) {
     TBitmapObj& dest = *t.Dest;
     const TInterval dx = Normalise(t.X, t.Width);
     const TInterval dy = Normalise(t.Y, t.Height);
-    const TClip clip = Intersect(dx, dy, dest.Width, dest.Height);
+    const TClipper clipper(*t.DestDC, dest);
+    const TClip clip = BoxOf(dx, dy).Intersect(clipper.Bounds());
     if (clip.Empty())
         return true;
+    // A rectangular clip is already in clip; any other is walked piece by piece, so that the
+    // unclipped paths below stay exactly as fast as they were.
+    const bool pieces = !clipper.Rectangular();
+    const auto forEachPiece = [&](auto&& run) {
+        if (pieces)
+            clipper.ForEachRect(clip, run);
+        else
+            run(clip);
+    };
 
     const bool masked = t.Mask != nullptr;
     const unsigned fore = t.Fore & 0xFFu;
@@ -236,13 +318,27 @@ bool RunTransfer(const TTransfer& t) {
     TFormat destFormat(dest);
     TPatternSampler pattern(usesPattern ? t.Brush : nullptr, *t.DestDC, destFormat);
     if (!masked && !usesSource && !usesDest && (!usesPattern || pattern.Solid())) {
-        FillBlock(dest, clip, Rop3(fore, pattern.SolidValue(), 0, 0));
+        const DWORD value = Rop3(fore, pattern.SolidValue(), 0, 0);
+        forEachPiece([&](const TClip& piece) { FillBlock(dest, piece, value); });
         return true;
     }
     if (!masked && usesPattern && pattern.Null())
         return true;
-    if (!usesSource)
-        return RunSpans(t, TSpanPlan{dest, clip, dx, dy, fore, back, usesPattern, usesDest, pattern, nullptr});
+    // The mask is read while the destination is written: a mask that is the destination itself
+    // is read from a copy.
+    const TBitmapObj* mask = t.Mask;
+    std::unique_ptr<TBitmapObj> maskCopy;
+    if (mask == &dest) {
+        maskCopy = CloneBitmap(*mask);
+        if (!maskCopy)
+            return false;
+        mask = maskCopy.get();
+    }
+    if (!usesSource) {
+        const TSpanPlan plan{dest, dx, dy, fore, back, usesPattern, usesDest, pattern, nullptr, mask};
+        forEachPiece([&](const TClip& piece) { RunSpans(t, plan, piece); });
+        return true;
+    }
 
     // Plain locals rather than optional ones: an empty std::optional of these large objects
     // would be cleared byte by byte on every call.
@@ -253,27 +349,41 @@ bool RunTransfer(const TTransfer& t) {
     const TAxisMap yMap{dy, sy, (t.Height < 0) != (t.SHeight < 0), source->Height};
     TFormat sourceFormat(*source);
     TConverter converter(sourceFormat, destFormat, *t.DestDC, t.SourceDC);
+    // The source is read while the destination is written: a source that is the destination
+    // itself is read from a copy when the two rectangles meet, except where a single row copy
+    // orders its reads and writes itself.
+    const bool overlapping = source == &dest && Overlap(Intersect(sx, sy, source->Width, source->Height), clip);
+    std::unique_ptr<TBitmapObj> sourceCopy;
+    const auto copySource = [&] {
+        sourceCopy = CloneBitmap(*source);
+        if (sourceCopy)
+            source = sourceCopy.get();
+        return sourceCopy != nullptr;
+    };
     if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity()) {
         if (converter.Identity() && dest.BitsPixel >= 8) {
-            CopyRows(*source, dest, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+            // Pieces are copied one after another, so a later one could read what an earlier
+            // one wrote.
+            if (pieces && overlapping && !copySource())
+                return false;
+            forEachPiece([&](const TClip& piece) {
+                CopyRows(*source, dest, piece, sx.Start - dx.Start, sy.Start - dy.Start);
+            });
             return true;
         }
         if (source != &dest) {
-            CopyConvertedRows(*source, dest, converter, clip, sx.Start - dx.Start, sy.Start - dy.Start);
+            forEachPiece([&](const TClip& piece) {
+                CopyConvertedRows(*source, dest, converter, piece, sx.Start - dx.Start, sy.Start - dy.Start);
+            });
             return true;
         }
     }
-    // The span loop reads the source while it writes: a source that is the destination itself
-    // is read from a copy when the two rectangles meet.
-    std::unique_ptr<TBitmapObj> sourceCopy;
-    if (source == &dest && Overlap(Intersect(sx, sy, source->Width, source->Height), clip)) {
-        sourceCopy = CloneBitmap(*source);
-        if (!sourceCopy)
-            return false;
-        source = sourceCopy.get();
-    }
+    if (overlapping && !copySource())
+        return false;
     TSourceSampler sampler(*source, converter, xMap, yMap, t.DestDC->StretchMode);
-    return RunSpans(t, TSpanPlan{dest, clip, dx, dy, fore, back, usesPattern, usesDest, pattern, &sampler});
+    const TSpanPlan plan{dest, dx, dy, fore, back, usesPattern, usesDest, pattern, &sampler, mask};
+    forEachPiece([&](const TClip& piece) { RunSpans(t, plan, piece); });
+    return true;
 }
 
 }  // namespace gdi::detail

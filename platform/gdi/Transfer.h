@@ -152,6 +152,127 @@ private:
     std::optional<TConverter> FPatternConverter;
 };
 
+// ---- the clip stage -----------------------------------------------------------------------------
+//
+// Every drawing call writes its pixels through one stage: the destination rectangle (or span) is
+// cut to the clip first, and only then are the source, the pattern and the raster operation
+// applied to what remains. TClipper is that cut; it is made once per call from the context's
+// clip (the clip region ∩ the meta region, device coordinates) and the surface's rectangle.
+// - No clip, or a clip of one rectangle: the clip is a rectangle (Rectangular), and a caller
+//   intersects its own rectangle once and keeps its fast paths (block fills, row copies).
+// - Any other clip: ForEachRect hands out the pieces of a rectangle band by band and
+//   ForEachSpan those of one row, each piece already inside the surface.
+// The transfers run their fills and span loops on each piece; text and the icon blend write
+// row spans through ForEachSpan; fills of spans (the region painters now, the polygon and line
+// rasterisers to come) go through TFillStage, which is clip → pattern → raster operation.
+
+/// A box of pixels: columns [X0, X1), rows [Y0, Y1).
+struct TClip {
+    long long X0 = 0, X1 = 0, Y0 = 0, Y1 = 0;
+    bool Empty() const { return X0 >= X1 || Y0 >= Y1; }
+    TClip Intersect(const TClip& o) const {
+        return TClip{std::max(X0, o.X0), std::min(X1, o.X1), std::max(Y0, o.Y0), std::min(Y1, o.Y1)};
+    }
+};
+
+class TClipper {
+public:
+    TClipper(const TDCObj& dc, const TBitmapObj& surface);
+    /// The box that holds every writable pixel; empty when nothing may be written.
+    const TClip& Bounds() const { return FBounds; }
+    /// Whether every pixel of Bounds may be written.
+    bool Rectangular() const { return FRegion == nullptr; }
+    bool Contains(long long x, long long y) const;
+
+    /// Calls visit(const TClip&) for each writable piece of box, top to bottom and left to right.
+    template <typename TVisit>
+    void ForEachRect(const TClip& box, TVisit&& visit) const {
+        const TClip b = box.Intersect(FBounds);
+        if (b.Empty())
+            return;
+        if (FRegion == nullptr) {
+            visit(b);
+            return;
+        }
+        const std::vector<RECT>& rects = FRegion->Rects();
+        for (std::size_t i = FRegion->FirstBandBelow(b.Y0); i < rects.size() && rects[i].top < b.Y1; ++i) {
+            const TClip piece = b.Intersect(TClip{rects[i].left, rects[i].right, rects[i].top, rects[i].bottom});
+            if (!piece.Empty())
+                visit(piece);
+        }
+    }
+    /// Calls visit(x0, x1) for each writable run of columns [x0, x1) of row y, left to right.
+    template <typename TVisit>
+    void ForEachSpan(long long y, long long x0, long long x1, TVisit&& visit) const {
+        if (y < FBounds.Y0 || y >= FBounds.Y1)
+            return;
+        x0 = std::max(x0, FBounds.X0);
+        x1 = std::min(x1, FBounds.X1);
+        if (x0 >= x1)
+            return;
+        if (FRegion == nullptr) {
+            visit(x0, x1);
+            return;
+        }
+        const std::vector<RECT>& rects = FRegion->Rects();
+        for (std::size_t i = FRegion->FirstBandBelow(y); i < rects.size() && rects[i].top <= y; ++i) {
+            const long long a = std::max<long long>(x0, rects[i].left), b = std::min<long long>(x1, rects[i].right);
+            if (a < b)
+                visit(a, b);
+        }
+    }
+
+private:
+    TClip FBounds;
+    const TRegion* FRegion = nullptr;  // the clip when it is more than one rectangle
+};
+
+/// The last stage of every fill: destination spans are cut to the clip, then the brush (aligned
+/// to the context's brush origin) and a raster operation that reads no source are applied.
+class TFillStage {
+public:
+    /// rop is a ternary operation's index; a null brush pointer paints nothing where the
+    /// operation uses the pattern.
+    TFillStage(const TDCObj& dc, TBitmapObj& dest, const TBrushObj* brush, unsigned rop);
+    TFillStage(const TFillStage&) = delete;
+    TFillStage& operator=(const TFillStage&) = delete;
+
+    const TClipper& Clipper() const { return FClipper; }
+    /// Fills columns [x0, x1) of row y.
+    void Span(long long y, long long x0, long long x1);
+    /// Fills a box of rows and columns.
+    void Box(const TClip& box);
+
+private:
+    void Run(long long y, long long x0, long long x1);
+
+    TBitmapObj& FDest;
+    TClipper FClipper;
+    TFormat FFormat;
+    TPatternSampler FPattern;
+    unsigned FRop;
+    bool FUsesPattern;
+    bool FUsesDest;
+    bool FSkip;  // the operation needs the pattern and the brush is null
+    std::array<DWORD, kSpan> FP{}, FS{}, FD{};
+    std::array<BYTE, kSpan> FOk{};
+};
+
+/// The raster operation SetROP2 names, as the ternary operation that ignores the source.
+constexpr unsigned Rop2ToRop3(int rop2) {
+    // A binary code − 1 is the truth table over (pattern, destination); the ternary table
+    // repeats it for both source values.
+    const unsigned table = unsigned(rop2 - 1) & 0xFu;
+    unsigned index = 0;
+    for (unsigned k = 0; k < 8; ++k) {
+        const unsigned bit = ((k >> 2) & 1u) << 1 | (k & 1u);
+        index |= ((table >> bit) & 1u) << k;
+    }
+    return index;
+}
+static_assert(Rop2ToRop3(R2_COPYPEN) == 0xF0 && Rop2ToRop3(R2_NOT) == 0x55 && Rop2ToRop3(R2_XORPEN) == 0x5A &&
+              Rop2ToRop3(R2_BLACK) == 0x00 && Rop2ToRop3(R2_WHITE) == 0xFF && Rop2ToRop3(R2_NOP) == 0xAA);
+
 /// One transfer, with its rectangles exactly as the caller gave them.
 struct TTransfer {
     TDCObj* DestDC = nullptr;

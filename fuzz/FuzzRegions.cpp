@@ -1,0 +1,181 @@
+// Drives the raster layer's regions and clipping with random call sequences: metafiles will
+// hand the layer region records and clip calls straight from a file. Each step reads one byte
+// for the call and a few more for its arguments; coordinates are mostly small, so that drawing
+// on the 24 × 16 surface meets the clip, but the extremes of the 32-bit range turn up too.
+#include "platform/gdi/Gdi.h"
+
+#include <array>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+using namespace gdi;
+
+namespace {
+
+constexpr int kWidth = 24;
+constexpr int kHeight = 16;
+
+class TBytes {
+public:
+    TBytes(const std::uint8_t* data, std::size_t size) : FData(data), FSize(size) {}
+    bool Empty() const { return FAt >= FSize; }
+    std::uint8_t Byte() { return FAt < FSize ? FData[FAt++] : 0; }
+    int Coordinate() {
+        const std::uint8_t b = Byte();
+        if (b == 0xFF)
+            return INT_MAX;
+        if (b == 0xFE)
+            return INT_MIN;
+        return std::int8_t(b) / 2 + 8;
+    }
+
+private:
+    const std::uint8_t* FData;
+    std::size_t FSize;
+    std::size_t FAt = 0;
+};
+
+HBITMAP MakeSurface(int bpp) {
+    std::vector<BYTE> memory(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD));
+    auto* info = reinterpret_cast<BITMAPINFO*>(memory.data());
+    info->bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kWidth, -kHeight, 1, WORD(bpp), BI_RGB, 0, 0, 0, 0, 0};
+    if (bpp <= 8)
+        for (int i = 0; i < (1 << bpp); ++i)
+            info->bmiColors[i] = RGBQUAD{BYTE(i * 37), BYTE(i * 91), BYTE(i * 53), 0};
+    void* bits = nullptr;
+    return CreateDIBSection(nullptr, info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
+// A region made from what the bytes ask for; a refused one stays null.
+HRGN MakeRegion(TBytes& in) {
+    switch (in.Byte() % 6) {
+    case 0: return CreateRectRgn(in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate());
+    case 1: return CreateEllipticRgn(in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate());
+    case 2:
+        return CreateRoundRectRgn(in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate(),
+                                  in.Coordinate());
+    case 3: {
+        std::array<POINT, 8> points{};
+        const int count = in.Byte() % 9;
+        for (int i = 0; i < count; ++i)
+            points[std::size_t(i)] = POINT{in.Coordinate(), in.Coordinate()};
+        return CreatePolygonRgn(points.data(), count, in.Byte() % 3);
+    }
+    case 4: {
+        std::array<POINT, 12> points{};
+        for (POINT& p : points)
+            p = POINT{in.Coordinate(), in.Coordinate()};
+        const std::array<INT, 3> counts{in.Byte() % 5, in.Byte() % 5, in.Byte() % 5};
+        return CreatePolyPolygonRgn(points.data(), counts.data(), 1 + in.Byte() % 3, 1 + in.Byte() % 2);
+    }
+    default: {
+        // Region data with a header the bytes may damage, read through a transform.
+        struct {
+            RGNDATAHEADER rdh;
+            RECT rects[4];
+        } data{};
+        data.rdh = RGNDATAHEADER{sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(in.Byte() % 6), 0, {}};
+        for (RECT& r : data.rects)
+            r = RECT{in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate()};
+        if (in.Byte() & 1)
+            data.rdh.dwSize = in.Byte();
+        const XFORM transform{FLOAT(std::int8_t(in.Byte())) / 16, FLOAT(std::int8_t(in.Byte())) / 16,
+                              FLOAT(std::int8_t(in.Byte())) / 16, FLOAT(std::int8_t(in.Byte())) / 16,
+                              FLOAT(in.Coordinate()), FLOAT(in.Coordinate())};
+        const DWORD size = DWORD(sizeof data) - in.Byte() % 40;
+        return ExtCreateRegion((in.Byte() & 1) ? &transform : nullptr, size, reinterpret_cast<RGNDATA*>(&data));
+    }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    TBytes in(data, size);
+    constexpr int kDepths[] = {1, 8, 32};
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = MakeSurface(kDepths[in.Byte() % 3]);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(200, 10, 10));
+    HGDIOBJ oldBrush = SelectObject(dc, hatch);
+    std::array<HRGN, 4> slots{};
+    const auto slot = [&](std::uint8_t b) -> HRGN& { return slots[b % slots.size()]; };
+    RECT rect{};
+    for (int step = 0; step < 64 && !in.Empty(); ++step) {
+        switch (in.Byte() % 14) {
+        case 0: {
+            HRGN& target = slot(in.Byte());
+            DeleteObject(target);
+            target = MakeRegion(in);
+            break;
+        }
+        case 1: CombineRgn(slot(in.Byte()), slot(in.Byte()), slot(in.Byte()), in.Byte() % 7); break;
+        case 2: OffsetRgn(slot(in.Byte()), in.Coordinate(), in.Coordinate()); break;
+        case 3: {
+            // Region data out and back in, into buffers of exactly the size asked for or less.
+            HRGN source = slot(in.Byte());
+            const DWORD needed = GetRegionData(source, 0, nullptr);
+            std::vector<BYTE> buffer(needed > 0 ? needed - in.Byte() % 2 : 0);
+            if (GetRegionData(source, DWORD(buffer.size()), reinterpret_cast<RGNDATA*>(buffer.data())) != 0) {
+                HRGN copy = ExtCreateRegion(nullptr, DWORD(buffer.size()), reinterpret_cast<RGNDATA*>(buffer.data()));
+                EqualRgn(copy, source);
+                DeleteObject(copy);
+            }
+            break;
+        }
+        case 4: ExtSelectClipRgn(dc, (in.Byte() & 1) ? slot(in.Byte()) : nullptr, in.Byte() % 7); break;
+        case 5: {
+            const int l = in.Coordinate(), t = in.Coordinate(), r = in.Coordinate(), b = in.Coordinate();
+            switch (in.Byte() % 4) {
+            case 0: IntersectClipRect(dc, l, t, r, b); break;
+            case 1: ExcludeClipRect(dc, l, t, r, b); break;
+            case 2: OffsetClipRgn(dc, l, t); break;
+            default: SetMetaRgn(dc); break;
+            }
+            break;
+        }
+        case 6: PatBlt(dc, in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate(), PATINVERT); break;
+        case 7:
+            StretchBlt(dc, in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate(), dc, in.Coordinate(),
+                       in.Coordinate(), in.Coordinate(), in.Coordinate(), SRCCOPY);
+            break;
+        case 8: FillRgn(dc, slot(in.Byte()), hatch); break;
+        case 9: FrameRgn(dc, slot(in.Byte()), hatch, in.Coordinate(), in.Coordinate()); break;
+        case 10: {
+            SetROP2(dc, 1 + in.Byte() % 16);
+            if (in.Byte() & 1)
+                PaintRgn(dc, slot(in.Byte()));
+            else
+                InvertRgn(dc, slot(in.Byte()));
+            break;
+        }
+        case 11: SetPixel(dc, in.Coordinate(), in.Coordinate(), RGB(in.Byte(), 0, 0)); break;
+        case 12: {
+            HRGN target = slot(in.Byte());
+            GetClipBox(dc, &rect);
+            GetClipRgn(dc, target);
+            GetMetaRgn(dc, target);
+            GetRgnBox(target, &rect);
+            PtInRegion(target, in.Coordinate(), in.Coordinate());
+            RectInRegion(target, &rect);
+            break;
+        }
+        default: {
+            const char text[] = "Wg";
+            ExtTextOutA(dc, in.Coordinate(), in.Coordinate(), ETO_OPAQUE, &rect, text, 2, nullptr);
+            break;
+        }
+        }
+    }
+    for (HRGN region : slots)
+        DeleteObject(region);
+    SelectObject(dc, oldBrush);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(hatch);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return 0;
+}

@@ -1,0 +1,244 @@
+// Regions of shapes: polygons by scan conversion at pixel centres, ellipses and rounded
+// rectangles row by row. All arithmetic is exact on integers: products of two coordinate
+// differences need 66 bits, so they are taken in 128.
+#include "platform/gdi/Internal.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace gdi::detail {
+namespace {
+
+using TWide = __int128;
+using TUWide = unsigned __int128;
+
+/// Rows × edges a scan conversion may visit before it gives up; far beyond any drawing, but it
+/// keeps a hostile polygon (a sliver billions of rows tall) from holding the layer's lock.
+constexpr long long kMaxScanWork = 1LL << 26;
+
+bool RefuseTooLarge() {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+}
+
+struct TEdge {
+    long long TopX, Top;        // the upper end
+    long long BottomX, Bottom;  // the lower end; Bottom > Top
+    int Direction;              // +1 when the polygon runs down along it, −1 when up
+};
+
+// ceil(a / b) for b > 0.
+TWide CeilDiv(TWide a, TWide b) {
+    TWide q = a / b;
+    if (a % b != 0 && a > 0)
+        ++q;
+    return q;
+}
+
+// The first column whose pixel centre lies at or right of the edge on row y: with the edge's x at
+// height t being X(t), the smallest x with x + ½ ≥ X(y + ½). In doubled units that is
+// (2x + 1 − 2·TopX)·D ≥ (2(y − Top) + 1)·(BottomX − TopX), D = Bottom − Top.
+long long Crossing(const TEdge& e, long long y) {
+    const TWide d = e.Bottom - e.Top;
+    const TWide n = TWide(2 * (y - e.Top) + 1) * TWide(e.BottomX - e.TopX);
+    return e.TopX + (long long)CeilDiv(n - d, 2 * d);
+}
+
+struct TCrossing {
+    long long X;
+    int Direction;
+};
+
+// The spans of one row (or of rows whose crossings are all the same) from its crossings.
+void SpansFromCrossings(std::vector<TCrossing>& crossings, int fillMode, std::vector<TSpan>& spans) {
+    std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
+    spans.clear();
+    int winding = 0;
+    for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
+        winding += fillMode == WINDING ? crossings[i].Direction : 1;
+        const bool inside = fillMode == WINDING ? winding != 0 : (winding & 1) != 0;
+        if (inside)
+            AppendSpan(spans, crossings[i].X, crossings[i + 1].X);
+    }
+}
+
+// The largest d ≥ 0 with d² ≤ q.
+std::uint64_t SquareRootFloor(TUWide q) {
+    auto r = std::uint64_t(std::sqrt((long double)q));
+    while (r > 0 && TUWide(r) * r > q)
+        --r;
+    while (TUWide(r + 1) * (r + 1) <= q)
+        ++r;
+    return r;
+}
+
+// Ellipses are worked in eighths of a pixel: a pixel centre is at 8x + 4, and a radius is the
+// half-extent of the box less an eighth of a pixel.
+constexpr long long kEighths = 8;
+
+// For an ellipse of radii rx and ry (eighths), the largest distance across from its centre of a
+// pixel centre on the row whose distance down is dy; −1 when the row misses the ellipse. A centre
+// (dx, dy) is inside when dx²·ry² + dy²·rx² ≤ rx²·ry², so |dx| ≤ √(rx²·(ry² − dy²) / ry²). With
+// rx < 2^35 and ry < 2^29 (the row limit) the product stays below 2^126.
+long long HalfWidth(long long dy, long long rx, long long ry) {
+    const TUWide yy2 = TUWide(ry) * TUWide(ry);
+    const TUWide dd = TUWide(dy < 0 ? -dy : dy) * TUWide(dy < 0 ? -dy : dy);
+    if (dd > yy2)
+        return -1;
+    const TUWide q = TUWide(rx) * TUWide(rx) * (yy2 - dd) / yy2;
+    return (long long)SquareRootFloor(q);
+}
+
+// Columns whose centres lie within dmax of the centre cx (both in eighths).
+TSpan CentredSpan(long long cx, long long dmax) {
+    const long long first = (long long)CeilDiv(cx - kEighths / 2 - dmax, kEighths);
+    const long long beyond = (long long)(-CeilDiv(-(cx - kEighths / 2 + dmax), kEighths)) + 1;  // floor(…) + 1
+    return TSpan{first, beyond};
+}
+
+// The distance down (eighths) from an ellipse centre cy of the centre of row y.
+long long RowOffset(long long y, long long cy) { return kEighths * y + kEighths / 2 - cy; }
+
+// The radius (eighths) of an ellipse axis whose box is extent pixels long.
+long long Radius(long long extent) { return kEighths / 2 * extent - 1; }
+
+void Normalise(long long& a, long long& b) {
+    if (a > b)
+        std::swap(a, b);
+}
+
+}  // namespace
+
+bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons, int fillMode, TRegion& result) {
+    std::vector<TEdge> edges;
+    for (const TPolygonRun& run : polygons) {
+        for (std::size_t k = 0; k < run.Count; ++k) {
+            const POINT& a = points[run.First + k];
+            const POINT& b = points[run.First + (k + 1) % run.Count];
+            if (a.y == b.y)
+                continue;  // a horizontal edge crosses no pixel centre's row
+            if (a.y < b.y)
+                edges.push_back(TEdge{a.x, a.y, b.x, b.y, +1});
+            else
+                edges.push_back(TEdge{b.x, b.y, a.x, a.y, -1});
+        }
+    }
+    std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.Top < b.Top; });
+    std::vector<long long> stops;
+    stops.reserve(2 * edges.size());
+    for (const TEdge& e : edges) {
+        stops.push_back(e.Top);
+        stops.push_back(e.Bottom);
+    }
+    std::sort(stops.begin(), stops.end());
+    stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
+
+    TRegionBuilder builder;
+    std::vector<const TEdge*> active;
+    std::vector<TCrossing> crossings;
+    std::vector<TSpan> spans;
+    std::size_t next = 0;
+    long long work = 0;
+    for (std::size_t s = 0; s + 1 < stops.size(); ++s) {
+        // Between two stops the same edges cross every row: those spanning the whole interval.
+        const long long top = stops[s], bottom = stops[s + 1];
+        std::erase_if(active, [top](const TEdge* e) { return e->Bottom <= top; });
+        while (next < edges.size() && edges[next].Top == top)
+            active.push_back(&edges[next++]);
+        if (active.empty())
+            continue;
+        const bool upright = std::all_of(active.begin(), active.end(),
+                                         [](const TEdge* e) { return e->TopX == e->BottomX; });
+        const long long rows = upright ? 1 : bottom - top;
+        work += rows * (long long)active.size();
+        if (work > kMaxScanWork)
+            return RefuseTooLarge();
+        for (long long y = top; y < top + rows; ++y) {
+            crossings.clear();
+            for (const TEdge* e : active)
+                crossings.push_back(TCrossing{upright ? e->TopX : Crossing(*e, y), e->Direction});
+            SpansFromCrossings(crossings, fillMode, spans);
+            builder.AddBand(y, upright ? bottom : y + 1, spans);
+        }
+        if (builder.Failed())
+            return RefuseTooLarge();
+    }
+    result = builder.Finish();
+    return true;
+}
+
+bool EllipseRegion(long long left, long long top, long long right, long long bottom, TRegion& result) {
+    Normalise(left, right);
+    Normalise(top, bottom);
+    // The platform's elliptic regions leave out the right and bottom edges of the box: the
+    // ellipse is inscribed in the box one pixel narrower and shorter.
+    --right;
+    --bottom;
+    if (bottom - top > kMaxScanWork)
+        return RefuseTooLarge();
+    TRegionBuilder builder;
+    std::vector<TSpan> spans;
+    if (right > left && bottom > top) {
+        const long long rx = Radius(right - left), ry = Radius(bottom - top);
+        const long long cx = kEighths / 2 * (left + right), cy = kEighths / 2 * (top + bottom);
+        for (long long y = top; y < bottom; ++y) {
+            spans.clear();
+            const long long dmax = HalfWidth(RowOffset(y, cy), rx, ry);
+            if (dmax >= 0) {
+                const TSpan span = CentredSpan(cx, dmax);
+                AppendSpan(spans, span.Left, span.Right);
+            }
+            builder.AddBand(y, y + 1, spans);
+        }
+    }
+    if (builder.Failed())
+        return RefuseTooLarge();
+    result = builder.Finish();
+    return true;
+}
+
+bool RoundRectRegion(long long left, long long top, long long right, long long bottom, long long w, long long h,
+                     TRegion& result) {
+    Normalise(left, right);
+    Normalise(top, bottom);
+    // Like elliptic regions, the right and bottom edges stay out.
+    right = std::max(left, right - 1);
+    bottom = std::max(top, bottom - 1);
+    w = std::min(w < 0 ? -w : w, right - left);
+    h = std::min(h < 0 ? -h : h, bottom - top);
+    if (w < 2 || h < 2 || left == right || top == bottom) {
+        result = TRegion::FromRect(left, top, right, bottom);
+        return true;
+    }
+    if (h > kMaxScanWork)
+        return RefuseTooLarge();
+    TRegionBuilder builder;
+    std::vector<TSpan> spans;
+    const long long rx = Radius(w), ry = Radius(h);
+    // Rows whose centres lie above the upper corner ellipses' centres are cut at both ends by
+    // those ellipses, likewise below the lower ones; the rows between are whole. A row centre
+    // lies above top + h/2 exactly for rows before top + h/2 (integer division), and below
+    // bottom − h/2 from there on.
+    const auto row = [&](long long y, long long cy) {
+        spans.clear();
+        const long long dmax = HalfWidth(RowOffset(y, cy), rx, ry);
+        if (dmax >= 0) {
+            const long long first = CentredSpan(kEighths / 2 * (2 * left + w), dmax).Left;
+            const long long beyond = CentredSpan(kEighths / 2 * (2 * right - w), dmax).Right;
+            AppendSpan(spans, first, beyond);
+        }
+        builder.AddBand(y, y + 1, spans);
+    };
+    const long long upperEnd = top + h / 2, lowerStart = bottom - h / 2;
+    for (long long y = top; y < upperEnd; ++y)
+        row(y, kEighths / 2 * (2 * top + h));
+    builder.AddBand(upperEnd, lowerStart, {TSpan{left, right}});
+    for (long long y = lowerStart; y < bottom; ++y)
+        row(y, kEighths / 2 * (2 * bottom - h));
+    if (builder.Failed())
+        return RefuseTooLarge();
+    result = builder.Finish();
+    return true;
+}
+
+}  // namespace gdi::detail

@@ -137,6 +137,9 @@ struct POINT { LONG x; LONG y; };
 struct SIZE { LONG cx; LONG cy; };
 struct RECT { LONG left; LONG top; LONG right; LONG bottom; };
 
+// The world transform: x' = x·eM11 + y·eM21 + eDx, y' = x·eM12 + y·eM22 + eDy.
+struct XFORM { float eM11; float eM12; float eM21; float eM22; float eDx; float eDy; };
+
 struct RGBQUAD { BYTE rgbBlue; BYTE rgbGreen; BYTE rgbRed; BYTE rgbReserved; };
 struct RGBTRIPLE { BYTE rgbtBlue; BYTE rgbtGreen; BYTE rgbtRed; };
 static_assert(sizeof(RGBQUAD) == 4);
@@ -493,6 +496,24 @@ constexpr UINT TA_MASK = TA_BASELINE | TA_CENTER | TA_UPDATECP | TA_RTLREADING;
 constexpr UINT ETO_OPAQUE = 0x0002;
 constexpr UINT ETO_CLIPPED = 0x0004;
 
+// Mapping modes, graphics modes, world-transform changes and layouts.
+constexpr int MM_TEXT = 1;
+constexpr int MM_LOMETRIC = 2;
+constexpr int MM_HIMETRIC = 3;
+constexpr int MM_LOENGLISH = 4;
+constexpr int MM_HIENGLISH = 5;
+constexpr int MM_TWIPS = 6;
+constexpr int MM_ISOTROPIC = 7;
+constexpr int MM_ANISOTROPIC = 8;
+constexpr int GM_COMPATIBLE = 1;
+constexpr int GM_ADVANCED = 2;
+constexpr DWORD MWT_IDENTITY = 1;
+constexpr DWORD MWT_LEFTMULTIPLY = 2;
+constexpr DWORD MWT_RIGHTMULTIPLY = 3;
+constexpr DWORD LAYOUT_LTR = 0x00000000;
+constexpr DWORD LAYOUT_RTL = 0x00000001;
+constexpr DWORD LAYOUT_BITMAPORIENTATIONPRESERVED = 0x00000008;
+
 // Palette entry flags.
 constexpr BYTE PC_RESERVED = 0x01;
 constexpr BYTE PC_EXPLICIT = 0x02;
@@ -643,6 +664,41 @@ BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous);
 BOOL GetBrushOrgEx(HDC dc, POINT* origin);
 BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
 BOOL GetCurrentPositionEx(HDC dc, POINT* position);
+
+/// Pushes the whole drawing state; returns the new depth (1 for the first), 0 on failure.
+int SaveDC(HDC dc);
+/// A positive level names a saved state by its depth, a negative one counts back from the
+/// newest (−1); the state and every state saved after it leave the stack.
+BOOL RestoreDC(HDC dc, int savedDC);
+
+// ---- coordinate spaces ------------------------------------------------------------------------
+
+int SetMapMode(HDC dc, int mode);
+int GetMapMode(HDC dc);
+BOOL SetWindowOrgEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetWindowOrgEx(HDC dc, POINT* origin);
+BOOL OffsetWindowOrgEx(HDC dc, int dx, int dy, POINT* previous);
+BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetViewportOrgEx(HDC dc, POINT* origin);
+BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* previous);
+BOOL SetWindowExtEx(HDC dc, int x, int y, SIZE* previous);
+BOOL GetWindowExtEx(HDC dc, SIZE* extent);
+BOOL SetViewportExtEx(HDC dc, int x, int y, SIZE* previous);
+BOOL GetViewportExtEx(HDC dc, SIZE* extent);
+BOOL ScaleWindowExtEx(HDC dc, int xNum, int xDenom, int yNum, int yDenom, SIZE* previous);
+BOOL ScaleViewportExtEx(HDC dc, int xNum, int xDenom, int yNum, int yDenom, SIZE* previous);
+BOOL LPtoDP(HDC dc, POINT* points, int count);
+BOOL DPtoLP(HDC dc, POINT* points, int count);
+int SetGraphicsMode(HDC dc, int mode);
+int GetGraphicsMode(HDC dc);
+BOOL SetWorldTransform(HDC dc, const XFORM* transform);
+BOOL GetWorldTransform(HDC dc, XFORM* transform);
+BOOL ModifyWorldTransform(HDC dc, const XFORM* transform, DWORD mode);
+/// result = first, then second (first × second); result may be either input.
+BOOL CombineTransform(XFORM* result, const XFORM* first, const XFORM* second);
+/// Returns the previous layout, GDI_ERROR for a bad context or unknown flags.
+DWORD SetLayout(HDC dc, DWORD layout);
+DWORD GetLayout(HDC dc);
 
 // ---- bitmaps ----------------------------------------------------------------------------------
 

@@ -102,10 +102,10 @@ struct TIconObj final : TObject {
     std::unique_ptr<TBitmapObj> Color;  // null for a monochrome icon
 };
 
-struct TDCObj final : TObject {
-    static constexpr TKind kKind = TKind::DC;
-    TDCObj() : TObject(kKind) {}
-    bool IsMemory = false;        // false: a screen context from GetDC
+// Everything SaveDC keeps and RestoreDC brings back, as one value: a saved state is a plain copy.
+// Selected objects are held by handle; each copy that names an object counts as a selection of
+// it (DeviceContext.cpp), so nothing a saved state names can be deleted under it.
+struct TDrawingState {
     HBITMAP Bitmap = nullptr;     // memory contexts: the selected bitmap (the stock 1 × 1 by default)
     HBRUSH Brush = nullptr;
     HPEN Pen = nullptr;
@@ -117,10 +117,30 @@ struct TDCObj final : TObject {
     int BkMode = OPAQUE;
     int Rop2 = R2_COPYPEN;
     int StretchMode = BLACKONWHITE;
-    POINT BrushOrg{0, 0};
-    POINT CurrentPosition{0, 0};
+    POINT BrushOrg{0, 0};         // device units
+    POINT CurrentPosition{0, 0};  // logical units
     UINT TextAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
+    // Coordinate spaces (Coordinates.cpp): world → page (GM_ADVANCED only), page → device by the
+    // window and viewport, then the layout's mirror.
+    int MapMode = MM_TEXT;
+    POINT WindowOrg{0, 0};
+    SIZE WindowExt{1, 1};
+    POINT ViewportOrg{0, 0};
+    SIZE ViewportExt{1, 1};
+    int GraphicsMode = GM_COMPATIBLE;
+    XFORM World{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    DWORD Layout = 0;
 };
+
+struct TDCObj final : TObject, TDrawingState {
+    static constexpr TKind kKind = TKind::DC;
+    TDCObj() : TObject(kKind) {}
+    bool IsMemory = false;  // false: a screen context from GetDC
+    std::vector<TDrawingState> Saved;  // SaveDC's stack, oldest first
+};
+
+/// The deepest SaveDC nesting a context accepts.
+constexpr std::size_t kMaxSavedStates = 1024;
 
 // ---- handle table ----------------------------------------------------------------------------
 

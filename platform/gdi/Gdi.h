@@ -42,7 +42,8 @@
 //   The hatch lines take the brush colour; the gaps take the background colour in OPAQUE mode
 //   and are left alone in TRANSPARENT mode.
 // - GetDeviceCaps of a memory context answers for the device it is compatible with (the
-//   screen), not for the bitmap selected into it.
+//   screen), not for the bitmap selected into it. HORZSIZE and VERTSIZE come from the modelled
+//   resolution and LOGPIXELS (1920 × 1080 at 96 dpi: 508 × 286 mm).
 // - GetDIBits into an indexed format other than the bitmap's own synthesises the colour table:
 //   black and white for 1 bit, the 16 standard colours for 4 bits, the halftone palette for 8 bits.
 // - Run-length bitmaps: a run past the end of its row is dropped, not wrapped; decoding stops
@@ -86,6 +87,66 @@
 //   which take the nearest colour the surface has. OPAQUE fills the text's cell box (its advance
 //   width by tmHeight) with the background colour before the glyphs; TRANSPARENT fills nothing.
 //   Text is never drawn through the raster operation of SetROP2.
+// - Coordinate spaces: logical → (world transform, GM_ADVANCED only) → page → (window and
+//   viewport) → device, then LAYOUT_RTL's mirror. Every call that takes logical coordinates
+//   converts them at its entry; SetBrushOrgEx, GetDIBits, SetDIBits, DIB bits and the source
+//   rectangle of StretchDIBits are device units and never transform.
+// - The page transform is exact integer arithmetic on the extents and origins as set; with a
+//   world transform the whole mapping is computed in double precision from the single-precision
+//   XFORM. Either way the device coordinate is rounded once, half up (floor(v + 0.5)): 0.5 → 1,
+//   −0.5 → 0, −1.5 → −1, as measured on the platform. DPtoLP rounds its inverse the same way.
+// - LPtoDP and DPtoLP fail (ERROR_INVALID_PARAMETER) when a device coordinate needs more than 27
+//   bits (|v| ≥ 2^27) or a logical result more than 32, as documented, and then write no point.
+//   The drawing calls instead saturate device coordinates at ±2^30, beyond any surface; a stretch
+//   whose rectangle reaches that far is the only thing it changes.
+// - Fixed modes take the modelled screen's size: the window extent is HORZSIZE × VERTSIZE in the
+//   mode's units (tenths and hundredths of a millimetre; MulDiv(size, 1000, 254), (size, 10000,
+//   254) and (size, 14400, 254) for the English modes and twips), the viewport extent is
+//   (HORZRES, −VERTRES). SetWindowExtEx, SetViewportExtEx and the Scale calls are ignored in the
+//   fixed modes and MM_TEXT and still succeed with the previous extent. Changing to
+//   MM_ANISOTROPIC keeps the extents; changing to MM_ISOTROPIC starts from MM_LOMETRIC's (which
+//   are isotropic); setting the current mode again changes nothing.
+// - MM_ISOTROPIC measures units in millimetres (the modelled pixels are not square): after every
+//   extent change the viewport extent of the axis whose logical unit is longer shrinks to
+//   |other viewport| × (its window / other window) × the ratio of the pixel sizes, rounded to
+//   nearest, keeping its sign and at least 1.
+// - Extents of 0 are refused (ERROR_INVALID_PARAMETER). ScaleWindowExtEx and ScaleViewportExtEx
+//   truncate toward zero; a numerator or denominator of 0 is refused, a result of 0 leaves both
+//   extents as they were and succeeds, a result beyond 32 bits is refused. Origins that Offset…
+//   would carry beyond 32 bits are refused.
+// - Rectangles map both corners and are normalised in device space; right and bottom edges stay
+//   excluded there, so a mirroring extent covers device columns x + width … x − 1 as the layer's
+//   negative extents do. A blit whose destination and source directions differ after the
+//   transforms is mirrored. BitBlt and MaskBlt map the source through the source context's own
+//   transforms and stretch (with the destination's stretch mode) when the two sizes differ.
+// - A world transform that rotates or shears: a source context with one is refused
+//   (ERROR_INVALID_PARAMETER), as documented for BitBlt, StretchBlt and MaskBlt; a destination
+//   with one gets the axis-aligned bounding box of the four transformed corners, unmirrored, for
+//   every call that fills or blits rectangles. Text is placed at the transformed reference point
+//   and stays upright.
+// - SetWorldTransform, ModifyWorldTransform (MWT_IDENTITY included) fail in GM_COMPATIBLE, and
+//   SetGraphicsMode(GM_COMPATIBLE) fails until the transform is the identity, as documented.
+//   A matrix with a non-finite element or a determinant that is 0 or not finite in single
+//   precision is refused; so is a CombineTransform or ModifyWorldTransform product that is not
+//   finite. CombineTransform(r, a, b) applies a, then b; MWT_LEFTMULTIPLY applies the given
+//   matrix before the current one, MWT_RIGHTMULTIPLY after it.
+// - Text: the font's height and width are logical and scaled by the transforms' lengths of a
+//   unit along y and x (rounded, at least 1 pixel); lpDx entries are logical and scaled along x.
+//   GetTextExtentPoint32A and GetTextMetricsA answer in logical units (device lengths divided
+//   by those scales, rounded half up); TA_UPDATECP advances the current position in logical units.
+// - LAYOUT_RTL mirrors within the surface (the selected bitmap, or the screen): a point's pixel
+//   column x becomes width − 1 − x, a rectangle's edges e become width − e, so a rectangle over
+//   the whole surface still covers it. Blits (BitBlt, StretchBlt, MaskBlt, StretchDIBits) turn
+//   their image over unless LAYOUT_BITMAPORIENTATIONPRESERVED is set; DrawIconEx unless
+//   DI_NOMIRROR. Text keeps its glyphs and swaps TA_LEFT and TA_RIGHT. Setting LAYOUT_RTL on a
+//   context in MM_TEXT changes its mode to MM_ISOTROPIC with the same extents, as documented.
+//   Flags other than LAYOUT_RTL and LAYOUT_BITMAPORIENTATIONPRESERVED are refused.
+// - SaveDC keeps the whole drawing state (selected objects, colours, modes, brush origin, text
+//   alignment, current position, map mode, window and viewport, graphics mode, world transform,
+//   layout) and returns the new depth; at most 1024 states (then 0, ERROR_NOT_ENOUGH_MEMORY).
+//   RestoreDC with 0 or a level beyond the stack fails (ERROR_INVALID_PARAMETER). Objects a
+//   saved state names count as selected: they cannot be deleted, and a bitmap stays with its
+//   context, until no state names them.
 #pragma once
 
 #include <cstdarg>

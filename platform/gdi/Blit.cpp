@@ -1,6 +1,8 @@
 // The transfer calls and the single-pixel calls: they check handles and parameters, find the
-// bitmaps the contexts draw on and hand the rest to the transfer engine.
+// bitmaps the contexts draw on, turn logical coordinates into device pixels and hand the rest to
+// the transfer engine.
 #include "platform/base/CheckedMath.h"
+#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/Transfer.h"
 
 #include <algorithm>
@@ -46,6 +48,37 @@ bool AttachSource(HDC source, TTransfer& transfer) {
     return transfer.Source != nullptr;
 }
 
+// The destination rectangle in device pixels. A layout that mirrors turns a transferred image
+// over, unless the context preserves bitmap orientation.
+void PlaceDestination(TTransfer& transfer, long long x, long long y, long long width, long long height,
+                      bool image) {
+    TDeviceRect rect = DeviceRect(*transfer.DestDC, x, y, width, height);
+    if (image && (transfer.DestDC->Layout & LAYOUT_BITMAPORIENTATIONPRESERVED))
+        KeepOrientation(rect);
+    transfer.X = rect.X;
+    transfer.Y = rect.Y;
+    transfer.Width = rect.Width;
+    transfer.Height = rect.Height;
+}
+
+// The source rectangle in the source context's device pixels. The platform refuses a source
+// whose world transform rotates or shears; other transforms make the transfer stretch. False
+// with the last error set when refused; empty tells that the source covers no pixel at all.
+bool PlaceSource(TTransfer& transfer, long long x, long long y, long long width, long long height, bool& empty) {
+    const TDCObj& source = *transfer.SourceDC;
+    if (WorldRotates(source)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    const TDeviceRect rect = DeviceRect(source, x, y, width, height);
+    transfer.SX = rect.X;
+    transfer.SY = rect.Y;
+    transfer.SWidth = rect.Width;
+    transfer.SHeight = rect.Height;
+    empty = rect.Width == 0 || rect.Height == 0;
+    return true;
+}
+
 BOOL StretchTransfer(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
                      int sourceHeight, DWORD rop) {
     TTransfer transfer;
@@ -59,14 +92,14 @@ BOOL StretchTransfer(HDC dest, int x, int y, int width, int height, HDC source, 
         return TRUE;
     if (usesSource && (sourceWidth == 0 || sourceHeight == 0))
         return Refuse(ERROR_INVALID_PARAMETER);
-    transfer.X = x;
-    transfer.Y = y;
-    transfer.Width = width;
-    transfer.Height = height;
-    transfer.SX = sx;
-    transfer.SY = sy;
-    transfer.SWidth = sourceWidth;
-    transfer.SHeight = sourceHeight;
+    PlaceDestination(transfer, x, y, width, height, usesSource);
+    if (usesSource) {
+        bool empty = false;
+        if (!PlaceSource(transfer, sx, sy, sourceWidth, sourceHeight, empty))
+            return FALSE;
+        if (empty)
+            return TRUE;
+    }
     if (RopUsesPattern(transfer.Fore))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
     return RunTransfer(transfer) ? TRUE : FALSE;
@@ -93,10 +126,7 @@ BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
     transfer.Fore = transfer.Back = RopIndex(rop);
     if (RopUsesSource(transfer.Fore))
         return Refuse(ERROR_INVALID_PARAMETER);
-    transfer.X = x;
-    transfer.Y = y;
-    transfer.Width = width;
-    transfer.Height = height;
+    PlaceDestination(transfer, x, y, width, height, false);
     if (RopUsesPattern(transfer.Fore))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
     return RunTransfer(transfer) ? TRUE : FALSE;
@@ -128,17 +158,22 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, 
     if (maskColumns.Start < 0 || maskColumns.Start + maskColumns.Length > maskBitmap->Width || maskRows.Start < 0 ||
         maskRows.Start + maskRows.Length > maskBitmap->Height)
         return Refuse(ERROR_INVALID_PARAMETER);
-    transfer.X = x;
-    transfer.Y = y;
-    transfer.Width = width;
-    transfer.Height = height;
-    transfer.SX = sx;
-    transfer.SY = sy;
-    transfer.SWidth = width;
-    transfer.SHeight = height;
+    PlaceDestination(transfer, x, y, width, height, usesSource);
+    if (usesSource) {
+        bool empty = false;
+        if (!PlaceSource(transfer, sx, sy, width, height, empty))
+            return FALSE;
+        if (empty)
+            return TRUE;
+    } else {
+        transfer.SWidth = transfer.Width;
+        transfer.SHeight = transfer.Height;
+    }
+    // The mask is a bitmap, in its own pixels: it lies over the destination's device pixels from
+    // the corner the caller named, whichever way the transforms turned the rectangle.
     transfer.Mask = maskBitmap;
-    transfer.MX = mx;
-    transfer.MY = my;
+    transfer.MX = maskColumns.Start - std::min<long long>(transfer.Width, 0);
+    transfer.MY = maskRows.Start - std::min<long long>(transfer.Height, 0);
     if (RopUsesPattern(transfer.Fore) || RopUsesPattern(transfer.Back))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
     return RunTransfer(transfer) ? TRUE : FALSE;
@@ -191,10 +226,7 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
         return lines;
     if (usesSource && (sourceWidth == 0 || sourceHeight == 0))
         return Refuse(ERROR_INVALID_PARAMETER);
-    transfer.X = x;
-    transfer.Y = y;
-    transfer.Width = width;
-    transfer.Height = height;
+    PlaceDestination(transfer, x, y, width, height, usesSource);
     if (usesSource) {
         transfer.Source = &view;
         transfer.SX = sx;
@@ -230,10 +262,9 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     }
     if (rect->right <= rect->left || rect->bottom <= rect->top || fill->Log.lbStyle == BS_NULL)
         return 1;
-    transfer.X = rect->left;
-    transfer.Y = rect->top;
-    transfer.Width = (long long)rect->right - rect->left;
-    transfer.Height = (long long)rect->bottom - rect->top;
+    // Both corners are mapped; the engine normalises a rectangle the transforms turned over.
+    PlaceDestination(transfer, rect->left, rect->top, (long long)rect->right - rect->left,
+                     (long long)rect->bottom - rect->top, false);
     transfer.Fore = transfer.Back = RopIndex(PATCOPY);
     transfer.Brush = fill;
     return RunTransfer(transfer) ? 1 : 0;
@@ -246,12 +277,13 @@ COLORREF GetPixel(HDC dc, int x, int y) {
         return CLR_INVALID;
     const TBitmapObj& bitmap = *transfer.Dest;
     // A pixel outside the clip reads as CLR_INVALID, as the platform documents.
-    if (!TClipper(*transfer.DestDC, bitmap).Contains(x, y)) {
+    const TDevicePoint at = DevicePoint(*transfer.DestDC, x, y);
+    if (!TClipper(*transfer.DestDC, bitmap).Contains(at.X, at.Y)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return CLR_INVALID;
     }
     const TFormat format(bitmap);
-    return format.Decode(ReadPixel(bitmap.Row(y), x, bitmap.BitsPixel));
+    return format.Decode(ReadPixel(bitmap.Row(LONG(at.Y)), LONG(at.X), bitmap.BitsPixel));
 }
 
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
@@ -260,13 +292,14 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
     if (!BeginTransfer(dc, transfer))
         return CLR_INVALID;
     TBitmapObj& bitmap = *transfer.Dest;
-    if (!TClipper(*transfer.DestDC, bitmap).Contains(x, y)) {
+    const TDevicePoint at = DevicePoint(*transfer.DestDC, x, y);
+    if (!TClipper(*transfer.DestDC, bitmap).Contains(at.X, at.Y)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return CLR_INVALID;
     }
     TFormat format(bitmap);
     const DWORD value = format.Encode(ResolveColor(*transfer.DestDC, color));
-    WritePixel(bitmap.Row(y), x, bitmap.BitsPixel, value);
+    WritePixel(bitmap.Row(LONG(at.Y)), LONG(at.X), bitmap.BitsPixel, value);
     return format.Decode(value);
 }
 

@@ -1,7 +1,12 @@
 // The context's clip: the clip region a program selects, the meta region beneath it, and their
 // intersection, which every drawing call honours through the clip stage (Transfer.h). All three
-// are kept in device coordinates.
+// are kept in device coordinates; the calls that take or give logical coordinates convert them
+// at their entry (Coordinates.h).
+#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/Transfer.h"
+
+#include <algorithm>
+#include <climits>
 
 namespace gdi::detail {
 namespace {
@@ -79,13 +84,21 @@ using namespace detail;
 
 namespace {
 
+// A logical rectangle as the device pixels it covers, right and bottom edges excluded.
+TClip DeviceBox(const TDCObj& dc, long long left, long long top, long long right, long long bottom) {
+    const TDeviceRect r = DeviceRect(dc, left, top, right - left, bottom - top);
+    return TClip{std::min(r.X, r.X + r.Width), std::max(r.X, r.X + r.Width), std::min(r.Y, r.Y + r.Height),
+                 std::max(r.Y, r.Y + r.Height)};
+}
+
 int ClipRect(HDC handle, int left, int top, int right, int bottom, int mode) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
         return ERROR;
-    const TRegion rect = TRegion::FromRect(std::min(left, right), std::min(top, bottom), std::max(left, right),
-                                           std::max(top, bottom));
+    const TClip box = DeviceBox(*dc, left, top, right, bottom);
+    // Device coordinates are held within ±2^30, so they fit the region's 32-bit rectangles.
+    const TRegion rect = TRegion::FromRect(int(box.X0), int(box.Y0), int(box.X1), int(box.Y1));
     return CombineClip(*dc, &rect, mode);
 }
 
@@ -139,8 +152,13 @@ int OffsetClipRgn(HDC handle, int x, int y) {
         return ERROR;
     if (!dc->ClipRgn)
         return SIMPLEREGION;
+    // The offset is logical: the device distance between the two points it separates.
+    long long x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    ToDevice(*dc, 0, 0, x0, y0);
+    ToDevice(*dc, x, y, x1, y1);
+    const long long dx = (dc->Layout & LAYOUT_RTL) ? x0 - x1 : x1 - x0, dy = y1 - y0;
     TRegion moved = *dc->ClipRgn;
-    if (!moved.Offset(x, y))
+    if (dx < INT_MIN || dx > INT_MAX || dy < INT_MIN || dy > INT_MAX || !moved.Offset(int(dx), int(dy)))
         return RefuseRegion(ERROR_INVALID_PARAMETER);
     return CombineClip(*dc, &moved, RGN_COPY);
 }
@@ -158,7 +176,17 @@ int GetClipBox(HDC handle, RECT* rect) {
     TRegion visible = SurfaceRegion(*surface);
     if (dc->Clip && !CombineRegions(*dc->Clip, TRegion(visible), RGN_AND, visible))
         return RefuseRegion(ERROR_NOT_ENOUGH_MEMORY);
-    *rect = visible.Bounds();
+    // The box is reported in logical coordinates: the layout's mirror undone, then the transforms.
+    RECT box = visible.Bounds();
+    if (dc->Layout & LAYOUT_RTL) {
+        const LONG width = LayoutWidth(*dc);
+        box = RECT{width - box.right, box.top, width - box.left, box.bottom};
+    }
+    long long x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+    ToLogical(*dc, box.left, box.top, x0, y0);
+    ToLogical(*dc, box.right, box.bottom, x1, y1);
+    const auto clamp = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
+    *rect = RECT{clamp(std::min(x0, x1)), clamp(std::min(y0, y1)), clamp(std::max(x0, x1)), clamp(std::max(y0, y1))};
     return visible.Type();
 }
 
@@ -211,7 +239,8 @@ BOOL PtVisible(HDC handle, int x, int y) {
     const TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return -1;
-    return TClipper(*dc, *surface).Contains(x, y) ? TRUE : FALSE;
+    const TDevicePoint at = DevicePoint(*dc, x, y);
+    return TClipper(*dc, *surface).Contains(at.X, at.Y) ? TRUE : FALSE;
 }
 
 BOOL RectVisible(HDC handle, const RECT* rect) {
@@ -226,8 +255,7 @@ BOOL RectVisible(HDC handle, const RECT* rect) {
     const TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return FALSE;
-    const TClip box{std::min<long long>(rect->left, rect->right), std::max<long long>(rect->left, rect->right),
-                    std::min<long long>(rect->top, rect->bottom), std::max<long long>(rect->top, rect->bottom)};
+    const TClip box = DeviceBox(*dc, rect->left, rect->top, rect->right, rect->bottom);
     bool any = false;
     TClipper(*dc, *surface).ForEachRect(box, [&](const TClip&) { any = true; });
     return any ? TRUE : FALSE;

@@ -1,5 +1,5 @@
 // Device contexts, selection and the objects' common calls.
-#include "platform/gdi/Internal.h"
+#include "platform/gdi/Coordinates.h"
 
 #include <cassert>
 
@@ -31,6 +31,35 @@ HDC NewContext(bool memory) {
 // The object behind a handle a context had selected; none for the empty selection.
 TObject* Selected(HGDIOBJ handle) { return handle != nullptr ? Find(handle) : nullptr; }
 
+// The objects one drawing state holds, as the selection counts see them.
+std::array<HGDIOBJ, 5> HeldObjects(const TDrawingState& state) {
+    return {state.Brush, state.Pen, state.Font, state.Palette, state.Bitmap};
+}
+
+void CountState(const TDrawingState& state, int change) {
+    for (HGDIOBJ held : HeldObjects(state))
+        CountSelection(Selected(held), change);
+}
+
+// Whether a state saved on the context still names the bitmap.
+bool SavedStateHolds(const TDCObj& dc, HBITMAP bitmap) {
+    return std::any_of(dc.Saved.begin(), dc.Saved.end(),
+                       [bitmap](const TDrawingState& state) { return state.Bitmap == bitmap; });
+}
+
+// A bitmap is taken by a context while its current or a saved state names it; once neither
+// does, another context may select it.
+void LetGoOfBitmap(const TDCObj& dc, HDC handle, HBITMAP bitmap) {
+    if (bitmap == dc.Bitmap || SavedStateHolds(dc, bitmap))
+        return;
+    TObject* object = Selected(bitmap);
+    if (object != nullptr && object->Kind == TKind::Bitmap) {
+        auto* taken = static_cast<TBitmapObj*>(object);
+        if (taken->SelectedInto == handle)
+            taken->SelectedInto = nullptr;
+    }
+}
+
 bool DestroyContext(HDC handle, bool memory) {
     auto* dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
@@ -40,14 +69,15 @@ bool DestroyContext(HDC handle, bool memory) {
         return false;
     }
     // Selection counts are kept so that a selected object is not deleted: the context lets go of
-    // everything it holds.
-    for (HGDIOBJ selected : {HGDIOBJ(dc->Brush), HGDIOBJ(dc->Pen), HGDIOBJ(dc->Font), HGDIOBJ(dc->Palette)})
-        CountSelection(Selected(selected), -1);
-    if (memory) {
-        TObject* object = Selected(dc->Bitmap);
-        if (object != nullptr && object->Kind == TKind::Bitmap)
+    // everything it and its saved states hold.
+    std::vector<TDrawingState> saved = std::move(dc->Saved);
+    dc->Saved.clear();
+    saved.push_back(*dc);
+    for (const TDrawingState& state : saved) {
+        CountState(state, -1);
+        TObject* object = Selected(state.Bitmap);
+        if (object != nullptr && object->Kind == TKind::Bitmap && static_cast<TBitmapObj*>(object)->SelectedInto == handle)
             static_cast<TBitmapObj*>(object)->SelectedInto = nullptr;
-        CountSelection(object, -1);
     }
     return Unregister(handle);
 }
@@ -118,17 +148,16 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
             return object;
         // A bitmap lives in at most one memory context at a time; the stock bitmap is the
         // exception, since it is every new context's default.
-        if (!bitmap->Stock && bitmap->SelectedInto != nullptr) {
+        if (!bitmap->Stock && bitmap->SelectedInto != nullptr && bitmap->SelectedInto != handle) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return nullptr;
         }
         previous = dc->Bitmap;
         previousObject = Selected(previous);
-        if (previousObject != nullptr && previousObject->Kind == TKind::Bitmap)
-            static_cast<TBitmapObj*>(previousObject)->SelectedInto = nullptr;
         if (!bitmap->Stock)
             bitmap->SelectedInto = handle;
         dc->Bitmap = static_cast<HBITMAP>(object);
+        LetGoOfBitmap(*dc, handle, static_cast<HBITMAP>(previous));
         CountSelection(previousObject, -1);
         CountSelection(target, +1);
         return previous;
@@ -246,11 +275,13 @@ int GetDeviceCaps(HDC handle, int index) {
         return 0;
     const TScreenSettings& screen = State().Screen;
     const int depth = screen.BitsPerPixel;
+    int millimetresX = 0, millimetresY = 0;
+    ScreenMillimetres(millimetresX, millimetresY);
     switch (index) {
     case DRIVERVERSION: return 0x4000;
     case TECHNOLOGY: return DT_RASDISPLAY;
-    case HORZSIZE: return MulDiv(screen.Width, 254, screen.LogPixelsX * 10);
-    case VERTSIZE: return MulDiv(screen.Height, 254, screen.LogPixelsY * 10);
+    case HORZSIZE: return millimetresX;
+    case VERTSIZE: return millimetresY;
     case HORZRES: return screen.Width;
     case VERTRES: return screen.Height;
     case BITSPIXEL: return depth;
@@ -268,6 +299,44 @@ int GetDeviceCaps(HDC handle, int index) {
     case COLORRES: return depth == 8 ? 18 : 24;
     default: return 0;
     }
+}
+
+int SaveDC(HDC handle) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return 0;
+    if (dc->Saved.size() >= kMaxSavedStates) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
+    dc->Saved.push_back(*dc);
+    CountState(dc->Saved.back(), +1);
+    return int(dc->Saved.size());
+}
+
+BOOL RestoreDC(HDC handle, int savedDC) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    const long long depth = (long long)dc->Saved.size();
+    const long long level = savedDC < 0 ? depth + 1 + savedDC : savedDC;
+    if (savedDC == 0 || level < 1 || level > depth) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    // The restored state's selections pass to the context; the current state and every state
+    // saved after the restored one give theirs back.
+    std::vector<TDrawingState> dropped(dc->Saved.begin() + level, dc->Saved.end());
+    dropped.push_back(*dc);
+    static_cast<TDrawingState&>(*dc) = dc->Saved[std::size_t(level - 1)];
+    dc->Saved.resize(std::size_t(level - 1));
+    for (const TDrawingState& state : dropped) {
+        CountState(state, -1);
+        LetGoOfBitmap(*dc, handle, state.Bitmap);
+    }
+    return TRUE;
 }
 
 BOOL GdiFlush() {

@@ -42,7 +42,8 @@
 //   The hatch lines take the brush colour; the gaps take the background colour in OPAQUE mode
 //   and are left alone in TRANSPARENT mode.
 // - GetDeviceCaps of a memory context answers for the device it is compatible with (the
-//   screen), not for the bitmap selected into it.
+//   screen), not for the bitmap selected into it. HORZSIZE and VERTSIZE come from the modelled
+//   resolution and LOGPIXELS (1920 × 1080 at 96 dpi: 508 × 286 mm).
 // - GetDIBits into an indexed format other than the bitmap's own synthesises the colour table:
 //   black and white for 1 bit, the 16 standard colours for 4 bits, the halftone palette for 8 bits.
 // - Run-length bitmaps: a run past the end of its row is dropped, not wrapped; decoding stops
@@ -113,6 +114,10 @@
 //   both sides and height pixels above and below; a width or height of 0 paints no strokes in that
 //   direction, a negative one is refused. FillRgn and FrameRgn paint with PATCOPY, InvertRgn with
 //   DSTINVERT, PaintRgn with the selected brush through the context's SetROP2 operation.
+// - Regions given to SelectClipRgn and ExtSelectClipRgn are in device coordinates; the rectangles
+//   of IntersectClipRect, ExcludeClipRect and RectVisible, the point of PtVisible, the offset of
+//   OffsetClipRgn, the box GetClipBox reports and the regions the painters (FillRgn, FrameRgn,
+//   InvertRgn, PaintRgn) take are logical, each rectangle mapped as a rectangle is.
 // - The clip (device coordinates) is the clip region ∩ the meta region, and every drawing call
 //   writes only there and inside its surface; GetPixel and SetPixel outside it return CLR_INVALID.
 //   Without a clip region, ExtSelectClipRgn's RGN_OR, RGN_XOR and RGN_DIFF (and ExcludeClipRect)
@@ -126,6 +131,66 @@
 // - GetRandomRgn takes SYSRGN only: the layer has no windows, so the system region is the whole
 //   surface. A region selected with SelectObject becomes the clip region (a copy) and the call
 //   returns its type, or HGDI_ERROR.
+// - Coordinate spaces: logical → (world transform, GM_ADVANCED only) → page → (window and
+//   viewport) → device, then LAYOUT_RTL's mirror. Every call that takes logical coordinates
+//   converts them at its entry; SetBrushOrgEx, GetDIBits, SetDIBits, DIB bits and the source
+//   rectangle of StretchDIBits are device units and never transform.
+// - The page transform is exact integer arithmetic on the extents and origins as set; with a
+//   world transform the whole mapping is computed in double precision from the single-precision
+//   XFORM. Either way the device coordinate is rounded once, half up (floor(v + 0.5)): 0.5 → 1,
+//   −0.5 → 0, −1.5 → −1, as measured on the platform. DPtoLP rounds its inverse the same way.
+// - LPtoDP and DPtoLP fail (ERROR_INVALID_PARAMETER) when a device coordinate needs more than 27
+//   bits (|v| ≥ 2^27) or a logical result more than 32, as documented, and then write no point.
+//   The drawing calls instead saturate device coordinates at ±2^30, beyond any surface; a stretch
+//   whose rectangle reaches that far is the only thing it changes.
+// - Fixed modes take the modelled screen's size: the window extent is HORZSIZE × VERTSIZE in the
+//   mode's units (tenths and hundredths of a millimetre; MulDiv(size, 1000, 254), (size, 10000,
+//   254) and (size, 14400, 254) for the English modes and twips), the viewport extent is
+//   (HORZRES, −VERTRES). SetWindowExtEx, SetViewportExtEx and the Scale calls are ignored in the
+//   fixed modes and MM_TEXT and still succeed with the previous extent. Changing to
+//   MM_ANISOTROPIC keeps the extents; changing to MM_ISOTROPIC starts from MM_LOMETRIC's (which
+//   are isotropic); setting the current mode again changes nothing.
+// - MM_ISOTROPIC measures units in millimetres (the modelled pixels are not square): after every
+//   extent change the viewport extent of the axis whose logical unit is longer shrinks to
+//   |other viewport| × (its window / other window) × the ratio of the pixel sizes, rounded to
+//   nearest, keeping its sign and at least 1.
+// - Extents of 0 are refused (ERROR_INVALID_PARAMETER). ScaleWindowExtEx and ScaleViewportExtEx
+//   truncate toward zero; a numerator or denominator of 0 is refused, a result of 0 leaves both
+//   extents as they were and succeeds, a result beyond 32 bits is refused. Origins that Offset…
+//   would carry beyond 32 bits are refused.
+// - Rectangles map both corners and are normalised in device space; right and bottom edges stay
+//   excluded there, so a mirroring extent covers device columns x + width … x − 1 as the layer's
+//   negative extents do. A blit whose destination and source directions differ after the
+//   transforms is mirrored. BitBlt and MaskBlt map the source through the source context's own
+//   transforms and stretch (with the destination's stretch mode) when the two sizes differ.
+// - A world transform that rotates or shears: a source context with one is refused
+//   (ERROR_INVALID_PARAMETER), as documented for BitBlt, StretchBlt and MaskBlt; a destination
+//   with one gets the axis-aligned bounding box of the four transformed corners, unmirrored, for
+//   every call that fills or blits rectangles. Text is placed at the transformed reference point
+//   and stays upright.
+// - SetWorldTransform, ModifyWorldTransform (MWT_IDENTITY included) fail in GM_COMPATIBLE, and
+//   SetGraphicsMode(GM_COMPATIBLE) fails until the transform is the identity, as documented.
+//   A matrix with a non-finite element or a determinant that is 0 or not finite in single
+//   precision is refused; so is a CombineTransform or ModifyWorldTransform product that is not
+//   finite. CombineTransform(r, a, b) applies a, then b; MWT_LEFTMULTIPLY applies the given
+//   matrix before the current one, MWT_RIGHTMULTIPLY after it.
+// - Text: the font's height and width are logical and scaled by the transforms' lengths of a
+//   unit along y and x (rounded, at least 1 pixel); lpDx entries are logical and scaled along x.
+//   GetTextExtentPoint32A and GetTextMetricsA answer in logical units (device lengths divided
+//   by those scales, rounded half up); TA_UPDATECP advances the current position in logical units.
+// - LAYOUT_RTL mirrors within the surface (the selected bitmap, or the screen): a point's pixel
+//   column x becomes width − 1 − x, a rectangle's edges e become width − e, so a rectangle over
+//   the whole surface still covers it. Blits (BitBlt, StretchBlt, MaskBlt, StretchDIBits) turn
+//   their image over unless LAYOUT_BITMAPORIENTATIONPRESERVED is set; DrawIconEx unless
+//   DI_NOMIRROR. Text keeps its glyphs and swaps TA_LEFT and TA_RIGHT. Setting LAYOUT_RTL on a
+//   context in MM_TEXT changes its mode to MM_ISOTROPIC with the same extents, as documented.
+//   Flags other than LAYOUT_RTL and LAYOUT_BITMAPORIENTATIONPRESERVED are refused.
+// - SaveDC keeps the whole drawing state (selected objects, colours, modes, brush origin, text
+//   alignment, current position, map mode, window and viewport, graphics mode, world transform,
+//   layout, clip and meta regions) and returns the new depth; at most 1024 states (then 0, ERROR_NOT_ENOUGH_MEMORY).
+//   RestoreDC with 0 or a level beyond the stack fails (ERROR_INVALID_PARAMETER). Objects a
+//   saved state names count as selected: they cannot be deleted, and a bitmap stays with its
+//   context, until no state names them.
 #pragma once
 
 #include <cstdarg>
@@ -178,6 +243,7 @@ struct POINT { LONG x; LONG y; };
 struct SIZE { LONG cx; LONG cy; };
 struct RECT { LONG left; LONG top; LONG right; LONG bottom; };
 
+// The world transform: x' = x·eM11 + y·eM21 + eDx, y' = x·eM12 + y·eM22 + eDy.
 struct RGBQUAD { BYTE rgbBlue; BYTE rgbGreen; BYTE rgbRed; BYTE rgbReserved; };
 struct RGBTRIPLE { BYTE rgbtBlue; BYTE rgbtGreen; BYTE rgbtRed; };
 static_assert(sizeof(RGBQUAD) == 4);
@@ -579,6 +645,24 @@ constexpr UINT TA_MASK = TA_BASELINE | TA_CENTER | TA_UPDATECP | TA_RTLREADING;
 constexpr UINT ETO_OPAQUE = 0x0002;
 constexpr UINT ETO_CLIPPED = 0x0004;
 
+// Mapping modes, graphics modes, world-transform changes and layouts.
+constexpr int MM_TEXT = 1;
+constexpr int MM_LOMETRIC = 2;
+constexpr int MM_HIMETRIC = 3;
+constexpr int MM_LOENGLISH = 4;
+constexpr int MM_HIENGLISH = 5;
+constexpr int MM_TWIPS = 6;
+constexpr int MM_ISOTROPIC = 7;
+constexpr int MM_ANISOTROPIC = 8;
+constexpr int GM_COMPATIBLE = 1;
+constexpr int GM_ADVANCED = 2;
+constexpr DWORD MWT_IDENTITY = 1;
+constexpr DWORD MWT_LEFTMULTIPLY = 2;
+constexpr DWORD MWT_RIGHTMULTIPLY = 3;
+constexpr DWORD LAYOUT_LTR = 0x00000000;
+constexpr DWORD LAYOUT_RTL = 0x00000001;
+constexpr DWORD LAYOUT_BITMAPORIENTATIONPRESERVED = 0x00000008;
+
 // Palette entry flags.
 constexpr BYTE PC_RESERVED = 0x01;
 constexpr BYTE PC_EXPLICIT = 0x02;
@@ -729,6 +813,41 @@ BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous);
 BOOL GetBrushOrgEx(HDC dc, POINT* origin);
 BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
 BOOL GetCurrentPositionEx(HDC dc, POINT* position);
+
+/// Pushes the whole drawing state; returns the new depth (1 for the first), 0 on failure.
+int SaveDC(HDC dc);
+/// A positive level names a saved state by its depth, a negative one counts back from the
+/// newest (−1); the state and every state saved after it leave the stack.
+BOOL RestoreDC(HDC dc, int savedDC);
+
+// ---- coordinate spaces ------------------------------------------------------------------------
+
+int SetMapMode(HDC dc, int mode);
+int GetMapMode(HDC dc);
+BOOL SetWindowOrgEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetWindowOrgEx(HDC dc, POINT* origin);
+BOOL OffsetWindowOrgEx(HDC dc, int dx, int dy, POINT* previous);
+BOOL SetViewportOrgEx(HDC dc, int x, int y, POINT* previous);
+BOOL GetViewportOrgEx(HDC dc, POINT* origin);
+BOOL OffsetViewportOrgEx(HDC dc, int dx, int dy, POINT* previous);
+BOOL SetWindowExtEx(HDC dc, int x, int y, SIZE* previous);
+BOOL GetWindowExtEx(HDC dc, SIZE* extent);
+BOOL SetViewportExtEx(HDC dc, int x, int y, SIZE* previous);
+BOOL GetViewportExtEx(HDC dc, SIZE* extent);
+BOOL ScaleWindowExtEx(HDC dc, int xNum, int xDenom, int yNum, int yDenom, SIZE* previous);
+BOOL ScaleViewportExtEx(HDC dc, int xNum, int xDenom, int yNum, int yDenom, SIZE* previous);
+BOOL LPtoDP(HDC dc, POINT* points, int count);
+BOOL DPtoLP(HDC dc, POINT* points, int count);
+int SetGraphicsMode(HDC dc, int mode);
+int GetGraphicsMode(HDC dc);
+BOOL SetWorldTransform(HDC dc, const XFORM* transform);
+BOOL GetWorldTransform(HDC dc, XFORM* transform);
+BOOL ModifyWorldTransform(HDC dc, const XFORM* transform, DWORD mode);
+/// result = first, then second (first × second); result may be either input.
+BOOL CombineTransform(XFORM* result, const XFORM* first, const XFORM* second);
+/// Returns the previous layout, GDI_ERROR for a bad context or unknown flags.
+DWORD SetLayout(HDC dc, DWORD layout);
+DWORD GetLayout(HDC dc);
 
 // ---- bitmaps ----------------------------------------------------------------------------------
 

@@ -1,5 +1,6 @@
 // Icons: made from bit arrays, drawn through the transfer engine with their mask and image (or
 // blended by the image's alpha), copied out as bitmaps, and the shared application icon.
+#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/Transfer.h"
 
 #include <algorithm>
@@ -67,7 +68,7 @@ private:
 struct TIconPlacement {
     TDCObj* DC;
     TBitmapObj* Dest;
-    LONG X, Y, Width, Height;  // the destination rectangle
+    long long X, Y, Width, Height;  // the destination rectangle in device pixels; negative turns over
     LONG SourceWidth, SourceHeight;
 };
 
@@ -94,21 +95,22 @@ bool Pass(const TIconPlacement& at, const TBitmapObj& source, LONG top, DWORD ro
 // source box, as COLORONCOLOR would, and mixes with what is there by the pixel's alpha.
 void BlendByAlpha(const TIconPlacement& at, const TBitmapObj& color) {
     TBitmapObj& dest = *at.Dest;
-    const TAxisMap xMap{TInterval{at.X, at.Width}, TInterval{0, color.Width}, false, color.Width};
-    const TAxisMap yMap{TInterval{at.Y, at.Height}, TInterval{0, color.Height}, false, color.Height};
+    const TInterval columns = Normalise(at.X, at.Width), rows = Normalise(at.Y, at.Height);
+    const TAxisMap xMap{columns, TInterval{0, color.Width}, at.Width < 0, color.Width};
+    const TAxisMap yMap{rows, TInterval{0, color.Height}, at.Height < 0, color.Height};
     const TClipper clipper(*at.DC, dest);
     TFormat format(dest);
     const int bpp = dest.BitsPixel;
-    const TClip box{at.X, (long long)at.X + at.Width, at.Y, (long long)at.Y + at.Height};
+    const TClip box{columns.Start, columns.Start + columns.Length, rows.Start, rows.Start + rows.Length};
     clipper.ForEachRect(box, [&](const TClip& piece) {
         for (long long y = piece.Y0; y < piece.Y1; ++y) {
-            const long long sy = yMap.Centre(y - at.Y);
+            const long long sy = yMap.Centre(y - rows.Start);
             if (sy < 0 || sy >= color.Height)
                 continue;
             const BYTE* source = color.Row(LONG(sy));
             BYTE* row = dest.Row(LONG(y));
             for (long long x = piece.X0; x < piece.X1; ++x) {
-                const long long sx = xMap.Centre(x - at.X);
+                const long long sx = xMap.Centre(x - columns.Start);
                 if (sx < 0 || sx >= color.Width)
                     continue;
                 const DWORD pixel = ReadPixel(source, LONG(sx), 32);
@@ -246,8 +248,14 @@ BOOL DrawIconEx(HDC dc, int left, int top, HICON icon, int width, int height, UI
     if (height == 0)
         height = (flags & DI_DEFAULTSIZE) ? GetSystemMetrics(SM_CYICON) : target->Height;
 
+    // The rectangle is logical; in a mirrored layout the icon turns over unless DI_NOMIRROR says not.
+    TDeviceRect rect = DeviceRect(*context, left, top, width, height);
+    if (flags & DI_NOMIRROR)
+        KeepOrientation(rect);
+    if (rect.Width == 0 || rect.Height == 0)
+        return TRUE;
     TIconDrawingState state(*context);
-    const TIconPlacement at{context, dest, left, top, width, height, target->Width, target->Height};
+    const TIconPlacement at{context, dest, rect.X, rect.Y, rect.Width, rect.Height, target->Width, target->Height};
     if (brush != nullptr && !Pass(at, *target->Mask, 0, PATCOPY, brush))
         return FALSE;
     // A monochrome icon keeps its XOR image below the AND mask.

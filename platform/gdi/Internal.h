@@ -110,10 +110,10 @@ struct TRegionObj final : TObject {
     TRegion Region;
 };
 
-struct TDCObj final : TObject {
-    static constexpr TKind kKind = TKind::DC;
-    TDCObj() : TObject(kKind) {}
-    bool IsMemory = false;        // false: a screen context from GetDC
+// Everything SaveDC keeps and RestoreDC brings back, as one value: a saved state is a plain copy.
+// Selected objects are held by handle; each copy that names an object counts as a selection of
+// it (DeviceContext.cpp), so nothing a saved state names can be deleted under it.
+struct TDrawingState {
     HBITMAP Bitmap = nullptr;     // memory contexts: the selected bitmap (the stock 1 × 1 by default)
     HBRUSH Brush = nullptr;
     HPEN Pen = nullptr;
@@ -125,15 +125,35 @@ struct TDCObj final : TObject {
     int BkMode = OPAQUE;
     int Rop2 = R2_COPYPEN;
     int StretchMode = BLACKONWHITE;
-    POINT BrushOrg{0, 0};
-    POINT CurrentPosition{0, 0};
+    POINT BrushOrg{0, 0};         // device units
+    POINT CurrentPosition{0, 0};  // logical units
     UINT TextAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
     // The clip, in device coordinates: the region the program selected, the meta region, and
     // their intersection, which drawing honours. Each is absent when the context has none.
     std::optional<TRegion> ClipRgn;
     std::optional<TRegion> MetaRgn;
     std::optional<TRegion> Clip;
+    // Coordinate spaces (Coordinates.cpp): world → page (GM_ADVANCED only), page → device by the
+    // window and viewport, then the layout's mirror.
+    int MapMode = MM_TEXT;
+    POINT WindowOrg{0, 0};
+    SIZE WindowExt{1, 1};
+    POINT ViewportOrg{0, 0};
+    SIZE ViewportExt{1, 1};
+    int GraphicsMode = GM_COMPATIBLE;
+    XFORM World{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    DWORD Layout = 0;
 };
+
+struct TDCObj final : TObject, TDrawingState {
+    static constexpr TKind kKind = TKind::DC;
+    TDCObj() : TObject(kKind) {}
+    bool IsMemory = false;  // false: a screen context from GetDC
+    std::vector<TDrawingState> Saved;  // SaveDC's stack, oldest first
+};
+
+/// The deepest SaveDC nesting a context accepts.
+constexpr std::size_t kMaxSavedStates = 1024;
 
 // Drawing and the clip: no call writes a pixel except through the clip stage of Transfer.h.
 // A drawing call makes one TClipper from the context (Clip above) and its surface, and then
@@ -142,8 +162,8 @@ struct TDCObj final : TObject {
 // - writes rows of pixels through TClipper::ForEachSpan (text, blended icons);
 // - fills spans with a brush through TFillStage::Span/Box: clip → pattern → raster operation.
 // A rasteriser of polygons, lines or paths produces spans in device coordinates and hands them
-// to TFillStage; mapping modes, when they come, convert coordinates before that point, so the
-// clip stays in device space.
+// to TFillStage; the coordinate spaces (Coordinates.h) convert logical coordinates before that
+// point, so the clip stays in device space.
 
 /// Combines a region into the context's clip region as ExtSelectClipRgn does (a null region
 /// with RGN_COPY removes it). Returns the new clip's type, or ERROR with the last error set and

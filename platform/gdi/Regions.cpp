@@ -1,5 +1,6 @@
 // Region objects: their creation from rectangles, shapes and rectangle lists, their queries and
 // combinations, and the painters that fill, frame and invert them through the clip stage.
+#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>
@@ -117,8 +118,13 @@ bool PaintRegion(TDCObj& dc, const TRegion& region, const TBrushObj* brush, unsi
     if (surface == nullptr)
         return false;
     TFillStage stage(dc, *surface, brush, rop);
-    for (const RECT& r : region.Rects())
-        stage.Box(TClip{r.left, r.right, r.top, r.bottom});
+    // The painters take the region in logical coordinates: each rectangle is mapped as a
+    // rectangle is (a rotating transform covers its bounding box).
+    for (const RECT& r : region.Rects()) {
+        const TDeviceRect d = DeviceRect(dc, r.left, r.top, (long long)r.right - r.left, (long long)r.bottom - r.top);
+        stage.Box(TClip{std::min(d.X, d.X + d.Width), std::max(d.X, d.X + d.Width), std::min(d.Y, d.Y + d.Height),
+                        std::max(d.Y, d.Y + d.Height)});
+    }
     return true;
 }
 

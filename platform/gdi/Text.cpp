@@ -1,9 +1,11 @@
 // Text output and measurement with the context's font, colours, background mode and alignment.
 // Glyphs come from the font cache; this file places them and puts their coverage on the surface.
+#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/FontCache.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>
+#include <cmath>
 
 namespace gdi {
 
@@ -142,14 +144,57 @@ void PaintGlyph(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, co
     }
 }
 
-// The context's font made real; nullptr with the last error set.
-TRealizedFont* ContextFont(const TDCObj& dc) {
-    TObject* object = Find(dc.Font);
-    if (object == nullptr || object->Kind != TKind::Font) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return nullptr;
+// The context's font made real at the size its logical height has on the device: the transforms
+// scale the height and the average width (text stays upright; a rotating transform places the
+// text but does not turn the glyphs).
+class TContextFont {
+public:
+    explicit TContextFont(const TDCObj& dc) {
+        TObject* object = Find(dc.Font);
+        if (object == nullptr || object->Kind != TKind::Font) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return;
+        }
+        FRecord = static_cast<TFontObj*>(object);
+        UnitLengths(dc, FAlongX, FAlongY);
+        if (FAlongX == 1.0 && FAlongY == 1.0) {
+            FFont = RealizeFont(*FRecord);
+            return;
+        }
+        FScaled.Log = FRecord->Log;
+        FScaled.Log.lfHeight = Scale(FRecord->Log.lfHeight, FAlongY);
+        FScaled.Log.lfWidth = Scale(FRecord->Log.lfWidth, FAlongX);
+        FFont = RealizeFont(FScaled);
     }
-    return RealizeFont(*static_cast<TFontObj*>(object));
+    /// Null with the last error set when the font cannot be had.
+    TRealizedFont* Font() const { return FFont; }
+    const LOGFONTA& Log() const { return FRecord->Log; }
+    /// Device pixels per logical unit along each axis.
+    double AlongX() const { return FAlongX; }
+    double AlongY() const { return FAlongY; }
+
+private:
+    // A size that is not 0 stays at least one pixel.
+    static LONG Scale(LONG size, double factor) {
+        if (size == 0)
+            return 0;
+        const double scaled = std::min(std::floor(std::abs(double(size)) * factor + 0.5), double(kMaxFontPixels));
+        const LONG pixels = std::max(LONG(1), LONG(scaled));
+        return size < 0 ? -pixels : pixels;
+    }
+
+    TFontObj* FRecord = nullptr;
+    TFontObj FScaled;  // the record at device size; lives as long as the realised font is used
+    TRealizedFont* FFont = nullptr;
+    double FAlongX = 1.0;
+    double FAlongY = 1.0;
+};
+
+// A length in device pixels → logical units along an axis of the given scale.
+long long ToLogicalLength(long long pixels, double along) {
+    if (along == 1.0 || !(along > 0.0))
+        return pixels;
+    return (long long)std::floor(double(pixels) / along + 0.5);
 }
 
 LONG ClampToLong(long long value) { return LONG(std::clamp<long long>(value, INT32_MIN, INT32_MAX)); }
@@ -166,7 +211,8 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     TBitmapObj* bitmap = SurfaceOf(*dc);
     if (bitmap == nullptr)
         return FALSE;
-    TRealizedFont* font = ContextFont(*dc);
+    const TContextFont contextFont(*dc);
+    TRealizedFont* font = contextFont.Font();
     if (font == nullptr)
         return FALSE;
 
@@ -175,32 +221,55 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     // The surface and the context's clip are the clipper's; ETO_CLIPPED adds the rectangle.
     TBox clip{LLONG_MIN, LLONG_MIN, LLONG_MAX, LLONG_MAX};
     if (rect != nullptr) {
-        const TBox given{rect->left, rect->top, rect->right, rect->bottom};
+        const TDeviceRect mapped = DeviceRect(*dc, rect->left, rect->top, (long long)rect->right - rect->left,
+                                              (long long)rect->bottom - rect->top);
+        // Normalised: the transforms may have turned the rectangle over.
+        const TBox given{std::min(mapped.X, mapped.X + mapped.Width), std::min(mapped.Y, mapped.Y + mapped.Height),
+                         std::max(mapped.X, mapped.X + mapped.Width), std::max(mapped.Y, mapped.Y + mapped.Height)};
         if (options & ETO_OPAQUE)
             FillBox(*bitmap, clipper, given, format.Encode(ResolveColor(*dc, dc->BkColor)));
         if (options & ETO_CLIPPED)
             clip = given;
     }
 
+    // The caller's advances are logical; the glyphs are placed in device pixels.
+    std::vector<INT> deviceDx;
+    if (dx != nullptr && contextFont.AlongX() != 1.0) {
+        deviceDx.resize(count);
+        for (UINT i = 0; i < count; ++i)
+            deviceDx[i] = INT(std::clamp<double>(std::floor(dx[i] * contextFont.AlongX() + 0.5), INT_MIN, INT_MAX));
+        dx = deviceDx.data();
+    }
     long long width = 0;
     const std::vector<TPlacedChar> placed = PlaceText(*font, text, count, dx, width);
     const TEXTMETRICA& metrics = font->Metrics();
-    const UINT align = dc->TextAlign;
+    UINT align = dc->TextAlign;
     long long originX = x, originY = y;
     if (align & TA_UPDATECP) {
         originX = dc->CurrentPosition.x;
         originY = dc->CurrentPosition.y;
     }
-    long long left = originX;
+    long long deviceX = 0, deviceY = 0;
+    ToDevice(*dc, originX, originY, deviceX, deviceY);
+    if (dc->Layout & LAYOUT_RTL) {
+        // Mirrored, the reference point is the edge of its pixel column that faces the text, and
+        // left and right alignment trade places.
+        deviceX = LayoutWidth(*dc) - deviceX;
+        if ((align & TA_CENTER) != TA_CENTER)
+            align ^= TA_RIGHT;
+    }
+    deviceX = std::clamp(deviceX, -kDeviceLimit, kDeviceLimit);
+    deviceY = std::clamp(deviceY, -kDeviceLimit, kDeviceLimit);
+    long long left = deviceX;
     switch (align & TA_CENTER) {
-    case TA_RIGHT: left = originX - width; break;
-    case TA_CENTER: left = originX - width / 2; break;
+    case TA_RIGHT: left = deviceX - width; break;
+    case TA_CENTER: left = deviceX - width / 2; break;
     default: break;
     }
-    long long baseline = originY + metrics.tmAscent;
+    long long baseline = deviceY + metrics.tmAscent;
     switch (align & TA_BASELINE) {
-    case TA_BASELINE: baseline = originY; break;
-    case TA_BOTTOM: baseline = originY - metrics.tmDescent; break;
+    case TA_BASELINE: baseline = deviceY; break;
+    case TA_BOTTOM: baseline = deviceY - metrics.tmDescent; break;
     default: break;
     }
 
@@ -217,7 +286,7 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
             PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, baseline - glyph.Top, clip, colour, value);
         pen += character.Advance;
     }
-    const LOGFONTA& log = static_cast<TFontObj*>(Find(dc->Font))->Log;
+    const LOGFONTA& log = contextFont.Log();
     if (log.lfUnderline && width > 0) {
         const long long top = baseline + font->UnderlineOffset();
         const TBox line{left, top, left + width, top + font->UnderlineThickness()};
@@ -229,13 +298,15 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
         FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
 
-    if (align & TA_UPDATECP) {
-        // The position moves past the text in the direction it was written; centred text
-        // leaves it where it was.
-        if ((align & TA_CENTER) == TA_LEFT)
-            dc->CurrentPosition.x = ClampToLong(originX + width);
-        else if ((align & TA_CENTER) == TA_RIGHT)
-            dc->CurrentPosition.x = ClampToLong(originX - width);
+    const UINT given = dc->TextAlign;
+    if (given & TA_UPDATECP) {
+        // The position (logical) moves past the text in the direction it was written; centred
+        // text leaves it where it was.
+        const long long advance = ToLogicalLength(width, contextFont.AlongX());
+        if ((given & TA_CENTER) == TA_LEFT)
+            dc->CurrentPosition.x = ClampToLong(originX + advance);
+        else if ((given & TA_CENTER) == TA_RIGHT)
+            dc->CurrentPosition.x = ClampToLong(originX - advance);
     }
     return TRUE;
 }
@@ -257,13 +328,15 @@ BOOL GetTextExtentPoint32A(HDC handle, const char* text, int count, SIZE* size) 
         return FALSE;
     if (size == nullptr || count < 0 || (text == nullptr && count > 0))
         return Refuse(ERROR_INVALID_PARAMETER);
-    TRealizedFont* font = ContextFont(*dc);
+    // Measured on the device with the font the context draws with, answered in logical units.
+    const TContextFont contextFont(*dc);
+    TRealizedFont* font = contextFont.Font();
     if (font == nullptr)
         return FALSE;
     long long width = 0;
     PlaceText(*font, text, std::size_t(count), nullptr, width);
-    size->cx = ClampToLong(width);
-    size->cy = font->Metrics().tmHeight;
+    size->cx = ClampToLong(ToLogicalLength(width, contextFont.AlongX()));
+    size->cy = ClampToLong(ToLogicalLength(font->Metrics().tmHeight, contextFont.AlongY()));
     return TRUE;
 }
 
@@ -274,11 +347,20 @@ BOOL GetTextMetricsA(HDC handle, TEXTMETRICA* metrics) {
         return FALSE;
     if (metrics == nullptr)
         return Refuse(ERROR_INVALID_PARAMETER);
-    TRealizedFont* font = ContextFont(*dc);
+    const TContextFont contextFont(*dc);
+    TRealizedFont* font = contextFont.Font();
     if (font == nullptr)
         return FALSE;
     *metrics = font->Metrics();
-    const LOGFONTA& log = static_cast<TFontObj*>(Find(dc->Font))->Log;
+    // Logical units, like every size the text calls answer.
+    const auto vertical = [&](LONG& value) { value = ClampToLong(ToLogicalLength(value, contextFont.AlongY())); };
+    const auto horizontal = [&](LONG& value) { value = ClampToLong(ToLogicalLength(value, contextFont.AlongX())); };
+    for (LONG* value : {&metrics->tmHeight, &metrics->tmAscent, &metrics->tmDescent, &metrics->tmInternalLeading,
+                        &metrics->tmExternalLeading})
+        vertical(*value);
+    for (LONG* value : {&metrics->tmAveCharWidth, &metrics->tmMaxCharWidth, &metrics->tmOverhang})
+        horizontal(*value);
+    const LOGFONTA& log = contextFont.Log();
     metrics->tmItalic = log.lfItalic ? 255 : 0;
     metrics->tmUnderlined = log.lfUnderline ? 255 : 0;
     metrics->tmStruckOut = log.lfStrikeOut ? 255 : 0;
@@ -290,7 +372,8 @@ int GetTextFaceA(HDC handle, int count, char* name) {
     auto* dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
         return 0;
-    TRealizedFont* font = ContextFont(*dc);
+    const TContextFont contextFont(*dc);
+    TRealizedFont* font = contextFont.Font();
     if (font == nullptr)
         return 0;
     const std::string& face = font->FaceName();

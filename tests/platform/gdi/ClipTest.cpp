@@ -322,3 +322,52 @@ TEST_F(TClipTest, RegionPaintersUseBrushesFramesAndTheBinaryRasterOperation) {
 }
 
 }  // namespace
+
+namespace {
+
+// The clip calls that take logical coordinates meet the same transforms as the drawing calls,
+// while the clip itself stays in device pixels; SaveDC and RestoreDC carry it.
+TEST_F(TClipTest, LogicalClipRectanglesFollowTheMappingAndRideOnSavedStates) {
+    auto surface = MakeDib(32, 32, -16);
+    HDC dc = surface->Dc();
+    PatBlt(dc, 0, 0, 32, 16, WHITENESS);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1, 1, nullptr);
+    SetViewportExtEx(dc, 2, 2, nullptr);
+    SetViewportOrgEx(dc, 4, 2, nullptr);
+
+    const int saved = SaveDC(dc);
+    // Logical (0,0)–(5,3) is device (4,2)–(14,8).
+    EXPECT_EQ(IntersectClipRect(dc, 0, 0, 5, 3), SIMPLEREGION);
+    RECT box{};
+    EXPECT_EQ(GetClipBox(dc, &box), SIMPLEREGION);
+    EXPECT_EQ(std::make_tuple(box.left, box.top, box.right, box.bottom), std::make_tuple(0L, 0L, 5L, 3L));
+    EXPECT_TRUE(PtVisible(dc, 4, 2));
+    EXPECT_FALSE(PtVisible(dc, 5, 2));
+    // A logical offset of one unit moves the device clip by two pixels.
+    EXPECT_EQ(OffsetClipRgn(dc, 1, 0), SIMPLEREGION);
+    HRGN copy = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetClipRgn(dc, copy), 1);
+    RECT device{};
+    GetRgnBox(copy, &device);
+    EXPECT_EQ(std::make_tuple(device.left, device.top, device.right, device.bottom), std::make_tuple(6L, 2L, 16L, 8L));
+
+    HBRUSH black = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    RECT all{-10, -10, 100, 100};
+    FillRect(dc, &all, black);
+    int painted = 0;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x)
+            if ((surface->Raw(x, y) & 0xFFFFFF) == 0) {
+                ++painted;
+                EXPECT_TRUE(x >= 6 && x < 16 && y >= 2 && y < 8) << x << ", " << y;
+            }
+    EXPECT_EQ(painted, 60);
+
+    // Restoring the state brings back the context without a clip.
+    EXPECT_TRUE(RestoreDC(dc, saved));
+    EXPECT_EQ(GetClipRgn(dc, copy), 0);
+    DeleteObject(copy);
+}
+
+}  // namespace

@@ -383,6 +383,25 @@ BOOL ScaleViewportExtEx(HDC dc, int xNum, int xDenom, int yNum, int yDenom, SIZE
     return ScaleExtent(dc, &TDrawingState::ViewportExt, xNum, xDenom, yNum, yDenom, previous);
 }
 
+namespace {
+
+// Converts every point or none: nothing is written unless each of them converts.
+template <typename TConvert>
+BOOL ConvertAll(POINT* points, int count, TConvert convert) {
+    long long x = 0, y = 0;
+    for (int i = 0; i < count; ++i) {
+        if (!convert(points[i], x, y))
+            return Refuse(ERROR_INVALID_PARAMETER);
+    }
+    for (int i = 0; i < count; ++i) {
+        convert(points[i], x, y);
+        points[i] = POINT{LONG(x), LONG(y)};
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 BOOL LPtoDP(HDC handle, POINT* points, int count) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
@@ -398,17 +417,7 @@ BOOL LPtoDP(HDC handle, POINT* points, int count) {
             x = width - 1 - x;
         return FitsDevice(x) && FitsDevice(y);
     };
-    // Nothing is written unless every point converts.
-    long long x = 0, y = 0;
-    for (int i = 0; i < count; ++i) {
-        if (!convert(points[i], x, y))
-            return Refuse(ERROR_INVALID_PARAMETER);
-    }
-    for (int i = 0; i < count; ++i) {
-        convert(points[i], x, y);
-        points[i] = POINT{LONG(x), LONG(y)};
-    }
-    return TRUE;
+    return ConvertAll(points, count, convert);
 }
 
 BOOL DPtoLP(HDC handle, POINT* points, int count) {
@@ -426,16 +435,7 @@ BOOL DPtoLP(HDC handle, POINT* points, int count) {
         ToLogical(*dc, mirror ? width - 1 - point.x : point.x, point.y, x, y);
         return x >= INT_MIN && x <= INT_MAX && y >= INT_MIN && y <= INT_MAX;
     };
-    long long x = 0, y = 0;
-    for (int i = 0; i < count; ++i) {
-        if (!convert(points[i], x, y))
-            return Refuse(ERROR_INVALID_PARAMETER);
-    }
-    for (int i = 0; i < count; ++i) {
-        convert(points[i], x, y);
-        points[i] = POINT{LONG(x), LONG(y)};
-    }
-    return TRUE;
+    return ConvertAll(points, count, convert);
 }
 
 int SetGraphicsMode(HDC handle, int mode) {

@@ -137,6 +137,18 @@ bool PainterArguments(HDC handle, HRGN region, TDCObj*& dc, TRegionObj*& target)
     return target != nullptr;
 }
 
+// The same with the brush of FillRgn and FrameRgn: null for the null brush, which paints nothing.
+bool PainterArguments(HDC handle, HRGN region, HBRUSH brush, TDCObj*& dc, TRegionObj*& target,
+                      const TBrushObj*& fill) {
+    if (!PainterArguments(handle, region, dc, target))
+        return false;
+    auto* object = Lookup<TBrushObj>(brush);
+    if (object == nullptr)
+        return false;
+    fill = object->Log.lbStyle == BS_NULL ? nullptr : object;
+    return true;
+}
+
 }  // namespace
 
 HRGN CreateRectRgn(int left, int top, int right, int bottom) {
@@ -346,23 +358,18 @@ BOOL FillRgn(HDC handle, HRGN region, HBRUSH brush) {
     TLock lock(LayerMutex());
     TDCObj* dc;
     TRegionObj* target;
-    if (!PainterArguments(handle, region, dc, target))
+    const TBrushObj* fill;
+    if (!PainterArguments(handle, region, brush, dc, target, fill))
         return FALSE;
-    auto* fill = Lookup<TBrushObj>(brush);
-    if (fill == nullptr)
-        return FALSE;
-    return PaintRegion(*dc, target->Region, fill->Log.lbStyle == BS_NULL ? nullptr : fill, RopIndex(PATCOPY)) ? TRUE
-                                                                                                             : FALSE;
+    return PaintRegion(*dc, target->Region, fill, RopIndex(PATCOPY)) ? TRUE : FALSE;
 }
 
 BOOL FrameRgn(HDC handle, HRGN region, HBRUSH brush, int width, int height) {
     TLock lock(LayerMutex());
     TDCObj* dc;
     TRegionObj* target;
-    if (!PainterArguments(handle, region, dc, target))
-        return FALSE;
-    auto* fill = Lookup<TBrushObj>(brush);
-    if (fill == nullptr)
+    const TBrushObj* fill;
+    if (!PainterArguments(handle, region, brush, dc, target, fill))
         return FALSE;
     if (width < 0 || height < 0)
         return Refuse(ERROR_INVALID_PARAMETER);
@@ -372,7 +379,7 @@ BOOL FrameRgn(HDC handle, HRGN region, HBRUSH brush, int width, int height) {
     if (!ErodeRegion(target->Region, width, height, inner) ||
         !CombineRegions(target->Region, inner, RGN_DIFF, frame))
         return Refuse(ERROR_NOT_ENOUGH_MEMORY);
-    return PaintRegion(*dc, frame, fill->Log.lbStyle == BS_NULL ? nullptr : fill, RopIndex(PATCOPY)) ? TRUE : FALSE;
+    return PaintRegion(*dc, frame, fill, RopIndex(PATCOPY)) ? TRUE : FALSE;
 }
 
 BOOL InvertRgn(HDC handle, HRGN region) {

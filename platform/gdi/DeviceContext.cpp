@@ -2,6 +2,7 @@
 #include "platform/gdi/Coordinates.h"
 
 #include <cassert>
+#include <cstddef>
 
 namespace gdi {
 
@@ -91,6 +92,26 @@ int CopyRecord(const T& record, int size, void* buffer) {
     int n = std::min(size, int(sizeof(T)));
     std::memcpy(buffer, &record, std::size_t(n));
     return n;
+}
+
+// EXTLOGPEN with every style entry; a buffer too small for the whole record gets nothing.
+int GetExtPenObject(const TPenObj& pen, int size, void* buffer) {
+    const std::size_t entries = std::max<std::size_t>(pen.UserStyle.size(), 1);
+    const std::size_t bytes = offsetof(EXTLOGPEN, elpStyleEntry) + entries * sizeof(DWORD);
+    if (buffer == nullptr)
+        return int(bytes);
+    if (size < int(bytes)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    EXTLOGPEN head{pen.ExtStyle, DWORD(pen.Log.lopnWidth.x), pen.Brush.lbStyle, pen.Brush.lbColor,
+                   pen.Brush.lbHatch, DWORD(pen.UserStyle.size()), {0}};
+    auto* out = static_cast<BYTE*>(buffer);
+    std::memcpy(out, &head, offsetof(EXTLOGPEN, elpStyleEntry));
+    std::memset(out + offsetof(EXTLOGPEN, elpStyleEntry), 0, entries * sizeof(DWORD));
+    if (!pen.UserStyle.empty())
+        std::memcpy(out + offsetof(EXTLOGPEN, elpStyleEntry), pen.UserStyle.data(), pen.UserStyle.size() * sizeof(DWORD));
+    return int(bytes);
 }
 
 }  // namespace
@@ -235,7 +256,12 @@ int GetObjectA(HGDIOBJ object, int size, void* buffer) {
         return CopyRecord(count, size, buffer);
     }
     case TKind::Brush: return CopyRecord(static_cast<TBrushObj*>(target)->Log, size, buffer);
-    case TKind::Pen: return CopyRecord(static_cast<TPenObj*>(target)->Log, size, buffer);
+    case TKind::Pen: {
+        const auto& pen = *static_cast<TPenObj*>(target);
+        if (!pen.Extended)
+            return CopyRecord(pen.Log, size, buffer);
+        return GetExtPenObject(pen, size, buffer);
+    }
     case TKind::Font: return CopyRecord(static_cast<TFontObj*>(target)->Log, size, buffer);
     default: SetLastError(ERROR_INVALID_HANDLE); return 0;
     }
@@ -420,6 +446,8 @@ int SetBkMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::BkMode, mode, T
 int GetBkMode(HDC dc) { return GetSetting(dc, &TDCObj::BkMode); }
 int SetROP2(HDC dc, int mode) { return SetSetting(dc, &TDCObj::Rop2, mode, R2_BLACK, R2_WHITE); }
 int GetROP2(HDC dc) { return GetSetting(dc, &TDCObj::Rop2); }
+int SetPolyFillMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::PolyFillMode, mode, ALTERNATE, WINDING); }
+int GetPolyFillMode(HDC dc) { return GetSetting(dc, &TDCObj::PolyFillMode); }
 int SetStretchBltMode(HDC dc, int mode) {
     return SetSetting(dc, &TDCObj::StretchMode, mode, BLACKONWHITE, HALFTONE);
 }

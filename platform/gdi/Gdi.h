@@ -191,6 +191,30 @@
 //   RestoreDC with 0 or a level beyond the stack fails (ERROR_INVALID_PARAMETER). Objects a
 //   saved state names count as selected: they cannot be deleted, and a bitmap stays with its
 //   context, until no state names them.
+// - Lines (LineTo, Polyline, PolylineTo, PolyPolyline and the outlines of filled shapes) are
+//   drawn in device space between the transformed end points, one pixel per step along the
+//   longer axis, first pixel in and last pixel out; across that axis the nearest pixel is lit,
+//   and where the line passes exactly halfway the upper one (flat lines) or the left one (steep
+//   lines), which is the diamond rule the platform documents for cosmetic lines. The pixels do
+//   not depend on the direction of the line; LineTo (0,0)→(9,5) lights 9.
+// - Pens draw one pixel wide whatever their width: wider and geometric pens are not yet drawn
+//   at their width. Dashes count in pixels along the longer axis, in units of three: PS_DOT is
+//   3 on 3 off, PS_DASH 18/6, PS_DASHDOT 9/6/3/6, PS_DASHDOTDOT 9/3/3/3/3/3, and each
+//   PS_USERSTYLE entry is that many units (an odd count swaps drawn and gap on every pass;
+//   entries that are all 0 draw solid). PS_ALTERNATE lights every other pixel. A CreatePen pen
+//   wider than 1 draws its dashed styles solid; PS_INSIDEFRAME draws as PS_SOLID. The pattern
+//   starts at each call's first point (each LineTo anew) and runs on across the corners of one
+//   polyline or figure; each polyline of PolyPolyline starts it again.
+// - The gaps of a dashed pen take the background colour in OPAQUE mode and are left alone in
+//   TRANSPARENT mode; those of PS_ALTERNATE are always left alone. The pen and the gaps go
+//   through the SetROP2 operation; a pixel two segments share is written twice.
+// - A line is cut to the surface and the clip in exact integer arithmetic before it is walked,
+//   so its pixels and its dash pattern there are those of the whole line, however far it
+//   reaches. Polyline and PolyPolyline want at least 2 points per line, PolylineTo at least 1;
+//   fewer, or more than 2^24 in one call, fail with ERROR_INVALID_PARAMETER and draw nothing.
+// - ExtCreatePen: a cosmetic pen must be 1 wide with a BS_SOLID brush; a style array comes with
+//   PS_USERSTYLE only, 1 to 16 entries; PS_ALTERNATE is cosmetic only. Anything else fails
+//   with ERROR_INVALID_PARAMETER. GetObject answers its pens with EXTLOGPEN and every entry.
 #pragma once
 
 #include <cstdarg>
@@ -364,6 +388,18 @@ struct LOGPEN {
     UINT lopnStyle;
     POINT lopnWidth;
     COLORREF lopnColor;
+};
+
+/// GetObject's record of a pen made by ExtCreatePen; elpStyleEntry holds elpNumEntries entries,
+/// so the record is longer than the structure when there are more than one.
+struct EXTLOGPEN {
+    DWORD elpPenStyle;
+    DWORD elpWidth;
+    UINT elpBrushStyle;
+    COLORREF elpColor;
+    std::uintptr_t elpHatch;
+    DWORD elpNumEntries;
+    DWORD elpStyleEntry[1];
 };
 
 constexpr int LF_FACESIZE = 32;
@@ -572,6 +608,20 @@ constexpr UINT PS_DASHDOT = 3;
 constexpr UINT PS_DASHDOTDOT = 4;
 constexpr UINT PS_NULL = 5;
 constexpr UINT PS_INSIDEFRAME = 6;
+constexpr UINT PS_USERSTYLE = 7;
+constexpr UINT PS_ALTERNATE = 8;
+constexpr UINT PS_STYLE_MASK = 0x0000000F;
+constexpr UINT PS_ENDCAP_ROUND = 0x00000000;
+constexpr UINT PS_ENDCAP_SQUARE = 0x00000100;
+constexpr UINT PS_ENDCAP_FLAT = 0x00000200;
+constexpr UINT PS_ENDCAP_MASK = 0x00000F00;
+constexpr UINT PS_JOIN_ROUND = 0x00000000;
+constexpr UINT PS_JOIN_BEVEL = 0x00001000;
+constexpr UINT PS_JOIN_MITER = 0x00002000;
+constexpr UINT PS_JOIN_MASK = 0x0000F000;
+constexpr UINT PS_COSMETIC = 0x00000000;
+constexpr UINT PS_GEOMETRIC = 0x00010000;
+constexpr UINT PS_TYPE_MASK = 0x000F0000;
 
 // Stock objects.
 constexpr int WHITE_BRUSH = 0;
@@ -813,6 +863,8 @@ BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous);
 BOOL GetBrushOrgEx(HDC dc, POINT* origin);
 BOOL MoveToEx(HDC dc, int x, int y, POINT* previous);
 BOOL GetCurrentPositionEx(HDC dc, POINT* position);
+int SetPolyFillMode(HDC dc, int mode);
+int GetPolyFillMode(HDC dc);
 
 /// Pushes the whole drawing state; returns the new depth (1 for the first), 0 on failure.
 int SaveDC(HDC dc);
@@ -887,6 +939,17 @@ HBRUSH CreateHatchBrush(int hatch, COLORREF color);
 HBRUSH CreatePatternBrush(HBITMAP bitmap);
 HPEN CreatePenIndirect(const LOGPEN* pen);
 HPEN CreatePen(int style, int width, COLORREF color);
+HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCount, const DWORD* styles);
+
+// ---- lines and filled shapes ------------------------------------------------------------------
+
+BOOL LineTo(HDC dc, int x, int y);
+BOOL Polyline(HDC dc, const POINT* points, int count);
+BOOL PolylineTo(HDC dc, const POINT* points, DWORD count);
+BOOL PolyPolyline(HDC dc, const POINT* points, const DWORD* counts, DWORD polylines);
+BOOL Polygon(HDC dc, const POINT* points, int count);
+BOOL PolyPolygon(HDC dc, const POINT* points, const INT* counts, int polygons);
+BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 inline HFONT CreateFontIndirect(const LOGFONTA* font) { return CreateFontIndirectA(font); }
 

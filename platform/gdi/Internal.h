@@ -80,6 +80,12 @@ struct TPenObj final : TObject {
     static constexpr TKind kKind = TKind::Pen;
     TPenObj() : TObject(kKind) {}
     LOGPEN Log{};
+    // ExtCreatePen's pens answer GetObject with EXTLOGPEN: the whole style word (type, style, end
+    // cap, join), the brush and the user style's entries.
+    bool Extended = false;
+    DWORD ExtStyle = 0;
+    LOGBRUSH Brush{};
+    std::vector<DWORD> UserStyle;
 };
 
 class TRealizedFont;
@@ -124,6 +130,7 @@ struct TDrawingState {
     COLORREF TextColor = 0;
     int BkMode = OPAQUE;
     int Rop2 = R2_COPYPEN;
+    int PolyFillMode = ALTERNATE;
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units

@@ -88,6 +88,33 @@ HPEN CreatePen(int style, int width, COLORREF color) {
     return CreatePenIndirect(&log);
 }
 
+HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCount, const DWORD* styles) {
+    TLock lock(LayerMutex());
+    const DWORD type = style & PS_TYPE_MASK, kind = style & PS_STYLE_MASK;
+    const DWORD cap = style & PS_ENDCAP_MASK, join = style & PS_JOIN_MASK;
+    const bool cosmetic = type == PS_COSMETIC;
+    const bool known = (type == PS_COSMETIC || type == PS_GEOMETRIC) && kind <= PS_ALTERNATE &&
+                       cap <= PS_ENDCAP_FLAT && join <= PS_JOIN_MITER &&
+                       (style & ~(PS_TYPE_MASK | PS_STYLE_MASK | PS_ENDCAP_MASK | PS_JOIN_MASK)) == 0;
+    // A cosmetic pen is one pixel wide and solid-coloured; the alternate style is for cosmetic
+    // pens only; the style array comes with PS_USERSTYLE and only with it, at most 16 entries.
+    const bool userStyleOk = kind == PS_USERSTYLE ? styleCount >= 1 && styleCount <= 16 && styles != nullptr
+                                                  : styleCount == 0;
+    if (brush == nullptr || !known || !userStyleOk || (cosmetic && (width != 1 || brush->lbStyle != BS_SOLID)) ||
+        (!cosmetic && kind == PS_ALTERNATE) || width > DWORD(INT32_MAX)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto pen = std::make_unique<TPenObj>();
+    pen->Extended = true;
+    pen->ExtStyle = style;
+    pen->Brush = *brush;
+    if (kind == PS_USERSTYLE)
+        pen->UserStyle.assign(styles, styles + styleCount);
+    pen->Log = LOGPEN{kind, POINT{LONG(width), 0}, brush->lbColor};
+    return static_cast<HPEN>(Register(std::move(pen)));
+}
+
 HFONT CreateFontIndirectA(const LOGFONTA* log) {
     TLock lock(LayerMutex());
     if (log == nullptr) {

@@ -137,6 +137,17 @@ const TDrawCase kDrawCases[] = {
          FillRgn(dc, region, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
          DeleteObject(region);
      }},
+    {"DashedPolyline",
+     [](HDC dc, HDC) {
+         HPEN pen = CreatePen(PS_DASHDOT, 0, RGB(0, 0, 0));
+         HGDIOBJ old = SelectObject(dc, pen);
+         SetBkColor(dc, RGB(90, 90, 90));
+         SetROP2(dc, R2_NOTXORPEN);
+         const POINT points[] = {{-3, 1}, {40, 14}, {0, 15}, {31, 0}, {-100000000, 7}};
+         Polyline(dc, points, 5);
+         SelectObject(dc, old);
+         DeleteObject(pen);
+     }},
     {"InvertRgn",
      [](HDC dc, HDC) {
          HRGN region = CreateRectRgn(0, 3, 32, 14);

@@ -92,11 +92,12 @@
 //   exactly those rectangles, so regions of equal pixels give equal data. Rectangles exclude their
 //   right and bottom edges; CreateRectRgn, SetRectRgn, IntersectClipRect, ExcludeClipRect and
 //   RectInRegion accept swapped corners, and a rectangle of no area is the empty region.
-// - Polygon regions (ALTERNATE and WINDING) contain pixel (x, y) when its centre (x + ½, y + ½)
-//   lies inside; a centre exactly on a left edge is in, on a right edge out, and edges count
-//   for the rows from their upper end to one before their lower end. This gives the measured
-//   100 pixels for the square (0,0)–(10,10) and 72 for (0,0), (13,4), (4,13). A polygon of one
-//   or two points is the empty region; a count of 0 or less is refused.
+// - Polygon regions and polygon fills (ALTERNATE and WINDING) contain pixel (x, y) when the point
+//   (x, y) lies inside, the pixel's own coordinates as for lines; a point exactly on a left edge
+//   is in, on a right edge out, and edges count for the rows from their upper end to one before
+//   their lower end. This gives the measured 100 pixels for the square (0,0)–(10,10) and the 72
+//   of (0,0), (13,4), (4,13) in the platform's shape. A polygon region of one or two points is
+//   empty; a count of 0 or less is refused.
 // - Elliptic and rounded-rectangle regions leave out the box's right column and bottom row, as
 //   the platform's do, and hold the pixels whose centres lie inside or on the ellipse inscribed
 //   in the rest with each radius an eighth of a pixel shorter: CreateEllipticRgn(0, 0, 11, 11)
@@ -215,6 +216,17 @@
 // - ExtCreatePen: a cosmetic pen must be 1 wide with a BS_SOLID brush; a style array comes with
 //   PS_USERSTYLE only, 1 to 16 entries; PS_ALTERNATE is cosmetic only. Anything else fails
 //   with ERROR_INVALID_PARAMETER. GetObject answers its pens with EXTLOGPEN and every entry.
+// - Polygon and PolyPolygon fill the figures in device space with the selected brush by the
+//   context's fill mode and the SetROP2 operation, then outline each closed figure with the pen
+//   (its dash pattern running on around the figure), so the outline of the square (0,0)–(10,10)
+//   adds column 10 and row 10 to the fill's 100 pixels. Each figure needs at least 2 points;
+//   fewer, no figures, or more than 2^24 points fail with ERROR_INVALID_PARAMETER. Only the rows
+//   the clip reaches are scanned, so figures far beyond the surface cost what the surface does.
+// - Rectangle takes its corners in either order; in device space the right column and bottom
+//   row stay out, the fill covers the rest less the last column and row (Rectangle(0,0,10,10)
+//   fills 81 pixels), and the outline runs through the first and last pixels inside, so with a
+//   pen the shape is the whole 10 × 10 box. A world transform that turns it fills and outlines
+//   the polygon of its four transformed corners instead.
 #pragma once
 
 #include <cstdarg>

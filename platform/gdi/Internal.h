@@ -168,7 +168,7 @@ constexpr std::size_t kMaxSavedStates = 1024;
 //   the clipper is Rectangular (no clip, or a one-rectangle clip, already cut into its box);
 // - writes rows of pixels through TClipper::ForEachSpan (text, blended icons);
 // - fills spans with a brush through TFillStage::Span/Box: clip → pattern → raster operation.
-// A rasteriser of polygons, lines or paths produces spans in device coordinates and hands them
+// The rasterisers of polygons and lines (and of paths later) produce spans in device coordinates and hands them
 // to TFillStage; the coordinate spaces (Coordinates.h) convert logical coordinates before that
 // point, so the clip stays in device space.
 

@@ -9,6 +9,7 @@
 #include "platform/gdi/Gdi.h"
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace gdi::detail {
@@ -102,9 +103,24 @@ struct TPolygonRun {
     std::size_t Count;
 };
 
-/// Scan-converts polygons with ALTERNATE or WINDING: pixel (x, y) is in the region when its centre
-/// (x + ½, y + ½) lies inside; a centre exactly on a left edge is in, on a right edge out, and a
-/// row whose centre lies on a horizontal edge counts as below it. False with the last error set
+/// A polygon's point with room for device coordinates.
+struct TScanPoint {
+    long long X;
+    long long Y;
+};
+
+/// Receives the rows [top, bottom) that share the same spans; false stops the scan.
+using TBandVisitor = std::function<bool(long long top, long long bottom, const std::vector<TSpan>& spans)>;
+
+/// The scan conversion behind polygon regions and polygon fills, with the pixel rule of
+/// PolygonRegion, visiting only rows [firstRow, endRow) top to bottom. False with the last error
+/// set (ERROR_NOT_ENOUGH_MEMORY) when the work would be too large or the visitor stopped.
+bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& polygons, int fillMode,
+                 long long firstRow, long long endRow, const TBandVisitor& visit);
+
+/// Scan-converts polygons with ALTERNATE or WINDING: pixel (x, y) is in the region when the point
+/// (x, y) lies inside; a point exactly on a left edge is in, on a right edge out, and a row that
+/// lies on a horizontal edge counts as below it. False with the last error set
 /// when the work or the result would be too large.
 bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons, int fillMode, TRegion& result);
 

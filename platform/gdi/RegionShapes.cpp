@@ -4,6 +4,7 @@
 #include "platform/gdi/Internal.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace gdi::detail {
@@ -35,13 +36,14 @@ TWide CeilDiv(TWide a, TWide b) {
     return q;
 }
 
-// The first column whose pixel centre lies at or right of the edge on row y: with the edge's x at
-// height t being X(t), the smallest x with x + ½ ≥ X(y + ½). In doubled units that is
-// (2x + 1 − 2·TopX)·D ≥ (2(y − Top) + 1)·(BottomX − TopX), D = Bottom − Top.
+// The first column whose sample point lies at or right of the edge on row y. The platform
+// samples a pixel at its integer coordinates, where its lines pass too: with the edge's x at
+// height t being X(t), the smallest x with x ≥ X(y), that is (x − TopX)·D ≥ (y − Top)·(BottomX − TopX),
+// D = Bottom − Top.
 long long Crossing(const TEdge& e, long long y) {
     const TWide d = e.Bottom - e.Top;
-    const TWide n = TWide(2 * (y - e.Top) + 1) * TWide(e.BottomX - e.TopX);
-    return e.TopX + (long long)CeilDiv(n - d, 2 * d);
+    const TWide n = TWide(y - e.Top) * TWide(e.BottomX - e.TopX);
+    return e.TopX + (long long)CeilDiv(n, d);
 }
 
 struct TCrossing {
@@ -109,18 +111,19 @@ void Normalise(long long& a, long long& b) {
 
 }  // namespace
 
-bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons, int fillMode, TRegion& result) {
+bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& polygons, int fillMode,
+                 long long firstRow, long long endRow, const TBandVisitor& visit) {
     std::vector<TEdge> edges;
     for (const TPolygonRun& run : polygons) {
         for (std::size_t k = 0; k < run.Count; ++k) {
-            const POINT& a = points[run.First + k];
-            const POINT& b = points[run.First + (k + 1) % run.Count];
-            if (a.y == b.y)
+            const TScanPoint& a = points[run.First + k];
+            const TScanPoint& b = points[run.First + (k + 1) % run.Count];
+            if (a.Y == b.Y)
                 continue;  // a horizontal edge crosses no pixel centre's row
-            if (a.y < b.y)
-                edges.push_back(TEdge{a.x, a.y, b.x, b.y, +1});
+            if (a.Y < b.Y)
+                edges.push_back(TEdge{a.X, a.Y, b.X, b.Y, +1});
             else
-                edges.push_back(TEdge{b.x, b.y, a.x, a.y, -1});
+                edges.push_back(TEdge{b.X, b.Y, a.X, a.Y, -1});
         }
     }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.Top < b.Top; });
@@ -133,7 +136,6 @@ bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons
     std::sort(stops.begin(), stops.end());
     stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
 
-    TRegionBuilder builder;
     std::vector<const TEdge*> active;
     std::vector<TCrossing> crossings;
     std::vector<TSpan> spans;
@@ -145,24 +147,43 @@ bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons
         std::erase_if(active, [top](const TEdge* e) { return e->Bottom <= top; });
         while (next < edges.size() && edges[next].Top == top)
             active.push_back(&edges[next++]);
-        if (active.empty())
+        // Only the rows of the window are worked out; the edges are still tracked above it.
+        const long long first = std::max(top, firstRow), end = std::min(bottom, endRow);
+        if (active.empty() || first >= end)
             continue;
         const bool upright = std::all_of(active.begin(), active.end(),
                                          [](const TEdge* e) { return e->TopX == e->BottomX; });
-        const long long rows = upright ? 1 : bottom - top;
+        const long long rows = upright ? 1 : end - first;
         work += rows * (long long)active.size();
         if (work > kMaxScanWork)
             return RefuseTooLarge();
-        for (long long y = top; y < top + rows; ++y) {
+        for (long long y = first; y < first + rows; ++y) {
             crossings.clear();
             for (const TEdge* e : active)
                 crossings.push_back(TCrossing{upright ? e->TopX : Crossing(*e, y), e->Direction});
             SpansFromCrossings(crossings, fillMode, spans);
-            builder.AddBand(y, upright ? bottom : y + 1, spans);
+            if (!visit(y, upright ? end : y + 1, spans))
+                return RefuseTooLarge();
         }
-        if (builder.Failed())
-            return RefuseTooLarge();
     }
+    return true;
+}
+
+bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons, int fillMode, TRegion& result) {
+    std::size_t count = 0;
+    for (const TPolygonRun& run : polygons)
+        count = std::max(count, run.First + run.Count);
+    std::vector<TScanPoint> scan(count);
+    for (std::size_t i = 0; i < count; ++i)
+        scan[i] = TScanPoint{points[i].x, points[i].y};
+    TRegionBuilder builder;
+    const bool done = ScanPolygon(scan, polygons, fillMode, LLONG_MIN, LLONG_MAX,
+                                  [&builder](long long top, long long bottom, const std::vector<TSpan>& spans) {
+                                      builder.AddBand(top, bottom, spans);
+                                      return !builder.Failed();
+                                  });
+    if (!done)
+        return false;
     result = builder.Finish();
     return true;
 }

@@ -163,8 +163,8 @@ private:
 // - Any other clip: ForEachRect hands out the pieces of a rectangle band by band and
 //   ForEachSpan those of one row, each piece already inside the surface.
 // The transfers run their fills and span loops on each piece; text and the icon blend write
-// row spans through ForEachSpan; fills of spans (the region painters now, the polygon and line
-// rasterisers to come) go through TFillStage, which is clip → pattern → raster operation.
+// row spans through ForEachSpan; fills of spans (the region painters, the line stroker and the
+// polygon fills) go through TFillStage, which is clip → pattern → raster operation.
 
 /// A box of pixels: columns [X0, X1), rows [Y0, Y1).
 struct TClip {

@@ -148,6 +148,18 @@ const TDrawCase kDrawCases[] = {
          SelectObject(dc, old);
          DeleteObject(pen);
      }},
+    {"PolygonAndRectangle",
+     [](HDC dc, HDC) {
+         HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(0, 0, 0));
+         HGDIOBJ old = SelectObject(dc, hatch);
+         SetPolyFillMode(dc, WINDING);
+         const POINT star[] = {{16, -4}, {26, 18}, {1, 5}, {33, 5}, {4, 20}};
+         Polygon(dc, star, 5);
+         SetROP2(dc, R2_MERGEPENNOT);
+         Rectangle(dc, 3, 1, 29, 14);
+         SelectObject(dc, old);
+         DeleteObject(hatch);
+     }},
     {"InvertRgn",
      [](HDC dc, HDC) {
          HRGN region = CreateRectRgn(0, 3, 32, 14);

@@ -1,0 +1,143 @@
+// Filled shapes: Polygon, PolyPolygon and Rectangle fill with the selected brush through the
+// context's SetROP2 operation and the clip, then draw their outline with the selected pen.
+#include "platform/gdi/Stroke.h"
+
+namespace gdi {
+
+using namespace detail;
+
+namespace {
+
+/// Point arrays beyond this are refused before any point is read, as for polygon regions.
+constexpr long long kMaxShapePoints = 1LL << 24;
+
+BOOL Refuse(DWORD error) {
+    SetLastError(error);
+    return FALSE;
+}
+
+// The brush a context fills with; null for the null brush.
+const TBrushObj* FillBrush(const TDCObj& dc) {
+    TObject* object = Find(dc.Brush);
+    if (object == nullptr || object->Kind != TKind::Brush)
+        return nullptr;
+    auto* brush = static_cast<TBrushObj*>(object);
+    return brush->Log.lbStyle == BS_NULL ? nullptr : brush;
+}
+
+// Fills closed figures of device points, then outlines each one. Only the rows the clip can
+// reach are scanned, so a figure far larger than the surface costs no more than the surface.
+bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
+                 const std::vector<TPolygonRun>& figures) {
+    {
+        TFillStage fill(dc, surface, FillBrush(dc), Rop2ToRop3(dc.Rop2));
+        const TClip& bounds = fill.Clipper().Bounds();
+        if (!bounds.Empty()) {
+            const bool done = ScanPolygon(points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,
+                                          [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
+                                              for (const TSpan& span : spans)
+                                                  fill.Box(TClip{span.Left, span.Right, top, bottom});
+                                              return true;
+                                          });
+            if (!done)
+                return false;
+        }
+    }
+    TStroker stroker(dc, surface);
+    if (!stroker.Visible())
+        return true;
+    for (const TPolygonRun& figure : figures) {
+        stroker.Restart();
+        for (std::size_t k = 0; k < figure.Count; ++k) {
+            const TScanPoint& a = points[figure.First + k];
+            const TScanPoint& b = points[figure.First + (k + 1) % figure.Count];
+            stroker.Segment(TDevicePoint{a.X, a.Y}, TDevicePoint{b.X, b.Y});
+        }
+    }
+    return true;
+}
+
+// The context, its surface and the device points of a checked point array.
+bool BeginShape(HDC handle, TDCObj*& dc, TBitmapObj*& surface) {
+    dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return false;
+    surface = SurfaceOf(*dc);
+    return surface != nullptr;
+}
+
+std::vector<TScanPoint> DevicePoints(const TDCObj& dc, const POINT* points, std::size_t count) {
+    std::vector<TScanPoint> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const TDevicePoint d = DevicePoint(dc, points[i].x, points[i].y);
+        out[i] = TScanPoint{d.X, d.Y};
+    }
+    return out;
+}
+
+}  // namespace
+
+BOOL Polygon(HDC handle, const POINT* points, int count) {
+    TLock lock(LayerMutex());
+    TDCObj* dc;
+    TBitmapObj* surface;
+    if (Lookup<TDCObj>(handle) == nullptr)
+        return FALSE;
+    if (points == nullptr || count < 2 || count > kMaxShapePoints)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    if (!BeginShape(handle, dc, surface))
+        return FALSE;
+    return DrawFigures(*dc, *surface, DevicePoints(*dc, points, std::size_t(count)),
+                       {TPolygonRun{0, std::size_t(count)}})
+               ? TRUE
+               : FALSE;
+}
+
+BOOL PolyPolygon(HDC handle, const POINT* points, const INT* counts, int polygons) {
+    TLock lock(LayerMutex());
+    TDCObj* dc;
+    TBitmapObj* surface;
+    if (Lookup<TDCObj>(handle) == nullptr)
+        return FALSE;
+    if (points == nullptr || counts == nullptr || polygons < 1 || polygons > kMaxShapePoints)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    std::vector<TPolygonRun> figures;
+    figures.reserve(std::size_t(polygons));
+    long long total = 0;
+    for (int i = 0; i < polygons; ++i) {
+        if (counts[i] < 2)
+            return Refuse(ERROR_INVALID_PARAMETER);
+        figures.push_back(TPolygonRun{std::size_t(total), std::size_t(counts[i])});
+        total += counts[i];
+        if (total > kMaxShapePoints)
+            return Refuse(ERROR_INVALID_PARAMETER);
+    }
+    if (!BeginShape(handle, dc, surface))
+        return FALSE;
+    return DrawFigures(*dc, *surface, DevicePoints(*dc, points, std::size_t(total)), figures) ? TRUE : FALSE;
+}
+
+BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
+    TLock lock(LayerMutex());
+    TDCObj* dc;
+    TBitmapObj* surface;
+    if (!BeginShape(handle, dc, surface))
+        return FALSE;
+    std::vector<TScanPoint> corners;
+    if (WorldRotates(*dc)) {
+        // A turned rectangle is the polygon of its corners, filled by the same pixel rule.
+        const POINT logical[] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+        corners = DevicePoints(*dc, logical, 4);
+    } else {
+        // Right and bottom edges stay out: the figure's corners are the last pixels inside.
+        const TDeviceRect d = DeviceRect(*dc, left, top, (long long)right - left, (long long)bottom - top);
+        const long long x0 = std::min(d.X, d.X + d.Width), x1 = std::max(d.X, d.X + d.Width) - 1;
+        const long long y0 = std::min(d.Y, d.Y + d.Height), y1 = std::max(d.Y, d.Y + d.Height) - 1;
+        if (x1 < x0 || y1 < y0)
+            return TRUE;
+        corners = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+    }
+    return DrawFigures(*dc, *surface, corners, {TPolygonRun{0, 4}}) ? TRUE : FALSE;
+}
+
+}  // namespace gdi

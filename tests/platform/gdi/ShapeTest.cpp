@@ -1,0 +1,295 @@
+// Filled shapes: the measured pixel counts of Polygon and Rectangle, the fill modes, the raster
+// operations, clipping, transforms, far-reaching figures and refused arguments.
+#include "BlitTestSupport.h"
+
+#include <climits>
+#include <string>
+
+namespace {
+
+using namespace gdi;
+using namespace blittest;
+
+class TShapeTest : public TGdiTest {};
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+// A white 32-bit surface with a red brush selected (the caller restores nothing: the surface
+// deselects its bitmap only, so the brush is given back by the caller).
+std::unique_ptr<TSurface> WhiteSurface(int width = 24, int height = 16) {
+    auto surface = MakeDib(32, width, -height);
+    PatBlt(surface->Dc(), 0, 0, width, height, WHITENESS);
+    return surface;
+}
+
+std::string Picture(const TSurface& surface, int rows, int columns) {
+    std::string out;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < columns; ++x) {
+            const COLORREF c = GetPixel(surface.Dc(), x, y);
+            out += c == 0 ? '#' : c == kRed ? 'r' : c == kWhite ? '.' : '?';
+        }
+        out += '\n';
+    }
+    return out;
+}
+
+int Count(const TSurface& surface, COLORREF colour) {
+    int n = 0;
+    for (COLORREF c : surface.Colours())
+        n += c == colour;
+    return n;
+}
+
+class TRedBrush {
+public:
+    explicit TRedBrush(HDC dc) : FDc(dc), FBrush(CreateSolidBrush(kRed)), FOld(SelectObject(dc, FBrush)) {}
+    ~TRedBrush() {
+        SelectObject(FDc, FOld);
+        DeleteObject(FBrush);
+    }
+
+private:
+    HDC FDc;
+    HBRUSH FBrush;
+    HGDIOBJ FOld;
+};
+
+TEST_F(TShapeTest, PolygonsAndRectanglesCoverTheMeasuredPixels) {
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    const POINT square[] = {{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+    const POINT triangle[] = {{0, 0}, {13, 4}, {4, 13}};
+
+    // With the default black pen the outline runs through every corner.
+    EXPECT_TRUE(Polygon(dc, square, 4));
+    EXPECT_EQ(Count(*surface, kRed), 81);
+    EXPECT_EQ(Count(*surface, 0), 40);
+    EXPECT_EQ(GetPixel(dc, 10, 10), 0u);
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Polygon(dc, triangle, 3));
+    EXPECT_EQ(Count(*surface, kRed) + Count(*surface, 0), 95);
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Rectangle(dc, 0, 0, 10, 10));
+    EXPECT_EQ(Picture(*surface, 11, 11), "##########.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "#rrrrrrrr#.\n"
+                                         "##########.\n"
+                                         "...........\n");
+
+    // Without a pen: the fill alone.
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Polygon(dc, square, 4));
+    EXPECT_EQ(Count(*surface, kRed), 100);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(GetPixel(dc, x, y) == kRed, x < 10 && y < 10) << x << "," << y;
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Polygon(dc, triangle, 3));
+    EXPECT_EQ(Picture(*surface, 14, 14), "..............\n"
+                                         ".rrr..........\n"
+                                         ".rrrrrr.......\n"
+                                         ".rrrrrrrrr....\n"
+                                         "..rrrrrrrrrrr.\n"
+                                         "..rrrrrrrrrr..\n"
+                                         "..rrrrrrrrr...\n"
+                                         "...rrrrrrr....\n"
+                                         "...rrrrrr.....\n"
+                                         "...rrrrr......\n"
+                                         "....rrr.......\n"
+                                         "....rr........\n"
+                                         "....r.........\n"
+                                         "..............\n");
+    EXPECT_EQ(Count(*surface, kRed), 72);
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Rectangle(dc, 10, 10, 0, 0)) << "swapped corners cover the same pixels";
+    EXPECT_EQ(Count(*surface, kRed), 81);
+    EXPECT_EQ(GetPixel(dc, 8, 8), kRed);
+    EXPECT_EQ(GetPixel(dc, 9, 8), kWhite);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
+// The fill is exactly the polygon region of the same points and mode.
+TEST_F(TShapeTest, FillModesMatchPolygonRegions) {
+    const POINT star[] = {{12, 0}, {19, 15}, {2, 5}, {22, 5}, {5, 15}};
+    const POINT nested[] = {{0, 0}, {20, 0}, {20, 14}, {0, 14}, {4, 3}, {16, 3}, {16, 11}, {4, 11}};
+    const INT counts[] = {4, 4};
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    EXPECT_EQ(GetPolyFillMode(dc), ALTERNATE);
+    SetLastError(0);
+    EXPECT_EQ(SetPolyFillMode(dc, 3), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    for (int mode : {ALTERNATE, WINDING}) {
+        SetPolyFillMode(dc, mode);
+        EXPECT_EQ(GetPolyFillMode(dc), mode);
+        PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+        EXPECT_TRUE(Polygon(dc, star, 5));
+        HRGN region = CreatePolygonRgn(star, 5, mode);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x)
+                EXPECT_EQ(GetPixel(dc, x, y) == kRed, PtInRegion(region, x, y) != FALSE)
+                    << "star, mode " << mode << " at " << x << "," << y;
+        DeleteObject(region);
+        PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+        EXPECT_TRUE(PolyPolygon(dc, nested, counts, 2));
+        EXPECT_EQ(GetPixel(dc, 10, 7) == kRed, mode == WINDING) << "the inner square runs the same way";
+        EXPECT_EQ(GetPixel(dc, 1, 1), kRed);
+        region = CreatePolyPolygonRgn(nested, counts, 2, mode);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24; ++x)
+                EXPECT_EQ(GetPixel(dc, x, y) == kRed, PtInRegion(region, x, y) != FALSE)
+                    << "nested, mode " << mode << " at " << x << "," << y;
+        DeleteObject(region);
+    }
+    // The fill mode is part of the saved state.
+    const int saved = SaveDC(dc);
+    SetPolyFillMode(dc, ALTERNATE);
+    RestoreDC(dc, saved);
+    EXPECT_EQ(GetPolyFillMode(dc), WINDING);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
+TEST_F(TShapeTest, FillAndOutlineGoThroughTheRasterOperation) {
+    auto surface = MakeDib(32, 24, -16);
+    const DWORD dest = 0x0055AA33;
+    surface->FillRaw(dest);
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    SetROP2(dc, R2_XORPEN);
+    const POINT triangle[] = {{0, 0}, {13, 4}, {4, 13}};
+    // Fill and outline overlap, so a pixel of both is written twice: the outline's pixels end as
+    // dest ^ red ^ black-pen (0) where filled, the others dest ^ red or untouched.
+    EXPECT_TRUE(Polygon(dc, triangle, 3));
+    EXPECT_EQ(surface->Raw(5, 5), dest ^ 0x00FF0000u);
+    EXPECT_TRUE(Polygon(dc, triangle, 3));
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(surface->Raw(x, y), dest) << "drawing twice with XOR gives back the surface";
+    SetROP2(dc, R2_NOT);
+    Rectangle(dc, 2, 2, 6, 6);
+    EXPECT_EQ(surface->Raw(3, 3) & 0xFFFFFFu, ~dest & 0xFFFFFFu) << "filled once";
+    EXPECT_EQ(surface->Raw(2, 2) & 0xFFFFFFu, dest) << "the corner is filled, then outlined";
+    EXPECT_EQ(surface->Raw(5, 5) & 0xFFFFFFu, ~dest & 0xFFFFFFu) << "the outline alone reaches the last row and column";
+    EXPECT_EQ(surface->Raw(6, 6), dest);
+}
+
+TEST_F(TShapeTest, FiguresFarBeyondTheSurfaceScanOnlyItsRows) {
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    const POINT huge[] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MIN}, {INT_MAX, INT_MAX}, {INT_MIN, INT_MAX}};
+    EXPECT_TRUE(Polygon(dc, huge, 4));
+    EXPECT_EQ(Count(*surface, kRed), 24 * 16);
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    // A sliver a billion rows tall whose left edge crosses the surface at x = y / 2.
+    const POINT sliver[] = {{-500000000, -1000000000}, {0, -1000000000}, {500000000, 1000000000}};
+    EXPECT_TRUE(Polygon(dc, sliver, 3));
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(GetPixel(dc, x, y) == kRed, 2 * x >= y) << x << "," << y;
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Rectangle(dc, INT_MIN, -5, INT_MAX, 3));
+    EXPECT_EQ(Count(*surface, kRed), 24 * 2);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
+TEST_F(TShapeTest, ShapesGoThroughTransformsClipAndEveryDepth) {
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 1, 1, nullptr);
+    SetViewportExtEx(dc, 2, 2, nullptr);
+    Rectangle(dc, 0, 0, 5, 5);
+    SetMapMode(dc, MM_TEXT);
+    EXPECT_EQ(Count(*surface, kRed), 81);
+
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    HRGN clip = CreateRectRgn(0, 0, 6, 16), right = CreateRectRgn(12, 0, 24, 16);
+    CombineRgn(clip, clip, right, RGN_OR);
+    SelectClipRgn(dc, clip);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    Rectangle(dc, 2, 2, 20, 10);
+    SelectClipRgn(dc, nullptr);
+    EXPECT_EQ(Picture(*surface, 11, 22), "......................\n"
+                                         "......................\n"
+                                         "..####......########..\n"
+                                         "..#rrr......rrrrrrr#..\n"
+                                         "..#rrr......rrrrrrr#..\n"
+                                         "..#rrr......rrrrrrr#..\n"
+                                         "..#rrr......rrrrrrr#..\n"
+                                         "..#rrr......rrrrrrr#..\n"
+                                         "..#rrr......rrrrrrr#..\n"
+                                         "..####......########..\n"
+                                         "......................\n");
+    DeleteObject(clip);
+    DeleteObject(right);
+
+    // A monochrome bitmap and an indexed DIB take the nearest colours of brush and pen.
+    auto mono = MakeDdb(1, 16, 8);
+    PatBlt(mono->Dc(), 0, 0, 16, 8, WHITENESS);
+    HGDIOBJ old = SelectObject(mono->Dc(), GetStockObject(BLACK_BRUSH));
+    HPEN white = CreatePen(PS_SOLID, 0, RGB(250, 250, 250));
+    HGDIOBJ oldPen = SelectObject(mono->Dc(), white);
+    Rectangle(mono->Dc(), 1, 1, 7, 7);
+    EXPECT_EQ(GetPixel(mono->Dc(), 1, 1), kWhite);
+    EXPECT_EQ(GetPixel(mono->Dc(), 3, 3), RGB(0, 0, 0));
+    EXPECT_EQ(GetPixel(mono->Dc(), 6, 6), kWhite);
+    SelectObject(mono->Dc(), old);
+    SelectObject(mono->Dc(), oldPen);
+    std::vector<RGBQUAD> table{Quad(RGB(0, 0, 0)), Quad(kWhite), Quad(RGB(200, 0, 0))};
+    auto indexed = MakeDib(8, 16, -8, table);
+    indexed->FillRaw(1);
+    {
+        TRedBrush red(indexed->Dc());
+        old = SelectObject(indexed->Dc(), white);
+        const POINT points[] = {{0, 0}, {8, 0}, {8, 8}};
+        Polygon(indexed->Dc(), points, 3);
+        SelectObject(indexed->Dc(), old);
+    }
+    EXPECT_EQ(indexed->Raw(6, 3), 2u);
+    EXPECT_EQ(indexed->Raw(0, 0), 1u);
+    EXPECT_EQ(indexed->Raw(1, 5), 1u);
+    DeleteObject(white);
+}
+
+TEST_F(TShapeTest, BadCountsAreRefused) {
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    const POINT points[] = {{0, 0}, {5, 5}, {9, 0}, {3, 3}};
+    const auto refused = [](BOOL result, DWORD error) { return result == FALSE && GetLastError() == error; };
+    SetLastError(0);
+    EXPECT_TRUE(refused(Polygon(dc, points, 1), ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(refused(Polygon(dc, points, 0), ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(refused(Polygon(dc, points, -1), ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(refused(Polygon(dc, nullptr, 3), ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(refused(Polygon(dc, points, INT_MAX), ERROR_INVALID_PARAMETER));
+    const INT goodThenBad[] = {2, 1};
+    EXPECT_TRUE(refused(PolyPolygon(dc, points, goodThenBad, 2), ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(refused(PolyPolygon(dc, points, goodThenBad, 0), ERROR_INVALID_PARAMETER));
+    EXPECT_TRUE(refused(PolyPolygon(dc, points, goodThenBad, -2), ERROR_INVALID_PARAMETER));
+    const INT huge[] = {INT_MAX, INT_MAX};
+    EXPECT_TRUE(refused(PolyPolygon(dc, points, huge, 2), ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(Count(*surface, kWhite), 24 * 16) << "a refused call draws nothing";
+    EXPECT_TRUE(refused(Polygon(nullptr, points, 3), ERROR_INVALID_HANDLE));
+    EXPECT_TRUE(refused(Rectangle(nullptr, 0, 0, 3, 3), ERROR_INVALID_HANDLE));
+    // Two points make a figure of no area: only its outline, there and back.
+    EXPECT_TRUE(Polygon(dc, points, 2));
+    EXPECT_EQ(Count(*surface, 0), 6);
+}
+
+}  // namespace

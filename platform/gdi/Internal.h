@@ -168,9 +168,9 @@ constexpr std::size_t kMaxSavedStates = 1024;
 //   the clipper is Rectangular (no clip, or a one-rectangle clip, already cut into its box);
 // - writes rows of pixels through TClipper::ForEachSpan (text, blended icons);
 // - fills spans with a brush through TFillStage::Span/Box: clip → pattern → raster operation.
-// The rasterisers of polygons and lines (and of paths later) produce spans in device coordinates and hands them
-// to TFillStage; the coordinate spaces (Coordinates.h) convert logical coordinates before that
-// point, so the clip stays in device space.
+// The rasterisers of polygons and lines (and of paths later) produce spans in device
+// coordinates and hand them to TFillStage; the coordinate spaces (Coordinates.h) convert
+// logical coordinates before that point, so the clip stays in device space.
 
 /// Combines a region into the context's clip region as ExtSelectClipRgn does (a null region
 /// with RGN_COPY removes it). Returns the new clip's type, or ERROR with the last error set and

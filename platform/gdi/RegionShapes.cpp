@@ -149,8 +149,15 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
             active.push_back(&edges[next++]);
         // Only the rows of the window are worked out; the edges are still tracked above it.
         const long long first = std::max(top, firstRow), end = std::min(bottom, endRow);
-        if (active.empty() || first >= end)
+        if (active.empty())
             continue;
+        if (first >= end) {
+            // Outside the window the edges still cost their upkeep, so that counts as work.
+            work += (long long)active.size();
+            if (work > kMaxScanWork)
+                return RefuseTooLarge();
+            continue;
+        }
         const bool upright = std::all_of(active.begin(), active.end(),
                                          [](const TEdge* e) { return e->TopX == e->BottomX; });
         const long long rows = upright ? 1 : end - first;

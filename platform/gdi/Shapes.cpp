@@ -57,7 +57,7 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
     return true;
 }
 
-// The context, its surface and the device points of a checked point array.
+// The context and the surface it draws on; false with the last error set.
 bool BeginShape(HDC handle, TDCObj*& dc, TBitmapObj*& surface) {
     dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
@@ -82,7 +82,7 @@ BOOL Polygon(HDC handle, const POINT* points, int count) {
     TDCObj* dc;
     TBitmapObj* surface;
     if (Lookup<TDCObj>(handle) == nullptr)
-        return FALSE;
+        return FALSE;  // a bad context is reported before the arguments
     if (points == nullptr || count < 2 || count > kMaxShapePoints)
         return Refuse(ERROR_INVALID_PARAMETER);
     if (!BeginShape(handle, dc, surface))

@@ -137,6 +137,9 @@ const TStyleCase kStyles[] = {
      "######...############......###"},
     {"UserEven", [] { return ExtCosmetic(PS_USERSTYLE, {1, 0, 0, 2}); }, "###bbbbbb###bbbbbb###bbbbbb###",
      "###......###......###......###"},
+    // Entries that are all 0 give no pattern at all: the line is solid.
+    {"UserZero", [] { return ExtCosmetic(PS_USERSTYLE, {0, 0}); }, "##############################",
+     "##############################"},
     {"ExtDash", [] { return ExtCosmetic(PS_DASH); }, "##################bbbbbb######",
      "##################......######"},
 };

@@ -267,6 +267,28 @@ TEST_F(TShapeTest, ShapesGoThroughTransformsClipAndEveryDepth) {
     DeleteObject(white);
 }
 
+// A world transform that turns the rectangle: the polygon of the four transformed corners.
+TEST_F(TShapeTest, ATurnedRectangleIsThePolygonOfItsCorners) {
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const XFORM quarterTurn{0.0f, 1.0f, -1.0f, 0.0f, 12.0f, 2.0f};  // (x, y) → (12 − y, 2 + x)
+    ASSERT_TRUE(SetWorldTransform(dc, &quarterTurn));
+    EXPECT_TRUE(Rectangle(dc, 0, 0, 8, 4));
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    SetGraphicsMode(dc, GM_COMPATIBLE);
+    const POINT corners[] = {{12, 2}, {12, 10}, {8, 10}, {8, 2}};
+    HRGN region = CreatePolygonRgn(corners, 4, ALTERNATE);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(GetPixel(dc, x, y) == kRed, PtInRegion(region, x, y) != FALSE) << x << "," << y;
+    EXPECT_EQ(Count(*surface, kRed), 32);
+    DeleteObject(region);
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
 TEST_F(TShapeTest, BadCountsAreRefused) {
     auto surface = WhiteSurface();
     HDC dc = surface->Dc();

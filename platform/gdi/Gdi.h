@@ -225,8 +225,10 @@
 // - Rectangle takes its corners in either order; in device space the right column and bottom
 //   row stay out, the fill covers the rest less the last column and row (Rectangle(0,0,10,10)
 //   fills 81 pixels), and the outline runs through the first and last pixels inside, so with a
-//   pen the shape is the whole 10 × 10 box. A world transform that turns it fills and outlines
-//   the polygon of its four transformed corners instead.
+//   pen the shape is the whole 10 × 10 box; it starts at the top right corner and runs
+//   counter-clockwise, which places its dashes. A polygon's outline starts at its first point.
+//   A world transform that turns the rectangle fills and outlines the polygon of its four
+//   transformed corners instead.
 #pragma once
 
 #include <cstdarg>

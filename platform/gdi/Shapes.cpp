@@ -123,10 +123,12 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
     TBitmapObj* surface;
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    // The outline starts at the top right corner and runs counter-clockwise, as the platform's
+    // rectangle figure does; a dash pattern shows where it starts.
     std::vector<TScanPoint> corners;
     if (WorldRotates(*dc)) {
         // A turned rectangle is the polygon of its corners, filled by the same pixel rule.
-        const POINT logical[] = {{left, top}, {right, top}, {right, bottom}, {left, bottom}};
+        const POINT logical[] = {{right, top}, {left, top}, {left, bottom}, {right, bottom}};
         corners = DevicePoints(*dc, logical, 4);
     } else {
         // Right and bottom edges stay out: the figure's corners are the last pixels inside.
@@ -135,7 +137,7 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
         const long long y0 = std::min(d.Y, d.Y + d.Height), y1 = std::max(d.Y, d.Y + d.Height) - 1;
         if (x1 < x0 || y1 < y0)
             return TRUE;
-        corners = {{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}};
+        corners = {{x1, y0}, {x0, y0}, {x0, y1}, {x1, y1}};
     }
     return DrawFigures(*dc, *surface, corners, {TPolygonRun{0, 4}}) ? TRUE : FALSE;
 }

@@ -267,6 +267,54 @@ TEST_F(TShapeTest, ShapesGoThroughTransformsClipAndEveryDepth) {
     DeleteObject(white);
 }
 
+// A dashed outline runs on around its figure: a polygon from its first point, a rectangle
+// counter-clockwise from its top right corner; the dashes' gaps take the background colour.
+TEST_F(TShapeTest, DashedOutlinesRunAroundTheFigure) {
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    HPEN dot = CreatePen(PS_DOT, 0, 0);
+    HGDIOBJ oldPen = SelectObject(dc, dot), oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SetBkColor(dc, RGB(0, 0, 255));
+    const auto picture = [&] {
+        std::string out;
+        for (int y = 0; y < 10; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                const COLORREF c = GetPixel(dc, x, y);
+                out += c == 0 ? '#' : c == RGB(0, 0, 255) ? 'b' : c == kWhite ? '.' : '?';
+            }
+            out += '\n';
+        }
+        return out;
+    };
+    const POINT box[] = {{0, 0}, {19, 0}, {19, 9}, {0, 9}};
+    EXPECT_TRUE(Polygon(dc, box, 4));
+    EXPECT_EQ(picture(), "###bbb###bbb###bbb##\n"
+                         "#..................#\n"
+                         "#..................b\n"
+                         "b..................b\n"
+                         "b..................b\n"
+                         "b..................#\n"
+                         "#..................#\n"
+                         "#..................#\n"
+                         "#..................b\n"
+                         "bbb###bbb###bbb###bb\n");
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Rectangle(dc, 0, 0, 20, 10));
+    EXPECT_EQ(picture(), "##bbb###bbb###bbb###\n"
+                         "#..................#\n"
+                         "b..................#\n"
+                         "b..................b\n"
+                         "b..................b\n"
+                         "#..................b\n"
+                         "#..................#\n"
+                         "#..................#\n"
+                         "b..................#\n"
+                         "bb###bbb###bbb###bbb\n");
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(dot);
+}
+
 // A world transform that turns the rectangle: the polygon of the four transformed corners.
 TEST_F(TShapeTest, ATurnedRectangleIsThePolygonOfItsCorners) {
     auto surface = WhiteSurface();

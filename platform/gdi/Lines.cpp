@@ -2,8 +2,6 @@
 // stroker they share with the outlines of filled shapes.
 #include "platform/gdi/Stroke.h"
 
-#include <climits>
-
 namespace gdi {
 
 using namespace detail;

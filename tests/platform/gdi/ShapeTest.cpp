@@ -15,8 +15,7 @@ class TShapeTest : public TGdiTest {};
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-// A white 32-bit surface with a red brush selected (the caller restores nothing: the surface
-// deselects its bitmap only, so the brush is given back by the caller).
+// A white 32-bit surface; tests select their brush with TRedBrush, which gives it back.
 std::unique_ptr<TSurface> WhiteSurface(int width = 24, int height = 16) {
     auto surface = MakeDib(32, width, -height);
     PatBlt(surface->Dc(), 0, 0, width, height, WHITENESS);

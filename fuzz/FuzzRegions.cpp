@@ -1,7 +1,8 @@
-// Drives the raster layer's regions and clipping with random call sequences: metafiles will
-// hand the layer region records and clip calls straight from a file. Each step reads one byte
-// for the call and a few more for its arguments; coordinates are mostly small, so that drawing
-// on the 24 × 16 surface meets the clip, but the extremes of the 32-bit range turn up too.
+// Drives the raster layer's regions, clipping, coordinate spaces, saved states, pens, lines and
+// fills with random call sequences: metafiles will hand the layer these calls straight from a
+// file. Each step reads one byte for the call and a few more for its arguments; coordinates are
+// mostly small, so that drawing on the 24 × 16 surface meets the clip, but the extremes of the
+// 32-bit range turn up too.
 #include "platform/gdi/Gdi.h"
 
 #include <array>
@@ -102,10 +103,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(200, 10, 10));
     HGDIOBJ oldBrush = SelectObject(dc, hatch);
     std::array<HRGN, 4> slots{};
+    // Pens stay alive until the context is gone: a saved state may still hold one.
+    std::vector<HPEN> pens;
+    std::array<POINT, 8> points{};
+    const auto readPoints = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            points[std::size_t(i)] = POINT{in.Coordinate(), in.Coordinate()};
+    };
     const auto slot = [&](std::uint8_t b) -> HRGN& { return slots[b % slots.size()]; };
     RECT rect{};
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
-        switch (in.Byte() % 14) {
+        switch (in.Byte() % 21) {
         case 0: {
             HRGN& target = slot(in.Byte());
             DeleteObject(target);
@@ -163,6 +171,68 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             RectInRegion(target, &rect);
             break;
         }
+        case 14: {
+            const int mode = 1 + in.Byte() % 8;
+            SetMapMode(dc, mode);
+            SetWindowExtEx(dc, in.Coordinate(), in.Coordinate(), nullptr);
+            SetViewportExtEx(dc, in.Coordinate(), in.Coordinate(), nullptr);
+            SetViewportOrgEx(dc, in.Coordinate(), in.Coordinate(), nullptr);
+            break;
+        }
+        case 15:
+            if (in.Byte() & 1)
+                SaveDC(dc);
+            else
+                RestoreDC(dc, int(in.Byte() % 5) - 2);
+            break;
+        case 16: {
+            HPEN pen = nullptr;
+            if (in.Byte() & 1) {
+                pen = CreatePen(in.Byte() % 7, in.Byte() % 3, RGB(in.Byte(), in.Byte(), 0));
+            } else {
+                const LOGBRUSH brush{BS_SOLID, RGB(0, in.Byte(), 0), 0};
+                const DWORD styles[4] = {in.Byte() % 4u, in.Byte() % 4u, in.Byte() % 4u, in.Byte() % 4u};
+                const DWORD kinds[] = {PS_COSMETIC | PS_USERSTYLE, PS_COSMETIC | PS_ALTERNATE, PS_COSMETIC | PS_DASHDOT};
+                const DWORD kind = kinds[in.Byte() % 3];
+                const bool user = (kind & PS_STYLE_MASK) == PS_USERSTYLE;
+                pen = ExtCreatePen(kind, 1, &brush, user ? 1 + in.Byte() % 4 : 0, user ? styles : nullptr);
+            }
+            if (pen != nullptr) {
+                pens.push_back(pen);
+                SelectObject(dc, pen);
+            }
+            SetBkMode(dc, (in.Byte() & 1) ? OPAQUE : TRANSPARENT);
+            break;
+        }
+        case 17:
+            MoveToEx(dc, in.Coordinate(), in.Coordinate(), nullptr);
+            LineTo(dc, in.Coordinate(), in.Coordinate());
+            break;
+        case 18: {
+            const int count = 1 + in.Byte() % 8;
+            readPoints(count);
+            SetPolyFillMode(dc, 1 + in.Byte() % 2);
+            switch (in.Byte() % 4) {
+            case 0: Polyline(dc, points.data(), count); break;
+            case 1: PolylineTo(dc, points.data(), count); break;
+            case 2: Polygon(dc, points.data(), count); break;
+            default: {
+                const INT counts[2] = {count / 2, count - count / 2};
+                PolyPolygon(dc, points.data(), counts, 2);
+                break;
+            }
+            }
+            break;
+        }
+        case 19: Rectangle(dc, in.Coordinate(), in.Coordinate(), in.Coordinate(), in.Coordinate()); break;
+        case 20: {
+            SetGraphicsMode(dc, GM_ADVANCED);
+            const XFORM transform{float(std::int8_t(in.Byte())) / 16, float(std::int8_t(in.Byte())) / 64,
+                                  float(std::int8_t(in.Byte())) / 64, float(std::int8_t(in.Byte())) / 16,
+                                  float(in.Coordinate()), float(in.Coordinate())};
+            SetWorldTransform(dc, &transform);
+            break;
+        }
         default: {
             const char text[] = "Wg";
             ExtTextOutA(dc, in.Coordinate(), in.Coordinate(), ETO_OPAQUE, &rect, text, 2, nullptr);
@@ -174,8 +244,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         DeleteObject(region);
     SelectObject(dc, oldBrush);
     SelectObject(dc, oldBitmap);
+    // The context goes first: its saved states may still name the bitmap, the brush or a pen.
+    DeleteDC(dc);
+    for (HPEN pen : pens)
+        DeleteObject(pen);
     DeleteObject(hatch);
     DeleteObject(bitmap);
-    DeleteDC(dc);
     return 0;
 }

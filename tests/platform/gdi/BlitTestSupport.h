@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace blittest {
@@ -149,6 +150,27 @@ inline std::vector<int> MonoRow(const TSurface& surface, int y) {
     std::vector<int> out;
     for (int x = 0; x < surface.Width(); ++x)
         out.push_back(GetPixel(surface.Dc(), x, y) == RGB(255, 255, 255) ? 1 : 0);
+    return out;
+}
+
+/// A white 32-bit surface (a top-down DIB section).
+inline std::unique_ptr<TSurface> MakeWhiteSurface(int width, int height) {
+    auto surface = MakeDib(32, width, -height);
+    PatBlt(surface->Dc(), 0, 0, width, height, WHITENESS);
+    return surface;
+}
+
+/// The top-left rows and columns of a surface as text: '#' black, '.' white, the accent colour's
+/// letter, '?' anything else.
+inline std::string SurfacePicture(const TSurface& surface, int rows, int columns, gdi::COLORREF accent, char letter) {
+    std::string out;
+    for (int y = 0; y < rows; ++y) {
+        for (int x = 0; x < columns; ++x) {
+            const gdi::COLORREF c = gdi::GetPixel(surface.Dc(), x, y);
+            out += c == 0 ? '#' : c == accent ? letter : c == RGB(255, 255, 255) ? '.' : '?';
+        }
+        out += '\n';
+    }
     return out;
 }
 

@@ -17,24 +17,10 @@ class TLineTest : public TGdiTest {};
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
 
-// A white 32-bit surface of 40 × 16.
-std::unique_ptr<TSurface> WhiteSurface(int width = 40, int height = 16) {
-    auto surface = MakeDib(32, width, -height);
-    PatBlt(surface->Dc(), 0, 0, width, height, WHITENESS);
-    return surface;
-}
+std::unique_ptr<TSurface> WhiteSurface(int width = 40, int height = 16) { return MakeWhiteSurface(width, height); }
 
-// The rows of a surface as text: '#' black, 'b' blue, '.' white, '?' anything else.
 std::string Picture(const TSurface& surface, int rows, int columns) {
-    std::string out;
-    for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < columns; ++x) {
-            const COLORREF c = GetPixel(surface.Dc(), x, y);
-            out += c == 0 ? '#' : c == kBlue ? 'b' : c == kWhite ? '.' : '?';
-        }
-        out += '\n';
-    }
-    return out;
+    return SurfacePicture(surface, rows, columns, kBlue, 'b');
 }
 
 int CountNonWhite(const TSurface& surface) {

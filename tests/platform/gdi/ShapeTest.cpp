@@ -15,23 +15,10 @@ class TShapeTest : public TGdiTest {};
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 
-// A white 32-bit surface; tests select their brush with TRedBrush, which gives it back.
-std::unique_ptr<TSurface> WhiteSurface(int width = 24, int height = 16) {
-    auto surface = MakeDib(32, width, -height);
-    PatBlt(surface->Dc(), 0, 0, width, height, WHITENESS);
-    return surface;
-}
+std::unique_ptr<TSurface> WhiteSurface(int width = 24, int height = 16) { return MakeWhiteSurface(width, height); }
 
 std::string Picture(const TSurface& surface, int rows, int columns) {
-    std::string out;
-    for (int y = 0; y < rows; ++y) {
-        for (int x = 0; x < columns; ++x) {
-            const COLORREF c = GetPixel(surface.Dc(), x, y);
-            out += c == 0 ? '#' : c == kRed ? 'r' : c == kWhite ? '.' : '?';
-        }
-        out += '\n';
-    }
-    return out;
+    return SurfacePicture(surface, rows, columns, kRed, 'r');
 }
 
 int Count(const TSurface& surface, COLORREF colour) {

@@ -186,6 +186,32 @@ void TStroker::Flush() {
     (FRunInk == TInk::Pen ? *FPen : *FGap).Span(FRunY, FRunX0, FRunX1);
 }
 
+void StrokeFigures(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
+                   const std::vector<TFigure>& figures) {
+    TStroker stroker(dc, surface);
+    if (!stroker.Visible())
+        return;
+    for (const TFigure& figure : figures) {
+        // The dash pattern runs on across a figure's corners and starts again with each figure.
+        stroker.Restart();
+        const std::size_t segments = figure.Closed ? figure.Count : figure.Count - 1;
+        for (std::size_t k = 0; figure.Count > 1 && k < segments; ++k) {
+            const TScanPoint& a = points[figure.First + k];
+            const TScanPoint& b = points[figure.First + (k + 1) % figure.Count];
+            stroker.Segment(TDevicePoint{a.X, a.Y}, TDevicePoint{b.X, b.Y});
+        }
+    }
+}
+
+std::vector<TScanPoint> DevicePoints(const TDCObj& dc, const POINT* points, std::size_t count) {
+    std::vector<TScanPoint> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const TDevicePoint d = DevicePoint(dc, points[i].x, points[i].y);
+        out[i] = TScanPoint{d.X, d.Y};
+    }
+    return out;
+}
+
 }  // namespace detail
 
 namespace {
@@ -198,17 +224,6 @@ BOOL Refuse(DWORD error) {
     return FALSE;
 }
 
-// Draws a run of connected points as one figure; the dash pattern runs on across its corners.
-void StrokePoints(TDCObj& dc, TStroker& stroker, const POINT* points, std::size_t count) {
-    stroker.Restart();
-    TDevicePoint from = DevicePoint(dc, points[0].x, points[0].y);
-    for (std::size_t k = 1; k < count; ++k) {
-        const TDevicePoint to = DevicePoint(dc, points[k].x, points[k].y);
-        stroker.Segment(from, to);
-        from = to;
-    }
-}
-
 }  // namespace
 
 BOOL LineTo(HDC handle, int x, int y) {
@@ -219,10 +234,8 @@ BOOL LineTo(HDC handle, int x, int y) {
     TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return FALSE;
-    {
-        TStroker stroker(*dc, *surface);
-        stroker.Segment(DevicePoint(*dc, dc->CurrentPosition.x, dc->CurrentPosition.y), DevicePoint(*dc, x, y));
-    }
+    const POINT ends[] = {dc->CurrentPosition, POINT{x, y}};
+    StrokeFigures(*dc, *surface, DevicePoints(*dc, ends, 2), {TFigure{0, 2, false}});
     dc->CurrentPosition = POINT{x, y};
     return TRUE;
 }
@@ -237,8 +250,8 @@ BOOL Polyline(HDC handle, const POINT* points, int count) {
     TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return FALSE;
-    TStroker stroker(*dc, *surface);
-    StrokePoints(*dc, stroker, points, std::size_t(count));
+    StrokeFigures(*dc, *surface, DevicePoints(*dc, points, std::size_t(count)),
+                  {TFigure{0, std::size_t(count), false}});
     return TRUE;
 }
 
@@ -252,15 +265,14 @@ BOOL PolylineTo(HDC handle, const POINT* points, DWORD count) {
     TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return FALSE;
-    {
-        TStroker stroker(*dc, *surface);
-        TDevicePoint from = DevicePoint(*dc, dc->CurrentPosition.x, dc->CurrentPosition.y);
-        for (DWORD k = 0; k < count; ++k) {
-            const TDevicePoint to = DevicePoint(*dc, points[k].x, points[k].y);
-            stroker.Segment(from, to);
-            from = to;
-        }
+    std::vector<TScanPoint> device(std::size_t(count) + 1);
+    const TDevicePoint start = DevicePoint(*dc, dc->CurrentPosition.x, dc->CurrentPosition.y);
+    device[0] = TScanPoint{start.X, start.Y};
+    for (DWORD k = 0; k < count; ++k) {
+        const TDevicePoint d = DevicePoint(*dc, points[k].x, points[k].y);
+        device[k + 1] = TScanPoint{d.X, d.Y};
     }
+    StrokeFigures(*dc, *surface, device, {TFigure{0, device.size(), false}});
     dc->CurrentPosition = points[count - 1];
     return TRUE;
 }
@@ -284,12 +296,14 @@ BOOL PolyPolyline(HDC handle, const POINT* points, const DWORD* counts, DWORD po
     TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return FALSE;
-    TStroker stroker(*dc, *surface);
+    std::vector<TFigure> figures;
+    figures.reserve(polylines);
     std::size_t first = 0;
     for (DWORD i = 0; i < polylines; ++i) {
-        StrokePoints(*dc, stroker, points + first, counts[i]);
+        figures.push_back(TFigure{first, counts[i], false});
         first += counts[i];
     }
+    StrokeFigures(*dc, *surface, DevicePoints(*dc, points, first), figures);
     return TRUE;
 }
 

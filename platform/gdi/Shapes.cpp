@@ -43,17 +43,11 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
                 return false;
         }
     }
-    TStroker stroker(dc, surface);
-    if (!stroker.Visible())
-        return true;
-    for (const TPolygonRun& figure : figures) {
-        stroker.Restart();
-        for (std::size_t k = 0; k < figure.Count; ++k) {
-            const TScanPoint& a = points[figure.First + k];
-            const TScanPoint& b = points[figure.First + (k + 1) % figure.Count];
-            stroker.Segment(TDevicePoint{a.X, a.Y}, TDevicePoint{b.X, b.Y});
-        }
-    }
+    std::vector<TFigure> outlines;
+    outlines.reserve(figures.size());
+    for (const TPolygonRun& figure : figures)
+        outlines.push_back(TFigure{figure.First, figure.Count, true});
+    StrokeFigures(dc, surface, points, outlines);
     return true;
 }
 
@@ -64,15 +58,6 @@ bool BeginShape(HDC handle, TDCObj*& dc, TBitmapObj*& surface) {
         return false;
     surface = SurfaceOf(*dc);
     return surface != nullptr;
-}
-
-std::vector<TScanPoint> DevicePoints(const TDCObj& dc, const POINT* points, std::size_t count) {
-    std::vector<TScanPoint> out(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const TDevicePoint d = DevicePoint(dc, points[i].x, points[i].y);
-        out[i] = TScanPoint{d.X, d.Y};
-    }
-    return out;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Region.h"
 #include "platform/gdi/Transfer.h"
 
 #include <optional>
@@ -50,5 +51,20 @@ private:
     TInk FRunInk = TInk::Pen;
     long long FRunY = 0, FRunX0 = 0, FRunX1 = 0;
 };
+
+/// One figure of a run of device points; a closed figure joins its last point to its first.
+struct TFigure {
+    std::size_t First;
+    std::size_t Count;
+    bool Closed;
+};
+
+/// Outlines figures with the context's selected pen: every line, shape outline and stroked path
+/// goes through here, so each kind of pen is drawn the same way whatever made the figure.
+void StrokeFigures(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
+                   const std::vector<TFigure>& figures);
+
+/// The device points of logical points through the context's transforms.
+std::vector<TScanPoint> DevicePoints(const TDCObj& dc, const POINT* points, std::size_t count);
 
 }  // namespace gdi::detail

@@ -4,6 +4,7 @@
 #include "app/Codecs.h"
 #include "app/FileListBox.h"
 #include "app/ThumbnailBuilder.h"
+#include "cli/Output.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
 #include "platform/base/Messages.h"
@@ -37,18 +38,7 @@ constexpr const char* kUsage =
     "Exit status: 0, or 1 when an error ended the run (its message goes to standard error), or 2\n"
     "when the command line was not understood.\n";
 
-std::string OneLine(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        if (text[i] == '\n' || text[i] == '\r')
-            out += "\\n";
-        else
-            out += text[i];
-    }
-    return out;
-}
+using cli::OneLine;
 
 class TPrinter final : public app::TBuildObserver {
 public:
@@ -84,18 +74,7 @@ void WriteSheet(const std::string& fileName, app::TImageList& images, graphics::
         for (int k = 0; k < n; ++k)
             images.Draw(sheet.Canvas(), (k % 8) * step, (k / 8) * (images.Height() + 1), k);
     }
-    // The sheet's format follows its extension, through the format registry.
-    const std::string extension = graphics::ExtractFileExt(fileName);
-    const graphics::TGraphicClass* format = graphics::GetFileFormats().FindExt(extension);
-    if (format == nullptr)
-        throw EInvalidGraphic(base::FmtLoadStr(res::SUnknownExtension, {extension}));
-    if (format->InheritsFrom(graphics::TBitmap::StaticClass())) {
-        sheet.SaveToFile(fileName);
-        return;
-    }
-    auto graphic = format->NewInstance();
-    graphic->Assign(&sheet);
-    graphic->SaveToFile(fileName);
+    cli::SaveInFormatOf(fileName, sheet);
 }
 
 // The tool's work between start-up and shutdown: 0, or 1 once it has said why it stopped.

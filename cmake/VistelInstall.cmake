@@ -3,7 +3,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-# vistel-render joins the programs once its target exists.
+# The window is left out of builds without Qt.
 foreach(program vistel vistel-thumbs vistel-render)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

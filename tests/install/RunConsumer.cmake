@@ -33,7 +33,7 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 # Where things land.
 set(expected
-    ${BINDIR}/vistel ${BINDIR}/vistel-thumbs
+    ${BINDIR}/vistel ${BINDIR}/vistel-thumbs ${BINDIR}/vistel-render
     ${LIBDIR}/libvistel_base.a ${LIBDIR}/libvistel_gdi.a ${LIBDIR}/libvistel_graphics.a
     ${LIBDIR}/libvistel_png.a ${LIBDIR}/libvistel_jpeg.a ${LIBDIR}/libvistel_shell.a ${LIBDIR}/libvistel_app.a
     ${LIBDIR}/cmake/Vistel/VistelConfig.cmake ${LIBDIR}/cmake/Vistel/VistelConfigVersion.cmake
@@ -41,7 +41,7 @@ set(expected
     ${INCLUDEDIR}/vistel/platform/gdi/Gdi.h ${INCLUDEDIR}/vistel/platform/gdi/Handles.h ${INCLUDEDIR}/vistel/platform/base/Version.h
     ${INCLUDEDIR}/vistel/graphics/Bitmap.h ${INCLUDEDIR}/vistel/png/PngImage.h
     ${DATADIR}/applications/vistel.desktop ${DATADIR}/icons/hicolor/scalable/apps/vistel.svg
-    ${MANDIR}/man1/vistel.1 ${MANDIR}/man1/vistel-thumbs.1)
+    ${MANDIR}/man1/vistel.1 ${MANDIR}/man1/vistel-thumbs.1 ${MANDIR}/man1/vistel-render.1)
 foreach(size 16 32 48 64 128 256)
     list(APPEND expected ${DATADIR}/icons/hicolor/${size}x${size}/apps/vistel.png)
 endforeach()
@@ -61,6 +61,8 @@ endforeach()
 # The installed programs run from the prefix.
 run(${prefix}/${BINDIR}/vistel-thumbs --version OUTPUT out)
 expect_equal("${out}" "vistel-thumbs ${VERSION}\n" "vistel-thumbs --version")
+run(${prefix}/${BINDIR}/vistel-render --version OUTPUT out)
+expect_equal("${out}" "vistel-render ${VERSION}\n" "vistel-render --version")
 set(ENV{QT_QPA_PLATFORM} offscreen)
 run(${prefix}/${BINDIR}/vistel --version OUTPUT out)
 expect_equal("${out}" "vistel ${VERSION}\n" "vistel --version")

@@ -263,6 +263,7 @@ VISTEL_DECLARE_HANDLE(HRGN);
 VISTEL_DECLARE_HANDLE(HWND);
 VISTEL_DECLARE_HANDLE(HICON);
 VISTEL_DECLARE_HANDLE(HINSTANCE);
+VISTEL_DECLARE_HANDLE(HMETAFILE);
 #undef VISTEL_DECLARE_HANDLE
 using HANDLE = void*;
 using HCURSOR = HICON;
@@ -496,8 +497,11 @@ constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;  // no font face could be found for a font
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_INVALID_DATA = 13;
 constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_BUSY = 170;
 constexpr DWORD ERROR_INVALID_BITMAP = 1304;  // not used by the layer; reserved for callers
 constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
@@ -514,6 +518,7 @@ constexpr DWORD OBJ_PAL = 5;
 constexpr DWORD OBJ_FONT = 6;
 constexpr DWORD OBJ_BITMAP = 7;
 constexpr DWORD OBJ_REGION = 8;
+constexpr DWORD OBJ_METAFILE = 9;
 constexpr DWORD OBJ_MEMDC = 10;
 
 // Bitmap compression.
@@ -1064,6 +1069,30 @@ BOOL GetIconInfo(HICON icon, ICONINFO* info);
 /// Only the predefined IDI_APPLICATION without an instance: a 32 × 32 shared icon.
 HICON LoadIconA(HINSTANCE instance, const char* name);
 inline HICON LoadIcon(HINSTANCE instance, const char* name) { return LoadIconA(instance, name); }
+
+// ---- Windows metafiles ------------------------------------------------------------------------
+// The 16-bit metafiles of [MS-WMF]: an 18-byte header and records. A handle keeps a copy of the
+// bytes it was made from; the records are checked once when it is made.
+
+/// data holds the header and the records (no placeable header in front). Refused with
+/// ERROR_INVALID_DATA when the header is not a metafile header (type 1 or 2, 9 words, version
+/// 0x100 or 0x300); a record that does not fit in the data ends the records there.
+HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data);
+/// With no buffer, the size of the bytes; otherwise copies them when size is enough, returning
+/// the size, and returns 0 when it is not.
+UINT GetMetaFileBitsEx(HMETAFILE metafile, UINT size, void* data);
+/// Only in memory: fileName must be null.
+HMETAFILE CopyMetaFileA(HMETAFILE metafile, const char* fileName);
+BOOL DeleteMetaFile(HMETAFILE metafile);
+/// Plays the records onto the context through the layer's own calls. The objects the records
+/// make live in a table of the header's size (each new one in the lowest free slot); afterwards
+/// the context gets back the pen, brush, font and palette it had, states the records saved and
+/// left on the stack are dropped, and every object the records made is deleted. Other settings
+/// the records make (mapping, colours, clip) stay, as after the same calls made directly; the
+/// records restore only states they saved themselves. An object the
+/// records delete while it is selected stays usable until it is replaced, as the platform keeps
+/// it. False when a record was damaged (its parameters run past its size); playback stops there.
+BOOL PlayMetaFile(HDC dc, HMETAFILE metafile);
 
 // ---- system -----------------------------------------------------------------------------------
 

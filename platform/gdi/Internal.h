@@ -19,7 +19,7 @@
 
 namespace gdi::detail {
 
-enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon, Region };
+enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon, Region, MetaFile };
 
 struct TObject {
     explicit TObject(TKind kind) : Kind(kind) {}
@@ -114,6 +114,15 @@ struct TRegionObj final : TObject {
     static constexpr TKind kKind = TKind::Region;
     TRegionObj() : TObject(kKind) {}
     TRegion Region;
+};
+
+// A Windows metafile: its bytes as given, and how many of them hold whole records.
+struct TMetaFileObj final : TObject {
+    static constexpr TKind kKind = TKind::MetaFile;
+    TMetaFileObj() : TObject(kKind) {}
+    std::vector<BYTE> Bytes;
+    std::size_t RecordsEnd = 0;  // the end of the last whole record (the end record included)
+    WORD Objects = 0;            // the header's object table size
 };
 
 // Everything SaveDC keeps and RestoreDC brings back, as one value: a saved state is a plain copy.

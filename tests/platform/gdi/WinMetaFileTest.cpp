@@ -1,0 +1,309 @@
+// Windows metafiles: handles made from bytes, and records played onto bitmaps of several depths.
+#include "BlitTestSupport.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <vector>
+
+namespace {
+
+using namespace gdi;
+using namespace blittest;
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kBlue = RGB(0, 0, 255);
+
+// Writes a metafile: the header, records of 16-bit words, and the end record.
+class TWmf {
+public:
+    explicit TWmf(WORD objects = 4) : FObjects(objects) {}
+    TWmf& Record(WORD function, std::initializer_list<int> words) {
+        return Raw(function, std::vector<int>(words));
+    }
+    TWmf& Raw(WORD function, const std::vector<int>& words) {
+        Dword(std::uint32_t(3 + words.size()));
+        Word(function);
+        for (int w : words)
+            Word(WORD(w));
+        return *this;
+    }
+    // Parameters of a colour: two words, the low one first.
+    static std::vector<int> Colour(COLORREF c) { return {int(c & 0xFFFF), int(c >> 16)}; }
+    std::vector<BYTE> Bytes() const {
+        std::vector<BYTE> out;
+        auto word = [&out](unsigned v) {
+            out.push_back(BYTE(v));
+            out.push_back(BYTE(v >> 8));
+        };
+        const std::size_t words = 9 + FBody.size() / 2 + 3;
+        word(1), word(9), word(0x300), word(unsigned(words & 0xFFFF)), word(unsigned(words >> 16));
+        word(FObjects), word(0), word(0), word(0);
+        out.insert(out.end(), FBody.begin(), FBody.end());
+        word(3), word(0), word(0);  // the end record
+        return out;
+    }
+    HMETAFILE Make() const {
+        const std::vector<BYTE> bytes = Bytes();
+        return SetMetaFileBitsEx(UINT(bytes.size()), bytes.data());
+    }
+
+private:
+    void Word(WORD w) {
+        FBody.push_back(BYTE(w));
+        FBody.push_back(BYTE(w >> 8));
+    }
+    void Dword(std::uint32_t d) {
+        Word(WORD(d));
+        Word(WORD(d >> 16));
+    }
+    WORD FObjects;
+    std::vector<BYTE> FBody;
+};
+
+enum : WORD {
+    kSetBkMode = 0x0102, kSetMapMode = 0x0103, kSaveDC = 0x001E, kRestoreDC = 0x0127, kSelectObject = 0x012D,
+    kDeleteObject = 0x01F0, kSetWindowExt = 0x020C, kSetViewportExt = 0x020E, kCreatePen = 0x02FA,
+    kCreateBrush = 0x02FC, kPolygon = 0x0324, kRectangle = 0x041B, kSetPixel = 0x041F, kPatBlt = 0x061D,
+    kCreateRegion = 0x06FF, kFillRegion = 0x0228, kStretchDib = 0x0F43, kIntersectClip = 0x0416,
+};
+
+std::vector<int> Brush(COLORREF c) {
+    std::vector<int> w{BS_SOLID};
+    for (int x : TWmf::Colour(c))
+        w.push_back(x);
+    w.push_back(0);
+    return w;
+}
+
+std::vector<int> NullPen() { return {PS_NULL, 0, 0, 0, 0}; }
+
+// A red square with no outline from (1, 1) to (5, 5), pixels 1…4.
+TWmf RedSquare() {
+    TWmf wmf;
+    wmf.Raw(kCreateBrush, Brush(kRed)).Record(kSelectObject, {0});
+    wmf.Raw(kCreatePen, NullPen()).Record(kSelectObject, {1});
+    wmf.Record(kRectangle, {6, 6, 1, 1});  // bottom, right, top, left
+    return wmf;
+}
+
+int Count(const TSurface& surface, COLORREF colour) {
+    int n = 0;
+    for (COLORREF c : surface.Colours())
+        n += c == colour;
+    return n;
+}
+
+class TWinMetaFileTest : public TGdiTest {};
+
+TEST_F(TWinMetaFileTest, HandlesKeepTheBytesTheyWereMadeFrom) {
+    const std::vector<BYTE> bytes = RedSquare().Bytes();
+    HMETAFILE metafile = SetMetaFileBitsEx(UINT(bytes.size()), bytes.data());
+    ASSERT_NE(metafile, nullptr);
+    EXPECT_EQ(GetObjectType(metafile), OBJ_METAFILE);
+    EXPECT_FALSE(DeleteObject(metafile));  // only DeleteMetaFile ends it
+
+    EXPECT_EQ(GetMetaFileBitsEx(metafile, 0, nullptr), bytes.size());
+    std::vector<BYTE> back(bytes.size());
+    EXPECT_EQ(GetMetaFileBitsEx(metafile, UINT(back.size() - 1), back.data()), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(GetMetaFileBitsEx(metafile, UINT(back.size()), back.data()), bytes.size());
+    EXPECT_EQ(back, bytes);
+
+    HMETAFILE copy = CopyMetaFileA(metafile, nullptr);
+    ASSERT_NE(copy, nullptr);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+    EXPECT_FALSE(DeleteMetaFile(metafile));
+    EXPECT_EQ(GetMetaFileBitsEx(copy, UINT(back.size()), back.data()), bytes.size());
+    EXPECT_EQ(back, bytes);
+    EXPECT_EQ(CopyMetaFileA(copy, "/tmp/a.wmf"), nullptr);
+    EXPECT_TRUE(DeleteMetaFile(copy));
+}
+
+TEST_F(TWinMetaFileTest, RefusesWhatIsNoMetafileHeader) {
+    const std::vector<BYTE> good = RedSquare().Bytes();
+    EXPECT_EQ(SetMetaFileBitsEx(0, nullptr), nullptr);
+    EXPECT_EQ(SetMetaFileBitsEx(17, good.data()), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA);
+    for (const auto& [offset, value] : {std::pair{0, 3}, {2, 10}, {4, 0x200}}) {
+        std::vector<BYTE> bad = good;
+        bad[std::size_t(offset)] = BYTE(value);
+        bad[std::size_t(offset) + 1] = BYTE(value >> 8);
+        EXPECT_EQ(SetMetaFileBitsEx(UINT(bad.size()), bad.data()), nullptr) << offset;
+    }
+}
+
+TEST_F(TWinMetaFileTest, PlaysRecordsAndGivesTheContextBackItsObjects) {
+    for (int bits : {1, 8, 32}) {
+        auto surface = MakeDib(bits, 8, -8, {Quad(0), Quad(kWhite), Quad(kRed)});
+        HDC dc = surface->Dc();
+        const RECT whole{0, 0, 8, 8};
+        FillRect(dc, &whole, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        HGDIOBJ pen = GetCurrentObject(dc, OBJ_PEN), brush = GetCurrentObject(dc, OBJ_BRUSH);
+        HMETAFILE metafile = RedSquare().Make();
+        ASSERT_TRUE(PlayMetaFile(dc, metafile));
+        // Red is black on a 1-bit target: the nearer of its two colours.
+        const COLORREF drawn = bits == 1 ? RGB(0, 0, 0) : kRed;
+        EXPECT_EQ(Count(*surface, drawn), 16) << bits;
+        EXPECT_EQ(GetPixel(dc, 1, 1), drawn);
+        EXPECT_EQ(GetPixel(dc, 5, 5), kWhite);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_PEN), pen);
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_BRUSH), brush);
+        EXPECT_TRUE(DeleteMetaFile(metafile));
+    }  // the fixture checks that every object the records made is gone
+}
+
+TEST_F(TWinMetaFileTest, NewObjectsTakeTheLowestFreeSlot) {
+    auto surface = MakeWhiteSurface(8, 8);
+    TWmf wmf(3);
+    wmf.Raw(kCreateBrush, Brush(kRed));   // slot 0
+    wmf.Raw(kCreateBrush, Brush(kBlue));  // slot 1
+    wmf.Record(kDeleteObject, {0});
+    wmf.Raw(kCreatePen, NullPen());       // slot 0 again
+    wmf.Record(kSelectObject, {0}).Record(kSelectObject, {1});
+    wmf.Record(kRectangle, {4, 4, 0, 0});
+    // A fourth object finds the table full (0, 1 and 2 taken) and is dropped.
+    wmf.Raw(kCreateBrush, Brush(kRed)).Raw(kCreateBrush, Brush(kRed)).Record(kSelectObject, {3});
+    wmf.Record(kRectangle, {8, 8, 4, 4});
+    HMETAFILE metafile = wmf.Make();
+    ASSERT_TRUE(PlayMetaFile(surface->Dc(), metafile));
+    // Both squares blue, without an outline: 3 × 3 pixels each, as a rectangle without a pen fills.
+    EXPECT_EQ(Count(*surface, kBlue), 18);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+TEST_F(TWinMetaFileTest, AnObjectDeletedWhileSelectedDrawsOnUntilReplaced) {
+    auto surface = MakeWhiteSurface(8, 8);
+    TWmf wmf;
+    wmf.Raw(kCreateBrush, Brush(kRed)).Record(kSelectObject, {0}).Record(kDeleteObject, {0});
+    wmf.Raw(kCreatePen, NullPen()).Record(kSelectObject, {0});
+    wmf.Record(kRectangle, {3, 3, 0, 0});
+    HMETAFILE metafile = wmf.Make();
+    ASSERT_TRUE(PlayMetaFile(surface->Dc(), metafile));
+    EXPECT_EQ(Count(*surface, kRed), 4);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+TEST_F(TWinMetaFileTest, MapsThroughTheWindowAndViewportAndHonoursItsClip) {
+    auto surface = MakeWhiteSurface(16, 16);
+    TWmf wmf;
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC}).Record(kSetWindowExt, {10, 10}).Record(kSetViewportExt, {16, 16});
+    wmf.Raw(kCreateBrush, Brush(kRed)).Record(kSelectObject, {0});
+    wmf.Raw(kCreatePen, NullPen()).Record(kSelectObject, {1});
+    wmf.Record(kRectangle, {5, 5, 0, 0});  // 0…5 logical: 0…8 pixels, filled 0…6 without a pen
+    wmf.Record(kIntersectClip, {10, 10, 0, 5});  // bottom, right, top, left: x ≥ 5 logical
+    wmf.Record(kPatBlt, {int(BLACKNESS & 0xFFFF), int(BLACKNESS >> 16), 10, 10, 0, 0});
+    HMETAFILE metafile = wmf.Make();
+    ASSERT_TRUE(PlayMetaFile(surface->Dc(), metafile));
+    // The records' settings stay with the context, as after any other calls.
+    EXPECT_EQ(GetMapMode(surface->Dc()), MM_ANISOTROPIC);
+    SetMapMode(surface->Dc(), MM_TEXT);
+    SelectClipRgn(surface->Dc(), nullptr);
+    EXPECT_EQ(GetPixel(surface->Dc(), 6, 6), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 7, 7), kWhite);
+    EXPECT_EQ(GetPixel(surface->Dc(), 8, 7), 0u);  // the black half after the clip
+    EXPECT_EQ(GetPixel(surface->Dc(), 7, 9), kWhite);
+    EXPECT_EQ(Count(*surface, 0), 8 * 16);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+TEST_F(TWinMetaFileTest, RestoresOnlyStatesItSaved) {
+    auto surface = MakeWhiteSurface(8, 8);
+    HDC dc = surface->Dc();
+    ASSERT_EQ(SaveDC(dc), 1);
+    TWmf wmf;
+    wmf.Record(kRestoreDC, {-1});  // nothing of its own to restore: the caller's state stays
+    wmf.Record(kSaveDC, {}).Record(kSetBkMode, {TRANSPARENT}).Record(kSaveDC, {});
+    HMETAFILE metafile = wmf.Make();
+    ASSERT_TRUE(PlayMetaFile(dc, metafile));
+    // The records' own saved states are gone, the caller's is still there.
+    EXPECT_EQ(GetBkMode(dc), OPAQUE);
+    EXPECT_TRUE(RestoreDC(dc, 1));
+    EXPECT_FALSE(RestoreDC(dc, -1));
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+TEST_F(TWinMetaFileTest, DrawsBitmapsAndRegionsFromTheirRecords) {
+    auto surface = MakeWhiteSurface(8, 8);
+    // A 2 × 2 24-bit bottom-up DIB: blue, red on the top row; red, blue below.
+    TWmf wmf;
+    std::vector<int> dib{int(SRCCOPY & 0xFFFF), int(SRCCOPY >> 16), DIB_RGB_COLORS, 2, 2, 0, 0, 4, 4, 0, 0,
+                         40, 0, 2, 0, 2, 0, 1, 24, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    // Rows of 8 bytes (6 and 2 of padding): bottom row red, blue; top row blue, red (as BGR).
+    for (int w : {0x0000, 0xFFFF, 0x0000, 0x0000, 0x00FF, 0x0000, 0xFF00, 0x0000})
+        dib.push_back(w);
+    wmf.Raw(kStretchDib, dib);
+    // A region of one scan: x 5…7 on rows 5…6.
+    wmf.Record(kCreateRegion, {0, 6, 0, 0, 34, 1, 2, 5, 5, 7, 7, 2, 5, 7, 5, 7, 2});
+    wmf.Raw(kCreateBrush, Brush(kRed));
+    wmf.Record(kFillRegion, {0, 1});
+    HMETAFILE metafile = wmf.Make();
+    ASSERT_TRUE(PlayMetaFile(surface->Dc(), metafile));
+    EXPECT_EQ(GetPixel(surface->Dc(), 0, 0), kBlue);
+    EXPECT_EQ(GetPixel(surface->Dc(), 3, 0), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 0, 3), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 3, 3), kBlue);
+    EXPECT_EQ(GetPixel(surface->Dc(), 5, 5), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 6, 6), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 7, 6), kWhite);
+    EXPECT_EQ(Count(*surface, kRed), 8 + 4);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+TEST_F(TWinMetaFileTest, ADamagedRecordEndsPlaybackThere) {
+    auto surface = MakeWhiteSurface(8, 8);
+    TWmf wmf;
+    wmf.Record(kSetPixel, {int(kRed & 0xFFFF), int(kRed >> 16), 0, 0});
+    wmf.Record(kPolygon, {0x7FFF, 0, 0, 4, 4});       // far more points than the record holds
+    wmf.Record(kSetPixel, {int(kRed & 0xFFFF), int(kRed >> 16), 1, 1});
+    wmf.Record(kStretchDib, {0x20, 0xCC, 0, 1, 1, 0, 0, 1, 1, 0, 0, 40, 0});  // a header cut short
+    HMETAFILE metafile = wmf.Make();
+    EXPECT_FALSE(PlayMetaFile(surface->Dc(), metafile));
+    EXPECT_EQ(GetPixel(surface->Dc(), 0, 0), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 1, 1), kWhite);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+
+    // A record whose size runs past the data ends the records where it starts.
+    std::vector<BYTE> bytes = TWmf().Record(kSetPixel, {int(kRed & 0xFFFF), int(kRed >> 16), 2, 2}).Bytes();
+    bytes[18] = 0xFF;  // the first record's size
+    metafile = SetMetaFileBitsEx(UINT(bytes.size()), bytes.data());
+    ASSERT_NE(metafile, nullptr);
+    EXPECT_TRUE(PlayMetaFile(surface->Dc(), metafile));
+    EXPECT_EQ(GetPixel(surface->Dc(), 2, 2), kWhite);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+}  // namespace
+
+namespace {
+
+// Every Windows metafile of the shared corpus, its placeable header (when it has one) taken off:
+// each is taken or refused, and plays to its end or to a damaged record, without harm.
+TEST_F(TWinMetaFileTest, PlaysEveryCorpusFile) {
+    int played = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator("../shared/corpus/wmf")) {
+        if (entry.path().extension() != ".wmf")
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t skip = 0;
+        if (bytes.size() >= 22 && bytes[0] == 0xD7 && bytes[1] == 0xCD && bytes[2] == 0xC6 && bytes[3] == 0x9A)
+            skip = 22;
+        HMETAFILE metafile = SetMetaFileBitsEx(UINT(bytes.size() - skip), bytes.data() + skip);
+        if (metafile == nullptr)
+            continue;
+        for (int bits : {8, 32}) {
+            auto surface = MakeDib(bits, 64, -64, {Quad(0), Quad(kWhite)});
+            const int depth = SaveDC(surface->Dc());
+            PlayMetaFile(surface->Dc(), metafile);
+            RestoreDC(surface->Dc(), depth);
+        }
+        ++played;
+        EXPECT_TRUE(DeleteMetaFile(metafile)) << entry.path();
+    }
+    EXPECT_GE(played, 20);
+}
+
+}  // namespace

@@ -398,6 +398,26 @@ struct LOGBRUSH {
     std::uintptr_t lbHatch;  // hatch index, or the pattern bitmap's handle for BS_PATTERN
 };
 
+// GradientFill's vertices (16-bit colour channels: 0xFF00 is full intensity) and meshes.
+using COLOR16 = std::uint16_t;
+struct TRIVERTEX {
+    LONG x;
+    LONG y;
+    COLOR16 Red;
+    COLOR16 Green;
+    COLOR16 Blue;
+    COLOR16 Alpha;
+};
+struct GRADIENT_RECT { std::uint32_t UpperLeft; std::uint32_t LowerRight; };
+struct GRADIENT_TRIANGLE { std::uint32_t Vertex1; std::uint32_t Vertex2; std::uint32_t Vertex3; };
+
+struct BLENDFUNCTION {
+    BYTE BlendOp;
+    BYTE BlendFlags;
+    BYTE SourceConstantAlpha;
+    BYTE AlphaFormat;
+};
+
 struct LOGPEN {
     UINT lopnStyle;
     POINT lopnWidth;
@@ -576,6 +596,19 @@ constexpr int STRETCH_ORSCANS = WHITEONBLACK;
 constexpr int STRETCH_DELETESCANS = COLORONCOLOR;
 constexpr int STRETCH_HALFTONE = HALFTONE;
 
+// ExtFloodFill.
+constexpr UINT FLOODFILLBORDER = 0;
+constexpr UINT FLOODFILLSURFACE = 1;
+
+// GradientFill modes.
+constexpr std::uint32_t GRADIENT_FILL_RECT_H = 0;
+constexpr std::uint32_t GRADIENT_FILL_RECT_V = 1;
+constexpr std::uint32_t GRADIENT_FILL_TRIANGLE = 2;
+
+// AlphaBlend.
+constexpr BYTE AC_SRC_OVER = 0x00;
+constexpr BYTE AC_SRC_ALPHA = 0x01;
+
 // Background modes.
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
@@ -607,6 +640,8 @@ constexpr UINT BS_NULL = 1;
 constexpr UINT BS_HOLLOW = BS_NULL;
 constexpr UINT BS_HATCHED = 2;
 constexpr UINT BS_PATTERN = 3;
+constexpr UINT BS_DIBPATTERN = 5;
+constexpr UINT BS_DIBPATTERNPT = 6;
 constexpr int HS_HORIZONTAL = 0;
 constexpr int HS_VERTICAL = 1;
 constexpr int HS_FDIAGONAL = 2;
@@ -951,6 +986,13 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
 HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int hatch, COLORREF color);
 HBRUSH CreatePatternBrush(HBITMAP bitmap);
+/// A packed DIB: the header, the colour table (RGBQUADs, or WORD palette indices with
+/// DIB_PAL_COLORS) and the bits, back to back. The brush keeps a copy.
+HBRUSH CreateDIBPatternBrushPt(const void* packedDib, UINT usage);
+/// The layer has no movable global memory: the handle is the packed DIB's address, as a fixed
+/// block's handle is on the platform.
+using HGLOBAL = void*;
+HBRUSH CreateDIBPatternBrush(HGLOBAL packedDib, UINT usage);
 HPEN CreatePenIndirect(const LOGPEN* pen);
 HPEN CreatePen(int style, int width, COLORREF color);
 HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCount, const DWORD* styles);
@@ -1007,6 +1049,25 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+BOOL SetPixelV(HDC dc, int x, int y, COLORREF color);
+/// The colour the context's surface would show for color; CLR_INVALID for a bad context.
+COLORREF GetNearestColor(HDC dc, COLORREF color);
+/// Fills with the selected brush through the SetROP2 operation, from (x, y) over the pixels not
+/// of the border colour (FLOODFILLBORDER) or of exactly the given colour (FLOODFILLSURFACE).
+BOOL ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type);
+inline BOOL FloodFill(HDC dc, int x, int y, COLORREF color) { return ExtFloodFill(dc, x, y, color, FLOODFILLBORDER); }
+BOOL GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
+                  std::uint32_t meshCount, std::uint32_t mode);
+BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+                int sourceHeight, BLENDFUNCTION blend);
+BOOL TransparentBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+                    int sourceHeight, UINT transparent);
+/// Returns the number of scan lines set; 0 on failure.
+int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sx, int sy, UINT startScan,
+                      UINT lines, const void* bits, const BITMAPINFO* info, UINT usage);
+/// points: the destination's upper-left, upper-right and lower-left corners.
+BOOL PlgBlt(HDC dest, const POINT* points, HDC source, int sx, int sy, int width, int height, HBITMAP mask,
+            int mx, int my);
 
 // ---- regions ---------------------------------------------------------------------------------
 

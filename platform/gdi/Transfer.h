@@ -151,6 +151,7 @@ private:
     int FHatch = 0;
     POINT FOrigin{0, 0};
     const TBitmapObj* FPattern = nullptr;
+    std::unique_ptr<TBitmapObj> FResolved;  // a DIB_PAL_COLORS pattern with the context's colours
     std::optional<TFormat> FPatternFormat;
     std::optional<TConverter> FPatternConverter;
 };

@@ -476,4 +476,131 @@ TEST_F(PixelCalls, DibPatternBrushesPaintFromTheirOwnColoursAtTheBrushOrigin) {
     EXPECT_EQ(CreateDIBPatternBrushPt(nullptr, DIB_RGB_COLORS), nullptr);
 }
 
+// ---- every call on every depth, through the clip ----------------------------------------------------
+
+struct TDrawCase {
+    const char* Name;
+    void (*Draw)(HDC dest, HDC source);
+};
+
+void DrawFlood(HDC dc, HDC) {
+    PatBlt(dc, 1, 1, 10, 1, BLACKNESS);
+    PatBlt(dc, 1, 10, 10, 1, BLACKNESS);
+    PatBlt(dc, 1, 1, 1, 10, BLACKNESS);
+    PatBlt(dc, 10, 1, 1, 10, BLACKNESS);
+    HBRUSH brush = CreateSolidBrush(RGB(255, 0, 0));
+    HGDIOBJ old = SelectObject(dc, brush);
+    ExtFloodFill(dc, 5, 5, 0, FLOODFILLBORDER);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+}
+
+void DrawGradients(HDC dc, HDC) {
+    TRIVERTEX v[3] = {{0, 0, 0, 0, 0xFF00, 0}, {12, 6, 0xFF00, 0xFF00, 0, 0}, {0, 12, 0xFF00, 0, 0, 0}};
+    const GRADIENT_RECT rect{0, 1};
+    GradientFill(dc, v, 2, &rect, 1, GRADIENT_FILL_RECT_V);
+    v[1].y = 0;
+    const GRADIENT_TRIANGLE triangle{0, 1, 2};
+    GradientFill(dc, v, 3, &triangle, 1, GRADIENT_FILL_TRIANGLE);
+}
+
+void DrawBlends(HDC dc, HDC source) {
+    AlphaBlend(dc, 0, 0, 12, 6, source, 0, 0, 6, 6, BLENDFUNCTION{AC_SRC_OVER, 0, 128, 0});
+    TransparentBlt(dc, 0, 6, 12, 6, source, 0, 0, 6, 6, RGB(0, 255, 0));
+}
+
+void DrawDibBits(HDC dc, HDC) {
+    DWORD bits[6 * 6];
+    for (int i = 0; i < 36; ++i)
+        bits[i] = i % 3 == 0 ? 0xFF0000u : i % 3 == 1 ? 0x0000FFu : 0u;
+    TDibInfo info = DibInfo(32, 6, 6);
+    SetDIBitsToDevice(dc, 1, 1, 6, 6, 0, 0, 0, 6, bits, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    const BYTE rle[] = {3, 1, 2, 2, 0, 0, 0, 2, 2, 1, 4, 3, 0, 1};
+    TRleInfo grey = GreyRle(BI_RLE8, 8, 5, 3, sizeof rle);
+    grey.Colors[1] = Quad(RGB(255, 0, 0)), grey.Colors[2] = Quad(RGB(0, 0, 255)), grey.Colors[3] = Quad(0);
+    StretchDIBits(dc, 0, 7, 12, 5, 0, 0, 5, 3, rle, reinterpret_cast<BITMAPINFO*>(&grey), DIB_RGB_COLORS, SRCCOPY);
+}
+
+void DrawTurned(HDC dc, HDC source) {
+    const POINT corners[3] = {{6, 0}, {12, 6}, {0, 6}};
+    PlgBlt(dc, corners, source, 0, 0, 6, 6, nullptr, 0, 0);
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const XFORM shear{1, 0, 0.5f, 1, 0, 6};
+    SetWorldTransform(dc, &shear);
+    BitBlt(dc, 0, 0, 6, 6, source, 0, 0, SRCCOPY);
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    SetGraphicsMode(dc, GM_COMPATIBLE);
+}
+
+void DrawDibPattern(HDC dc, HDC) {
+    TPackedDib packed;
+    packed.Header = DibInfo(8, 4, 8).Header;
+    packed.Header.biClrUsed = 4;
+    packed.Colors[1] = Quad(RGB(255, 0, 0));
+    packed.Colors[2] = Quad(RGB(0, 0, 255));
+    packed.Colors[3] = Quad(kWhite);
+    for (int row = 0; row < 8; ++row)
+        for (int x = 0; x < 4; ++x)
+            packed.Bits[row][x] = BYTE((x + 2 * row) % 4);
+    HBRUSH brush = CreateDIBPatternBrushPt(&packed, DIB_RGB_COLORS);
+    HGDIOBJ old = SelectObject(dc, brush);
+    SetBrushOrgEx(dc, 3, 1, nullptr);
+    PatBlt(dc, 0, 0, 12, 6, PATCOPY);
+    const RECT rect{0, 6, 12, 12};
+    FillRect(dc, &rect, brush);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    SelectObject(dc, old);
+    DeleteObject(brush);
+}
+
+void DrawPixels(HDC dc, HDC) {
+    for (int i = 0; i < 12; ++i)
+        SetPixelV(dc, i, (i * 5) % 12, i % 2 ? RGB(255, 0, 0) : RGB(0, 0, 255));
+}
+
+TEST_F(PixelCalls, EveryCallDrawsTheNearestColoursOnEveryDepthInsideTheClip) {
+    const TDrawCase draws[] = {{"flood", DrawFlood},       {"gradients", DrawGradients}, {"blends", DrawBlends},
+                               {"dib bits", DrawDibBits},  {"turned", DrawTurned},       {"dib pattern", DrawDibPattern},
+                               {"pixels", DrawPixels}};
+    auto source = MakeDib(32, 6, -6);
+    for (int y = 0; y < 6; ++y)
+        for (int x = 0; x < 6; ++x)
+            source->SetRaw(x, y, (x + y) % 3 == 0 ? 0xFF0000u : (x + y) % 3 == 1 ? 0x00FF00u : 0x0000FFu);
+    const std::vector<RGBQUAD> blackWhite{Quad(0), Quad(kWhite)};
+    std::vector<RGBQUAD> sixteen;
+    for (int i = 0; i < 16; ++i)
+        sixteen.push_back(Quad(RGB(BYTE(i & 1 ? 255 : i & 8 ? 128 : 0), BYTE(i & 2 ? 255 : 0), BYTE(i & 4 ? 255 : 0))));
+    const auto targets = [&]() {
+        std::vector<std::unique_ptr<TSurface>> out;
+        out.push_back(MakeDib(1, 12, -12, blackWhite));
+        out.push_back(MakeDib(4, 12, 12, sixteen));
+        out.push_back(MakeDib(8, 12, -12, sixteen));
+        out.push_back(MakeDib(16, 12, 12));
+        out.push_back(MakeDib(24, 12, 12));
+        out.push_back(MakeDdb(32, 12, 12));
+        return out;
+    };
+    for (const TDrawCase& draw : draws) {
+        auto reference = MakeWhiteSurface(12, 12);
+        draw.Draw(reference->Dc(), source->Dc());
+        int index = 0;
+        for (auto& target : targets()) {
+            ++index;
+            HDC dc = target->Dc();
+            const RECT all{0, 0, 12, 12};
+            FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+            ExcludeClipRect(dc, 4, 3, 7, 5);
+            draw.Draw(dc, source->Dc());
+            SelectClipRgn(dc, nullptr);
+            for (int y = 0; y < 12; ++y)
+                for (int x = 0; x < 12; ++x) {
+                    const bool clipped = x >= 4 && x < 7 && y >= 3 && y < 5;
+                    const COLORREF expected = GetNearestColor(dc, clipped ? kWhite : GetPixel(reference->Dc(), x, y));
+                    ASSERT_EQ(GetPixel(dc, x, y), expected) << draw.Name << " on target " << index << " at " << x << ","
+                                                            << y;
+                }
+        }
+    }
+}
+
 }  // namespace

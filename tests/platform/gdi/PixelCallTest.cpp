@@ -428,12 +428,21 @@ TEST_F(PixelCalls, DibPatternBrushesPaintFromTheirOwnColoursAtTheBrushOrigin) {
                       GetNearestColor(dest->Dc(), std::vector<COLORREF>{0, RGB(255, 0, 0), RGB(0, 0, 255),
                                                                         kWhite}[std::size_t((x + 7) % 4)]))
                 << bpp << " " << x;
-        const COLORREF first = GetPixel(dest->Dc(), 0, 0);
+        std::vector<COLORREF> painted;
+        for (int x = 0; x < 8; ++x)
+            painted.push_back(GetPixel(dest->Dc(), x, 0));
         SetBrushOrgEx(dest->Dc(), 1, 0, nullptr);
         const RECT rect{0, 0, 8, 1};
         ASSERT_TRUE(FillRect(dest->Dc(), &rect, brush));
-        EXPECT_EQ(GetPixel(dest->Dc(), 1, 0), first) << "shifted by the origin";
+        EXPECT_EQ(GetPixel(dest->Dc(), 1, 0), painted[0]) << "shifted by the origin";
         SetBrushOrgEx(dest->Dc(), 0, 0, nullptr);
+        // Shape fills paint the same pattern.
+        ASSERT_TRUE(FillRect(dest->Dc(), &rect, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))));
+        HGDIOBJ oldPen = SelectObject(dest->Dc(), GetStockObject(NULL_PEN));
+        ASSERT_TRUE(Rectangle(dest->Dc(), 0, 0, 9, 2));
+        SelectObject(dest->Dc(), oldPen);
+        for (int x = 0; x < 8; ++x)
+            EXPECT_EQ(GetPixel(dest->Dc(), x, 0), painted[std::size_t(x)]) << bpp << " " << x;
         SelectObject(dest->Dc(), old);
     }
     DeleteObject(brush);

@@ -212,6 +212,10 @@ TEST_F(PixelCalls, GradientsInterpolateSixteenBitChannelsAtPixelPoints) {
     ASSERT_TRUE(GradientFill(surface->Dc(), v, 2, &rect, 1, GRADIENT_FILL_RECT_H));
     EXPECT_EQ(RawRow(*surface, 0), (std::vector<DWORD>{0, 0x190C00, 0x331900, 0x4C2600, 0x663300, 0x7F4000, 0x994C00,
                                                        0xB25900, 0xCC6600, 0xE57300}));
+    auto column = MakeDib(32, 1, -6);
+    const TRIVERTEX down[2] = {{0, 0, 0, 0, 0, 0}, {1, 6, 0xFF00, 0xFF00, 0xFF00, 0}};
+    ASSERT_TRUE(GradientFill(column->Dc(), down, 2, &rect, 1, GRADIENT_FILL_RECT_V));
+    EXPECT_EQ(RawColumn(*column), (std::vector<DWORD>{0, 0x2A2A2A, 0x555555, 0x7F7F7F, 0xAAAAAA, 0xD4D4D4}));
     // Vertices the other way round: each edge keeps its vertex's colour.
     TRIVERTEX swapped[2] = {{8, 0, 0xFF00, 0, 0, 0}, {2, 1, 0, 0, 0xFF00, 0}};
     surface->FillRaw(0);
@@ -346,6 +350,15 @@ TEST_F(PixelCalls, FloodFillTakesTheConnectedAreaThroughTheMixMode) {
     EXPECT_EQ(surface->Raw(7, 6), 0x0000FFu);
     EXPECT_EQ(surface->Raw(7, 7), 0xFFFFFFu) << "outside the clip";
     EXPECT_EQ(surface->Raw(3, 3), 0xFFFF00u) << "inside the ring";
+    // Four-connected, as measured: a diagonal wall keeps the corner behind it.
+    auto small = MakeDib(32, 4, -4);
+    small->FillRaw(0xFFFFFF);
+    small->SetRaw(1, 0, 0), small->SetRaw(0, 1, 0);
+    SelectObject(small->Dc(), brush);
+    EXPECT_TRUE(ExtFloodFill(small->Dc(), 3, 3, 0, FLOODFILLBORDER));
+    EXPECT_EQ(small->Raw(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(small->Raw(1, 1), 0x0000FFu);
+    SelectObject(small->Dc(), GetStockObject(WHITE_BRUSH));
     SelectObject(surface->Dc(), old);
     DeleteObject(brush);
 }

@@ -1,6 +1,8 @@
 // Feeds the raster layer's DIB calls a raw BITMAPINFO (header, then colour table or masks)
 // followed by pixel bytes, as the BMP and icon readers pass what they read from a file without
-// checking it first. The target keeps the caller's side of each call's contract, so that every
+// checking it first, and as metafile records hand them to StretchDIBits, SetDIBitsToDevice and
+// the DIB pattern brushes; the drawing calls that take counts and colours from records
+// (GradientFill, AlphaBlend, TransparentBlt, PlgBlt, ExtFloodFill) draw with what it made. The target keeps the caller's side of each call's contract, so that every
 // fault it finds is the layer's: the header block and the pixels are in buffers of exactly the
 // size the header implies, and a compressed image's biSizeImage is the number of bytes present.
 #include "platform/gdi/Gdi.h"
@@ -120,6 +122,67 @@ void ReadBack(HDC dc, HBITMAP bitmap) {
     Check(GetDIBits(dc, bitmap, 0, lines, pixels.data(), &request, DIB_RGB_COLORS) == int(lines));
 }
 
+// The record-driven drawing calls on a small surface. Values the calls take from records come
+// from the input's last bytes.
+void DrawWith(HDC screen, BITMAPINFO* info, const BITMAPINFOHEADER* header, const BYTE* bits, const TInput& input,
+              const BYTE* data, std::size_t size) {
+    BITMAPINFO target{};
+    target.bmiHeader = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 16, -16, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* surfaceBits = nullptr;
+    HBITMAP surface = CreateDIBSection(screen, &target, DIB_RGB_COLORS, &surfaceBits, nullptr, 0);
+    Check(surface != nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, surface);
+    const auto byte = [&](std::size_t back) { return size > back ? int(data[size - 1 - back]) : 0; };
+    const int sw = byte(0) - 8, sh = byte(1) - 8;
+    SetStretchBltMode(dc, 1 + byte(2) % 4);
+    StretchDIBits(dc, byte(3) % 20 - 2, 0, 16 - byte(4) % 32, 16, byte(5) % 8 - 2, byte(6) % 8 - 2, sw, sh, bits, info,
+                  input.Usage, SRCCOPY);
+    const LONG height = header->biSize == 12 ? 0 : header->biHeight;
+    const UINT lines = UINT(height < 0 ? -(long long)height : height);
+    SetDIBitsToDevice(dc, 0, 0, 16, 16, byte(5) % 8, byte(6) % 8, UINT(byte(7) % 4), lines, bits, info, input.Usage);
+
+    // The packed form: header, table (and a direct-colour image's optional table), bits.
+    std::vector<BYTE> packed(input.Info);
+    if (header->biSize != 12 && header->biBitCount > 8 && header->biClrUsed <= 256)
+        packed.resize(packed.size() + std::size_t(header->biClrUsed) * 4, 0);
+    packed.insert(packed.end(), input.Bits.begin(), input.Bits.end());
+    std::unique_ptr<BYTE[]> exact(new BYTE[packed.size()]);
+    std::memcpy(exact.get(), packed.data(), packed.size());
+    if (HBRUSH brush = CreateDIBPatternBrushPt(exact.get(), input.Usage)) {
+        HGDIOBJ previous = SelectObject(dc, brush);
+        SetBrushOrgEx(dc, byte(8) % 9, byte(9) % 9, nullptr);
+        PatBlt(dc, 0, 0, 16, 16, PATINVERT);
+        ExtFloodFill(dc, byte(10) % 16, byte(11) % 16, 0, UINT(byte(12) & 1));
+        SelectObject(dc, previous);
+        Check(DeleteObject(brush));
+    }
+
+    TRIVERTEX vertices[3];
+    for (int i = 0; i < 3; ++i)
+        vertices[i] = TRIVERTEX{byte(13 + i) % 40 - 12, byte(16 + i) % 40 - 12, COLOR16(byte(19 + i) << 8),
+                                COLOR16(byte(22 + i) << 8), 0x8000, 0};
+    const GRADIENT_TRIANGLE triangle{std::uint32_t(byte(25) % 4), 1, 2};
+    GradientFill(dc, vertices, 3, &triangle, 1, std::uint32_t(byte(26) % 4));
+    const BLENDFUNCTION blend{AC_SRC_OVER, 0, BYTE(byte(27)), BYTE(byte(28) & 1)};
+    void* sourceBits = nullptr;
+    if (HBITMAP source = CreateDIBSection(screen, info, input.Usage, &sourceBits, nullptr, 0)) {
+        HDC from = CreateCompatibleDC(screen);
+        HGDIOBJ previous = SelectObject(from, source);
+        AlphaBlend(dc, 0, 0, 16, 16, from, 0, 0, byte(29) % 8 + 1, byte(30) % 8 + 1, blend);
+        TransparentBlt(dc, 1, 1, 14, 14, from, 0, 0, byte(29) % 8 + 1, byte(30) % 8 + 1, UINT(byte(31) * 0x10101));
+        const POINT corners[3] = {{byte(32) % 20 - 2, byte(33) % 20 - 2}, {byte(34) % 20 - 2, byte(35) % 20 - 2},
+                                  {byte(36) % 20 - 2, byte(37) % 20 - 2}};
+        PlgBlt(dc, corners, from, 0, 0, byte(29) % 8 + 1, byte(30) % 8 + 1, nullptr, 0, 0);
+        SelectObject(from, previous);
+        DeleteDC(from);
+        Check(DeleteObject(source));
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    Check(DeleteObject(surface));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -171,6 +234,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SetDIBits(memory, small, 0, 16, bits.get(), bitmapInfo, input->Usage);
         made.push_back(small);
     }
+    DrawWith(screen, bitmapInfo, header, bits.get(), *input, data, size);
     for (HBITMAP bitmap : made)
         Check(DeleteObject(bitmap));
     DeleteDC(memory);

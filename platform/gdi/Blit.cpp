@@ -3,7 +3,7 @@
 // the transfer engine.
 #include "platform/base/CheckedMath.h"
 #include "platform/gdi/Coordinates.h"
-#include "platform/gdi/Transfer.h"
+#include "platform/gdi/BlitCalls.h"
 
 #include <algorithm>
 #include <climits>
@@ -13,14 +13,13 @@ namespace gdi {
 
 using namespace detail;
 
-namespace {
+namespace detail {
 
-BOOL Refuse(DWORD error) {
+BOOL RefuseCall(DWORD error) {
     SetLastError(error);
     return FALSE;
 }
 
-// The brush a context paints with; null for the null brush.
 const TBrushObj* SelectedBrush(const TDCObj& dc) {
     TObject* object = Find(dc.Brush);
     if (object == nullptr || object->Kind != TKind::Brush)
@@ -29,7 +28,6 @@ const TBrushObj* SelectedBrush(const TDCObj& dc) {
     return brush->Log.lbStyle == BS_NULL ? nullptr : brush;
 }
 
-// The destination half of every transfer: the context and the bitmap it draws on.
 bool BeginTransfer(HDC dc, TTransfer& transfer) {
     transfer.DestDC = Lookup<TDCObj>(dc);
     if (transfer.DestDC == nullptr)
@@ -38,7 +36,6 @@ bool BeginTransfer(HDC dc, TTransfer& transfer) {
     return transfer.Dest != nullptr;
 }
 
-// The source half of a transfer whose operation reads a source context.
 bool AttachSource(HDC source, TTransfer& transfer) {
     auto* dc = Lookup<TDCObj>(source);
     if (dc == nullptr)
@@ -48,11 +45,35 @@ bool AttachSource(HDC source, TTransfer& transfer) {
     return transfer.Source != nullptr;
 }
 
-// The destination rectangle in device pixels. A layout that mirrors turns a transferred image
-// over, unless the context preserves bitmap orientation.
-void PlaceDestination(TTransfer& transfer, long long x, long long y, long long width, long long height,
-                      bool image) {
+namespace {
+
+// A blit counts a negative extent from the pixel at its start: the rectangle covers
+// start + extent + 1 … start, as measured on the platform, one pixel further on than the edge
+// rule of fills. The sign that counts is the one before a layout's mirror, which maps pixels and
+// moves the start the other way.
+void CountFromStart(TDeviceRect& rect) {
+    const bool mirrored = rect.Mirrored;
+    if ((mirrored ? -rect.Width : rect.Width) < 0)
+        rect.X += mirrored ? -1 : 1;
+    if (rect.Height < 0)
+        rect.Y += 1;
+}
+
+// A corner (an edge point, not a pixel) in device coordinates: a layout mirrors edges e → width − e.
+void DeviceCorner(const TDCObj& dc, long long x, long long y, long long& dx, long long& dy) {
+    ToDevice(dc, x, y, dx, dy);
+    if (dc.Layout & LAYOUT_RTL)
+        dx = LayoutWidth(dc) - dx;
+    dx = std::clamp(dx, -kDeviceLimit, kDeviceLimit);
+    dy = std::clamp(dy, -kDeviceLimit, kDeviceLimit);
+}
+
+}  // namespace
+
+void PlaceDestination(TTransfer& transfer, long long x, long long y, long long width, long long height, bool image) {
     TDeviceRect rect = DeviceRect(*transfer.DestDC, x, y, width, height);
+    if (image)
+        CountFromStart(rect);
     if (image && (transfer.DestDC->Layout & LAYOUT_BITMAPORIENTATIONPRESERVED))
         KeepOrientation(rect);
     transfer.X = rect.X;
@@ -61,16 +82,14 @@ void PlaceDestination(TTransfer& transfer, long long x, long long y, long long w
     transfer.Height = rect.Height;
 }
 
-// The source rectangle in the source context's device pixels. The platform refuses a source
-// whose world transform rotates or shears; other transforms make the transfer stretch. False
-// with the last error set when refused; empty tells that the source covers no pixel at all.
 bool PlaceSource(TTransfer& transfer, long long x, long long y, long long width, long long height, bool& empty) {
     const TDCObj& source = *transfer.SourceDC;
     if (WorldRotates(source)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    const TDeviceRect rect = DeviceRect(source, x, y, width, height);
+    TDeviceRect rect = DeviceRect(source, x, y, width, height);
+    CountFromStart(rect);
     transfer.SX = rect.X;
     transfer.SY = rect.Y;
     transfer.SWidth = rect.Width;
@@ -78,6 +97,21 @@ bool PlaceSource(TTransfer& transfer, long long x, long long y, long long width,
     empty = rect.Width == 0 || rect.Height == 0;
     return true;
 }
+
+bool RunTurnedTransfer(const TTransfer& transfer, long long x, long long y, long long width, long long height) {
+    const TDCObj& dc = *transfer.DestDC;
+    long long x0, y0, x1, y1, x2, y2;
+    DeviceCorner(dc, x, y, x0, y0);
+    DeviceCorner(dc, x + width, y, x1, y1);
+    DeviceCorner(dc, x, y + height, x2, y2);
+    return RunParallelogram(transfer, TParallelogram{x0, y0, x1 - x0, y1 - y0, x2 - x0, y2 - y0});
+}
+
+}  // namespace detail
+
+namespace {
+
+BOOL Refuse(DWORD error) { return RefuseCall(error); }
 
 BOOL StretchTransfer(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
                      int sourceHeight, DWORD rop) {
@@ -102,6 +136,8 @@ BOOL StretchTransfer(HDC dest, int x, int y, int width, int height, HDC source, 
     }
     if (RopUsesPattern(transfer.Fore))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
+    if (WorldRotates(*transfer.DestDC))
+        return RunTurnedTransfer(transfer, x, y, width, height) ? TRUE : FALSE;
     return RunTransfer(transfer) ? TRUE : FALSE;
 }
 
@@ -129,6 +165,8 @@ BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
     PlaceDestination(transfer, x, y, width, height, false);
     if (RopUsesPattern(transfer.Fore))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
+    if (WorldRotates(*transfer.DestDC))
+        return RunTurnedTransfer(transfer, x, y, width, height) ? TRUE : FALSE;
     return RunTransfer(transfer) ? TRUE : FALSE;
 }
 
@@ -176,69 +214,16 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, 
     transfer.MY = maskRows.Start - std::min<long long>(transfer.Height, 0);
     if (RopUsesPattern(transfer.Fore) || RopUsesPattern(transfer.Back))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
+    if (WorldRotates(*transfer.DestDC)) {
+        // Turned, the mask lies over the source rectangle from the corner the caller named.
+        transfer.MX = maskColumns.Start;
+        transfer.MY = maskRows.Start;
+        if (!usesSource) {
+            transfer.SX = 0, transfer.SY = 0, transfer.SWidth = width, transfer.SHeight = height;
+        }
+        return RunTurnedTransfer(transfer, x, y, width, height) ? TRUE : FALSE;
+    }
     return RunTransfer(transfer) ? TRUE : FALSE;
-}
-
-int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, int sourceWidth, int sourceHeight,
-                  const void* bits, const BITMAPINFO* info, UINT usage, DWORD rop) {
-    TLock lock(LayerMutex());
-    TTransfer transfer;
-    if (!BeginTransfer(dc, transfer))
-        return 0;
-    if (info == nullptr)
-        return Refuse(ERROR_INVALID_PARAMETER);
-    TDibDescription dib;
-    if (!DescribeDib(info, usage, transfer.DestDC, dib))
-        return 0;
-    if (dib.Compression != BI_RGB && dib.Compression != BI_BITFIELDS)
-        return Refuse(ERROR_INVALID_PARAMETER);
-    const int lines = int(std::min<long long>(std::llabs((long long)sourceHeight), INT_MAX));
-    transfer.Fore = transfer.Back = RopIndex(rop);
-    const bool usesSource = RopUsesSource(transfer.Fore);
-
-    // The caller's memory, seen as a bitmap that is only ever read.
-    TBitmapObj view;
-    if (usesSource) {
-        if (bits == nullptr)
-            return Refuse(ERROR_INVALID_PARAMETER);
-        const std::size_t stride = DibStride(dib.Width, dib.BitsPixel);
-        const auto total = base::CheckedMul<std::size_t>(stride, std::size_t(dib.Height));
-        if (stride == 0 || stride > std::size_t(LONG_MAX) || !total)
-            return Refuse(ERROR_INVALID_PARAMETER);
-        // A stated image size is the caller's word for how much memory holds the pixels; the
-        // last row need not carry its padding.
-        const std::size_t lastRow = (std::size_t(dib.Width) * std::size_t(dib.BitsPixel) + 7) / 8;
-        if (dib.SizeImage != 0 && dib.SizeImage < *total - stride + lastRow)
-            return Refuse(ERROR_INVALID_PARAMETER);
-        view.Width = dib.Width;
-        view.Height = dib.Height;
-        view.BitsPixel = WORD(dib.BitsPixel);
-        view.Stride = LONG(stride);
-        view.TopDown = dib.TopDown;
-        view.IsDib = true;
-        view.Compression = dib.Compression;
-        view.Masks = dib.Masks;
-        view.ColorTable = std::move(dib.ColorTable);
-        view.Header = dib.Header;
-        view.Bits = const_cast<BYTE*>(static_cast<const BYTE*>(bits));
-    }
-    if (width == 0 || height == 0)
-        return lines;
-    if (usesSource && (sourceWidth == 0 || sourceHeight == 0))
-        return Refuse(ERROR_INVALID_PARAMETER);
-    PlaceDestination(transfer, x, y, width, height, usesSource);
-    if (usesSource) {
-        transfer.Source = &view;
-        transfer.SX = sx;
-        // Rows of a bottom-up image count from its bottom row: the rectangle that starts sy rows
-        // above the bottom starts Height − sy − sourceHeight rows below the top.
-        transfer.SY = dib.TopDown ? (long long)sy : (long long)dib.Height - sy - sourceHeight;
-        transfer.SWidth = sourceWidth;
-        transfer.SHeight = sourceHeight;
-    }
-    if (RopUsesPattern(transfer.Fore))
-        transfer.Brush = SelectedBrush(*transfer.DestDC);
-    return RunTransfer(transfer) ? lines : 0;
 }
 
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
@@ -263,10 +248,12 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     if (rect->right <= rect->left || rect->bottom <= rect->top || fill->Log.lbStyle == BS_NULL)
         return 1;
     // Both corners are mapped; the engine normalises a rectangle the transforms turned over.
-    PlaceDestination(transfer, rect->left, rect->top, (long long)rect->right - rect->left,
-                     (long long)rect->bottom - rect->top, false);
+    const long long width = (long long)rect->right - rect->left, height = (long long)rect->bottom - rect->top;
+    PlaceDestination(transfer, rect->left, rect->top, width, height, false);
     transfer.Fore = transfer.Back = RopIndex(PATCOPY);
     transfer.Brush = fill;
+    if (WorldRotates(*transfer.DestDC))
+        return RunTurnedTransfer(transfer, rect->left, rect->top, width, height) ? 1 : 0;
     return RunTransfer(transfer) ? 1 : 0;
 }
 
@@ -301,6 +288,59 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
     const DWORD value = format.Encode(ResolveColor(*transfer.DestDC, color));
     WritePixel(bitmap.Row(LONG(at.Y)), LONG(at.X), bitmap.BitsPixel, value);
     return format.Decode(value);
+}
+
+BOOL SetPixelV(HDC dc, int x, int y, COLORREF color) { return SetPixel(dc, x, y, color) != CLR_INVALID ? TRUE : FALSE; }
+
+COLORREF GetNearestColor(HDC dc, COLORREF color) {
+    TLock lock(LayerMutex());
+    TTransfer transfer;
+    if (!BeginTransfer(dc, transfer))
+        return CLR_INVALID;
+    TFormat format(*transfer.Dest);
+    return format.Decode(format.Encode(ResolveColor(*transfer.DestDC, color)));
+}
+
+BOOL PlgBlt(HDC dest, const POINT* points, HDC source, int sx, int sy, int width, int height, HBITMAP mask, int mx,
+            int my) {
+    TLock lock(LayerMutex());
+    TTransfer transfer;
+    if (!BeginTransfer(dest, transfer) || !AttachSource(source, transfer))
+        return FALSE;
+    if (points == nullptr)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    if (mask != nullptr) {
+        transfer.Mask = Lookup<TBitmapObj>(mask);
+        if (transfer.Mask == nullptr)
+            return FALSE;
+        if (transfer.Mask->BitsPixel != 1)
+            return Refuse(ERROR_INVALID_PARAMETER);
+        transfer.MX = mx;
+        transfer.MY = my;
+    }
+    if (width == 0 || height == 0)
+        return TRUE;
+    // The source's transforms place its rectangle as for any blit; the three points go through
+    // the destination's, rotation included, which is what the call is for.
+    bool empty = false;
+    if (!PlaceSource(transfer, sx, sy, width, height, empty))
+        return FALSE;
+    if (empty)
+        return TRUE;
+    const TDCObj& dc = *transfer.DestDC;
+    long long corner[3][2];
+    for (int i = 0; i < 3; ++i) {
+        ToDevice(dc, points[i].x, points[i].y, corner[i][0], corner[i][1]);
+        if (dc.Layout & LAYOUT_RTL)
+            corner[i][0] = LayoutWidth(dc) - corner[i][0];
+        corner[i][0] = std::clamp(corner[i][0], -kDeviceLimit, kDeviceLimit);
+        corner[i][1] = std::clamp(corner[i][1], -kDeviceLimit, kDeviceLimit);
+    }
+    transfer.Fore = RopIndex(SRCCOPY);
+    transfer.Back = 0xAA;  // where the mask is 0 the destination stays
+    const TParallelogram shape{corner[0][0], corner[0][1], corner[1][0] - corner[0][0], corner[1][1] - corner[0][1],
+                               corner[2][0] - corner[0][0], corner[2][1] - corner[0][1]};
+    return RunParallelogram(transfer, shape) ? TRUE : FALSE;
 }
 
 }  // namespace gdi

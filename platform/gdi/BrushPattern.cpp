@@ -45,10 +45,35 @@ TPatternSampler::TPatternSampler(const TBrushObj* brush, const TDCObj& dc, TForm
         FBack = dest.Encode(ResolveColor(dc, dc.BkColor));
         break;
     case BS_PATTERN:
+    case BS_DIBPATTERN:
         if (!brush->Pattern || brush->Pattern->Width <= 0 || brush->Pattern->Height <= 0)
             break;
         FKind = TKind::Pattern;
         FPattern = brush->Pattern.get();
+        if (!brush->PaletteIndices.empty()) {
+            // Palette indices name entries of the palette selected where the brush paints.
+            FResolved = std::make_unique<TBitmapObj>();
+            TBitmapObj& view = *FResolved;
+            view.Width = FPattern->Width;
+            view.Height = FPattern->Height;
+            view.BitsPixel = FPattern->BitsPixel;
+            view.Stride = FPattern->Stride;
+            view.TopDown = FPattern->TopDown;
+            view.IsDib = true;
+            view.Bits = FPattern->Bits;
+            view.ColorTable = FPattern->ColorTable;
+            TObject* object = Find(dc.Palette);
+            if (object != nullptr && object->Kind == detail::TKind::Palette) {
+                const auto& entries = static_cast<const TPaletteObj*>(object)->Entries;
+                for (std::size_t i = 0; i < brush->PaletteIndices.size() && i < view.ColorTable.size(); ++i) {
+                    const WORD index = brush->PaletteIndices[i];
+                    if (index < entries.size())
+                        view.ColorTable[i] = RGBQUAD{entries[index].peBlue, entries[index].peGreen,
+                                                     entries[index].peRed, 0};
+                }
+            }
+            FPattern = FResolved.get();
+        }
         FPatternFormat.emplace(*FPattern);
         // A pattern has no context of its own: a monochrome one takes the destination context's
         // text and background colours, a colour one goes to monochrome by nearest colour.

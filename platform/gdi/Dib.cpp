@@ -340,6 +340,67 @@ bool DescribeDib(const BITMAPINFO* info, UINT usage, const TDCObj* dc, TDibDescr
     return ParseHeader(info, false, out) && ReadColorTable(info, usage, dc, out);
 }
 
+std::unique_ptr<TBitmapObj> ReadPackedDib(const void* packed, UINT usage, std::vector<WORD>& paletteIndices) {
+    paletteIndices.clear();
+    if (packed == nullptr || (usage != DIB_RGB_COLORS && usage != DIB_PAL_COLORS)) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const auto* info = static_cast<const BITMAPINFO*>(packed);
+    TDibDescription dib;
+    if (!ParseHeader(info, false, dib))
+        return nullptr;
+    const auto bytes = base::CheckedMul<std::size_t>(dib.Stride, std::size_t(dib.Height));
+    if (!bytes || *bytes > kMaxPackedDibBits) {
+        Fail(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    const DWORD headerSize = HeaderSize(info);
+    const bool core = headerSize == sizeof(BITMAPCOREHEADER);
+    std::size_t offset = headerSize;
+    if (dib.Compression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER))
+        offset += 3 * sizeof(DWORD);
+    if (dib.BitsPixel <= 8) {
+        const std::size_t capacity = std::size_t(1) << dib.BitsPixel;
+        const std::size_t count =
+            core || dib.Header.biClrUsed == 0 ? capacity : std::min<std::size_t>(dib.Header.biClrUsed, capacity);
+        if (usage == DIB_PAL_COLORS) {
+            dib.ColorTable.assign(capacity, RGBQUAD{0, 0, 0, 0});
+            paletteIndices.resize(count);
+            std::memcpy(paletteIndices.data(), static_cast<const BYTE*>(packed) + offset, count * sizeof(WORD));
+            offset += count * sizeof(WORD);
+        } else {
+            if (!ReadColorTable(info, DIB_RGB_COLORS, nullptr, dib))
+                return nullptr;
+            offset += count * (core ? 3 : 4);
+        }
+    } else if (dib.Header.biClrUsed != 0 && !core) {
+        // A direct-colour image may carry a table for palette devices; its bits follow it.
+        if (dib.Header.biClrUsed > 256) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        offset += std::size_t(dib.Header.biClrUsed) * (usage == DIB_PAL_COLORS ? 2 : 4);
+    }
+    auto bitmap = std::make_unique<TBitmapObj>();
+    bitmap->Storage = AllocatePixels(*bytes);
+    if (!bitmap->Storage)
+        return nullptr;
+    bitmap->Bits = bitmap->Storage.get();
+    std::memcpy(bitmap->Bits, static_cast<const BYTE*>(packed) + offset, *bytes);
+    bitmap->Width = dib.Width;
+    bitmap->Height = dib.Height;
+    bitmap->BitsPixel = WORD(dib.BitsPixel);
+    bitmap->Stride = LONG(dib.Stride);
+    bitmap->TopDown = dib.TopDown;
+    bitmap->IsDib = true;
+    bitmap->Compression = dib.Compression;
+    bitmap->Masks = dib.Masks;
+    bitmap->ColorTable = std::move(dib.ColorTable);
+    bitmap->Header = dib.Header;
+    return bitmap;
+}
+
 int StoreDibLines(TBitmapObj& target, const TDibDescription& dib, const void* bits, UINT start, UINT lines) {
     const std::uint64_t limit = std::uint64_t(std::min(dib.Height, target.Height));
     if (start >= limit || lines == 0)

@@ -10,6 +10,16 @@ namespace gdi::detail {
 /// 4 bits, bottom-up only). Only the readers that decode a stream may use it.
 bool DescribeDibData(const BITMAPINFO* info, UINT usage, const TDCObj* dc, TDibDescription& out);
 
+/// The most bytes of pixels a packed DIB (a pattern brush's) may describe: the caller gives no
+/// size for the block, so only what its header implies can be bounded.
+constexpr std::size_t kMaxPackedDibBits = std::size_t(64) << 20;
+
+/// A packed DIB (header, colour table, bits back to back) as a pattern brush's private bitmap: an
+/// uncompressed image of at most kMaxPackedDibBits bytes of pixels. With DIB_PAL_COLORS the table's
+/// palette indices go to paletteIndices (the bitmap's table stays black until a context resolves
+/// them). nullptr with ERROR_INVALID_PARAMETER (or ERROR_NOT_ENOUGH_MEMORY) otherwise.
+std::unique_ptr<TBitmapObj> ReadPackedDib(const void* packed, UINT usage, std::vector<WORD>& paletteIndices);
+
 /// Converts scan lines [start, start + lines) of a caller's DIB into the target bitmap. Scan line
 /// j is row j from the bottom of the target for a bottom-up image and from the top for a top-down
 /// one; lines and columns outside either image are dropped. An uncompressed `bits` holds `lines`

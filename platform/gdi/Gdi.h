@@ -29,14 +29,60 @@
 //   and takes the nearest destination colour (no dither pattern). Growing replicates pixels in
 //   every mode: COLORONCOLOR still takes the centre pixel, the others their one-pixel box, so
 //   for uneven factors the two may place a repeated column one pixel apart.
-// - A negative extent describes the rectangle between x and x + width: the destination covers
-//   columns x + width … x − 1 and the image is mirrored when the signs of the destination and
-//   source extents differ. PatBlt normalises the same way.
+// - A blit's negative extent (BitBlt, StretchBlt, MaskBlt, StretchDIBits, in device space after
+//   the transforms and before a layout's mirror, destination and source alike) counts from the
+//   pixel at its start: it covers x + width + 1 … x, as measured on the platform (StretchBlt(d, 5,
+//   0, −4, 1, …) writes columns 2 … 5). The image is mirrored when the signs of the destination
+//   and source extents differ; with both negative it is not mirrored and both rectangles still
+//   count from their start pixels (measured: BitBlt(d, 6, 0, −4, 1, s, 6, 0) copies columns 3 … 6
+//   to 3 … 6). PatBlt and FillRect, which have no image, keep the edge rule: x + width … x − 1.
 // - Pixels whose source position falls outside the source bitmap are left unchanged (a box that
 //   is partly outside combines only its pixels inside); the destination is clipped to its
 //   bitmap. Rectangles exclude their right and bottom edges.
 // - StretchDIBits and SetDIBits count source rows of a bottom-up image from its bottom row, as
-//   the platform documents for device-independent bitmaps.
+//   the platform documents for device-independent bitmaps. StretchDIBits does so for top-down
+//   images too (sy = 1, sh = 2 of an 8-row top-down image are its rows 5 and 6 from the top),
+//   except that a source rectangle starting at sy = 0 of a top-down image starts at its top row,
+//   as measured. It returns the image's height in scan lines, whatever part is drawn.
+// - StretchDIBits and SetDIBitsToDevice draw BI_RLE8 and BI_RLE4 bits: pixels the stream skips
+//   (end of line, delta, end of bitmap) leave the destination unchanged, as measured; a shrunk
+//   box counts as reached by its first pixel. Only the part of the image the source rectangle
+//   reaches is decoded, under the storage cap.
+// - SetDIBitsToDevice: ySrc is the lower-left corner counted from the bottom for either row
+//   order; the bits hold scan lines [start, start + lines), numbered from the bottom (a top-down
+//   block's first row is its highest scan line). Lines beyond the image (from start on) or beyond
+//   a stated biSizeImage are cut to those present. A bottom-up image returns the scans from start
+//   up to the top of the source rectangle, a top-down one the lines it was given; a compressed
+//   image is always whole. The corner goes through the transforms; the image is never stretched.
+// - AlphaBlend and TransparentBlt stretch by the centre pixel whatever the stretch mode. Neither
+//   mirrors: a negative extent fails (ERROR_INVALID_PARAMETER), as do, for AlphaBlend, a source
+//   rectangle not wholly inside its surface, overlapping rectangles of one surface and
+//   AC_SRC_ALPHA with a source that is not 32 bits. Blending as measured, 8-bit channels:
+//   constant alpha a gives (s·a + d·(255 − a) + 127) / 255 for each of red, green, blue and the
+//   alpha byte; AC_SRC_ALPHA gives scale(s, a) + scale(d, 255 − scale(sA, a)) with scale(v, a) =
+//   (v·a + 127) / 255, saturating at 255 where the source was not premultiplied. A surface
+//   without an alpha byte (16, 24 bits, indexed) blends colours only; a source without one has
+//   alpha 0. TransparentBlt compares the source's colour bits with the key's nearest source value
+//   and copies every other pixel converted as BitBlt would (a 32-bit alpha byte comes along).
+// - GradientFill: 16-bit channels interpolated exactly and floored, then their high bytes taken
+//   (no dithering; indexed surfaces take the nearest colour). A rectangle's pixel (x, y) takes
+//   c0 + (c1 − c0)·(x − left) / (right − left) (or along y), the colour at each edge being that of
+//   the vertex on it; triangles cover the pixels whose points (x, y) lie inside by the polygon
+//   rule ((0,0), (10,0), (0,10) covers 55) and interpolate at that point. The Alpha member is not
+//   used. Under a rotating transform a rectangle is two triangles. Counts above 2^24, indices out
+//   of range and unknown modes fail (ERROR_INVALID_PARAMETER) before anything is drawn. The
+//   raster operation of SetROP2 does not apply.
+// - ExtFloodFill compares pixel values' colour bits with the colour's nearest value, finds the
+//   whole 4-connected area inside the clip first and then paints it with the selected brush
+//   through the SetROP2 operation (as measured); it fails when the start point is outside the
+//   clip or is not fillable.
+// - DIB pattern brushes keep a copy of the packed DIB (uncompressed only, at most 64 MiB of
+//   pixels, header checked first since the block has no stated size) and paint from its own
+//   colour table: a 1-bit DIB pattern does not take the text and background colours.
+//   DIB_PAL_COLORS indices resolve against the palette of the context that paints. GetObject
+//   gives BS_DIBPATTERN, the usage in lbColor and the caller's pointer in lbHatch.
+// - GetNearestColor answers the colour the surface stores for a colour: nearest table entry,
+//   or the narrowed channels of a 16-bit surface widened again.
 // - Hatch brushes are 8 × 8 patterns aligned to the brush origin: horizontal lines on row 0,
 //   vertical on column 0, forward diagonals where x = y, backward diagonals where x + y = 7.
 //   The hatch lines take the brush colour; the gaps take the background colour in OPAQUE mode
@@ -165,10 +211,16 @@
 //   transforms is mirrored. BitBlt and MaskBlt map the source through the source context's own
 //   transforms and stretch (with the destination's stretch mode) when the two sizes differ.
 // - A world transform that rotates or shears: a source context with one is refused
-//   (ERROR_INVALID_PARAMETER), as documented for BitBlt, StretchBlt and MaskBlt; a destination
-//   with one gets the axis-aligned bounding box of the four transformed corners, unmirrored, for
-//   every call that fills or blits rectangles. Text is placed at the transformed reference point
-//   and stays upright.
+//   (ERROR_INVALID_PARAMETER), as documented for BitBlt, StretchBlt and MaskBlt. A destination
+//   with one turns the rectangle of BitBlt, StretchBlt, MaskBlt, StretchDIBits, PatBlt and
+//   FillRect into the parallelogram of its transformed corners, as the documentation says the
+//   destination is rotated, drawn as PlgBlt draws: pixel (x, y) is in when the point (x, y) is,
+//   with each pair of edges half open as for polygons (the left, or along rows the upper, edge
+//   in), and takes the source pixel under its centre mapped back. AlphaBlend and TransparentBlt
+//   take the bounding box of the four corners instead, unmirrored. Text is placed at the
+//   transformed reference point and stays upright.
+// - PlgBlt: the three points go through the destination's transforms; with a mask (monochrome,
+//   lying over the source rectangle from (xMask, yMask)) a 0 bit keeps the destination.
 // - SetWorldTransform, ModifyWorldTransform (MWT_IDENTITY included) fail in GM_COMPATIBLE, and
 //   SetGraphicsMode(GM_COMPATIBLE) fails until the transform is the identity, as documented.
 //   A matrix with a non-finite element or a determinant that is 0 or not finite in single
@@ -399,6 +451,26 @@ struct LOGBRUSH {
     std::uintptr_t lbHatch;  // hatch index, or the pattern bitmap's handle for BS_PATTERN
 };
 
+// GradientFill's vertices (16-bit colour channels: 0xFF00 is full intensity) and meshes.
+using COLOR16 = std::uint16_t;
+struct TRIVERTEX {
+    LONG x;
+    LONG y;
+    COLOR16 Red;
+    COLOR16 Green;
+    COLOR16 Blue;
+    COLOR16 Alpha;
+};
+struct GRADIENT_RECT { std::uint32_t UpperLeft; std::uint32_t LowerRight; };
+struct GRADIENT_TRIANGLE { std::uint32_t Vertex1; std::uint32_t Vertex2; std::uint32_t Vertex3; };
+
+struct BLENDFUNCTION {
+    BYTE BlendOp;
+    BYTE BlendFlags;
+    BYTE SourceConstantAlpha;
+    BYTE AlphaFormat;
+};
+
 struct LOGPEN {
     UINT lopnStyle;
     POINT lopnWidth;
@@ -581,6 +653,19 @@ constexpr int STRETCH_ORSCANS = WHITEONBLACK;
 constexpr int STRETCH_DELETESCANS = COLORONCOLOR;
 constexpr int STRETCH_HALFTONE = HALFTONE;
 
+// ExtFloodFill.
+constexpr UINT FLOODFILLBORDER = 0;
+constexpr UINT FLOODFILLSURFACE = 1;
+
+// GradientFill modes.
+constexpr std::uint32_t GRADIENT_FILL_RECT_H = 0;
+constexpr std::uint32_t GRADIENT_FILL_RECT_V = 1;
+constexpr std::uint32_t GRADIENT_FILL_TRIANGLE = 2;
+
+// AlphaBlend.
+constexpr BYTE AC_SRC_OVER = 0x00;
+constexpr BYTE AC_SRC_ALPHA = 0x01;
+
 // Background modes.
 constexpr int TRANSPARENT = 1;
 constexpr int OPAQUE = 2;
@@ -612,6 +697,8 @@ constexpr UINT BS_NULL = 1;
 constexpr UINT BS_HOLLOW = BS_NULL;
 constexpr UINT BS_HATCHED = 2;
 constexpr UINT BS_PATTERN = 3;
+constexpr UINT BS_DIBPATTERN = 5;
+constexpr UINT BS_DIBPATTERNPT = 6;
 constexpr int HS_HORIZONTAL = 0;
 constexpr int HS_VERTICAL = 1;
 constexpr int HS_FDIAGONAL = 2;
@@ -956,6 +1043,13 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* brush);
 HBRUSH CreateSolidBrush(COLORREF color);
 HBRUSH CreateHatchBrush(int hatch, COLORREF color);
 HBRUSH CreatePatternBrush(HBITMAP bitmap);
+/// A packed DIB: the header, the colour table (RGBQUADs, or WORD palette indices with
+/// DIB_PAL_COLORS) and the bits, back to back. The brush keeps a copy.
+HBRUSH CreateDIBPatternBrushPt(const void* packedDib, UINT usage);
+/// The layer has no movable global memory: the handle is the packed DIB's address, as a fixed
+/// block's handle is on the platform.
+using HGLOBAL = void*;
+HBRUSH CreateDIBPatternBrush(HGLOBAL packedDib, UINT usage);
 HPEN CreatePenIndirect(const LOGPEN* pen);
 HPEN CreatePen(int style, int width, COLORREF color);
 HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCount, const DWORD* styles);
@@ -1012,6 +1106,25 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
 int FillRect(HDC dc, const RECT* rect, HBRUSH brush);
 COLORREF GetPixel(HDC dc, int x, int y);
 COLORREF SetPixel(HDC dc, int x, int y, COLORREF color);
+BOOL SetPixelV(HDC dc, int x, int y, COLORREF color);
+/// The colour the context's surface would show for color; CLR_INVALID for a bad context.
+COLORREF GetNearestColor(HDC dc, COLORREF color);
+/// Fills with the selected brush through the SetROP2 operation, from (x, y) over the pixels not
+/// of the border colour (FLOODFILLBORDER) or of exactly the given colour (FLOODFILLSURFACE).
+BOOL ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type);
+inline BOOL FloodFill(HDC dc, int x, int y, COLORREF color) { return ExtFloodFill(dc, x, y, color, FLOODFILLBORDER); }
+BOOL GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
+                  std::uint32_t meshCount, std::uint32_t mode);
+BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+                int sourceHeight, BLENDFUNCTION blend);
+BOOL TransparentBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+                    int sourceHeight, UINT transparent);
+/// Returns the number of scan lines set; 0 on failure.
+int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sx, int sy, UINT startScan,
+                      UINT lines, const void* bits, const BITMAPINFO* info, UINT usage);
+/// points: the destination's upper-left, upper-right and lower-left corners.
+BOOL PlgBlt(HDC dest, const POINT* points, HDC source, int sx, int sy, int width, int height, HBITMAP mask,
+            int mx, int my);
 
 // ---- regions ---------------------------------------------------------------------------------
 

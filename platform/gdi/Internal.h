@@ -73,7 +73,8 @@ struct TBrushObj final : TObject {
     TBrushObj() : TObject(kKind) {}
     LOGBRUSH Log{};
     int SysColorIndex = -1;          // a system-colour brush follows the colour table
-    std::unique_ptr<TBitmapObj> Pattern;  // BS_PATTERN: a private copy of the bitmap
+    std::unique_ptr<TBitmapObj> Pattern;  // BS_PATTERN, BS_DIBPATTERN: a private copy of the bitmap
+    std::vector<WORD> PaletteIndices;     // a DIB pattern's DIB_PAL_COLORS table, resolved per context
 };
 
 struct TPenObj final : TObject {

@@ -1,6 +1,6 @@
 // Brushes, pens and fonts: plain records behind handles. Pens and fonts are drawn with only by
 // the text and line calls; here they are made, selected, read back and deleted.
-#include "platform/gdi/Internal.h"
+#include "platform/gdi/Dib.h"
 
 namespace gdi {
 
@@ -39,6 +39,18 @@ HBRUSH CreateBrushIndirect(const LOGBRUSH* log) {
         brush->Log.lbColor = 0;
         break;
     }
+    case BS_DIBPATTERN:
+    case BS_DIBPATTERNPT: {
+        // lbHatch is the packed DIB (a fixed block's handle is its address); the low word of
+        // lbColor tells how its colour table is to be read. The brush keeps a copy.
+        const UINT usage = UINT(log->lbColor & 0xFFFFu);
+        brush->Pattern = ReadPackedDib(reinterpret_cast<const void*>(log->lbHatch), usage, brush->PaletteIndices);
+        if (!brush->Pattern)
+            return nullptr;
+        brush->Log.lbStyle = BS_DIBPATTERN;
+        brush->Log.lbColor = usage;
+        break;
+    }
     default:
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
@@ -62,6 +74,16 @@ HBRUSH CreateHatchBrush(int hatch, COLORREF color) {
 
 HBRUSH CreatePatternBrush(HBITMAP bitmap) {
     LOGBRUSH log{BS_PATTERN, 0, reinterpret_cast<std::uintptr_t>(bitmap)};
+    return CreateBrushIndirect(&log);
+}
+
+HBRUSH CreateDIBPatternBrushPt(const void* packedDib, UINT usage) {
+    LOGBRUSH log{BS_DIBPATTERNPT, usage, reinterpret_cast<std::uintptr_t>(packedDib)};
+    return CreateBrushIndirect(&log);
+}
+
+HBRUSH CreateDIBPatternBrush(HGLOBAL packedDib, UINT usage) {
+    LOGBRUSH log{BS_DIBPATTERN, usage, reinterpret_cast<std::uintptr_t>(packedDib)};
     return CreateBrushIndirect(&log);
 }
 

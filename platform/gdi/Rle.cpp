@@ -15,8 +15,9 @@ namespace {
 class TRleDecoder {
 public:
     TRleDecoder(bool fourBit, const BYTE* data, std::size_t size, BYTE* indices, std::size_t columns,
-                std::size_t rows)
-        : FFourBit(fourBit), FData(data), FSize(size), FIndices(indices), FColumns(columns), FRows(rows) {}
+                std::size_t rows, BYTE* reached)
+        : FFourBit(fourBit), FData(data), FSize(size), FIndices(indices), FReached(reached), FColumns(columns),
+          FRows(rows) {}
 
     void Run() {
         // The position only ever moves up, so once it is above the last kept row nothing more
@@ -55,8 +56,11 @@ private:
     // Pixels right of the kept columns are dropped rather than wrapped onto the next line: a run
     // that overshoots its line is damage, and wrapping would smear it over every line after.
     void Put(BYTE index) {
-        if (FX < FColumns)
+        if (FX < FColumns) {
             FIndices[FY * FColumns + FX] = index;
+            if (FReached != nullptr)
+                FReached[FY * FColumns + FX] = 1;
+        }
         ++FX;
     }
 
@@ -73,6 +77,8 @@ private:
                     std::memcpy(out + i, &eight, 8);
                 for (; i < n; ++i)
                     out[i] = value;
+                if (FReached != nullptr)
+                    std::memset(FReached + FY * FColumns + FX, 1, n);
             }
             FX += count;
             return;
@@ -104,6 +110,7 @@ private:
     const BYTE* const FData;
     const std::size_t FSize;
     BYTE* const FIndices;
+    BYTE* const FReached;
     const std::size_t FColumns;
     const std::size_t FRows;
     std::size_t FPos = 0;
@@ -116,10 +123,10 @@ private:
 }  // namespace
 
 void DecodeRle(DWORD compression, const BYTE* data, std::size_t size, BYTE* indices, std::size_t columns,
-               std::size_t rows) {
+               std::size_t rows, BYTE* reached) {
     if (data == nullptr || indices == nullptr || columns == 0)
         return;
-    TRleDecoder(compression == BI_RLE4, data, size, indices, columns, rows).Run();
+    TRleDecoder(compression == BI_RLE4, data, size, indices, columns, rows, reached).Run();
 }
 
 }  // namespace gdi::detail

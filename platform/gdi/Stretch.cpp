@@ -248,8 +248,9 @@ COLORREF TConverter::ColorOf(DWORD value) const {
 }
 
 TSourceSampler::TSourceSampler(const TBitmapObj& bitmap, TConverter& converter, const TAxisMap& x,
-                               const TAxisMap& y, int stretchMode)
-    : FBitmap(bitmap), FConverter(converter), FX(x), FY(y), FMode(stretchMode), FBpp(bitmap.BitsPixel) {}
+                               const TAxisMap& y, int stretchMode, const TBitmapObj* reached)
+    : FBitmap(bitmap), FReached(reached), FConverter(converter), FX(x), FY(y), FMode(stretchMode),
+      FBpp(bitmap.BitsPixel) {}
 
 void TSourceSampler::PrepareColumns(long long first, int n) {
     FCount = n;
@@ -291,12 +292,17 @@ void TSourceSampler::FetchRow(long long d, DWORD* values, BYTE* ok) {
         // One source pixel per destination pixel: the case of every plain copy and of shrinking
         // with COLORONCOLOR, which reads nothing but the sampled pixels.
         FConverter.ConvertColumns(FBitmap.Row(LONG(firstRow)), FBpp, FFirst.data(), FCount, values, ok);
-        return;
+    } else {
+        for (int i = 0; i < FCount; ++i) {
+            ok[i] = FFirst[i] >= 0;
+            if (ok[i])
+                values[i] = Combine(firstRow, lastRow, FFirst[i], FLast[i]);
+        }
     }
-    for (int i = 0; i < FCount; ++i) {
-        ok[i] = FFirst[i] >= 0;
-        if (ok[i])
-            values[i] = Combine(firstRow, lastRow, FFirst[i], FLast[i]);
+    if (FReached != nullptr) {
+        const BYTE* reached = FReached->Row(LONG(firstRow));
+        for (int i = 0; i < FCount; ++i)
+            ok[i] = ok[i] && reached[FFirst[i]] != 0;
     }
 }
 

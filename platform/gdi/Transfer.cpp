@@ -360,7 +360,7 @@ bool RunTransfer(const TTransfer& t) {
             source = sourceCopy.get();
         return sourceCopy != nullptr;
     };
-    if (!masked && fore == 0xCC && xMap.Identity() && yMap.Identity()) {
+    if (!masked && t.Reached == nullptr && fore == 0xCC && xMap.Identity() && yMap.Identity()) {
         if (converter.Identity() && dest.BitsPixel >= 8) {
             // Pieces are copied one after another, so a later one could read what an earlier
             // one wrote.
@@ -380,7 +380,7 @@ bool RunTransfer(const TTransfer& t) {
     }
     if (overlapping && !copySource())
         return false;
-    TSourceSampler sampler(*source, converter, xMap, yMap, t.DestDC->StretchMode);
+    TSourceSampler sampler(*source, converter, xMap, yMap, t.DestDC->StretchMode, t.Reached);
     const TSpanPlan plan{dest, dx, dy, fore, back, usesPattern, usesDest, pattern, &sampler, mask};
     forEachPiece([&](const TClip& piece) { RunSpans(t, plan, piece); });
     return true;

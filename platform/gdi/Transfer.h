@@ -96,8 +96,10 @@ private:
 /// Reads the source of a transfer through the stretch mode of the destination context.
 class TSourceSampler {
 public:
+    /// reached, when given, marks the source pixels that exist (see TTransfer::Reached); a box
+    /// of several pixels counts by its first one.
     TSourceSampler(const TBitmapObj& bitmap, TConverter& converter, const TAxisMap& x, const TAxisMap& y,
-                   int stretchMode);
+                   int stretchMode, const TBitmapObj* reached = nullptr);
     TSourceSampler(const TSourceSampler&) = delete;
     TSourceSampler& operator=(const TSourceSampler&) = delete;
 
@@ -111,6 +113,7 @@ private:
     DWORD Combine(long long firstRow, long long lastRow, long long firstColumn, long long lastColumn);
 
     const TBitmapObj& FBitmap;
+    const TBitmapObj* FReached;
     TConverter& FConverter;
     TAxisMap FX;
     TAxisMap FY;
@@ -148,6 +151,7 @@ private:
     int FHatch = 0;
     POINT FOrigin{0, 0};
     const TBitmapObj* FPattern = nullptr;
+    std::unique_ptr<TBitmapObj> FResolved;  // a DIB_PAL_COLORS pattern with the context's colours
     std::optional<TFormat> FPatternFormat;
     std::optional<TConverter> FPatternConverter;
 };
@@ -286,7 +290,25 @@ struct TTransfer {
     const TBrushObj* Brush = nullptr;  // null: the null brush
     const TBitmapObj* Mask = nullptr;
     long long MX = 0, MY = 0;
+    /// A run-length source's map of reached pixels (8 bits, the source's geometry): source pixels
+    /// whose byte is 0 leave the destination alone.
+    const TBitmapObj* Reached = nullptr;
 };
+
+/// A destination parallelogram with integer corners in device pixels: the points Origin + u·U +
+/// v·V for u and v between 0 and 1. Pixel (x, y) belongs to it when the point (x, y) does, with
+/// the left (or, along rows, upper) edge of each pair in and the other out, as for polygons; its
+/// source pixel is the one under the centre (x + ½, y + ½) mapped back to (u, v) and onto the
+/// source rectangle, as COLORONCOLOR takes centres.
+struct TParallelogram {
+    long long X0 = 0, Y0 = 0, UX = 0, UY = 0, VX = 0, VY = 0;
+};
+
+/// Runs a transfer onto a parallelogram: the transfer's destination rectangle is ignored, its
+/// source rectangle (any signs) spans u and v. A mask, when given, lies over the source
+/// rectangle from (MX, MY): where its bit is 0 the destination keeps its pixel. False (last
+/// error set) only when scratch memory cannot be had.
+bool RunParallelogram(const TTransfer& transfer, const TParallelogram& shape);
 
 /// Runs a transfer whose handles and parameters the caller has checked. False (last error set)
 /// only when scratch memory cannot be had.

@@ -172,17 +172,21 @@ TEST_F(Blit, ClipsToBothBitmapsAndLeavesUncoveredPixels) {
             EXPECT_EQ(dest->Raw(x, y), expected[y][x]) << x << "," << y;
 }
 
-TEST_F(Blit, NegativeExtentsDescribeTheRectangleBeforeTheCorner) {
+TEST_F(Blit, NegativeExtentsCountFromThePixelAtTheirStart) {
     auto source = MakeDib(8, 4, -1);
     for (int x = 0; x < 4; ++x)
         source->SetRaw(x, 0, DWORD(x + 1));
     auto dest = MakeDib(8, 4, -1);
-    // Columns 1 and 2 of the destination take columns 0 and 1 of the source, unmirrored.
+    // Columns 2 and 3 of the destination take columns 1 and 2 of the source, unmirrored.
     ASSERT_TRUE(BitBlt(dest->Dc(), 3, 0, -2, 1, source->Dc(), 2, 0, SRCCOPY));
-    EXPECT_EQ(dest->Raw(0, 0), 0u);
-    EXPECT_EQ(dest->Raw(1, 0), 1u);
+    EXPECT_EQ(dest->Raw(1, 0), 0u);
     EXPECT_EQ(dest->Raw(2, 0), 2u);
-    EXPECT_EQ(dest->Raw(3, 0), 0u);
+    EXPECT_EQ(dest->Raw(3, 0), 3u);
+    // PatBlt has no image: its negative extent still ends before the corner.
+    ASSERT_TRUE(PatBlt(dest->Dc(), 3, 0, -2, 1, BLACKNESS));
+    EXPECT_EQ(dest->Raw(1, 0), 0u);
+    EXPECT_EQ(dest->Raw(2, 0), 0u);
+    EXPECT_EQ(dest->Raw(3, 0), 3u);
 }
 
 struct TRowOrderCase {

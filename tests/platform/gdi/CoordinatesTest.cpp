@@ -315,12 +315,13 @@ TEST_F(Coordinates, NegativeViewportExtentMirrorsBlitsFillsAndPixels) {
     ASSERT_NE(SetPixel(dc, 0, 3, RGB(0, 0, 255)), CLR_INVALID);
     ASSERT_TRUE(StretchBlt(dc, 0, 4, 8, 1, strip->Dc(), 0, 0, 4, 1, SRCCOPY));
     const DWORD W = kWhite, K = kBlack;
-    EXPECT_EQ(Row(*surface, 0), (std::vector<DWORD>{W, W, W, W, K, kBlue, kGreen, kRed, W, W, W, W}));
+    // A blit's negative device extent counts from the pixel at its start: columns 5 … 8.
+    EXPECT_EQ(Row(*surface, 0), (std::vector<DWORD>{W, W, W, W, W, K, kBlue, kGreen, kRed, W, W, W}));
     EXPECT_EQ(Row(*surface, 1), (std::vector<DWORD>{W, W, W, W, W, K, K, K, W, W, W, W}));
     EXPECT_EQ(Row(*surface, 2), (std::vector<DWORD>{W, W, W, W, W, W, K, K, W, W, W, W}));
     EXPECT_EQ(Row(*surface, 3), (std::vector<DWORD>{W, W, W, W, W, W, W, W, kBlue, W, W, W}));
     EXPECT_EQ(Row(*surface, 4),
-              (std::vector<DWORD>{K, K, kBlue, kBlue, kGreen, kGreen, kRed, kRed, W, W, W, W}));
+              (std::vector<DWORD>{W, K, K, kBlue, kBlue, kGreen, kGreen, kRed, kRed, W, W, W}));
     EXPECT_EQ(GetPixel(dc, 0, 3), RGB(0, 0, 255));
     // A negative logical width turns the rectangle back: no mirror on the device.
     ASSERT_TRUE(StretchBlt(dc, 0, 4, -4, 1, strip->Dc(), 0, 0, 4, 1, SRCCOPY));
@@ -333,7 +334,8 @@ TEST_F(Coordinates, YUpModesTurnBlitsOverVertically) {
     auto column = MakeDib(32, 1, -4);
     for (int y = 0; y < 4; ++y)
         column->SetRaw(0, y, DWORD(y + 1));
-    Anisotropic(surface->Dc(), {1, 1}, {1, -1}, {0, 4});
+    // The device rectangle runs from row 3 upwards: rows 3 … 0, counted from the pixel at its start.
+    Anisotropic(surface->Dc(), {1, 1}, {1, -1}, {0, 3});
     ASSERT_TRUE(BitBlt(surface->Dc(), 0, 0, 1, 4, column->Dc(), 0, 0, SRCCOPY));
     for (int y = 0; y < 4; ++y)
         EXPECT_EQ(surface->Raw(0, y), DWORD(4 - y)) << y;
@@ -457,7 +459,7 @@ TEST_F(Coordinates, WorldComesBeforeThePageAndRoundsOnce) {
     EXPECT_TRUE(back[1] == (POINT{0, 1}));
 }
 
-TEST_F(Coordinates, WorldTransformMovesBlitsAndFillsAndRotationTakesTheBoundingBox) {
+TEST_F(Coordinates, WorldTransformMovesBlitsAndFillsAndTurnsTheirRectangles) {
     auto surface = Paper(8, 8);
     auto strip = Strip();
     HDC dc = surface->Dc();
@@ -467,8 +469,8 @@ TEST_F(Coordinates, WorldTransformMovesBlitsAndFillsAndRotationTakesTheBoundingB
     ASSERT_TRUE(BitBlt(dc, 0, 0, 2, 1, strip->Dc(), 0, 0, SRCCOPY));
     EXPECT_EQ(Row(*surface, 0), (std::vector<DWORD>{kWhite, kRed, kRed, kGreen, kGreen, kWhite, kWhite, kWhite}));
     EXPECT_EQ(surface->Raw(1, 1), kRed);
-    // A quarter turn: (0,0)-(2,1) covers x −1 … 0 and y 0 … 2, so the box is columns 4 … 5 once
-    // shifted by 5.
+    // A quarter turn: (0,0)-(2,1) covers x −1 … 0 and y 0 … 2, so the turned rectangle is column 4,
+    // rows 4 … 5 once shifted by (5, 4).
     const XFORM turn{0, 1, -1, 0, 5, 4};
     SetWorldTransform(dc, &turn);
     const RECT rect{0, 0, 2, 1};

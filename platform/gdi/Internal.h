@@ -131,6 +131,7 @@ struct TDrawingState {
     int BkMode = OPAQUE;
     int Rop2 = R2_COPYPEN;
     int PolyFillMode = ALTERNATE;
+    int ArcDirection = AD_COUNTERCLOCKWISE;
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units

@@ -471,6 +471,58 @@ void SmoothRoundRect(const TAffine& m, const TClip& guard, TPointSink& sink, dou
     arcs.Arc(r - rx, b - ry, rx, ry, kPi / 2, 0, true);
 }
 
+// ---- recording into a path ---------------------------------------------------------------------
+
+TScanPoint MapPoint(const TAffine& m, double x, double y) { return TScanPoint{RoundDevice(m.X(x, y)), RoundDevice(m.Y(x, y))}; }
+
+// The Bézier control points (device) of the logical arc (cx + rx·cos θ, cy + ry·sin θ) from t0
+// to t1, in pieces of at most a quarter turn, as the platform's paths keep arcs.
+void ArcBeziers(const TAffine& m, double cx, double cy, double rx, double ry, double t0, double t1,
+                std::vector<TScanPoint>& points, std::vector<BYTE>& types) {
+    const int pieces = std::max(1, int(std::ceil(std::fabs(t1 - t0) / (kPi / 2) - 1e-9)));
+    const auto add = [&](double x, double y) {
+        points.push_back(MapPoint(m, cx + rx * x, cy + ry * y));
+        types.push_back(PT_BEZIERTO);
+    };
+    for (int k = 0; k < pieces; ++k) {
+        const double a = t0 + (t1 - t0) * k / pieces, b = t0 + (t1 - t0) * (k + 1) / pieces;
+        const double h = 4.0 / 3.0 * std::tan((b - a) / 4);
+        add(std::cos(a) - h * std::sin(a), std::sin(a) + h * std::cos(a));
+        add(std::cos(b) + h * std::sin(b), std::sin(b) - h * std::cos(b));
+        add(std::cos(b), std::sin(b));
+    }
+}
+
+// Records a rounded rectangle (an ellipse when the corners are the box) as one closed figure:
+// counter-clockwise from the top right corner, as it draws.
+BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w, double h) {
+    if (l > r)
+        std::swap(l, r);
+    if (t > b)
+        std::swap(t, b);
+    const double rx = std::min(std::fabs(w), r - l) / 2, ry = std::min(std::fabs(h), b - t) / 2;
+    const TAffine m = DeviceAffine(dc);
+    std::vector<TScanPoint> points{MapPoint(m, r, t + ry)};
+    std::vector<BYTE> types{PT_MOVETO};
+    const auto corner = [&](double cx, double cy, double t0, double t1) {
+        const TScanPoint start = MapPoint(m, cx + rx * std::cos(t0), cy + ry * std::sin(t0));
+        if (start.X != points.back().X || start.Y != points.back().Y) {
+            points.push_back(start);
+            types.push_back(PT_LINETO);
+        }
+        if (rx > 0 && ry > 0)
+            ArcBeziers(m, cx, cy, rx, ry, t0, t1, points, types);
+    };
+    corner(r - rx, t + ry, 0, -kPi / 2);
+    corner(l + rx, t + ry, -kPi / 2, -kPi);
+    corner(l + rx, b - ry, kPi, kPi / 2);
+    corner(r - rx, b - ry, kPi / 2, 0);
+    types.back() |= PT_CLOSEFIGURE;
+    const bool done = PathAppend(dc, points.front(), points, types);
+    dc.Path.SetFigureOpen(false);
+    return done ? TRUE : FALSE;
+}
+
 // Ellipse and RoundRect: w and h are the corner's logical size (the box's own for an ellipse).
 BOOL DrawRounded(HDC handle, int left, int top, int right, int bottom, long long w, long long h, bool ellipse) {
     TLock lock(LayerMutex());
@@ -478,6 +530,11 @@ BOOL DrawRounded(HDC handle, int left, int top, int right, int bottom, long long
     TBitmapObj* surface;
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    if (dc->Path.Open()) {
+        if (ellipse)
+            w = (long long)right - left, h = (long long)bottom - top;
+        return RecordRounded(*dc, left, top, right, bottom, double(w), double(h));
+    }
     const TClip guard = Guard(*dc, *surface);
     // A box without width or height draws nothing, as documented.
     if (guard.Empty() || left == right || top == bottom)
@@ -557,7 +614,69 @@ LONG ClampLong(double v) {
     return r < double(INT_MIN) ? INT_MIN : r > double(INT_MAX) ? INT_MAX : LONG(r);
 }
 
+// The logical curve of an arc request: its centre, radii, the start's θ and the signed sweep.
+struct TLogicalArc {
+    double Cx, Cy, Rx, Ry, Start, Sweep;
+};
+
+TLogicalArc LogicalArc(const TArcRequest& r) {
+    TLogicalArc a{};
+    a.Cx = (double(r.Left) + double(r.Right)) / 2, a.Cy = (double(r.Top) + double(r.Bottom)) / 2;
+    a.Rx = std::fabs(double(r.Right) - double(r.Left)) / 2;
+    a.Ry = std::fabs(double(r.Bottom) - double(r.Top)) / 2;
+    if (a.Rx == 0 || a.Ry == 0)
+        return a;
+    double sx, sy, ex, ey;
+    MeetLogical(r, r.XStart, r.YStart, sx, sy);
+    MeetLogical(r, r.XEnd, r.YEnd, ex, ey);
+    const double ts = std::atan2((sy - a.Cy) / a.Ry, (sx - a.Cx) / a.Rx);
+    const double te = std::atan2((ey - a.Cy) / a.Ry, (ex - a.Cx) / a.Rx);
+    double sweep = r.LogicalCcw ? ts - te : te - ts;
+    while (sweep <= 1e-12)
+        sweep += 2 * kPi;
+    if (sweep > 2 * kPi - 1e-12 && !r.FullWhenClosed)
+        sweep = 0;
+    if (r.WholeTurn)
+        sweep = 2 * kPi;
+    a.Start = ts;
+    a.Sweep = r.LogicalCcw ? -sweep : sweep;
+    return a;
+}
+
+// Records an arc request into the open path: ArcTo and AngleArc go on from the current
+// position, the others make a figure of their own.
+BOOL RecordArc(TDCObj& dc, const TArcRequest& r) {
+    const TAffine m = DeviceAffine(dc);
+    const TLogicalArc a = LogicalArc(r);
+    double sx, sy;
+    MeetLogical(r, r.XStart, r.YStart, sx, sy);
+    const bool withLine = r.Kind == TArcKind::ArcTo || r.Kind == TArcKind::AngleArc;
+    std::vector<TScanPoint> points{MapPoint(m, sx, sy)};
+    std::vector<BYTE> types{withLine ? PT_LINETO : PT_MOVETO};
+    if (!r.Empty && a.Rx > 0 && a.Ry > 0)
+        ArcBeziers(m, a.Cx, a.Cy, a.Rx, a.Ry, a.Start, a.Start + a.Sweep, points, types);
+    if (r.Kind == TArcKind::Pie) {
+        points.push_back(MapPoint(m, a.Cx, a.Cy));
+        types.push_back(PT_LINETO);
+    }
+    if (r.Kind == TArcKind::Pie || r.Kind == TArcKind::Chord)
+        types.back() |= PT_CLOSEFIGURE;
+    const TDevicePoint from = DevicePoint(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
+    if (!PathAppend(dc, TScanPoint{from.X, from.Y}, points, types))
+        return FALSE;
+    if (withLine) {
+        double ex, ey;
+        MeetLogical(r, r.Empty ? r.XStart : r.XEnd, r.Empty ? r.YStart : r.YEnd, ex, ey);
+        dc.CurrentPosition = POINT{ClampLong(ex), ClampLong(ey)};
+    } else {
+        dc.Path.SetFigureOpen(false);
+    }
+    return TRUE;
+}
+
 BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
+    if (dc.Path.Open())
+        return RecordArc(dc, r);
     const TAffine m = DeviceAffine(dc);
     const bool ccwOnSurface = r.LogicalCcw != (m.Det() < 0);
     std::vector<TScanPoint> points;
@@ -612,25 +731,11 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
         }
         if (smooth) {
             // The logical curve: θ of (cx + rx·cos θ, cy + ry·sin θ), decreasing for counter-clockwise.
-            const double cx = (double(r.Left) + double(r.Right)) / 2, cy = (double(r.Top) + double(r.Bottom)) / 2;
-            const double rx = std::fabs(double(r.Right) - double(r.Left)) / 2;
-            const double ry = std::fabs(double(r.Bottom) - double(r.Top)) / 2;
-            double sx, sy, ex, ey;
-            MeetLogical(r, r.XStart, r.YStart, sx, sy);
-            MeetLogical(r, r.XEnd, r.YEnd, ex, ey);
-            const double ts = std::atan2((sy - cy) / ry, (sx - cx) / rx);
-            const double te = std::atan2((ey - cy) / ry, (ex - cx) / rx);
-            double sweep = r.LogicalCcw ? ts - te : te - ts;
-            while (sweep <= 1e-12)
-                sweep += 2 * kPi;
-            if (sweep > 2 * kPi - 1e-12 && !r.FullWhenClosed)
-                sweep = 0;
-            if (r.WholeTurn)
-                sweep = 2 * kPi;
+            const TLogicalArc a = LogicalArc(r);
             TArcFlattener arcs(m, guard, sink);
-            arcs.Arc(cx, cy, rx, ry, ts, r.LogicalCcw ? ts - sweep : ts + sweep, true);
+            arcs.Arc(a.Cx, a.Cy, a.Rx, a.Ry, a.Start, a.Start + a.Sweep, true);
             if (r.Kind == TArcKind::Pie)
-                sink.Add(m.X(cx, cy), m.Y(cx, cy));
+                sink.Add(m.X(a.Cx, a.Cy), m.Y(a.Cx, a.Cy));
             if (turns)
                 fillPoints = points;
         } else {
@@ -707,6 +812,26 @@ bool AddBezier(const TDCObj& dc, const TClip& guard, std::vector<TScanPoint>& po
 }
 
 }  // namespace
+
+namespace detail {
+
+bool FlattenCurve(std::vector<TScanPoint>& points, const TScanPoint* control) {
+    const TScanPoint a = points.back();
+    const TPointD p[4] = {{double(a.X), double(a.Y)},
+                          {double(control[0].X), double(control[0].Y)},
+                          {double(control[1].X), double(control[1].Y)},
+                          {double(control[2].X), double(control[2].Y)}};
+    const TClip everywhere{-(1LL << 40), 1LL << 40, -(1LL << 40), 1LL << 40};
+    TPointSink sink(points);
+    FlattenBezier(p, everywhere, sink, 0);
+    if (sink.Full() || points.size() > kMaxPathPoints) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace detail
 
 BOOL Ellipse(HDC dc, int left, int top, int right, int bottom) {
     return DrawRounded(dc, left, top, right, bottom, 0, 0, true);
@@ -787,6 +912,17 @@ BOOL PolyBezier(HDC handle, const POINT* points, DWORD count) {
         return Refuse(ERROR_INVALID_PARAMETER);
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    if (dc->Path.Open()) {
+        std::vector<TScanPoint> device;
+        std::vector<BYTE> types;
+        for (DWORD k = 0; k < count; ++k) {
+            device.push_back(DeviceOf(*dc, points[k]));
+            types.push_back(k == 0 ? PT_MOVETO : PT_BEZIERTO);
+        }
+        const bool done = PathAppend(*dc, device.front(), device, types);
+        dc->Path.SetFigureOpen(false);
+        return done ? TRUE : FALSE;
+    }
     const TClip guard = Guard(*dc, *surface);
     if (guard.Empty())
         return TRUE;
@@ -808,6 +944,15 @@ BOOL PolyBezierTo(HDC handle, const POINT* points, DWORD count) {
         return Refuse(ERROR_INVALID_PARAMETER);
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    if (dc->Path.Open()) {
+        std::vector<TScanPoint> device;
+        for (DWORD k = 0; k < count; ++k)
+            device.push_back(DeviceOf(*dc, points[k]));
+        if (!PathAppend(*dc, DeviceOf(*dc, dc->CurrentPosition), device, std::vector<BYTE>(count, PT_BEZIERTO)))
+            return FALSE;
+        dc->CurrentPosition = points[count - 1];
+        return TRUE;
+    }
     const TClip guard = Guard(*dc, *surface);
     if (!guard.Empty()) {
         std::vector<TScanPoint> device{DeviceOf(*dc, dc->CurrentPosition)};
@@ -847,6 +992,30 @@ BOOL PolyDraw(HDC handle, const POINT* points, const BYTE* types, int count) {
         return TRUE;
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    if (dc->Path.Open()) {
+        // The types go into the path as they are; a line after a closed figure starts a figure
+        // of its own at the closed one's start.
+        std::vector<TScanPoint> device;
+        std::vector<BYTE> kinds;
+        TScanPoint figureStart = DeviceOf(*dc, dc->CurrentPosition);
+        bool closed = false;
+        for (int i = 0; i < count; ++i) {
+            const TScanPoint p = DeviceOf(*dc, points[i]);
+            if (types[i] == PT_MOVETO) {
+                figureStart = p;
+            } else if (closed) {
+                device.push_back(figureStart);
+                kinds.push_back(PT_MOVETO);
+            }
+            closed = (types[i] & PT_CLOSEFIGURE) != 0;
+            device.push_back(p);
+            kinds.push_back(types[i]);
+        }
+        if (!PathAppend(*dc, DeviceOf(*dc, dc->CurrentPosition), device, kinds))
+            return FALSE;
+        dc->CurrentPosition = points[count - 1];
+        return TRUE;
+    }
     const TClip guard = Guard(*dc, *surface);
     if (guard.Empty()) {
         dc->CurrentPosition = points[count - 1];

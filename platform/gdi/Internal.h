@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/Path.h"
 #include "platform/gdi/Region.h"
 #include "platform/gdi/Screen.h"
 
@@ -132,6 +133,7 @@ struct TDrawingState {
     int Rop2 = R2_COPYPEN;
     int PolyFillMode = ALTERNATE;
     int ArcDirection = AD_COUNTERCLOCKWISE;
+    TPath Path;  // device pixels, so later changes of the transforms leave it alone
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units

@@ -1,5 +1,5 @@
 // Drives the raster layer's regions, clipping, coordinate spaces, saved states, pens, lines,
-// fills, curves and rounded shapes with random call sequences: metafiles will hand the layer these calls straight from a
+// fills, curves, rounded shapes and paths with random call sequences: metafiles will hand the layer these calls straight from a
 // file. Each step reads one byte for the call and a few more for its arguments; coordinates are
 // mostly small, so that drawing on the 24 × 16 surface meets the clip, but the extremes of the
 // 32-bit range turn up too.
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto slot = [&](std::uint8_t b) -> HRGN& { return slots[b % slots.size()]; };
     RECT rect{};
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
-        switch (in.Byte() % 25) {
+        switch (in.Byte() % 26) {
         case 0: {
             HRGN& target = slot(in.Byte());
             DeleteObject(target);
@@ -275,6 +275,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 types[std::size_t(i)] = kTypes[in.Byte() % 8];
             readPoints(count);
             PolyDraw(dc, points.data(), types.data(), count);
+            break;
+        }
+        case 25: {
+            // The path calls; between BeginPath and EndPath the other drawing steps record.
+            switch (in.Byte() % 12) {
+            case 0: BeginPath(dc); break;
+            case 1: EndPath(dc); break;
+            case 2: AbortPath(dc); break;
+            case 3: CloseFigure(dc); break;
+            case 4: FlattenPath(dc); break;
+            case 5: {
+                std::array<POINT, 16> out{};
+                std::array<BYTE, 16> types{};
+                GetPath(dc, out.data(), types.data(), int(in.Byte() % 17));
+                break;
+            }
+            case 6: StrokePath(dc); break;
+            case 7: FillPath(dc); break;
+            case 8: StrokeAndFillPath(dc); break;
+            case 9: SelectClipPath(dc, in.Byte() % 7); break;
+            case 10: DeleteObject(PathToRegion(dc)); break;
+            default: MoveToEx(dc, in.Coordinate(), in.Coordinate(), nullptr); break;
+            }
             break;
         }
         default: {

@@ -473,6 +473,16 @@ void SmoothRoundRect(const TAffine& m, const TClip& guard, TPointSink& sink, dou
 
 // ---- recording into a path ---------------------------------------------------------------------
 
+// cos and sin that give the axes' points exactly, so quarter arcs meet without a seam.
+double Cos(double t) {
+    const double v = std::cos(t);
+    return std::fabs(v) < 1e-12 ? 0.0 : v;
+}
+double Sin(double t) {
+    const double v = std::sin(t);
+    return std::fabs(v) < 1e-12 ? 0.0 : v;
+}
+
 TScanPoint MapPoint(const TAffine& m, double x, double y) { return TScanPoint{RoundDevice(m.X(x, y)), RoundDevice(m.Y(x, y))}; }
 
 // The Bézier control points (device) of the logical arc (cx + rx·cos θ, cy + ry·sin θ) from t0
@@ -487,25 +497,35 @@ void ArcBeziers(const TAffine& m, double cx, double cy, double rx, double ry, do
     for (int k = 0; k < pieces; ++k) {
         const double a = t0 + (t1 - t0) * k / pieces, b = t0 + (t1 - t0) * (k + 1) / pieces;
         const double h = 4.0 / 3.0 * std::tan((b - a) / 4);
-        add(std::cos(a) - h * std::sin(a), std::sin(a) + h * std::cos(a));
-        add(std::cos(b) + h * std::sin(b), std::sin(b) - h * std::cos(b));
-        add(std::cos(b), std::sin(b));
+        add(Cos(a) - h * Sin(a), Sin(a) + h * Cos(a));
+        add(Cos(b) + h * Sin(b), Sin(b) - h * Cos(b));
+        add(Cos(b), Sin(b));
     }
 }
 
 // Records a rounded rectangle (an ellipse when the corners are the box) as one closed figure:
 // counter-clockwise from the top right corner, as it draws.
 BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w, double h) {
+    TAffine m = DeviceAffine(dc);
+    if (dc.GraphicsMode != GM_ADVANCED) {
+        // GM_COMPATIBLE leaves the right and bottom edges out here too: the figure runs through
+        // the last pixels inside, as Rectangle's does.
+        w *= std::fabs(m.A), h *= std::fabs(m.D);
+        TClip box;
+        if (!DeviceBox(dc, (long long)l, (long long)t, (long long)r, (long long)b, box))
+            return TRUE;
+        l = double(box.X0), t = double(box.Y0), r = double(box.X1 - 1), b = double(box.Y1 - 1);
+        m = TAffine{};
+    }
     if (l > r)
         std::swap(l, r);
     if (t > b)
         std::swap(t, b);
     const double rx = std::min(std::fabs(w), r - l) / 2, ry = std::min(std::fabs(h), b - t) / 2;
-    const TAffine m = DeviceAffine(dc);
     std::vector<TScanPoint> points{MapPoint(m, r, t + ry)};
     std::vector<BYTE> types{PT_MOVETO};
     const auto corner = [&](double cx, double cy, double t0, double t1) {
-        const TScanPoint start = MapPoint(m, cx + rx * std::cos(t0), cy + ry * std::sin(t0));
+        const TScanPoint start = MapPoint(m, cx + rx * Cos(t0), cy + ry * Sin(t0));
         if (start.X != points.back().X || start.Y != points.back().Y) {
             points.push_back(start);
             types.push_back(PT_LINETO);
@@ -645,8 +665,23 @@ TLogicalArc LogicalArc(const TArcRequest& r) {
 
 // Records an arc request into the open path: ArcTo and AngleArc go on from the current
 // position, the others make a figure of their own.
-BOOL RecordArc(TDCObj& dc, const TArcRequest& r) {
-    const TAffine m = DeviceAffine(dc);
+BOOL RecordArc(TDCObj& dc, const TArcRequest& request) {
+    TAffine m = DeviceAffine(dc);
+    double endX, endY;
+    MeetLogical(request, request.Empty ? request.XStart : request.XEnd, request.Empty ? request.YStart : request.YEnd,
+                endX, endY);
+    TArcRequest r = request;
+    if (dc.GraphicsMode != GM_ADVANCED) {
+        // As for Ellipse: the curve in device pixels through the last pixels inside the box.
+        TClip box;
+        if (DeviceBox(dc, r.Left, r.Top, r.Right, r.Bottom, box)) {
+            r.Left = box.X0, r.Top = box.Y0, r.Right = box.X1 - 1, r.Bottom = box.Y1 - 1;
+            r.XStart = m.X(request.XStart, request.YStart), r.YStart = m.Y(request.XStart, request.YStart);
+            r.XEnd = m.X(request.XEnd, request.YEnd), r.YEnd = m.Y(request.XEnd, request.YEnd);
+            r.LogicalCcw = request.LogicalCcw != (m.Det() < 0);
+            m = TAffine{};
+        }
+    }
     const TLogicalArc a = LogicalArc(r);
     double sx, sy;
     MeetLogical(r, r.XStart, r.YStart, sx, sy);
@@ -665,9 +700,7 @@ BOOL RecordArc(TDCObj& dc, const TArcRequest& r) {
     if (!PathAppend(dc, TScanPoint{from.X, from.Y}, points, types))
         return FALSE;
     if (withLine) {
-        double ex, ey;
-        MeetLogical(r, r.Empty ? r.XStart : r.XEnd, r.Empty ? r.YStart : r.YEnd, ex, ey);
-        dc.CurrentPosition = POINT{ClampLong(ex), ClampLong(ey)};
+        dc.CurrentPosition = POINT{ClampLong(endX), ClampLong(endY)};
     } else {
         dc.Path.SetFigureOpen(false);
     }

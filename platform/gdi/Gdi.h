@@ -275,6 +275,19 @@
 //   figure the next line starts at the figure's first point; the current position ends at the
 //   last point. A count of 0 succeeds. Anything else, and more than 2^24 points, fails with
 //   ERROR_INVALID_PARAMETER before a point is read.
+// - Paths: between BeginPath and EndPath the line, shape and curve calls (MoveToEx, LineTo, the
+//   poly calls, Rectangle, Ellipse, RoundRect, the arc calls, the Bézier calls, PolyDraw) record
+//   their figures in device pixels instead of drawing; text is not recorded. GM_COMPATIBLE
+//   records shapes through their last pixels inside (Rectangle(0,0,10,10) is (9,0), (0,0),
+//   (0,9), (9,9), closed, as measured), ellipses and arcs as Bézier curves of at most a quarter
+//   turn (4/3·tan(θ/4) control lengths) counter-clockwise from the right, as measured. A line
+//   after a MoveToEx, a closed figure or a call that draws a figure of its own starts a figure
+//   at the current position. The path is part of the saved state. GetPath returns logical
+//   points; FlattenPath flattens as the Bézier calls do; FillPath and StrokeAndFillPath close
+//   every figure and fill by the fill mode with the polygon fills' pixels; PathToRegion and
+//   SelectClipPath make the same region; each of these uses the path up. A path call without a
+//   finished path fails with ERROR_CAN_NOT_COMPLETE (GetPath −1), a GetPath buffer too small
+//   with ERROR_INVALID_PARAMETER; paths hold at most 2^24 points (ERROR_NOT_ENOUGH_MEMORY).
 // - A curve's pieces that lie wholly outside the clip (widened by two pixels) are skipped in one
 //   step, so curves of any size cost what the surface shows; a call whose curves would still
 //   flatten into more than 2^24 points fails with ERROR_NOT_ENOUGH_MEMORY.

@@ -1,5 +1,5 @@
-// Drives the raster layer's regions, clipping, coordinate spaces, saved states, pens, lines and
-// fills with random call sequences: metafiles will hand the layer these calls straight from a
+// Drives the raster layer's regions, clipping, coordinate spaces, saved states, pens, lines,
+// fills, curves, rounded shapes and paths with random call sequences: metafiles will hand the layer these calls straight from a
 // file. Each step reads one byte for the call and a few more for its arguments; coordinates are
 // mostly small, so that drawing on the 24 × 16 surface meets the clip, but the extremes of the
 // 32-bit range turn up too.
@@ -113,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto slot = [&](std::uint8_t b) -> HRGN& { return slots[b % slots.size()]; };
     RECT rect{};
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
-        switch (in.Byte() % 21) {
+        switch (in.Byte() % 26) {
         case 0: {
             HRGN& target = slot(in.Byte());
             DeleteObject(target);
@@ -231,6 +231,73 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                                   float(std::int8_t(in.Byte())) / 64, float(std::int8_t(in.Byte())) / 16,
                                   float(in.Coordinate()), float(in.Coordinate())};
             SetWorldTransform(dc, &transform);
+            break;
+        }
+        case 21: {
+            const int l = in.Coordinate(), t = in.Coordinate(), r = in.Coordinate(), b = in.Coordinate();
+            const int xs = in.Coordinate(), ys = in.Coordinate(), xe = in.Coordinate(), ye = in.Coordinate();
+            switch (in.Byte() % 6) {
+            case 0: Ellipse(dc, l, t, r, b); break;
+            case 1: RoundRect(dc, l, t, r, b, xs, ys); break;
+            case 2: Arc(dc, l, t, r, b, xs, ys, xe, ye); break;
+            case 3: ArcTo(dc, l, t, r, b, xs, ys, xe, ye); break;
+            case 4: Pie(dc, l, t, r, b, xs, ys, xe, ye); break;
+            default: Chord(dc, l, t, r, b, xs, ys, xe, ye); break;
+            }
+            break;
+        }
+        case 22: {
+            SetArcDirection(dc, in.Byte() % 3);
+            const std::uint8_t r = in.Byte();
+            const DWORD radius = r == 0xFF ? 0xFFFFFFFFu : r == 0xFE ? 0x7FFFFFFFu : DWORD(r % 40);
+            AngleArc(dc, in.Coordinate(), in.Coordinate(), radius, float(std::int8_t(in.Byte())) * 7.5f,
+                     float(std::int8_t(in.Byte())) * 11.25f);
+            break;
+        }
+        case 23: {
+            // Counts of every kind, valid or not; only the valid ones may read the points.
+            const std::uint8_t c = in.Byte();
+            const DWORD count = c == 0xFF ? 0x20000001u : c == 0xFE ? 0xFFFFFFFFu : DWORD(c % 9);
+            readPoints(8);
+            const POINT* source = count <= 8 ? points.data() : nullptr;
+            if (in.Byte() & 1)
+                PolyBezier(dc, source, count);
+            else
+                PolyBezierTo(dc, source, count);
+            break;
+        }
+        case 24: {
+            constexpr BYTE kTypes[] = {PT_MOVETO, PT_LINETO, PT_BEZIERTO, PT_LINETO | PT_CLOSEFIGURE,
+                                       PT_BEZIERTO | PT_CLOSEFIGURE, PT_MOVETO | PT_CLOSEFIGURE, 0, 9};
+            const int count = in.Byte() % 9;
+            std::array<BYTE, 8> types{};
+            for (int i = 0; i < count; ++i)
+                types[std::size_t(i)] = kTypes[in.Byte() % 8];
+            readPoints(count);
+            PolyDraw(dc, points.data(), types.data(), count);
+            break;
+        }
+        case 25: {
+            // The path calls; between BeginPath and EndPath the other drawing steps record.
+            switch (in.Byte() % 12) {
+            case 0: BeginPath(dc); break;
+            case 1: EndPath(dc); break;
+            case 2: AbortPath(dc); break;
+            case 3: CloseFigure(dc); break;
+            case 4: FlattenPath(dc); break;
+            case 5: {
+                std::array<POINT, 16> out{};
+                std::array<BYTE, 16> types{};
+                GetPath(dc, out.data(), types.data(), int(in.Byte() % 17));
+                break;
+            }
+            case 6: StrokePath(dc); break;
+            case 7: FillPath(dc); break;
+            case 8: StrokeAndFillPath(dc); break;
+            case 9: SelectClipPath(dc, in.Byte() % 7); break;
+            case 10: DeleteObject(PathToRegion(dc)); break;
+            default: MoveToEx(dc, in.Coordinate(), in.Coordinate(), nullptr); break;
+            }
             break;
         }
         default: {

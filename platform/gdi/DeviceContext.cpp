@@ -458,8 +458,14 @@ BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous) {
     return SetPoint(dc, &TDCObj::BrushOrg, x, y, previous);
 }
 BOOL GetBrushOrgEx(HDC dc, POINT* origin) { return GetPoint(dc, &TDCObj::BrushOrg, origin); }
-BOOL MoveToEx(HDC dc, int x, int y, POINT* previous) {
-    return SetPoint(dc, &TDCObj::CurrentPosition, x, y, previous);
+BOOL MoveToEx(HDC handle, int x, int y, POINT* previous) {
+    {
+        TLock lock(LayerMutex());
+        // In a path bracket the next line starts a figure of its own, at the new position.
+        if (auto* dc = Lookup<TDCObj>(handle); dc != nullptr && dc->Path.Open())
+            dc->Path.SetFigureOpen(false);
+    }
+    return SetPoint(handle, &TDCObj::CurrentPosition, x, y, previous);
 }
 BOOL GetCurrentPositionEx(HDC dc, POINT* position) { return GetPoint(dc, &TDCObj::CurrentPosition, position); }
 

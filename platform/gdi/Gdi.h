@@ -281,6 +281,68 @@
 //   counter-clockwise, which places its dashes. A polygon's outline starts at its first point.
 //   A world transform that turns the rectangle fills and outlines the polygon of its four
 //   transformed corners instead.
+// - Ellipse and RoundRect take their box in either order; in device space the right column and
+//   bottom row stay out. Their pixels are those of CreateEllipticRgn and CreateRoundRectRgn with
+//   the box one pixel larger (Ellipse(0,0,10,10) covers the measured 76), filled whole by the
+//   brush whether or not a pen draws; the pen draws the shape's edge pixels (those with a
+//   neighbour left, right, above or below outside), as one figure counter-clockwise from the
+//   bottom of the right side, so fill and outline overlap (under XOR an edge pixel is written
+//   twice). A box 2 pixels or less across, and a RoundRect whose corner is under 2 pixels, has
+//   square corners: the pen draws the box's edge and the brush fills the box less its last
+//   column and row, as Rectangle does; a box 1 × 1 or without width or height draws nothing.
+//   The corner size of RoundRect is limited to the box; a negative one counts as its size.
+//   These sizes match the platform (measured by the reference for every box up to 17 × 17,
+//   with and without pen and brush); for some sizes the reference's ellipses differ from its own
+//   documentation-free elliptic regions by a pixel per row end, and here both keep the region's
+//   rule, so Ellipse and CreateEllipticRgn always agree.
+// - Arc, ArcTo, Pie and Chord: an end is the edge pixel where the line from the box's centre
+//   through the given point meets the ellipse (the point where it crosses the ideal ellipse
+//   through the box's edges, its row and column rounded down and held on that side's edge run;
+//   a point at the centre counts as one to the right). The arc runs along the edge pixels in the
+//   arc direction from the start's pixel to the end's, which is left out as a line's last pixel
+//   is; equal ends make the whole ellipse. Pie adds the lines from the end to the centre pixel
+//   ((left + right) / 2, (top + bottom) / 2 in device space, rounded down) and back to the start,
+//   Chord the line from the end to the start; both fill that closed figure by the winding rule
+//   with the polygon fills' pixel rule. ArcTo and AngleArc first draw the line from the current
+//   position to the start and leave the current position at the end: where the end's line meets
+//   the logical ellipse, rounded half up.
+// - The arc direction (SetArcDirection, counter-clockwise by default, part of the saved state)
+//   holds on the device in GM_COMPATIBLE, whatever the mapping turns over, and in logical space
+//   in GM_ADVANCED, as documented; it is not applied to Rectangle. AngleArc counts its angles
+//   counter-clockwise from the x axis as seen with y growing downwards, (x + r·cos a,
+//   y − r·sin a) in logical space, a positive sweep counter-clockwise there whatever the arc
+//   direction; a sweep of a whole turn or more draws the whole circle once. A radius beyond
+//   2^31 − 1 or an angle that is not finite is refused (ERROR_INVALID_PARAMETER).
+// - A world transform that rotates or shears, or a pen wider than a pixel, takes the logical
+//   curve instead: each quarter of an ellipse is halved until the device curve strays less than
+//   a quarter of a pixel from its chords, the points rounded half up; under a turning transform
+//   that polygon is also what the brush fills (by the winding rule, the polygon fills' pixels).
+// - Bézier curves: the control points are transformed to device pixels like line ends, then each
+//   curve is halved (de Casteljau, double precision) until both inner control points lie within
+//   a quarter of a pixel of the chord, at most 16 times; the pieces' end points, rounded half up,
+//   are drawn as one polyline with the curve's last pixel left out. PolyBezier wants 3n + 1
+//   points (n ≥ 1), PolyBezierTo 3n (n ≥ 1) and moves the current position to the last point.
+//   PolyDraw checks every type before drawing: PT_MOVETO alone, PT_LINETO, and PT_BEZIERTO in
+//   threes, the line or the curve's last point optionally with PT_CLOSEFIGURE; after a closed
+//   figure the next line starts at the figure's first point; the current position ends at the
+//   last point. A count of 0 succeeds. Anything else, and more than 2^24 points, fails with
+//   ERROR_INVALID_PARAMETER before a point is read.
+// - Paths: between BeginPath and EndPath the line, shape and curve calls (MoveToEx, LineTo, the
+//   poly calls, Rectangle, Ellipse, RoundRect, the arc calls, the Bézier calls, PolyDraw) record
+//   their figures in device pixels instead of drawing; text is not recorded. GM_COMPATIBLE
+//   records shapes through their last pixels inside (Rectangle(0,0,10,10) is (9,0), (0,0),
+//   (0,9), (9,9), closed, as measured), ellipses and arcs as Bézier curves of at most a quarter
+//   turn (4/3·tan(θ/4) control lengths) counter-clockwise from the right, as measured. A line
+//   after a MoveToEx, a closed figure or a call that draws a figure of its own starts a figure
+//   at the current position. The path is part of the saved state. GetPath returns logical
+//   points; FlattenPath flattens as the Bézier calls do; FillPath and StrokeAndFillPath close
+//   every figure and fill by the fill mode with the polygon fills' pixels; PathToRegion and
+//   SelectClipPath make the same region; each of these uses the path up. A path call without a
+//   finished path fails with ERROR_CAN_NOT_COMPLETE (GetPath −1), a GetPath buffer too small
+//   with ERROR_INVALID_PARAMETER; paths hold at most 2^24 points (ERROR_NOT_ENOUGH_MEMORY).
+// - A curve's pieces that lie wholly outside the clip (widened by two pixels) are skipped in one
+//   step, so curves of any size cost what the surface shows; a call whose curves would still
+//   flatten into more than 2^24 points fails with ERROR_NOT_ENOUGH_MEMORY.
 #pragma once
 
 #include <cstdarg>
@@ -575,6 +637,7 @@ constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_BUSY = 170;
+constexpr DWORD ERROR_CAN_NOT_COMPLETE = 1003;  // a path call without the path it needs
 constexpr DWORD ERROR_INVALID_BITMAP = 1304;  // not used by the layer; reserved for callers
 constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 constexpr DWORD ERROR_INVALID_PIXEL_FORMAT = 2000;
@@ -624,6 +687,14 @@ constexpr DWORD WHITENESS = 0x00FF0062;
 constexpr DWORD NOMIRRORBITMAP = 0x80000000;
 constexpr DWORD CAPTUREBLT = 0x40000000;
 constexpr DWORD MAKEROP4(DWORD fore, DWORD back) { return ((back << 8) & 0xFF000000u) | fore; }
+
+// Arc directions (SetArcDirection) and the point types of PolyDraw and GetPath.
+constexpr int AD_COUNTERCLOCKWISE = 1;
+constexpr int AD_CLOCKWISE = 2;
+constexpr BYTE PT_CLOSEFIGURE = 0x01;
+constexpr BYTE PT_LINETO = 0x02;
+constexpr BYTE PT_BEZIERTO = 0x04;
+constexpr BYTE PT_MOVETO = 0x06;
 
 // Binary raster operations (SetROP2).
 constexpr int R2_BLACK = 1;
@@ -1063,6 +1134,40 @@ BOOL PolyPolyline(HDC dc, const POINT* points, const DWORD* counts, DWORD polyli
 BOOL Polygon(HDC dc, const POINT* points, int count);
 BOOL PolyPolygon(HDC dc, const POINT* points, const INT* counts, int polygons);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+BOOL Ellipse(HDC dc, int left, int top, int right, int bottom);
+BOOL RoundRect(HDC dc, int left, int top, int right, int bottom, int width, int height);
+BOOL Arc(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+/// Arc with a line from the current position to the arc's start; the arc's end becomes the
+/// current position.
+BOOL ArcTo(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL AngleArc(HDC dc, int x, int y, DWORD radius, FLOAT startAngle, FLOAT sweepAngle);
+BOOL Pie(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+BOOL Chord(HDC dc, int left, int top, int right, int bottom, int xStart, int yStart, int xEnd, int yEnd);
+/// Returns the previous direction, 0 on failure.
+int SetArcDirection(HDC dc, int direction);
+int GetArcDirection(HDC dc);
+/// count = 3n + 1 (n ≥ 1) points: a start point, then two control points and an end per curve.
+BOOL PolyBezier(HDC dc, const POINT* points, DWORD count);
+/// count = 3n points from the current position, which moves to the last point.
+BOOL PolyBezierTo(HDC dc, const POINT* points, DWORD count);
+BOOL PolyDraw(HDC dc, const POINT* points, const BYTE* types, int count);
+
+// ---- paths ------------------------------------------------------------------------------------
+
+/// Opens a new path (discarding the old one): until EndPath the line, shape and curve calls
+/// record their figures into it instead of drawing.
+BOOL BeginPath(HDC dc);
+BOOL EndPath(HDC dc);
+BOOL AbortPath(HDC dc);
+BOOL CloseFigure(HDC dc);
+BOOL FlattenPath(HDC dc);
+/// The path's points (logical) and types; with count 0 the number of points, −1 on failure.
+int GetPath(HDC dc, POINT* points, BYTE* types, int count);
+BOOL StrokePath(HDC dc);
+BOOL FillPath(HDC dc);
+BOOL StrokeAndFillPath(HDC dc);
+BOOL SelectClipPath(HDC dc, int mode);
+HRGN PathToRegion(HDC dc);
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 inline HFONT CreateFontIndirect(const LOGFONTA* font) { return CreateFontIndirectA(font); }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/gdi/Gdi.h"
+#include "platform/gdi/Path.h"
 #include "platform/gdi/Region.h"
 #include "platform/gdi/Screen.h"
 
@@ -141,6 +142,8 @@ struct TDrawingState {
     int BkMode = OPAQUE;
     int Rop2 = R2_COPYPEN;
     int PolyFillMode = ALTERNATE;
+    int ArcDirection = AD_COUNTERCLOCKWISE;
+    TPath Path;  // device pixels, so later changes of the transforms leave it alone
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units

@@ -235,7 +235,12 @@ BOOL LineTo(HDC handle, int x, int y) {
     if (surface == nullptr)
         return FALSE;
     const POINT ends[] = {dc->CurrentPosition, POINT{x, y}};
-    StrokeFigures(*dc, *surface, DevicePoints(*dc, ends, 2), {TFigure{0, 2, false}});
+    if (dc->Path.Open()) {
+        if (!PathLines(*dc, DevicePoints(*dc, ends, 2)))
+            return FALSE;
+    } else {
+        StrokeFigures(*dc, *surface, DevicePoints(*dc, ends, 2), {TFigure{0, 2, false}});
+    }
     dc->CurrentPosition = POINT{x, y};
     return TRUE;
 }
@@ -250,6 +255,8 @@ BOOL Polyline(HDC handle, const POINT* points, int count) {
     TBitmapObj* surface = SurfaceOf(*dc);
     if (surface == nullptr)
         return FALSE;
+    if (dc->Path.Open())
+        return PathFigure(*dc, DevicePoints(*dc, points, std::size_t(count)), false) ? TRUE : FALSE;
     StrokeFigures(*dc, *surface, DevicePoints(*dc, points, std::size_t(count)),
                   {TFigure{0, std::size_t(count), false}});
     return TRUE;
@@ -272,7 +279,12 @@ BOOL PolylineTo(HDC handle, const POINT* points, DWORD count) {
         const TDevicePoint d = DevicePoint(*dc, points[k].x, points[k].y);
         device[k + 1] = TScanPoint{d.X, d.Y};
     }
-    StrokeFigures(*dc, *surface, device, {TFigure{0, device.size(), false}});
+    if (dc->Path.Open()) {
+        if (!PathLines(*dc, device))
+            return FALSE;
+    } else {
+        StrokeFigures(*dc, *surface, device, {TFigure{0, device.size(), false}});
+    }
     dc->CurrentPosition = points[count - 1];
     return TRUE;
 }
@@ -303,7 +315,16 @@ BOOL PolyPolyline(HDC handle, const POINT* points, const DWORD* counts, DWORD po
         figures.push_back(TFigure{first, counts[i], false});
         first += counts[i];
     }
-    StrokeFigures(*dc, *surface, DevicePoints(*dc, points, first), figures);
+    const std::vector<TScanPoint> device = DevicePoints(*dc, points, first);
+    if (dc->Path.Open()) {
+        for (const TFigure& figure : figures)
+            if (!PathFigure(*dc, std::vector<TScanPoint>(device.begin() + std::ptrdiff_t(figure.First),
+                                                         device.begin() + std::ptrdiff_t(figure.First + figure.Count)),
+                            false))
+                return FALSE;
+        return TRUE;
+    }
+    StrokeFigures(*dc, *surface, device, figures);
     return TRUE;
 }
 

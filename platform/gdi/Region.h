@@ -124,6 +124,33 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
 /// when the work or the result would be too large.
 bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons, int fillMode, TRegion& result);
 
+/// The rows of a rectangle of pixels [left, right) × [top, bottom) whose corners are rounded by
+/// quarters of a w × h ellipse (w and h limited to the rectangle's extent; below 2 the corners
+/// stay square), each corner sampled in eighths of a pixel: a pixel is in when its centre lies
+/// inside or on the corner's ellipse with each radius an eighth of a pixel shorter. With w and h
+/// the whole extent it is the platform's ellipse. Any row is worked out on its own, so a caller
+/// visits only the rows it needs.
+class TRoundRows {
+public:
+    TRoundRows(long long left, long long top, long long right, long long bottom, long long w, long long h);
+    /// The pixels of row y; an empty span (Left == Right) outside the shape.
+    TSpan Row(long long y) const;
+    long long Left() const { return FLeft; }
+    long long Top() const { return FTop; }
+    long long Right() const { return FRight; }
+    long long Bottom() const { return FBottom; }
+    bool Square() const { return FSquare; }
+    /// Rows [WholeStart, WholeEnd) span the whole width (none when WholeEnd ≤ WholeStart).
+    long long WholeStart() const { return FSquare ? FTop : FUpperEnd; }
+    long long WholeEnd() const { return FSquare ? FBottom : FLowerStart; }
+
+private:
+    long long FLeft, FTop, FRight, FBottom;
+    bool FSquare = true;
+    long long FRx = 0, FRy = 0, FLeftCx = 0, FRightCx = 0, FUpperCy = 0, FLowerCy = 0;
+    long long FUpperEnd = 0, FLowerStart = 0;
+};
+
 /// The platform's elliptic region of a box: its right column and bottom row stay out, and a pixel
 /// is in when its centre lies inside or on the ellipse inscribed in the remaining box with each
 /// radius an eighth of a pixel shorter (so a box of 11 × 11 gives the 76 pixels that the

@@ -80,15 +80,21 @@ constexpr long long kEighths = 8;
 
 // For an ellipse of radii rx and ry (eighths), the largest distance across from its centre of a
 // pixel centre on the row whose distance down is dy; −1 when the row misses the ellipse. A centre
-// (dx, dy) is inside when dx²·ry² + dy²·rx² ≤ rx²·ry², so |dx| ≤ √(rx²·(ry² − dy²) / ry²). With
-// rx < 2^35 and ry < 2^29 (the row limit) the product stays below 2^126.
+// (dx, dy) is inside when dx²·ry² + dy²·rx² ≤ rx²·ry², so |dx| ≤ √(rx²·(ry² − dy²) / ry²). The
+// product is exact in 128 bits while rx < 2^35 and ry < 2^29; the drawing calls' ellipses reach
+// 2^33 eighths, where the quotient is taken in long double (64 bits of mantissa, far finer than
+// an eighth of a pixel at that size).
 long long HalfWidth(long long dy, long long rx, long long ry) {
     const TUWide yy2 = TUWide(ry) * TUWide(ry);
     const TUWide dd = TUWide(dy < 0 ? -dy : dy) * TUWide(dy < 0 ? -dy : dy);
     if (dd > yy2)
         return -1;
-    const TUWide q = TUWide(rx) * TUWide(rx) * (yy2 - dd) / yy2;
-    return (long long)SquareRootFloor(q);
+    if (rx < (1LL << 35) && ry < (1LL << 29)) {
+        const TUWide q = TUWide(rx) * TUWide(rx) * (yy2 - dd) / yy2;
+        return (long long)SquareRootFloor(q);
+    }
+    const long double f = (long double)(yy2 - dd) / (long double)yy2;
+    return (long long)std::floor((long double)rx * std::sqrt(f));
 }
 
 // Columns whose centres lie within dmax of the centre cx (both in eighths).
@@ -195,6 +201,67 @@ bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons
     return true;
 }
 
+TRoundRows::TRoundRows(long long left, long long top, long long right, long long bottom, long long w, long long h)
+    : FLeft(left), FTop(top), FRight(right), FBottom(bottom) {
+    w = std::min(w < 0 ? -w : w, right - left);
+    h = std::min(h < 0 ? -h : h, bottom - top);
+    FSquare = w < 2 || h < 2;
+    if (FSquare)
+        return;
+    FRx = Radius(w);
+    FRy = Radius(h);
+    FLeftCx = kEighths / 2 * (2 * left + w);
+    FRightCx = kEighths / 2 * (2 * right - w);
+    FUpperCy = kEighths / 2 * (2 * top + h);
+    FLowerCy = kEighths / 2 * (2 * bottom - h);
+    // Rows whose centres lie above the upper corner ellipses' centres are cut at both ends by
+    // those ellipses, likewise below the lower ones; the rows between are whole. A row centre
+    // lies above top + h/2 exactly for rows before top + h/2 (integer division), and below
+    // bottom − h/2 from there on.
+    FUpperEnd = top + h / 2;
+    FLowerStart = bottom - h / 2;
+}
+
+TSpan TRoundRows::Row(long long y) const {
+    if (y < FTop || y >= FBottom || FLeft >= FRight)
+        return TSpan{0, 0};
+    if (FSquare || (y >= FUpperEnd && y < FLowerStart))
+        return TSpan{FLeft, FRight};
+    const long long dmax = HalfWidth(RowOffset(y, y < FUpperEnd ? FUpperCy : FLowerCy), FRx, FRy);
+    if (dmax < 0)
+        return TSpan{0, 0};
+    return TSpan{CentredSpan(FLeftCx, dmax).Left, CentredSpan(FRightCx, dmax).Right};
+}
+
+namespace {
+
+// The region of a shape's rows; the pixel box is already normalised and cut.
+bool RowsRegion(const TRoundRows& rows, TRegion& result) {
+    const long long wholeStart = rows.WholeStart(), wholeEnd = std::max(wholeStart, rows.WholeEnd());
+    if ((rows.Bottom() - rows.Top()) - (wholeEnd - wholeStart) > kMaxScanWork)
+        return RefuseTooLarge();
+    TRegionBuilder builder;
+    std::vector<TSpan> spans;
+    for (long long y = rows.Top(); y < rows.Bottom() && !builder.Failed(); ++y) {
+        if (y == wholeStart && wholeEnd > wholeStart) {
+            builder.AddBand(wholeStart, wholeEnd, {rows.Row(y)});
+            y = wholeEnd - 1;
+            continue;
+        }
+        spans.clear();
+        const TSpan span = rows.Row(y);
+        if (span.Left < span.Right)
+            AppendSpan(spans, span.Left, span.Right);
+        builder.AddBand(y, y + 1, spans);
+    }
+    if (builder.Failed())
+        return RefuseTooLarge();
+    result = builder.Finish();
+    return true;
+}
+
+}  // namespace
+
 bool EllipseRegion(long long left, long long top, long long right, long long bottom, TRegion& result) {
     Normalise(left, right);
     Normalise(top, bottom);
@@ -202,27 +269,11 @@ bool EllipseRegion(long long left, long long top, long long right, long long bot
     // ellipse is inscribed in the box one pixel narrower and shorter.
     --right;
     --bottom;
-    if (bottom - top > kMaxScanWork)
-        return RefuseTooLarge();
-    TRegionBuilder builder;
-    std::vector<TSpan> spans;
-    if (right > left && bottom > top) {
-        const long long rx = Radius(right - left), ry = Radius(bottom - top);
-        const long long cx = kEighths / 2 * (left + right), cy = kEighths / 2 * (top + bottom);
-        for (long long y = top; y < bottom; ++y) {
-            spans.clear();
-            const long long dmax = HalfWidth(RowOffset(y, cy), rx, ry);
-            if (dmax >= 0) {
-                const TSpan span = CentredSpan(cx, dmax);
-                AppendSpan(spans, span.Left, span.Right);
-            }
-            builder.AddBand(y, y + 1, spans);
-        }
+    if (right <= left || bottom <= top) {
+        result = TRegion();
+        return true;
     }
-    if (builder.Failed())
-        return RefuseTooLarge();
-    result = builder.Finish();
-    return true;
+    return RowsRegion(TRoundRows(left, top, right, bottom, right - left, bottom - top), result);
 }
 
 bool RoundRectRegion(long long left, long long top, long long right, long long bottom, long long w, long long h,
@@ -232,41 +283,12 @@ bool RoundRectRegion(long long left, long long top, long long right, long long b
     // Like elliptic regions, the right and bottom edges stay out.
     right = std::max(left, right - 1);
     bottom = std::max(top, bottom - 1);
-    w = std::min(w < 0 ? -w : w, right - left);
-    h = std::min(h < 0 ? -h : h, bottom - top);
-    if (w < 2 || h < 2 || left == right || top == bottom) {
+    const TRoundRows rows(left, top, right, bottom, w, h);
+    if (left == right || top == bottom || rows.Square()) {
         result = TRegion::FromRect(left, top, right, bottom);
         return true;
     }
-    if (h > kMaxScanWork)
-        return RefuseTooLarge();
-    TRegionBuilder builder;
-    std::vector<TSpan> spans;
-    const long long rx = Radius(w), ry = Radius(h);
-    // Rows whose centres lie above the upper corner ellipses' centres are cut at both ends by
-    // those ellipses, likewise below the lower ones; the rows between are whole. A row centre
-    // lies above top + h/2 exactly for rows before top + h/2 (integer division), and below
-    // bottom − h/2 from there on.
-    const auto row = [&](long long y, long long cy) {
-        spans.clear();
-        const long long dmax = HalfWidth(RowOffset(y, cy), rx, ry);
-        if (dmax >= 0) {
-            const long long first = CentredSpan(kEighths / 2 * (2 * left + w), dmax).Left;
-            const long long beyond = CentredSpan(kEighths / 2 * (2 * right - w), dmax).Right;
-            AppendSpan(spans, first, beyond);
-        }
-        builder.AddBand(y, y + 1, spans);
-    };
-    const long long upperEnd = top + h / 2, lowerStart = bottom - h / 2;
-    for (long long y = top; y < upperEnd; ++y)
-        row(y, kEighths / 2 * (2 * top + h));
-    builder.AddBand(upperEnd, lowerStart, {TSpan{left, right}});
-    for (long long y = lowerStart; y < bottom; ++y)
-        row(y, kEighths / 2 * (2 * bottom - h));
-    if (builder.Failed())
-        return RefuseTooLarge();
-    result = builder.Finish();
-    return true;
+    return RowsRegion(rows, result);
 }
 
 }  // namespace gdi::detail

@@ -29,6 +29,15 @@ const TBrushObj* FillBrush(const TDCObj& dc) {
 // reach are scanned, so a figure far larger than the surface costs no more than the surface.
 bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
                  const std::vector<TPolygonRun>& figures) {
+    if (dc.Path.Open()) {
+        // Inside a path bracket the closed figures are recorded instead.
+        for (const TPolygonRun& figure : figures)
+            if (!PathFigure(dc, std::vector<TScanPoint>(points.begin() + std::ptrdiff_t(figure.First),
+                                                        points.begin() + std::ptrdiff_t(figure.First + figure.Count)),
+                            true))
+                return false;
+        return true;
+    }
     {
         TFillStage fill(dc, surface, FillBrush(dc), Rop2ToRop3(dc.Rop2));
         const TClip& bounds = fill.Clipper().Bounds();

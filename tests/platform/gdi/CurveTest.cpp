@@ -1,0 +1,517 @@
+// Curves and rounded shapes: measured pixel counts, arc directions, pie and chord edges, Bézier
+// end points, far-reaching curves, clipping, transforms, indexed targets and refused arguments.
+#include "BlitTestSupport.h"
+
+#include <climits>
+#include <limits>
+#include <string>
+
+namespace {
+
+using namespace gdi;
+using namespace blittest;
+
+class TCurveTest : public TGdiTest {};
+
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+
+std::string Picture(const TSurface& surface, int rows, int columns) {
+    return SurfacePicture(surface, rows, columns, kRed, 'r');
+}
+
+int Count(const TSurface& surface, COLORREF colour) {
+    int n = 0;
+    for (COLORREF c : surface.Colours())
+        n += c == colour;
+    return n;
+}
+
+class TRedBrush {
+public:
+    explicit TRedBrush(HDC dc) : FDc(dc), FBrush(CreateSolidBrush(kRed)), FOld(SelectObject(dc, FBrush)) {}
+    HBRUSH Get() const { return FBrush; }
+    ~TRedBrush() {
+        SelectObject(FDc, FOld);
+        DeleteObject(FBrush);
+    }
+
+private:
+    HDC FDc;
+    HBRUSH FBrush;
+    HGDIOBJ FOld;
+};
+
+// Resets a context's transforms for a scope, so its pixels are read and cleared in device terms.
+class TDeviceTerms {
+public:
+    explicit TDeviceTerms(HDC dc) : FDc(dc), FSaved(SaveDC(dc)) {
+        if (GetGraphicsMode(dc) == GM_ADVANCED)
+            ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+        SetGraphicsMode(dc, GM_COMPATIBLE);
+        SetMapMode(dc, MM_TEXT);
+        SetWindowOrgEx(dc, 0, 0, nullptr);
+        SetViewportOrgEx(dc, 0, 0, nullptr);
+    }
+    ~TDeviceTerms() { RestoreDC(FDc, FSaved); }
+
+private:
+    HDC FDc;
+    int FSaved;
+};
+
+// Non-white pixels as runs "y:x0-x1" (x1 excluded), row by row: the form the platform's own
+// drawings were dumped in.
+std::string Runs(const TSurface& surface, int width, int height) {
+    TDeviceTerms device(surface.Dc());
+    std::string out;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width;) {
+            if (GetPixel(surface.Dc(), x, y) == kWhite) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < width && GetPixel(surface.Dc(), x, y) != kWhite)
+                ++x;
+            out += " " + std::to_string(y) + ":" + std::to_string(start) + "-" + std::to_string(x);
+        }
+    }
+    return out;
+}
+
+// Whitens the surface's device pixels whatever the context's transforms.
+void Clear(HDC dc) {
+    TDeviceTerms device(dc);
+    PatBlt(dc, 0, 0, 40, 40, WHITENESS);
+}
+
+// Pixel counts of Ellipse(2, 2, 2 + w, 2 + h) measured on the platform: with pen and brush, with
+// the brush alone (NULL_PEN), with the pen alone (NULL_BRUSH).
+struct TEllipseCount {
+    int W, H, Both, Fill, Line;
+};
+constexpr TEllipseCount kEllipseCounts[] = {
+    {1, 1, 0, 0, 0},   {1, 3, 3, 0, 3},   {2, 2, 4, 1, 4},   {2, 3, 6, 2, 6},    {3, 1, 3, 0, 3},
+    {3, 3, 5, 5, 4},   {4, 4, 12, 12, 8}, {5, 5, 21, 21, 12}, {6, 9, 42, 42, 18}, {10, 10, 76, 76, 24},
+};
+
+TEST_F(TCurveTest, EllipsesCoverTheMeasuredPixels) {
+    auto surface = MakeWhiteSurface(40, 40);
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    for (const TEllipseCount& c : kEllipseCounts) {
+        Clear(dc);
+        EXPECT_TRUE(Ellipse(dc, 2, 2, 2 + c.W, 2 + c.H));
+        EXPECT_EQ(Count(*surface, kRed) + Count(*surface, 0), c.Both) << c.W << " x " << c.H;
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        Clear(dc);
+        Ellipse(dc, 2, 2, 2 + c.W, 2 + c.H);
+        EXPECT_EQ(Count(*surface, kRed), c.Fill) << c.W << " x " << c.H;
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+        SelectObject(dc, GetStockObject(NULL_BRUSH));
+        Clear(dc);
+        Ellipse(dc, 2 + c.W, 2 + c.H, 2, 2);
+        EXPECT_EQ(Count(*surface, 0), c.Line) << c.W << " x " << c.H << ", corners swapped";
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        SelectObject(dc, brush.Get());
+    }
+    // The ellipse is the elliptic region one pixel larger, its outline that region's edge.
+    Clear(dc);
+    Ellipse(dc, 0, 0, 10, 10);
+    HRGN region = CreateEllipticRgn(0, 0, 11, 11);
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 12; ++x) {
+            const bool in = PtInRegion(region, x, y) != FALSE;
+            const bool edge = in && !(PtInRegion(region, x - 1, y) && PtInRegion(region, x + 1, y) &&
+                                      PtInRegion(region, x, y - 1) && PtInRegion(region, x, y + 1));
+            EXPECT_EQ(GetPixel(dc, x, y), edge ? 0 : in ? kRed : kWhite) << x << "," << y;
+        }
+    DeleteObject(region);
+    // As measured: rounded corners of 8 × 6 in a 20 × 14 box; square corners fill as Rectangle.
+    Clear(dc);
+    EXPECT_TRUE(RoundRect(dc, 1, 1, 21, 15, 8, 6));
+    EXPECT_EQ(Picture(*surface, 16, 22), "......................\n"
+                                         "...################...\n"
+                                         "..#rrrrrrrrrrrrrrrr#..\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         ".#rrrrrrrrrrrrrrrrrr#.\n"
+                                         "..#rrrrrrrrrrrrrrrr#..\n"
+                                         "...################...\n"
+                                         "......................\n");
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    Clear(dc);
+    RoundRect(dc, 2, 2, 7, 6, 0, 1);
+    EXPECT_EQ(Count(*surface, kRed), 12);
+    Clear(dc);
+    RoundRect(dc, 1, 1, 21, 15, 40, 40);
+    EXPECT_EQ(Runs(*surface, 40, 40), [&] {
+        Clear(dc);
+        Ellipse(dc, 1, 1, 21, 15);
+        return Runs(*surface, 40, 40);
+    }()) << "corners larger than the box make the ellipse";
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
+TEST_F(TCurveTest, PiesChordsAndArcsFollowTheArcDirection) {
+    auto surface = MakeWhiteSurface(40, 40);
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    EXPECT_EQ(GetArcDirection(dc), AD_COUNTERCLOCKWISE);
+    // From the upper right counter-clockwise to the upper left, radials to the centre (11, 9):
+    // the platform's pixels.
+    EXPECT_TRUE(Pie(dc, 1, 1, 21, 17, 21, 1, 1, 1));
+    EXPECT_EQ(Picture(*surface, 11, 20), "....................\n"
+                                         "........######......\n"
+                                         ".....###rrrrrr###...\n"
+                                         "....#rrrrrrrrrrrr#..\n"
+                                         ".....#rrrrrrrrrr#...\n"
+                                         "......#rrrrrrrr#....\n"
+                                         ".......##rrrrr#.....\n"
+                                         ".........#rrr#......\n"
+                                         "..........#r#.......\n"
+                                         "...........#........\n"
+                                         "....................\n");
+    // The arc alone: its last pixel (4, 3) stays out, as a line's does.
+    Clear(dc);
+    EXPECT_TRUE(Arc(dc, 1, 1, 21, 17, 21, 1, 1, 1));
+    EXPECT_EQ(Runs(*surface, 40, 40), " 1:8-14 2:5-8 2:14-17 3:17-18");
+    // Counter-clockwise and clockwise arcs between the same radials make the whole outline.
+    // Both leave out the end's pixel, which is the one of the ellipse missing.
+    Clear(dc);
+    for (int direction : {AD_COUNTERCLOCKWISE, AD_CLOCKWISE}) {
+        EXPECT_NE(SetArcDirection(dc, direction), 0);
+        Arc(dc, 1, 1, 21, 17, 21, 3, 3, 17);
+    }
+    EXPECT_EQ(GetPixel(dc, 5, 15), kWhite);
+    SetPixel(dc, 5, 15, 0);
+    const std::string both = Runs(*surface, 40, 40);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Clear(dc);
+    Ellipse(dc, 1, 1, 21, 17);
+    EXPECT_EQ(both, Runs(*surface, 40, 40));
+    // Clockwise the pie takes the lower right quarter.
+    SelectObject(dc, brush.Get());
+    Clear(dc);
+    Pie(dc, 1, 1, 21, 17, 21, 9, 11, 17);
+    EXPECT_EQ(GetPixel(dc, 15, 12), kRed);
+    EXPECT_EQ(GetPixel(dc, 5, 5), kWhite);
+    EXPECT_EQ(GetPixel(dc, 11, 9), 0u) << "the centre is on both radials";
+    // The chord closes with a straight edge; the same radials both ways cover the ellipse.
+    SetArcDirection(dc, AD_COUNTERCLOCKWISE);
+    Clear(dc);
+    EXPECT_TRUE(Chord(dc, 1, 1, 21, 17, 21, 1, 1, 17));
+    EXPECT_EQ(GetPixel(dc, 5, 5), kRed);
+    EXPECT_EQ(GetPixel(dc, 16, 12), kWhite);
+    SetArcDirection(dc, AD_CLOCKWISE);
+    Chord(dc, 1, 1, 21, 17, 21, 1, 1, 17);
+    const std::string chords = Runs(*surface, 40, 40);
+    Clear(dc);
+    Ellipse(dc, 1, 1, 21, 17);
+    EXPECT_EQ(chords, Runs(*surface, 40, 40) + "") << "two chords cover what the ellipse covers";
+
+    // The direction is part of the saved state, and only the two directions are taken.
+    const int saved = SaveDC(dc);
+    SetArcDirection(dc, AD_COUNTERCLOCKWISE);
+    RestoreDC(dc, saved);
+    EXPECT_EQ(GetArcDirection(dc), AD_CLOCKWISE);
+    SetLastError(0);
+    EXPECT_EQ(SetArcDirection(dc, 3), 0);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(GetArcDirection(nullptr), 0);
+    SetArcDirection(dc, AD_COUNTERCLOCKWISE);
+
+    // GM_COMPATIBLE keeps the direction on the device when the mapping turns y over; GM_ADVANCED
+    // keeps it in logical space.
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Clear(dc);
+    Arc(dc, 1, 1, 21, 17, 21, 1, 1, 1);
+    const std::string upper = Runs(*surface, 40, 40);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetViewportExtEx(dc, 1, -1, nullptr);
+    SetViewportOrgEx(dc, 0, 18, nullptr);
+    Clear(dc);
+    Arc(dc, 1, 17, 21, 1, 21, 17, 1, 17);  // the same device box and radials
+    EXPECT_EQ(Runs(*surface, 40, 40), upper);
+    SetGraphicsMode(dc, GM_ADVANCED);
+    Clear(dc);
+    Arc(dc, 1, 17, 21, 1, 21, 17, 1, 17);
+    {
+        TDeviceTerms device(dc);
+        EXPECT_EQ(GetPixel(dc, 11, 1), kWhite) << "clockwise on the device: the lower half";
+        EXPECT_EQ(GetPixel(dc, 11, 16), 0u);
+    }
+    SetGraphicsMode(dc, GM_COMPATIBLE);
+    SetMapMode(dc, MM_TEXT);
+    SelectObject(dc, brush.Get());
+}
+
+TEST_F(TCurveTest, ArcToAngleArcAndBeziersMoveTheCurrentPosition) {
+    auto surface = MakeWhiteSurface(40, 40);
+    HDC dc = surface->Dc();
+    POINT at{};
+    MoveToEx(dc, 0, 0, nullptr);
+    EXPECT_TRUE(ArcTo(dc, 1, 1, 21, 17, 21, 9, 1, 9));
+    GetCurrentPositionEx(dc, &at);
+    EXPECT_EQ(at.x, 1);
+    EXPECT_EQ(at.y, 9);
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0u) << "the line from the current position";
+    EXPECT_EQ(GetPixel(dc, 10, 1), 0u);
+    EXPECT_EQ(GetPixel(dc, 10, 16), kWhite);
+    Clear(dc);
+    MoveToEx(dc, 0, 0, nullptr);
+    EXPECT_TRUE(AngleArc(dc, 10, 9, 7, 0, 90));
+    GetCurrentPositionEx(dc, &at);
+    EXPECT_EQ(at.x, 10);
+    EXPECT_EQ(at.y, 2);
+    EXPECT_EQ(GetPixel(dc, 3, 9), kWhite) << "a quarter from the x axis counter-clockwise";
+    EXPECT_EQ(GetPixel(dc, 15, 5), 0u);
+    Clear(dc);
+    EXPECT_TRUE(AngleArc(dc, 10, 9, 7, 90, -720));
+    EXPECT_EQ(Count(*surface, 0), [&] {
+        Clear(dc);
+        SelectObject(dc, GetStockObject(NULL_BRUSH));
+        Ellipse(dc, 3, 2, 17, 16);
+        SelectObject(dc, GetStockObject(WHITE_BRUSH));
+        return Count(*surface, 0);
+    }()) << "two turns draw the whole circle";
+
+    // Bézier curves start on their first point and leave their last pixel out; a straight one
+    // is the line.
+    Clear(dc);
+    const POINT curve[] = {{1, 1}, {30, 1}, {1, 20}, {30, 20}};
+    EXPECT_TRUE(PolyBezier(dc, curve, 4));
+    EXPECT_EQ(GetPixel(dc, 1, 1), 0u);
+    EXPECT_EQ(GetPixel(dc, 30, 20), kWhite);
+    EXPECT_EQ(GetPixel(dc, 15, 10) == 0 || GetPixel(dc, 16, 10) == 0 || GetPixel(dc, 15, 9) == 0, true);
+    const std::string bezier = Runs(*surface, 40, 40);
+    Clear(dc);
+    MoveToEx(dc, 1, 1, nullptr);
+    EXPECT_TRUE(PolyBezierTo(dc, curve + 1, 3));
+    EXPECT_EQ(Runs(*surface, 40, 40), bezier);
+    GetCurrentPositionEx(dc, &at);
+    EXPECT_EQ(at.x, 30);
+    EXPECT_EQ(at.y, 20);
+    const POINT straight[] = {{2, 3}, {8, 5}, {14, 7}, {29, 12}};
+    Clear(dc);
+    PolyBezier(dc, straight, 4);
+    const std::string flat = Runs(*surface, 40, 40);
+    Clear(dc);
+    MoveToEx(dc, 2, 3, nullptr);
+    LineTo(dc, 29, 12);
+    EXPECT_EQ(flat, Runs(*surface, 40, 40));
+
+    // PolyDraw: a closed figure's next line starts at the figure's start; the platform's pixels.
+    const POINT points[] = {{1, 1}, {20, 1}, {1, 20}, {20, 20}};
+    const BYTE types[] = {PT_MOVETO, PT_LINETO, PT_LINETO | PT_CLOSEFIGURE, PT_LINETO};
+    Clear(dc);
+    EXPECT_TRUE(PolyDraw(dc, points, types, 4));
+    EXPECT_EQ(Runs(*surface, 40, 40),
+              " 1:1-21 2:1-3 2:19-20 3:1-2 3:3-4 3:18-19 4:1-2 4:4-5 4:17-18 5:1-2 5:5-6 5:16-17 6:1-2 6:6-7 "
+              "6:15-16 7:1-2 7:7-8 7:14-15 8:1-2 8:8-9 8:13-14 9:1-2 9:9-10 9:12-13 10:1-2 10:10-12 11:1-2 "
+              "11:10-12 12:1-2 12:9-10 12:12-13 13:1-2 13:8-9 13:13-14 14:1-2 14:7-8 14:14-15 15:1-2 15:6-7 "
+              "15:15-16 16:1-2 16:5-6 16:16-17 17:1-2 17:4-5 17:17-18 18:1-2 18:3-4 18:18-19 19:1-3 19:19-20 "
+              "20:1-2");
+    GetCurrentPositionEx(dc, &at);
+    EXPECT_EQ(at.x, 20);
+    EXPECT_EQ(at.y, 20);
+    const BYTE curveTypes[] = {PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO};
+    Clear(dc);
+    MoveToEx(dc, 0, 0, nullptr);
+    const POINT drawn[] = {{1, 1}, {30, 1}, {1, 20}, {30, 20}};
+    EXPECT_TRUE(PolyDraw(dc, drawn, curveTypes, 4));
+    EXPECT_EQ(GetPixel(dc, 0, 0), 0u);
+    Clear(dc);
+    MoveToEx(dc, 1, 1, nullptr);
+    PolyDraw(dc, drawn + 1, curveTypes + 1, 3);
+    EXPECT_EQ(Runs(*surface, 40, 40), bezier) << "from the current position (1, 1)";
+}
+
+TEST_F(TCurveTest, BadCountsAndTypesAreRefusedBeforeAnyPointIsRead) {
+    auto surface = MakeWhiteSurface(24, 16);
+    HDC dc = surface->Dc();
+    const POINT* none = nullptr;  // never read: each refusal comes before the points
+    const POINT points[] = {{1, 1}, {20, 1}, {1, 20}, {20, 20}, {3, 3}};
+    const auto refused = [&](BOOL result) {
+        const DWORD error = GetLastError();
+        SetLastError(0);
+        return result == FALSE && error == ERROR_INVALID_PARAMETER;
+    };
+    SetLastError(0);
+    for (DWORD count : {0u, 1u, 2u, 3u, 5u, 0x20000001u, 0xFFFFFFFFu})
+        EXPECT_TRUE(refused(PolyBezier(dc, count == 5 ? points : none, count))) << count;
+    for (DWORD count : {0u, 1u, 2u, 4u, 0x20000001u})
+        EXPECT_TRUE(refused(PolyBezierTo(dc, count == 4 ? points : none, count))) << count;
+    EXPECT_TRUE(refused(PolyBezier(dc, nullptr, 4)));
+    const BYTE lonelyCurve[] = {PT_LINETO, PT_BEZIERTO, PT_BEZIERTO};
+    const BYTE closedMove[] = {PT_MOVETO | PT_CLOSEFIGURE, PT_LINETO};
+    const BYTE unknown[] = {PT_MOVETO, 7, PT_LINETO};
+    const BYTE closedInside[] = {PT_MOVETO, PT_BEZIERTO | PT_CLOSEFIGURE, PT_BEZIERTO, PT_BEZIERTO};
+    EXPECT_TRUE(refused(PolyDraw(dc, points, lonelyCurve, 3)));
+    EXPECT_TRUE(refused(PolyDraw(dc, points, closedMove, 2)));
+    EXPECT_TRUE(refused(PolyDraw(dc, points, unknown, 3)));
+    EXPECT_TRUE(refused(PolyDraw(dc, points, closedInside, 4)));
+    EXPECT_TRUE(refused(PolyDraw(dc, none, lonelyCurve, -1)));
+    EXPECT_TRUE(refused(PolyDraw(dc, none, nullptr, 0x20000001)));
+    EXPECT_TRUE(PolyDraw(dc, none, nullptr, 0)) << "nothing to draw";
+    EXPECT_TRUE(refused(AngleArc(dc, 5, 5, 0x80000000u, 0, 90)));
+    EXPECT_TRUE(refused(AngleArc(dc, 5, 5, 4, std::numeric_limits<float>::infinity(), 90)));
+    EXPECT_EQ(Count(*surface, 0), 0);
+    // A bad context is reported as such whatever the arguments.
+    SetLastError(0);
+    EXPECT_FALSE(PolyBezier(nullptr, none, 0));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(Ellipse(nullptr, 0, 0, 4, 4));
+    EXPECT_FALSE(Pie(nullptr, 0, 0, 4, 4, 0, 0, 0, 0));
+    // Boxes without area draw nothing and succeed.
+    EXPECT_TRUE(Ellipse(dc, 5, 5, 5, 20));
+    EXPECT_TRUE(Pie(dc, 5, 5, 5, 20, 0, 0, 1, 1));
+    EXPECT_TRUE(Chord(dc, 5, 5, 30, 5, 0, 0, 1, 1));
+    EXPECT_EQ(Count(*surface, 0), 0);
+}
+
+// Curves of any size cost what the clip shows: an ellipse of radius 2^30 crossing the surface,
+// one covering it, Béziers and arcs reaching the ends of the 32-bit range.
+TEST_F(TCurveTest, HugeCurvesDrawOnlyWhatTheSurfaceShows) {
+    auto surface = MakeWhiteSurface(24, 16);
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    EXPECT_TRUE(Ellipse(dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX));
+    EXPECT_EQ(Count(*surface, kRed), 24 * 16);
+    // The left end of a circle of radius 2^30 whose leftmost column is 4.
+    const int r = 1 << 30;
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    EXPECT_TRUE(Ellipse(dc, 4, 8 - r, 4 + 2 * (r - 4), 8 + r));
+    std::vector<COLORREF> fill = surface->Colours();
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+    EXPECT_TRUE(Ellipse(dc, 4, 8 - r, 4 + 2 * (r - 4), 8 + r));
+    const std::vector<COLORREF> line = surface->Colours();
+    for (int y = 0; y < 16; ++y) {
+        // Each row's fill starts at the outline's pixel, which is the leftmost inside.
+        int first = -1;
+        for (int x = 0; x < 24; ++x)
+            if (fill[std::size_t(y * 24 + x)] == kRed && first < 0)
+                first = x;
+        ASSERT_GE(first, 4) << y;
+        EXPECT_EQ(line[std::size_t(y * 24 + first)], 0u) << y;
+        EXPECT_LE(first, 5) << "a radius of 2^30 is straight over 16 rows";
+    }
+    EXPECT_TRUE(Arc(dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 0, 0, 1, 1));
+    EXPECT_TRUE(Pie(dc, INT_MIN, 0, INT_MAX, 10, INT_MAX, 0, INT_MIN, 10));
+    const POINT far[] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MIN}, {INT_MIN, INT_MAX}, {INT_MAX, INT_MAX}};
+    EXPECT_TRUE(PolyBezier(dc, far, 4));
+    MoveToEx(dc, 0, 0, nullptr);
+    EXPECT_TRUE(AngleArc(dc, INT_MAX, INT_MIN, 0x7FFFFFFF, 0, 3600));
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const XFORM turn{0.6f, 0.8f, -0.8f, 0.6f, 0, 0};
+    SetWorldTransform(dc, &turn);
+    EXPECT_TRUE(Ellipse(dc, INT_MIN, INT_MIN, INT_MAX, INT_MAX));
+    EXPECT_TRUE(RoundRect(dc, -r, -r, r, r, r, r));
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    SetGraphicsMode(dc, GM_COMPATIBLE);
+    SelectObject(dc, brush.Get());
+}
+
+// Every depth and the clip: the fill and the outline land where they would without the clip.
+TEST_F(TCurveTest, CurvesHonourTheClipTransformsAndIndexedTargets) {
+    auto surface = MakeWhiteSurface(40, 40);
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    Pie(dc, 1, 1, 31, 25, 31, 5, 1, 20);
+    const std::vector<COLORREF> whole = surface->Colours();
+    Clear(dc);
+    IntersectClipRect(dc, 5, 3, 17, 30);
+    Pie(dc, 1, 1, 31, 25, 31, 5, 1, 20);
+    SelectClipRgn(dc, nullptr);
+    const std::vector<COLORREF> clipped = surface->Colours();
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const bool inside = x >= 5 && x < 17 && y >= 3 && y < 30;
+            EXPECT_EQ(clipped[std::size_t(y * 40 + x)], inside ? whole[std::size_t(y * 40 + x)] : kWhite) << x << "," << y;
+        }
+    // A scaling map mode draws the device box the mapping gives.
+    Clear(dc);
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 10, 10, nullptr);
+    SetViewportExtEx(dc, 20, 20, nullptr);
+    Ellipse(dc, 1, 1, 11, 11);
+    const std::string scaled = Runs(*surface, 40, 40);
+    SetMapMode(dc, MM_TEXT);
+    Clear(dc);
+    Ellipse(dc, 2, 2, 22, 22);
+    EXPECT_EQ(scaled, Runs(*surface, 40, 40));
+    // A turning transform: the shape turns with it, centred where its centre maps.
+    Clear(dc);
+    SetGraphicsMode(dc, GM_ADVANCED);
+    const XFORM turn{0.0f, 1.0f, -1.0f, 0.0f, 30, 0};  // a quarter turn: (x, y) → (30 − y, x)
+    SetWorldTransform(dc, &turn);
+    Ellipse(dc, 2, 4, 26, 14);
+    ModifyWorldTransform(dc, nullptr, MWT_IDENTITY);
+    SetGraphicsMode(dc, GM_COMPATIBLE);
+    EXPECT_EQ(GetPixel(dc, 21, 14), kRed) << "the centre (14, 9) maps to (21, 14)";
+    EXPECT_EQ(GetPixel(dc, 21, 2), 0u) << "the turned ellipse is tall";
+    EXPECT_EQ(GetPixel(dc, 21, 3), kRed);
+    EXPECT_EQ(GetPixel(dc, 12, 14), kWhite);
+
+    for (int bpp : {1, 8}) {
+        std::vector<RGBQUAD> table(std::size_t(1) << bpp, RGBQUAD{128, 128, 128, 0});
+        table.front() = RGBQUAD{0, 0, 0, 0};
+        table.back() = RGBQUAD{255, 255, 255, 0};
+        auto indexed = MakeDib(bpp, 24, -16, table);
+        HDC idc = indexed->Dc();
+        PatBlt(idc, 0, 0, 24, 16, WHITENESS);
+        EXPECT_EQ(Count(*indexed, kWhite), 24 * 16);
+        SelectObject(idc, GetStockObject(BLACK_BRUSH));
+        EXPECT_TRUE(Ellipse(idc, 0, 0, 10, 10));
+        EXPECT_EQ(Count(*indexed, 0), 76) << bpp;
+        SelectObject(idc, GetStockObject(WHITE_BRUSH));
+        PatBlt(idc, 0, 0, 24, 16, BLACKNESS);
+        SetROP2(idc, R2_NOT);
+        EXPECT_TRUE(RoundRect(idc, 0, 0, 10, 10, 4, 4));
+        EXPECT_EQ(Count(*indexed, RGB(255, 255, 255)), [&] {
+            int n = 0;
+            for (int y = 0; y < 10; ++y)
+                for (int x = 0; x < 10; ++x) {
+                    HRGN rr = CreateRoundRectRgn(0, 0, 11, 11, 4, 4);
+                    n += PtInRegion(rr, x, y) != FALSE;
+                    DeleteObject(rr);
+                }
+            return n;
+        }() - 32) << bpp << ": the fill inverts once, the outline twice";
+    }
+}
+
+// Fill and outline overlap as the platform's do: under XOR an outline pixel is written twice.
+TEST_F(TCurveTest, FillAndOutlineGoThroughTheRasterOperation) {
+    auto surface = MakeDib(32, 24, -16);
+    const DWORD dest = 0x0055AA33;
+    surface->FillRaw(dest);
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    HPEN blue = CreatePen(PS_SOLID, 0, RGB(0, 0, 255));
+    HGDIOBJ old = SelectObject(dc, blue);
+    SetROP2(dc, R2_XORPEN);
+    EXPECT_TRUE(Ellipse(dc, 1, 1, 12, 10));
+    EXPECT_EQ(surface->Raw(6, 5), dest ^ 0x00FF0000u);
+    EXPECT_EQ(surface->Raw(1, 5), dest ^ 0x00FF0000u ^ 0x000000FFu);
+    EXPECT_EQ(surface->Raw(12, 5), dest);
+    EXPECT_TRUE(Ellipse(dc, 1, 1, 12, 10));
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            EXPECT_EQ(surface->Raw(x, y), dest) << "drawing twice with XOR gives back the surface";
+    SelectObject(dc, old);
+    DeleteObject(blue);
+}
+
+}  // namespace

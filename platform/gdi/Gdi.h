@@ -964,6 +964,10 @@ BOOL PolyPolyline(HDC dc, const POINT* points, const DWORD* counts, DWORD polyli
 BOOL Polygon(HDC dc, const POINT* points, int count);
 BOOL PolyPolygon(HDC dc, const POINT* points, const INT* counts, int polygons);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
+/// The longest miter a PS_JOIN_MITER join may have, in pen widths (10 by default); a longer one
+/// is bevelled. Limits below 1 (and non-finite ones) are refused with ERROR_INVALID_PARAMETER.
+BOOL SetMiterLimit(HDC dc, FLOAT limit, FLOAT* previous);
+BOOL GetMiterLimit(HDC dc, FLOAT* limit);
 HFONT CreateFontIndirectA(const LOGFONTA* font);
 inline HFONT CreateFontIndirect(const LOGFONTA* font) { return CreateFontIndirectA(font); }
 

@@ -86,6 +86,9 @@ struct TPenObj final : TObject {
     DWORD ExtStyle = 0;
     LOGBRUSH Brush{};
     std::vector<DWORD> UserStyle;
+    // A geometric pen paints its stroke with this brush, made from Brush when the pen is made (a
+    // pattern brush keeps its own copy of the bitmap, as brushes do); null for other pens.
+    std::unique_ptr<TBrushObj> Fill;
 };
 
 class TRealizedFont;
@@ -131,6 +134,7 @@ struct TDrawingState {
     int BkMode = OPAQUE;
     int Rop2 = R2_COPYPEN;
     int PolyFillMode = ALTERNATE;
+    FLOAT MiterLimit = 10.0f;     // SetMiterLimit: longest miter of a join, in pen widths
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units

@@ -409,14 +409,11 @@ private:
             // are passed over in one step each: only the dashes that may show are worked out.
             double enter = 0, leave = length;
             Reach(a, b, length, enter, leave);
-            const auto skipTo = [&](double target) {
-                if (current.empty() && target > t)
-                    t += std::floor((target - t) / FPeriod) * FPeriod;
-            };
-            skipTo(enter);
             while (t < length) {
-                if (t > leave)
-                    skipTo(length);
+                if (current.empty() && (t < enter || t > leave)) {
+                    const double target = t < enter ? enter : length;
+                    t += std::floor((target - t) / FPeriod) * FPeriod;
+                }
                 const double step = std::min(left, length - t);
                 const bool drawn = dash % 2 == 0;
                 if (drawn && current.empty())
@@ -473,7 +470,8 @@ private:
             t1 = std::min(t1, to);
         }
         if (t0 > t1) {
-            enter = leave = length;
+            enter = length;  // nothing of it shows: every whole period may be passed over
+            leave = -1;
             return;
         }
         enter = t0 * length;

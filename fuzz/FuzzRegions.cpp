@@ -187,8 +187,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 16: {
             HPEN pen = nullptr;
-            if (in.Byte() & 1) {
-                pen = CreatePen(in.Byte() % 7, in.Byte() % 3, RGB(in.Byte(), in.Byte(), 0));
+            const std::uint8_t choice = in.Byte() % 3;
+            if (choice == 0) {
+                pen = CreatePen(in.Byte() % 7, in.Byte() % 3 == 0 ? in.Byte() % 24 : in.Byte() % 3,
+                                RGB(in.Byte(), in.Byte(), 0));
+            } else if (choice == 1) {
+                // Geometric pens of any width, cap, join, style and brush, and any miter limit.
+                const std::uint8_t look = in.Byte();
+                const LOGBRUSH brush = (look & 1) ? LOGBRUSH{BS_HATCHED, RGB(0, 0, in.Byte()), std::uintptr_t(look % 6)}
+                                                  : LOGBRUSH{BS_SOLID, RGB(in.Byte(), 0, 0), 0};
+                const DWORD styles[4] = {in.Byte() % 9u, in.Byte() % 9u, in.Byte() % 9u, in.Byte() % 9u};
+                const DWORD kind = in.Byte() % 8;  // PS_SOLID … PS_INSIDEFRAME, PS_USERSTYLE among them
+                const DWORD cap = DWORD(in.Byte() % 3) << 8, join = DWORD(in.Byte() % 3) << 12;
+                const std::uint8_t w = in.Byte();
+                const DWORD width = w == 0xFF ? DWORD(INT_MAX) : w % 40;
+                const bool user = kind == PS_USERSTYLE;
+                pen = ExtCreatePen(PS_GEOMETRIC | kind | cap | join, width, &brush, user ? 1 + in.Byte() % 4 : 0,
+                                   user ? styles : nullptr);
+                SetMiterLimit(dc, 0.5f + float(in.Byte()) / 8, nullptr);
             } else {
                 const LOGBRUSH brush{BS_SOLID, RGB(0, in.Byte(), 0), 0};
                 const DWORD styles[4] = {in.Byte() % 4u, in.Byte() % 4u, in.Byte() % 4u, in.Byte() % 4u};

@@ -13,6 +13,7 @@ packages=(
     libicu-dev
     qt6-base-dev fonts-ipafont-gothic
     librsvg2-bin desktop-file-utils groff-base
+    libcairo2-dev
 )
 
 missing=()

@@ -88,6 +88,9 @@ struct TPenObj final : TObject {
     DWORD ExtStyle = 0;
     LOGBRUSH Brush{};
     std::vector<DWORD> UserStyle;
+    // A geometric pen paints its stroke with this brush, made from Brush when the pen is made (a
+    // pattern brush keeps its own copy of the bitmap, as brushes do); null for other pens.
+    std::unique_ptr<TBrushObj> Fill;
 };
 
 class TRealizedFont;
@@ -144,6 +147,7 @@ struct TDrawingState {
     int PolyFillMode = ALTERNATE;
     int ArcDirection = AD_COUNTERCLOCKWISE;
     TPath Path;  // device pixels, so later changes of the transforms leave it alone
+    FLOAT MiterLimit = 10.0f;     // SetMiterLimit: longest miter of a join, in pen widths
     int StretchMode = BLACKONWHITE;
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units

@@ -44,6 +44,16 @@ std::vector<long long> PenDashes(const TPenObj& pen) {
     if (!pen.Extended && pen.Log.lopnWidth.x > 1)
         return {};
     std::vector<long long> dashes;
+    if (pen.Extended && (pen.ExtStyle & PS_TYPE_MASK) == PS_GEOMETRIC && style != PS_USERSTYLE) {
+        // A geometric pen drawn one pixel wide counts its styles in pen widths, that is pixels.
+        switch (style) {
+        case PS_DASH: return {3, 1};
+        case PS_DOT: return {1, 1};
+        case PS_DASHDOT: return {3, 1, 1, 1};
+        case PS_DASHDOTDOT: return {3, 1, 1, 1, 1, 1};
+        default: return {};
+        }
+    }
     switch (style) {
     case PS_DASH: dashes = {6, 2}; break;
     case PS_DOT: dashes = {1, 1}; break;
@@ -65,6 +75,9 @@ std::vector<long long> PenDashes(const TPenObj& pen) {
     }
     default: return {};
     }
+    // A geometric pen's own style entries are logical lengths, here pixels.
+    if (pen.Extended && (pen.ExtStyle & PS_TYPE_MASK) == PS_GEOMETRIC)
+        return dashes;
     for (long long& d : dashes)
         d *= kStyleUnit;
     return dashes;
@@ -188,6 +201,8 @@ void TStroker::Flush() {
 
 void StrokeFigures(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
                    const std::vector<TFigure>& figures) {
+    if (StrokeWide(dc, surface, points, figures))
+        return;
     TStroker stroker(dc, surface);
     if (!stroker.Visible())
         return;

@@ -128,6 +128,33 @@ HPEN ExtCreatePen(DWORD style, DWORD width, const LOGBRUSH* brush, DWORD styleCo
         return nullptr;
     }
     auto pen = std::make_unique<TPenObj>();
+    if (!cosmetic) {
+        // The stroke of a geometric pen is painted with its brush, which is made here as
+        // CreateBrushIndirect makes brushes: a pattern is copied, so the bitmap may go.
+        auto fill = std::make_unique<TBrushObj>();
+        fill->Log = *brush;
+        switch (brush->lbStyle) {
+        case BS_SOLID: fill->Log.lbHatch = 0; break;
+        case BS_NULL: break;
+        case BS_HATCHED:
+            if (brush->lbHatch > std::uintptr_t(HS_DIAGCROSS)) {
+                SetLastError(ERROR_INVALID_PARAMETER);
+                return nullptr;
+            }
+            break;
+        case BS_PATTERN: {
+            auto* bitmap = Lookup<TBitmapObj>(reinterpret_cast<HGDIOBJ>(brush->lbHatch));
+            if (bitmap == nullptr)
+                return nullptr;
+            fill->Pattern = CloneBitmap(*bitmap);
+            if (!fill->Pattern)
+                return nullptr;
+            break;
+        }
+        default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+        }
+        pen->Fill = std::move(fill);
+    }
     pen->Extended = true;
     pen->ExtStyle = style;
     pen->Brush = *brush;

@@ -127,10 +127,22 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
     } else {
         // Right and bottom edges stay out: the figure's corners are the last pixels inside.
         const TDeviceRect d = DeviceRect(*dc, left, top, (long long)right - left, (long long)bottom - top);
-        const long long x0 = std::min(d.X, d.X + d.Width), x1 = std::max(d.X, d.X + d.Width) - 1;
-        const long long y0 = std::min(d.Y, d.Y + d.Height), y1 = std::max(d.Y, d.Y + d.Height) - 1;
+        long long x0 = std::min(d.X, d.X + d.Width), x1 = std::max(d.X, d.X + d.Width) - 1;
+        long long y0 = std::min(d.Y, d.Y + d.Height), y1 = std::max(d.Y, d.Y + d.Height) - 1;
         if (x1 < x0 || y1 < y0)
             return TRUE;
+        // A wide PS_INSIDEFRAME pen pulls the figure in until its stroke fits the frame; a frame
+        // narrower than the pen leaves the figure on its middle line.
+        long long nearX, farX, nearY, farY;
+        if (InsideFrameInsets(*dc, nearX, farX, nearY, farY)) {
+            const auto shrink = [](long long& low, long long& high, long long nearSide, long long farSide) {
+                const long long middle = low + (high - low) / 2;
+                low = std::min(low + nearSide, middle);
+                high = std::max(high - farSide, middle);
+            };
+            shrink(x0, x1, nearX, farX);
+            shrink(y0, y1, nearY, farY);
+        }
         corners = {{x1, y0}, {x0, y0}, {x0, y1}, {x1, y1}};
     }
     return DrawFigures(*dc, *surface, corners, {TPolygonRun{0, 4}}) ? TRUE : FALSE;

@@ -64,6 +64,30 @@ struct TFigure {
 void StrokeFigures(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
                    const std::vector<TFigure>& figures);
 
+/// Draws figures with a wide pen (Pens.cpp): false, with nothing drawn, when the selected pen
+/// is not one (a cosmetic pen, width 0, or under one and a half pixels across once transformed),
+/// which TStroker then draws.
+bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
+                const std::vector<TFigure>& figures);
+
+enum class TWidenResult : std::uint8_t {
+    Done,
+    NotWide,   // the selected pen draws one pixel wide, so there is nothing to widen
+    TooLarge,  // the outline would exceed 2^24 points (a caller reports ERROR_NOT_ENOUGH_MEMORY)
+};
+
+/// The area the selected pen paints along figures of device points, as closed polygons of
+/// device points: every polygon is wound the same way, so filling them together with WINDING
+/// paints the stroke (pieces overlap where segments, joins and caps meet). Dashes, caps, joins
+/// and the miter limit are those StrokeFigures draws with, and the corners are whole pixels.
+TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& points, const std::vector<TFigure>& figures,
+                          std::vector<TScanPoint>& outline, std::vector<TFigure>& outlineFigures);
+
+/// For a wide PS_INSIDEFRAME pen, how many device pixels a shape's figure moves in from the
+/// left and top (near) and from the right and bottom (far) edges of its bounding frame so that
+/// the stroke stays inside it; false (all 0) for any other pen or a turning world transform.
+bool InsideFrameInsets(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY);
+
 /// The device points of logical points through the context's transforms.
 std::vector<TScanPoint> DevicePoints(const TDCObj& dc, const POINT* points, std::size_t count);
 

@@ -1,0 +1,665 @@
+// Wide pens: CreatePen pens that come to two pixels or more through the transforms, and the
+// geometric pens of ExtCreatePen. Each figure is widened into small closed polygons, one per
+// segment, join and cap, all wound the same way; they are filled together by the nonzero rule,
+// so a pixel that several of them cover is painted once, whatever the raster operation.
+//
+// The pen is a disc of the pen's width in logical space; the transforms' linear part turns it
+// into an ellipse in device space. Directions, lengths, dashes and miter limits are therefore
+// measured in logical space (device vectors through the inverse), and offsets are carried back
+// into device space, where each polygon corner is rounded to a whole pixel before filling.
+#include "platform/gdi/Stroke.h"
+
+#include <cmath>
+#include <numbers>
+
+namespace gdi {
+
+using namespace detail;
+
+namespace detail {
+
+namespace {
+
+struct TVec {
+    double X = 0, Y = 0;
+};
+TVec operator+(TVec a, TVec b) { return {a.X + b.X, a.Y + b.Y}; }
+TVec operator-(TVec a, TVec b) { return {a.X - b.X, a.Y - b.Y}; }
+TVec operator*(TVec a, double k) { return {a.X * k, a.Y * k}; }
+double DotProduct(TVec a, TVec b) { return a.X * b.X + a.Y * b.Y; }
+double Cross(TVec a, TVec b) { return a.X * b.Y - a.Y * b.X; }
+TVec Perp(TVec a) { return {-a.Y, a.X}; }
+
+/// device = (A·x + B·y, C·x + D·y) for a logical vector (x, y).
+struct TLinear {
+    double A = 1, B = 0, C = 0, D = 1;
+    TVec Apply(TVec v) const { return {A * v.X + B * v.Y, C * v.X + D * v.Y}; }
+};
+
+/// The linear part of logical → device: the world transform (GM_ADVANCED), the page scale of
+/// the window and viewport, and the layout's mirror.
+TLinear PenMatrix(const TDCObj& dc) {
+    const double pageX = double(dc.ViewportExt.cx) / dc.WindowExt.cx;
+    const double pageY = double(dc.ViewportExt.cy) / dc.WindowExt.cy;
+    XFORM m{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    if (dc.GraphicsMode == GM_ADVANCED)
+        m = dc.World;
+    TLinear t{double(m.eM11) * pageX, double(m.eM21) * pageX, double(m.eM12) * pageY, double(m.eM22) * pageY};
+    if (dc.Layout & LAYOUT_RTL) {
+        t.A = -t.A;
+        t.B = -t.B;
+    }
+    return t;
+}
+
+/// Device coordinates of outline corners are held within ±2^46: far beyond any surface, and
+/// small enough that the scan converter's products of two differences stay exact.
+constexpr double kCornerLimit = double(1LL << 46);
+/// A pen wider than this many device pixels is drawn as if it were this wide: every pixel a
+/// surface can hold then lies well inside its stroke anyway.
+constexpr double kMaxDeviceRadius = double(1LL << 34);
+/// Round caps and joins up to this size take the platform's elliptic pixels exactly; larger ones
+/// are polygons fine enough to stay within about a quarter pixel of the ellipse.
+constexpr long long kExactRound = 4096;
+constexpr int kMaxRoundCorners = 4096;
+/// Outline points gathered before they are filled: the nonzero rule paints a pixel once within a
+/// batch, and the memory a stroke of millions of segments needs stays bounded.
+constexpr std::size_t kBatchPoints = std::size_t(1) << 20;
+/// The most outline points WidenFigures gives back, as many as a polygon call may take.
+constexpr std::size_t kMaxOutlinePoints = std::size_t(1) << 24;
+
+/// Outline corners are kept in 256ths of a pixel, so the stroke keeps its true width at every
+/// angle; pixels are still sampled at their integer coordinates.
+constexpr long long kFix = 256;
+
+/// A device coordinate in fixed point, held within ±kCornerLimit pixels.
+long long Corner(double v) {
+    v = std::clamp(v, -kCornerLimit, kCornerLimit);
+    return (long long)std::floor(v * double(kFix) + 0.5);
+}
+
+/// The whole pixel a device coordinate names, rounded half up.
+long long Pixel(double v) { return (long long)std::floor(std::clamp(v, -kCornerLimit, kCornerLimit) + 0.5); }
+
+/// Rows × edges one fill may visit; beyond it the rest of the stroke is left undrawn
+/// (ERROR_NOT_ENOUGH_MEMORY), so a hostile figure cannot hold the layer's lock for long.
+constexpr long long kMaxFillWork = 1LL << 28;
+
+// ceil(a / b) for b > 0.
+__int128 CeilDiv(__int128 a, __int128 b) {
+    __int128 q = a / b;
+    if (a % b != 0 && a > 0)
+        ++q;
+    return q;
+}
+
+/// Fills polygons of fixed-point corners by the nonzero rule, rows [firstRow, endRow): pixel
+/// (x, y) is in when the point (x, y) is inside; on a left or top edge it is in, on a right or
+/// bottom edge out, as for the layer's polygon fills. visit(y, spans) gets each row's spans.
+template <typename TVisit>
+bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
+               long long endRow, TVisit&& visit) {
+    struct TEdge {
+        long long X0, Y0, X1, Y1;  // fixed point, Y0 < Y1
+        long long FirstRow, EndRow;
+        int Direction;
+    };
+    std::vector<TEdge> edges;
+    for (const TPolygonRun& run : runs) {
+        for (std::size_t k = 0; k < run.Count; ++k) {
+            TScanPoint a = points[run.First + k], b = points[run.First + (k + 1) % run.Count];
+            if (a.Y == b.Y)
+                continue;
+            int direction = 1;
+            if (a.Y > b.Y) {
+                std::swap(a, b);
+                direction = -1;
+            }
+            // Rows whose sample height kFix·y lies in [a.Y, b.Y).
+            const long long first = std::max(firstRow, (long long)CeilDiv(a.Y, kFix));
+            const long long end = std::min(endRow, (long long)CeilDiv(b.Y, kFix));
+            if (first < end)
+                edges.push_back(TEdge{a.X, a.Y, b.X, b.Y, first, end, direction});
+        }
+    }
+    std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.FirstRow < b.FirstRow; });
+    struct TCrossing {
+        long long X;
+        int Direction;
+    };
+    std::vector<const TEdge*> active;
+    std::vector<TCrossing> crossings;
+    std::vector<TSpan> spans;
+    std::size_t next = 0;
+    long long work = 0;
+    long long y = edges.empty() ? endRow : edges[0].FirstRow;
+    while (y < endRow && (next < edges.size() || !active.empty())) {
+        if (active.empty() && edges[next].FirstRow > y)
+            y = edges[next].FirstRow;
+        while (next < edges.size() && edges[next].FirstRow == y)
+            active.push_back(&edges[next++]);
+        work += (long long)active.size();
+        if (work > kMaxFillWork) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        crossings.clear();
+        const __int128 sample = __int128(y) * kFix;
+        for (const TEdge* e : active) {
+            // The first column whose sample point lies at or right of the edge on this row.
+            const __int128 dy = e->Y1 - e->Y0;
+            const __int128 x = __int128(e->X0) * dy + (sample - e->Y0) * __int128(e->X1 - e->X0);
+            crossings.push_back(TCrossing{(long long)CeilDiv(x, dy * kFix), e->Direction});
+        }
+        std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
+        spans.clear();
+        int winding = 0;
+        for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
+            winding += crossings[i].Direction;
+            if (winding != 0 && crossings[i].X < crossings[i + 1].X)
+                AppendSpan(spans, crossings[i].X, crossings[i + 1].X);
+        }
+        if (!spans.empty())
+            visit(y, spans);
+        ++y;
+        std::erase_if(active, [y](const TEdge* e) { return e->EndRow <= y; });
+    }
+    return true;
+}
+
+/// A wide pen as it draws on one context.
+struct TWideShape {
+    TLinear M;
+    TLinear Inverse;
+    bool AxisAligned = true;
+    double Radius = 0;  // logical half-width
+    UINT Cap = PS_ENDCAP_ROUND;
+    UINT Join = PS_JOIN_ROUND;
+    double MiterLimit = 10;
+    std::vector<double> Dashes;  // logical lengths, drawn then gap; empty for a solid pen
+    long long RoundWidth = 0, RoundHeight = 0;  // the device box of a round cap (axis-aligned pens)
+    std::vector<RECT> RoundRects;  // that cap's pixels relative to the box's corner, when exact
+    bool RoundExact = false;
+    double RoundDeviceRadius = 0;  // the larger device radius, for polygonal round shapes
+};
+
+/// The predefined dash styles of a geometric pen, in pen widths.
+std::vector<double> GeometricDashes(UINT kind) {
+    switch (kind) {
+    case PS_DASH: return {3, 1};
+    case PS_DOT: return {1, 1};
+    case PS_DASHDOT: return {3, 1, 1, 1};
+    case PS_DASHDOTDOT: return {3, 1, 1, 1, 1, 1};
+    default: return {};
+    }
+}
+
+/// False for pens TStroker draws: cosmetic pens, width 0, and pens that come to less than one
+/// and a half pixels across in their narrowest direction.
+bool ResolveWide(const TDCObj& dc, TWideShape& shape, const TBrushObj*& brush, TBrushObj& solid) {
+    TObject* object = Find(dc.Pen);
+    if (object == nullptr || object->Kind != TKind::Pen)
+        return false;
+    const auto& pen = *static_cast<const TPenObj*>(object);
+    const UINT kind = pen.Log.lopnStyle & PS_STYLE_MASK;
+    if (kind == PS_NULL)
+        return false;
+    const bool geometric = pen.Extended && (pen.ExtStyle & PS_TYPE_MASK) == PS_GEOMETRIC;
+    if (pen.Extended && !geometric)
+        return false;
+    const double width = double(pen.Log.lopnWidth.x);
+    if (width <= 0)
+        return false;
+    shape.M = PenMatrix(dc);
+    const TLinear& m = shape.M;
+    const double det = m.A * m.D - m.B * m.C;
+    if (!std::isfinite(det) || det == 0)
+        return false;
+    shape.Inverse = TLinear{m.D / det, -m.B / det, -m.C / det, m.A / det};
+    // The singular values of M: how far the unit disc reaches at most and at least.
+    const double s = m.A * m.A + m.B * m.B + m.C * m.C + m.D * m.D;
+    const double root = std::sqrt(std::max(0.0, s * s - 4 * det * det));
+    const double largest = std::sqrt((s + root) / 2), smallest = std::fabs(det) / largest;
+    if (width * smallest < 1.5)
+        return false;
+    shape.Radius = std::min(width / 2, kMaxDeviceRadius / largest);
+    shape.AxisAligned = m.B == 0 && m.C == 0;
+    if (geometric) {
+        shape.Cap = pen.ExtStyle & PS_ENDCAP_MASK;
+        shape.Join = pen.ExtStyle & PS_JOIN_MASK;
+        if (kind == PS_USERSTYLE) {
+            double total = 0;
+            for (DWORD entry : pen.UserStyle) {
+                shape.Dashes.push_back(double(entry));
+                total += double(entry);
+            }
+            // An odd count swaps drawn and gap on every pass, which is the array twice over.
+            if (shape.Dashes.size() % 2 != 0)
+                shape.Dashes.insert(shape.Dashes.end(), shape.Dashes.begin(), shape.Dashes.end());
+            if (total == 0)
+                shape.Dashes.clear();
+        } else {
+            shape.Dashes = GeometricDashes(kind);
+            for (double& d : shape.Dashes)
+                d *= width;
+        }
+        // Dashes whose whole period is shorter than two pixels cannot show: the pen draws solid,
+        // which also bounds the work of a pattern far finer than the surface.
+        double period = 0;
+        for (double d : shape.Dashes)
+            period += d;
+        if (period * smallest < 2)
+            shape.Dashes.clear();
+        brush = pen.Fill.get();
+    } else {
+        // CreatePen's wide pens are round at their ends and corners and draw every style solid.
+        solid.Log = LOGBRUSH{BS_SOLID, pen.Log.lopnColor, 0};
+        brush = &solid;
+    }
+    shape.MiterLimit = std::max(1.0, double(dc.MiterLimit));
+    const double radiusX = std::hypot(m.A, m.C) * shape.Radius, radiusY = std::hypot(m.B, m.D) * shape.Radius;
+    shape.RoundDeviceRadius = largest * shape.Radius;
+    if (shape.AxisAligned) {
+        shape.RoundWidth = (long long)std::floor(2 * radiusX + 0.5);
+        shape.RoundHeight = (long long)std::floor(2 * radiusY + 0.5);
+        if (shape.RoundWidth <= kExactRound && shape.RoundHeight <= kExactRound) {
+            // The platform paints a round end as the ellipse it would fill in the pen's box.
+            TRegion cap;
+            if (EllipseRegion(0, 0, shape.RoundWidth + 1, shape.RoundHeight + 1, cap)) {
+                shape.RoundRects = cap.Rects();
+                shape.RoundExact = true;
+            }
+        }
+    }
+    return true;
+}
+
+/// Widens figures into polygons, appended to a point list and its runs. With a cull box, pieces
+/// that cannot touch it are left out.
+class TWidener {
+public:
+    TWidener(const TWideShape& shape, const TClip* cull, std::vector<TScanPoint>& points,
+             std::vector<TPolygonRun>& runs)
+        : FShape(shape), FCull(cull), FPoints(points), FRuns(runs) {
+        for (double d : shape.Dashes)
+            FPeriod += d;
+    }
+
+    void Figure(const std::vector<TScanPoint>& points, const TFigure& figure) {
+        FFigure.clear();
+        for (std::size_t k = 0; k < figure.Count; ++k) {
+            const TScanPoint& p = points[figure.First + k];
+            const TVec v{double(p.X), double(p.Y)};
+            if (FFigure.empty() || v.X != FFigure.back().X || v.Y != FFigure.back().Y)
+                FFigure.push_back(v);
+        }
+        bool closed = figure.Closed;
+        while (closed && FFigure.size() > 1 && FFigure.back().X == FFigure.front().X &&
+               FFigure.back().Y == FFigure.front().Y)
+            FFigure.pop_back();
+        if (FFigure.empty())
+            return;
+        if (FFigure.size() == 1) {
+            Dot(FFigure[0]);
+            return;
+        }
+        if (FShape.Dashes.empty())
+            Run(FFigure, closed && FFigure.size() > 2);
+        else
+            Dashed(closed);
+    }
+
+private:
+    // A figure of no length: its caps meet, so a round pen leaves a disc and a square one a
+    // square; a flat one leaves nothing.
+    void Dot(TVec p) {
+        if (FShape.Cap == PS_ENDCAP_ROUND) {
+            Round(p);
+        } else if (FShape.Cap == PS_ENDCAP_SQUARE) {
+            const TVec x = FShape.M.Apply({FShape.Radius, 0}), y = FShape.M.Apply({0, FShape.Radius});
+            const TVec square[] = {p - x - y, p + x - y, p + x + y, p - x + y};
+            Polygon(square, 4);
+        }
+    }
+
+    // The pen's direction along a device vector, as a logical unit vector.
+    TVec Direction(TVec d) const {
+        const TVec v = FShape.Inverse.Apply(d);
+        const double length = std::hypot(v.X, v.Y);
+        return v * (1 / length);
+    }
+
+    // A polyline of device points, joined at its corners and capped at its ends when open.
+    void Run(const std::vector<TVec>& points, bool closed) {
+        const std::size_t n = points.size();
+        if (n == 1) {
+            Dot(points[0]);
+            return;
+        }
+        const std::size_t segments = closed ? n : n - 1;
+        const TVec first = Direction(points[1] - points[0]);
+        TVec previous = first;
+        for (std::size_t i = 0; i < segments; ++i) {
+            const TVec a = points[i], b = points[(i + 1) % n];
+            const TVec u = i == 0 ? first : Direction(b - a);
+            if (i > 0)
+                Join(a, previous, u);
+            const TVec side = FShape.M.Apply(Perp(u) * FShape.Radius);
+            TVec start = a, end = b;
+            if (!closed && FShape.Cap == PS_ENDCAP_SQUARE) {
+                const TVec along = FShape.M.Apply(u * FShape.Radius);
+                if (i == 0)
+                    start = start - along;
+                if (i + 1 == segments)
+                    end = end + along;
+            }
+            const TVec body[] = {start + side, end + side, end - side, start - side};
+            Polygon(body, 4);
+            previous = u;
+        }
+        if (closed) {
+            Join(points[0], previous, first);
+        } else if (FShape.Cap == PS_ENDCAP_ROUND) {
+            Round(points[0]);
+            Round(points[n - 1]);
+        }
+    }
+
+    // The corner at p between a segment going along `in` and the next going along `out`.
+    void Join(TVec p, TVec in, TVec out) {
+        if (FShape.Join == PS_JOIN_ROUND) {
+            Round(p);
+            return;
+        }
+        const double turn = Cross(in, out), along = DotProduct(in, out);
+        if (std::fabs(turn) < 1e-12 && along > 0)
+            return;  // straight on: the two bodies meet edge to edge
+        // The outer side is the one the figure turns away from.
+        const double outer = turn > 0 ? -1 : 1;
+        const TVec n1 = Perp(in) * (outer * FShape.Radius), n2 = Perp(out) * (outer * FShape.Radius);
+        const TVec a = p + FShape.M.Apply(n1), b = p + FShape.M.Apply(n2);
+        // The miter runs from the inner walls' crossing to the outer walls' crossing: 1 / cos(φ/2)
+        // pen widths for a turn of φ.
+        if (FShape.Join == PS_JOIN_MITER && along > -1 + 1e-12 &&
+            1 / std::sqrt((1 + along) / 2) <= FShape.MiterLimit) {
+            const TVec tip = p + FShape.M.Apply((n1 + n2) * (1 / (1 + along)));
+            const TVec miter[] = {p, a, tip, b};
+            Polygon(miter, 4);
+            return;
+        }
+        const TVec bevel[] = {p, a, b};
+        Polygon(bevel, 3);
+    }
+
+    // Splits the figure into dashes, each an open run of its own; the pattern starts at the
+    // figure's first point and runs on across its corners.
+    void Dashed(bool closed) {
+        const std::vector<double>& dashes = FShape.Dashes;
+        const std::size_t n = FFigure.size();
+        const std::size_t segments = closed ? n : n - 1;
+        std::size_t dash = 0;
+        double left = dashes[0];
+        std::vector<TVec> current;
+        for (std::size_t i = 0; i < segments; ++i) {
+            const TVec a = FFigure[i], b = FFigure[(i + 1) % n];
+            const TVec logical = FShape.Inverse.Apply(b - a);
+            const double length = std::hypot(logical.X, logical.Y);
+            double t = 0;
+            // Whole periods before the segment comes near the cull box, and after it has left it,
+            // are passed over in one step each: only the dashes that may show are worked out.
+            double enter = 0, leave = length;
+            Reach(a, b, length, enter, leave);
+            while (t < length) {
+                if (current.empty() && (t < enter || t > leave)) {
+                    const double target = t < enter ? enter : length;
+                    t += std::floor((target - t) / FPeriod) * FPeriod;
+                }
+                const double step = std::min(left, length - t);
+                const bool drawn = dash % 2 == 0;
+                if (drawn && current.empty())
+                    current.push_back(a + (b - a) * (t / length));
+                t += step;
+                left -= step;
+                if (drawn && step > 0)
+                    current.push_back(t >= length ? b : a + (b - a) * (t / length));
+                if (left <= 0) {
+                    if (drawn) {
+                        EmitDash(current);
+                        current.clear();
+                    }
+                    dash = (dash + 1) % dashes.size();
+                    left = dashes[dash];
+                }
+            }
+        }
+        if (!current.empty())
+            EmitDash(current);
+    }
+
+    void EmitDash(std::vector<TVec>& points) {
+        // Neighbours that coincide (a dash ending on a corner) would give a segment of no length.
+        std::vector<TVec> clean;
+        for (const TVec& p : points)
+            if (clean.empty() || p.X != clean.back().X || p.Y != clean.back().Y)
+                clean.push_back(p);
+        Run(clean, false);
+    }
+
+    // The stretch [enter, leave] of a segment (in logical lengths from a) within which a piece
+    // may reach the cull box, grown by how far the pen reaches; all of it without a cull box.
+    void Reach(TVec a, TVec b, double length, double& enter, double& leave) const {
+        enter = 0;
+        leave = length;
+        if (FCull == nullptr)
+            return;
+        const double reach = FShape.RoundDeviceRadius * FShape.MiterLimit + 2;
+        const double d[2] = {b.X - a.X, b.Y - a.Y};
+        const double lo[2] = {double(FCull->X0) - reach - a.X, double(FCull->Y0) - reach - a.Y};
+        const double hi[2] = {double(FCull->X1) + reach - a.X, double(FCull->Y1) + reach - a.Y};
+        double t0 = 0, t1 = 1;  // Liang–Barsky, in parameters of the segment
+        for (int k = 0; k < 2; ++k) {
+            if (d[k] == 0) {
+                if (lo[k] > 0 || hi[k] < 0)
+                    t0 = 1, t1 = 0;
+                continue;
+            }
+            double from = lo[k] / d[k], to = hi[k] / d[k];
+            if (from > to)
+                std::swap(from, to);
+            t0 = std::max(t0, from);
+            t1 = std::min(t1, to);
+        }
+        if (t0 > t1) {
+            enter = length;  // nothing of it shows: every whole period may be passed over
+            leave = -1;
+            return;
+        }
+        enter = t0 * length;
+        leave = t1 * length;
+    }
+
+    // A round cap or join centred on p.
+    void Round(TVec p) {
+        if (FShape.RoundExact) {
+            const long long left = Pixel(p.X) - FShape.RoundWidth / 2, top = Pixel(p.Y) - FShape.RoundHeight / 2;
+            if (FCull != nullptr && (left >= FCull->X1 || left + FShape.RoundWidth <= FCull->X0 ||
+                                     top >= FCull->Y1 || top + FShape.RoundHeight <= FCull->Y0))
+                return;
+            for (const RECT& r : FShape.RoundRects) {
+                const long long x0 = (left + r.left) * kFix, x1 = (left + r.right) * kFix;
+                const long long y0 = (top + r.top) * kFix, y1 = (top + r.bottom) * kFix;
+                AddCorners({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
+            }
+            return;
+        }
+        // Enough corners to keep the chords within about a quarter pixel of the curve.
+        const double reach = FShape.RoundDeviceRadius;
+        const int corners = (int)std::clamp(std::ceil(3.2 * std::sqrt(reach)), 16.0, double(kMaxRoundCorners));
+        FRound.clear();
+        for (int k = 0; k < corners; ++k) {
+            const double angle = 2 * std::numbers::pi * k / corners;
+            FRound.push_back(p + FShape.M.Apply({FShape.Radius * std::cos(angle), FShape.Radius * std::sin(angle)}));
+        }
+        Polygon(FRound.data(), FRound.size());
+    }
+
+    void Polygon(const TVec* corners, std::size_t count) {
+        FCorners.clear();
+        for (std::size_t k = 0; k < count; ++k)
+            FCorners.push_back(TScanPoint{Corner(corners[k].X), Corner(corners[k].Y)});
+        AddCorners(FCorners);
+    }
+
+    // Adds a polygon of whole-pixel corners, wound one way (so overlaps add up under the nonzero
+    // rule instead of cancelling); one of no area, or wholly outside the cull box, is dropped.
+    void AddCorners(const std::vector<TScanPoint>& corners) {
+        __int128 area = 0;
+        long long x0 = corners[0].X, x1 = x0, y0 = corners[0].Y, y1 = y0;
+        for (std::size_t k = 0; k < corners.size(); ++k) {
+            const TScanPoint& a = corners[k];
+            const TScanPoint& b = corners[(k + 1) % corners.size()];
+            area += __int128(a.X) * b.Y - __int128(b.X) * a.Y;
+            x0 = std::min(x0, a.X);
+            x1 = std::max(x1, a.X);
+            y0 = std::min(y0, a.Y);
+            y1 = std::max(y1, a.Y);
+        }
+        if (area == 0)
+            return;
+        if (FCull != nullptr && (x0 >= FCull->X1 * kFix || x1 <= FCull->X0 * kFix || y0 >= FCull->Y1 * kFix ||
+                                 y1 <= FCull->Y0 * kFix))
+            return;
+        const std::size_t first = FPoints.size();
+        if (area > 0)
+            FPoints.insert(FPoints.end(), corners.begin(), corners.end());
+        else
+            FPoints.insert(FPoints.end(), corners.rbegin(), corners.rend());
+        FRuns.push_back(TPolygonRun{first, corners.size()});
+    }
+
+    const TWideShape& FShape;
+    const TClip* FCull;
+    std::vector<TScanPoint>& FPoints;
+    std::vector<TPolygonRun>& FRuns;
+    std::vector<TVec> FFigure;
+    std::vector<TScanPoint> FCorners;
+    std::vector<TVec> FRound;
+    double FPeriod = 0;
+};
+
+}  // namespace
+
+bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
+                const std::vector<TFigure>& figures) {
+    TWideShape shape;
+    TBrushObj solid;
+    const TBrushObj* brush = nullptr;
+    if (!ResolveWide(dc, shape, brush, solid))
+        return false;
+    if (brush == nullptr || brush->Log.lbStyle == BS_NULL)
+        return true;  // a hollow brush strokes nothing
+    TFillStage fill(dc, surface, brush, Rop2ToRop3(dc.Rop2));
+    const TClip bounds = fill.Clipper().Bounds();
+    if (bounds.Empty())
+        return true;
+    std::vector<TScanPoint> outline;
+    std::vector<TPolygonRun> runs;
+    TWidener widener(shape, &bounds, outline, runs);
+    bool stopped = false;
+    const auto paint = [&] {
+        if (!stopped)
+            stopped = !FillFixed(outline, runs, bounds.Y0, bounds.Y1, [&fill](long long y, const std::vector<TSpan>& spans) {
+                for (const TSpan& span : spans)
+                    fill.Span(y, span.Left, span.Right);
+            });
+        outline.clear();
+        runs.clear();
+    };
+    for (const TFigure& figure : figures) {
+        widener.Figure(points, figure);
+        if (outline.size() >= kBatchPoints)
+            paint();
+    }
+    if (!outline.empty())
+        paint();
+    return true;
+}
+
+TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& points, const std::vector<TFigure>& figures,
+                          std::vector<TScanPoint>& outline, std::vector<TFigure>& outlineFigures) {
+    TWideShape shape;
+    TBrushObj solid;
+    const TBrushObj* brush = nullptr;
+    outline.clear();
+    outlineFigures.clear();
+    if (!ResolveWide(dc, shape, brush, solid))
+        return TWidenResult::NotWide;
+    std::vector<TPolygonRun> runs;
+    TWidener widener(shape, nullptr, outline, runs);
+    for (const TFigure& figure : figures) {
+        widener.Figure(points, figure);
+        if (outline.size() > kMaxOutlinePoints) {
+            outline.clear();
+            return TWidenResult::TooLarge;
+        }
+    }
+    // The caller gets whole device pixels.
+    for (TScanPoint& p : outline)
+        p = TScanPoint{-(long long)CeilDiv(-(p.X + kFix / 2), kFix), -(long long)CeilDiv(-(p.Y + kFix / 2), kFix)};
+    outlineFigures.reserve(runs.size());
+    for (const TPolygonRun& run : runs)
+        outlineFigures.push_back(TFigure{run.First, run.Count, true});
+    return TWidenResult::Done;
+}
+
+bool InsideFrameInsets(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY) {
+    nearX = farX = nearY = farY = 0;
+    TObject* object = Find(dc.Pen);
+    if (object == nullptr || object->Kind != TKind::Pen ||
+        (static_cast<const TPenObj*>(object)->Log.lopnStyle & PS_STYLE_MASK) != PS_INSIDEFRAME)
+        return false;
+    TWideShape shape;
+    TBrushObj solid;
+    const TBrushObj* brush = nullptr;
+    if (!ResolveWide(dc, shape, brush, solid) || !shape.AxisAligned)
+        return false;
+    // The stroke of a w-pixel pen reaches w / 2 pixels up or left of its line and (w − 1) / 2
+    // down or right, so the figure moves in by those amounts to keep the stroke in the frame.
+    nearX = shape.RoundWidth / 2;
+    farX = (shape.RoundWidth - 1) / 2;
+    nearY = shape.RoundHeight / 2;
+    farY = (shape.RoundHeight - 1) / 2;
+    return true;
+}
+
+}  // namespace detail
+
+BOOL SetMiterLimit(HDC handle, FLOAT limit, FLOAT* previous) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if (!std::isfinite(limit) || limit < 1.0f) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (previous != nullptr)
+        *previous = dc->MiterLimit;
+    dc->MiterLimit = limit;
+    return TRUE;
+}
+
+BOOL GetMiterLimit(HDC handle, FLOAT* limit) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if (limit == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *limit = dc->MiterLimit;
+    return TRUE;
+}
+
+}  // namespace gdi

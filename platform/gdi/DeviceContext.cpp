@@ -225,8 +225,9 @@ HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
 BOOL DeleteObject(HGDIOBJ object) {
     TLock lock(LayerMutex());
     TObject* target = Find(object);
-    // Icons are not GDI objects: only DestroyIcon ends them.
-    if (target == nullptr || target->Kind == TKind::DC || target->Kind == TKind::Icon) {
+    // Icons and metafiles are not GDI objects: only DestroyIcon and DeleteEnhMetaFile end them.
+    if (target == nullptr || target->Kind == TKind::DC || target->Kind == TKind::Icon ||
+        target->Kind == TKind::EnhMetaFile) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -282,6 +283,7 @@ DWORD GetObjectType(HGDIOBJ object) {
     case TKind::Pen: return OBJ_PEN;
     case TKind::Font: return OBJ_FONT;
     case TKind::Region: return OBJ_REGION;
+    case TKind::EnhMetaFile: return 13;  // OBJ_ENHMETAFILE
     case TKind::Icon: break;
     }
     SetLastError(ERROR_INVALID_HANDLE);

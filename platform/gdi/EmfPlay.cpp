@@ -30,6 +30,14 @@ TAffine TAffine::Then(const TAffine& b) const {
                    M21 * b.M12 + M22 * b.M22,       Dx * b.M11 + Dy * b.M21 + b.Dx, Dx * b.M12 + Dy * b.M22 + b.Dy};
 }
 
+bool TAffine::FitsXform() const {
+    for (double v : {M11, M12, M21, M22, Dx, Dy}) {
+        if (!(std::fabs(v) < 3.0e38))
+            return false;
+    }
+    return true;
+}
+
 TEmfPlayer::TEmfPlayer(HDC dc, TDCObj& context, const ENHMETAHEADER& header, const RECT& rect)
     : FDc(dc), FContext(context), FHeader(header) {
     // The frame is inclusive and in hundredths of a millimetre; the reference device says how
@@ -105,6 +113,8 @@ void TEmfPlayer::Keep(DWORD index, HGDIOBJ object) {
 }
 
 HRGN TEmfPlayer::DeviceRegion(const std::vector<BYTE>& data) const {
+    if (!FDeviceMap.FitsXform())
+        return nullptr;
     const XFORM map = FDeviceMap.ToXform();
     return ExtCreateRegion(&map, DWORD(data.size()), reinterpret_cast<const RGNDATA*>(data.data()));
 }
@@ -124,6 +134,8 @@ TAffine TEmfPlayer::PageMap() const {
 
 void TEmfPlayer::ApplyTransform() {
     const TAffine map = TAffine::From(FPage.World).Then(PageMap()).Then(FFrameMap).Then(FCallerWorld);
+    if (!map.FitsXform())
+        return;
     const XFORM x = map.ToXform();
     if (Finite(x))
         SetWorldTransform(FDc, &x);
@@ -244,8 +256,15 @@ bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
         XFORM made = p.World;
         switch (r.iMode) {
         case MWT_IDENTITY: made = XFORM{1, 0, 0, 1, 0, 0}; break;
-        case MWT_LEFTMULTIPLY: made = TAffine::From(r.xform).Then(TAffine::From(p.World)).ToXform(); break;
-        case MWT_RIGHTMULTIPLY: made = TAffine::From(p.World).Then(TAffine::From(r.xform)).ToXform(); break;
+        case MWT_LEFTMULTIPLY:
+        case MWT_RIGHTMULTIPLY: {
+            const TAffine product = r.iMode == MWT_LEFTMULTIPLY ? TAffine::From(r.xform).Then(TAffine::From(p.World))
+                                                                : TAffine::From(p.World).Then(TAffine::From(r.xform));
+            if (!product.FitsXform())
+                return true;
+            made = product.ToXform();
+            break;
+        }
         case kSet: made = r.xform; break;
         default: return true;
         }
@@ -403,8 +422,10 @@ bool TEmfPlayer::PlayObject(const TEmfRecord& record) {
         TEmfDib dib;
         if (!ReadDib(record, r.offBmi, r.cbBmi, r.offBits, r.cbBits, dib))
             return false;
-        std::vector<DWORD> styles(std::min<DWORD>(r.elpNumEntries, 16));
-        std::memcpy(styles.data(), record.Data + sizeof r, styles.size() * 4);
+        // Style entries mean something only to a user style.
+        std::vector<DWORD> styles((r.elpPenStyle & PS_STYLE_MASK) == PS_USERSTYLE ? std::min<DWORD>(r.elpNumEntries, 16) : 0);
+        if (!styles.empty())
+            std::memcpy(styles.data(), record.Data + sizeof r, styles.size() * 4);
         const LOGBRUSH brush{r.elpBrushStyle, r.elpColor, r.elpHatch};
         HPEN pen = ExtCreatePen(r.elpPenStyle, r.elpWidth, &brush, DWORD(styles.size()),
                                 styles.empty() ? nullptr : styles.data());

@@ -15,6 +15,8 @@ struct TAffine {
     /// This map, then next.
     TAffine Then(const TAffine& next) const;
     static TAffine From(const XFORM& x) { return TAffine{x.eM11, x.eM12, x.eM21, x.eM22, x.eDx, x.eDy}; }
+    /// Whether every element is finite and within single precision, so ToXform keeps it.
+    bool FitsXform() const;
     XFORM ToXform() const {
         return XFORM{float(M11), float(M12), float(M21), float(M22), float(Dx), float(Dy)};
     }

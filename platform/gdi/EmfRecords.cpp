@@ -123,7 +123,8 @@ bool ReadPolyPoly(const TEmfRecord& record, bool small, std::vector<DWORD>& coun
     if (!InsideRecord(record, pointsAt, fixed.cptl, unit))
         return false;
     counts.resize(fixed.nPolys);
-    std::memcpy(counts.data(), record.Data + sizeof fixed, counts.size() * 4);
+    if (!counts.empty())
+        std::memcpy(counts.data(), record.Data + sizeof fixed, counts.size() * 4);
     std::uint64_t sum = 0;
     for (DWORD count : counts)
         sum += count;
@@ -329,9 +330,11 @@ bool ReadGradient(const TEmfRecord& record, EMRGRADIENTFILL& fixed, std::vector<
     if (!InsideRecord(record, indicesAt, std::uint64_t(fixed.nTri) * perShape, 4))
         return false;
     vertices.resize(fixed.nVer);
-    std::memcpy(vertices.data(), record.Data + sizeof fixed, vertices.size() * sizeof(TRIVERTEX));
+    if (!vertices.empty())
+        std::memcpy(vertices.data(), record.Data + sizeof fixed, vertices.size() * sizeof(TRIVERTEX));
     indices.resize(std::size_t(fixed.nTri * perShape));
-    std::memcpy(indices.data(), record.Data + indicesAt, indices.size() * 4);
+    if (!indices.empty())
+        std::memcpy(indices.data(), record.Data + indicesAt, indices.size() * 4);
     for (DWORD index : indices) {
         if (index >= fixed.nVer)
             return false;

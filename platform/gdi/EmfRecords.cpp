@@ -168,32 +168,24 @@ bool ReadDib(const TEmfRecord& record, DWORD offBmi, DWORD cbBmi, DWORD offBits,
         return false;
     LONG width = 0, height = 0;
     WORD bits = 0;
-    DWORD compression = BI_RGB, used = 0, sizeImage = 0;
-    std::size_t entrySize = 4;
+    DWORD compression = BI_RGB, sizeImage = 0;
     if (headerSize == sizeof(BITMAPCOREHEADER)) {
         BITMAPCOREHEADER core;
         std::memcpy(&core, info, sizeof core);
         width = core.bcWidth, height = core.bcHeight, bits = core.bcBitCount;
-        entrySize = 3;
     } else {
         if (headerSize < sizeof(BITMAPINFOHEADER))
             return false;
         BITMAPINFOHEADER header;
         std::memcpy(&header, info, sizeof header);
         width = header.biWidth, height = header.biHeight, bits = header.biBitCount;
-        compression = header.biCompression, used = header.biClrUsed, sizeImage = header.biSizeImage;
+        compression = header.biCompression, sizeImage = header.biSizeImage;
     }
     if (width <= 0 || height == 0 || height == INT32_MIN)
         return false;
-    // The colour table the header describes must lie inside the bytes given for it.
-    std::uint64_t entries = 0;
-    if (bits <= 8)
-        entries = used != 0 ? std::min<std::uint64_t>(used, std::uint64_t(1) << bits) : (std::uint64_t(1) << bits);
-    std::uint64_t tableBytes = entries * entrySize;
-    if (compression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER))
-        tableBytes = 12;
-    if (std::uint64_t(headerSize) + tableBytes > cbBmi)
-        return false;
+    // A colour table cut short by the bytes given for it is tolerated (writers count a 256-entry
+    // table with biClrUsed 0 by the colours they use): the copy below holds a whole table, its
+    // missing entries black.
     // The bits: every row of an uncompressed image, or the run-length data's stated size.
     const std::uint64_t rows = height < 0 ? std::uint64_t(-std::int64_t(height)) : std::uint64_t(height);
     if (compression == BI_RGB || compression == BI_BITFIELDS) {
@@ -203,11 +195,10 @@ bool ReadDib(const TEmfRecord& record, DWORD offBmi, DWORD cbBmi, DWORD offBits,
     } else if (compression == BI_RLE8 || compression == BI_RLE4) {
         if (sizeImage > cbBits)
             return false;
-    } else {
-        return false;
     }
-    // A copy, aligned for the layer and with the full table room a 40-byte header implies.
-    const std::uint64_t copySize = std::max<std::uint64_t>(cbBmi, sizeof(BITMAPINFOHEADER) + 256 * 4);
+    // Other compressions (JPEG, PNG) are not damage: the calls that draw bitmaps refuse them.
+    // A copy, aligned for the layer and with room for a whole colour table or the masks.
+    const std::uint64_t copySize = std::max<std::uint64_t>(cbBmi, std::uint64_t(headerSize) + 256 * 4);
     if (!ResizeStorage(dib.Info, std::size_t(copySize)))
         return false;
     std::memcpy(dib.Info.data(), info, cbBmi);

@@ -500,9 +500,9 @@ struct TEmfDib {
     const BITMAPINFO* Header() const { return reinterpret_cast<const BITMAPINFO*>(Info.data()); }
     bool Empty() const { return Info.empty(); }
 };
-/// Checks that the header lies inside the record with its colour table, that it is a header the
-/// layer reads, and that the bits hold every row it describes (or biSizeImage bytes of run-length
-/// data). A zero-sized header means no bitmap.
+/// Checks that the header lies inside the record, that its size is one the layer reads, and that
+/// the bits lie inside the record and hold every row it describes (or biSizeImage bytes of
+/// run-length data). A zero-sized header means no bitmap.
 bool ReadDib(const TEmfRecord& record, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits, TEmfDib& dib);
 
 /// Region data inside the record at offset, cbRgnData bytes; the rectangles' count must fit.

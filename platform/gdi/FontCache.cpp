@@ -398,12 +398,8 @@ int TRealizedFont::Advance(char32_t code) {
     return advance;
 }
 
-const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
-    constexpr std::size_t kCacheBytes = std::size_t(4) << 20;
-    auto found = FGlyphs.find(code);
-    if (found != FGlyphs.end())
-        return found->second;
-    TGlyphImage image;
+void TRealizedFont::Render(char32_t code, TGlyphImage& image) {
+    image = TGlyphImage{};
     if (Load(code) && (FFace->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
                        FT_Render_Glyph(FFace->glyph, FT_RENDER_MODE_NORMAL) == 0)) {
         const FT_GlyphSlot slot = FFace->glyph;
@@ -433,6 +429,15 @@ const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
             }
         }
     }
+}
+
+const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
+    constexpr std::size_t kCacheBytes = std::size_t(4) << 20;
+    auto found = FGlyphs.find(code);
+    if (found != FGlyphs.end())
+        return found->second;
+    TGlyphImage image;
+    Render(code, image);
     const std::size_t bytes = image.Coverage.size() + sizeof(TGlyphImage);
     if (bytes > kCacheBytes / 4) {
         FScratch = std::move(image);
@@ -444,6 +449,17 @@ const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
     }
     FGlyphBytes += bytes;
     return FGlyphs.emplace(code, std::move(image)).first->second;
+}
+
+const TGlyphImage& TRealizedFont::TurnedGlyph(char32_t code, double radians) {
+    // The turn applies to this one rendering only; the cached upright glyphs stay as they are.
+    const double c = std::cos(radians), s = std::sin(radians);
+    FT_Matrix matrix{FT_Fixed(std::lround(c * 65536)), FT_Fixed(std::lround(-s * 65536)), FT_Fixed(std::lround(s * 65536)),
+                     FT_Fixed(std::lround(c * 65536))};
+    FT_Set_Transform(FFace, &matrix, nullptr);
+    Render(code, FScratch);
+    FT_Set_Transform(FFace, nullptr, nullptr);
+    return FScratch;
 }
 
 TRealizedFont* RealizeFont(TFontObj& font) {

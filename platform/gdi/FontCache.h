@@ -63,6 +63,9 @@ public:
     int Advance(char32_t code);
     /// The character's image; valid only until the next call on this font.
     const TGlyphImage& Glyph(char32_t code);
+    /// The character's image turned counter-clockwise (on the device) by the angle, placed from
+    /// the pen position like an upright one; not cached, valid until the next call on this font.
+    const TGlyphImage& TurnedGlyph(char32_t code, double radians);
 
     // Decoration lines: the first row below the baseline (negative: above) and the thickness.
     int UnderlineOffset() const { return FUnderlineOffset; }
@@ -73,6 +76,7 @@ public:
 private:
     bool SetSize(const TFontSize& size);
     bool Load(char32_t code);
+    void Render(char32_t code, TGlyphImage& image);
 
     std::shared_ptr<TFreeTypeLibrary> FLibrary;
     FT_Face FFace = nullptr;

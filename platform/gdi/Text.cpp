@@ -243,6 +243,58 @@ bool SameFace(const char* a, const char* b) {
 
 }  // namespace
 
+// TA_UPDATECP: the position (logical) moves past the text in the direction it was written;
+// centred text leaves it where it was.
+void UpdatePosition(TDCObj& dc, long long width, const TContextFont& contextFont, long long originX) {
+    const UINT given = dc.TextAlign;
+    if ((given & TA_UPDATECP) == 0)
+        return;
+    const long long advance = ToLogicalLength(width, contextFont.AlongX());
+    if ((given & TA_CENTER) == TA_LEFT)
+        dc.CurrentPosition.x = ClampToLong(originX + advance);
+    else if ((given & TA_CENTER) == TA_RIGHT)
+        dc.CurrentPosition.x = ClampToLong(originX - advance);
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Text whose baseline the font's escapement turns (tenths of a degree, counter-clockwise on the
+// device): the alignment is measured along the turned baseline and across it, and each glyph is
+// rendered turned by the same angle. No background box or decoration lines are drawn for it.
+void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, TRealizedFont& font,
+                   const std::vector<TPlacedChar>& placed, const std::vector<TRunChar>& run,
+                   const TContextFont& contextFont, UINT align, long long width, long long deviceX,
+                   long long deviceY, double radians, const TBox& clip, COLORREF colour) {
+    const double alongX = std::cos(radians), alongY = -std::sin(radians);  // the baseline, y down
+    const double upX = alongY, upY = -alongX;                              // across it, upward
+    const TEXTMETRICA& metrics = font.Metrics();
+    double start = 0;
+    switch (align & TA_CENTER) {
+    case TA_RIGHT: start = -double(width); break;
+    case TA_CENTER: start = -double(width / 2); break;
+    default: break;
+    }
+    double rise = -double(metrics.tmAscent);  // TA_TOP: the baseline lies the ascent below
+    switch (align & TA_BASELINE) {
+    case TA_BASELINE: rise = 0; break;
+    case TA_BOTTOM: rise = double(metrics.tmDescent); break;
+    default: break;
+    }
+    double penX = double(deviceX) + start * alongX + rise * upX;
+    double penY = double(deviceY) + start * alongY + rise * upY;
+    const DWORD value = format.Encode(colour);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians);
+        const long long x = (long long)std::floor(penX + 0.5), y = (long long)std::floor(penY + 0.5);
+        if (!glyph.Coverage.empty())
+            PaintGlyph(bitmap, format, clipper, glyph, x + glyph.Left, y - glyph.Top, clip, colour, value);
+        const double advance = double(placed[i].Advance);
+        const double across = double(run[i].Dy) * contextFont.AlongYSigned();
+        penX += advance * alongX - across * upX;
+        penY += advance * alongY - across * upY;
+    }
+}
+
 // Draws a run of characters (or glyph indices) with the context's font. advancesGiven tells whether the
 // run carries the caller's advances (advancesGiven); dy moves the pen across the baseline as well.
 BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vector<TRunChar>& run, bool advancesGiven,
@@ -305,6 +357,12 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
     }
     deviceX = std::clamp(deviceX, -kDeviceLimit, kDeviceLimit);
     deviceY = std::clamp(deviceY, -kDeviceLimit, kDeviceLimit);
+    if (const LONG escapement = contextFont.Log().lfEscapement % 3600; escapement != 0) {
+        DrawTurnedRun(*bitmap, format, clipper, *font, placed, run, contextFont, align, width, deviceX, deviceY,
+                      double(escapement) * kPi / 1800.0, clip, ResolveColor(*dc, dc->TextColor));
+        UpdatePosition(*dc, width, contextFont, originX);
+        return TRUE;
+    }
     long long left = deviceX;
     switch (align & TA_CENTER) {
     case TA_RIGHT: left = deviceX - width; break;
@@ -348,16 +406,7 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
         FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
 
-    const UINT given = dc->TextAlign;
-    if (given & TA_UPDATECP) {
-        // The position (logical) moves past the text in the direction it was written; centred
-        // text leaves it where it was.
-        const long long advance = ToLogicalLength(width, contextFont.AlongX());
-        if ((given & TA_CENTER) == TA_LEFT)
-            dc->CurrentPosition.x = ClampToLong(originX + advance);
-        else if ((given & TA_CENTER) == TA_RIGHT)
-            dc->CurrentPosition.x = ClampToLong(originX - advance);
-    }
+    UpdatePosition(*dc, width, contextFont, originX);
     return TRUE;
 }
 

@@ -454,3 +454,60 @@ TEST_F(TEmfPlayTest, CorpusFilesPlayOrFailCleanly) {
 }
 
 }  // namespace
+
+namespace {
+
+struct TInk {
+    int Left = 1 << 20, Top = 1 << 20, Right = -1, Bottom = -1;
+};
+
+TInk InkBox(const TSurface& surface) {
+    TInk ink;
+    for (int y = 0; y < surface.Height(); ++y)
+        for (int x = 0; x < surface.Width(); ++x)
+            if (GetPixel(surface.Dc(), x, y) != RGB(255, 255, 255))
+                ink = TInk{std::min(ink.Left, x), std::min(ink.Top, y), std::max(ink.Right, x), std::max(ink.Bottom, y)};
+    return ink;
+}
+
+TEST_F(TEmfPlayTest, EscapementTurnsTheBaseline) {
+    // Turned a quarter counter-clockwise, the text runs upward from its reference point.
+    TEmfBuilder builder(kWidth, kHeight);
+    builder.Font(1, -10, u"Liberation Sans", ANSI_CHARSET, 900).Select(1).Record(kSetBkMode, {TRANSPARENT});
+    builder.Record(kSetTextAlign, {TA_BASELINE}).Text(12, 22, 0, {}, u"IIIII");
+    auto surface = Surface(32);
+    EXPECT_TRUE(Play(builder.Bytes(), surface->Dc()));
+    const TInk ink = InkBox(*surface);
+    EXPECT_GT(ink.Bottom - ink.Top, ink.Right - ink.Left + 4);  // upright it is wide and low
+    EXPECT_LE(ink.Bottom, 22);
+    EXPECT_LT(ink.Right, 12);
+}
+
+TEST_F(TEmfPlayTest, SymbolCodesReachTheSymbolsOfAnyFace) {
+    // A face with a symbol map takes the codes at U+F000 + c; any other face takes the
+    // characters the Symbol encoding stands for ('a' is alpha).
+    const struct {
+        const char16_t* Face;
+        const char* DirectFace;
+        BYTE DirectCharset;
+        const char16_t* DirectText;
+    } cases[] = {{u"Symbol", "Symbol", SYMBOL_CHARSET, u"\uF061\uF0A5"},
+                 {u"Liberation Sans", "Liberation Sans", ANSI_CHARSET, u"\u03B1\u221E"}};
+    for (const auto& c : cases) {
+        TEmfBuilder builder(kWidth, kHeight);
+        builder.Font(1, -14, c.Face, SYMBOL_CHARSET).Select(1).Text(2, 2, 0, {}, u"a\u00A5");
+        auto played = Surface(32);
+        auto direct = Surface(32);
+        EXPECT_TRUE(Play(builder.Bytes(), played->Dc()));
+        LOGFONTA log = Font(-14, c.DirectFace, c.DirectCharset);
+        HFONT font = CreateFontIndirectA(&log);
+        HGDIOBJ old = SelectObject(direct->Dc(), font);
+        ExtTextOutW(direct->Dc(), 2, 2, 0, nullptr, c.DirectText, 2, nullptr);
+        SelectObject(direct->Dc(), old);
+        DeleteObject(font);
+        EXPECT_EQ(Pixels(*played), Pixels(*direct)) << c.DirectFace;
+        EXPECT_GT(CountNot(*played, RGB(255, 255, 255)), 0);
+    }
+}
+
+}  // namespace

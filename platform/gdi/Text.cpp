@@ -295,8 +295,8 @@ void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper,
     }
 }
 
-// Draws a run of characters (or glyph indices) with the context's font. advancesGiven tells whether the
-// run carries the caller's advances (advancesGiven); dy moves the pen across the baseline as well.
+// Draws a run of characters (or glyph indices) with the context's font. advancesGiven tells whether
+// the run carries the caller's advances; their dy moves the pen across the baseline as well.
 BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vector<TRunChar>& run, bool advancesGiven,
              bool glyphIndices) {
     TBitmapObj* bitmap = SurfaceOf(*dc);

@@ -12,6 +12,7 @@ packages=(
     libpng-dev libspng-dev libstb-dev
     libicu-dev
     qt6-base-dev fonts-ipafont-gothic
+    fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea fonts-ipafont-mincho fonts-wine
     librsvg2-bin desktop-file-utils groff-base
     libcairo2-dev
 )

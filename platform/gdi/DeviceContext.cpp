@@ -225,9 +225,10 @@ HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
 BOOL DeleteObject(HGDIOBJ object) {
     TLock lock(LayerMutex());
     TObject* target = Find(object);
-    // Icons are not GDI objects: only DestroyIcon ends them.
+    // Icons and metafiles are not GDI objects: only DestroyIcon, DeleteMetaFile and
+    // DeleteEnhMetaFile end them.
     if (target == nullptr || target->Kind == TKind::DC || target->Kind == TKind::Icon ||
-        target->Kind == TKind::MetaFile) {
+        target->Kind == TKind::MetaFile || target->Kind == TKind::EnhMetaFile) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
@@ -284,6 +285,7 @@ DWORD GetObjectType(HGDIOBJ object) {
     case TKind::Font: return OBJ_FONT;
     case TKind::Region: return OBJ_REGION;
     case TKind::MetaFile: return OBJ_METAFILE;
+    case TKind::EnhMetaFile: return OBJ_ENHMETAFILE;
     case TKind::Icon: break;
     }
     SetLastError(ERROR_INVALID_HANDLE);

@@ -3,6 +3,8 @@
 // so that a list of file names drawn row by row renders each character once.
 #include "platform/gdi/FontCache.h"
 
+#include "platform/gdi/TextCodes.h"
+
 #include <fontconfig/fontconfig.h>
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
@@ -41,7 +43,13 @@ std::shared_ptr<TFreeTypeLibrary> FreeTypeLibrary() {
 // the current configuration in the same process is never disturbed by it.
 class TFontConfig {
 public:
-    TFontConfig() : FConfig(FcInitLoadConfigAndFonts()) {}
+    TFontConfig() : FConfig(FcInitLoadConfigAndFonts()) {
+        // The faces the platform ships that metafiles name (Tahoma, MS Sans Serif, Symbol,
+        // Wingdings, Webdings) come with Wine's font package, outside fontconfig's folders.
+        if (FConfig != nullptr)
+            FcConfigAppFontAddDir(FConfig, reinterpret_cast<const FcChar8*>(kWineFonts));
+    }
+    static constexpr const char* kWineFonts = "/usr/share/wine/fonts";
     ~TFontConfig() {
         if (FConfig != nullptr)
             FcConfigDestroy(FConfig);
@@ -83,6 +91,15 @@ constexpr TFaceAlias kFaceAliases[] = {
     {"メイリオ", "IPAPGothic"},
     {"Meiryo", "IPAPGothic"},
     {"Meiryo UI", "IPAPGothic"},
+    // The platform's core faces, to the faces made with the same metrics, so that text laid out
+    // with the original widths keeps its line breaks and positions.
+    {"Arial", "Liberation Sans"},
+    {"Times New Roman", "Liberation Serif"},
+    {"Courier New", "Liberation Mono"},
+    {"Arial Narrow", "Liberation Sans Narrow"},
+    {"Calibri", "Carlito"},
+    {"Cambria", "Caladea"},
+    // Wingdings 2 and 3 have no free face with their symbols; fontconfig's choice stands in.
 };
 
 bool SameAsciiCaseless(const char* a, const char* b) {
@@ -228,7 +245,9 @@ TRealizedFont::TRealizedFont(std::shared_ptr<TFreeTypeLibrary> library, const TF
     }
     if (FFaceName.empty() && FFace->family_name != nullptr)
         FFaceName = FFace->family_name;
-    FT_Select_Charmap(FFace, FT_ENCODING_UNICODE);
+    // Symbol faces carry only the symbol map, whose codes sit at U+F000 + c.
+    if (FT_Select_Charmap(FFace, FT_ENCODING_UNICODE) != 0)
+        FSymbolMap = FT_Select_Charmap(FFace, FT_ENCODING_MS_SYMBOL) == 0;
     if (!SetSize(size)) {
         FT_Done_Face(FFace);
         FFace = nullptr;
@@ -345,8 +364,16 @@ bool TRealizedFont::SetSize(const TFontSize& size) {
     return true;
 }
 
+char32_t TRealizedFont::SymbolCode(char32_t code) const {
+    if (FSymbolMap)
+        return code < 0x100 ? 0xF000 + code : code;
+    if (code >= 0xF000 && code <= 0xF0FF)
+        return SymbolToUnicode(BYTE(code - 0xF000));
+    return code < 0x100 ? SymbolToUnicode(BYTE(code)) : code;
+}
+
 bool TRealizedFont::Load(char32_t code) {
-    const FT_UInt index = FT_Get_Char_Index(FFace, FT_ULong(code));
+    const FT_UInt index = (code & kGlyphIndexFlag) ? FT_UInt(code & 0xFFFF) : FT_Get_Char_Index(FFace, FT_ULong(code));
     // Synthesis works on outlines, so embedded bitmaps are passed over when it is needed.
     FT_Int32 flags = FT_LOAD_DEFAULT;
     if (FEmbolden || FOblique)
@@ -371,12 +398,8 @@ int TRealizedFont::Advance(char32_t code) {
     return advance;
 }
 
-const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
-    constexpr std::size_t kCacheBytes = std::size_t(4) << 20;
-    auto found = FGlyphs.find(code);
-    if (found != FGlyphs.end())
-        return found->second;
-    TGlyphImage image;
+void TRealizedFont::Render(char32_t code, TGlyphImage& image) {
+    image = TGlyphImage{};
     if (Load(code) && (FFace->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
                        FT_Render_Glyph(FFace->glyph, FT_RENDER_MODE_NORMAL) == 0)) {
         const FT_GlyphSlot slot = FFace->glyph;
@@ -406,6 +429,15 @@ const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
             }
         }
     }
+}
+
+const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
+    constexpr std::size_t kCacheBytes = std::size_t(4) << 20;
+    auto found = FGlyphs.find(code);
+    if (found != FGlyphs.end())
+        return found->second;
+    TGlyphImage image;
+    Render(code, image);
     const std::size_t bytes = image.Coverage.size() + sizeof(TGlyphImage);
     if (bytes > kCacheBytes / 4) {
         FScratch = std::move(image);
@@ -417,6 +449,17 @@ const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
     }
     FGlyphBytes += bytes;
     return FGlyphs.emplace(code, std::move(image)).first->second;
+}
+
+const TGlyphImage& TRealizedFont::TurnedGlyph(char32_t code, double radians) {
+    // The turn applies to this one rendering only; the cached upright glyphs stay as they are.
+    const double c = std::cos(radians), s = std::sin(radians);
+    FT_Matrix matrix{FT_Fixed(std::lround(c * 65536)), FT_Fixed(std::lround(-s * 65536)), FT_Fixed(std::lround(s * 65536)),
+                     FT_Fixed(std::lround(c * 65536))};
+    FT_Set_Transform(FFace, &matrix, nullptr);
+    Render(code, FScratch);
+    FT_Set_Transform(FFace, nullptr, nullptr);
+    return FScratch;
 }
 
 TRealizedFont* RealizeFont(TFontObj& font) {

@@ -56,10 +56,16 @@ public:
     /// Metrics without the record's own flags (italic, underline, strike-out), which the caller adds.
     const TEXTMETRICA& Metrics() const { return FMetrics; }
     const std::string& FaceName() const { return FFaceName; }
-    /// The whole-pixel advance of a character.
+    /// A character code of a SYMBOL_CHARSET font as this face knows it: U+F000 + c where the face
+    /// has a symbol character map, else the Unicode character the Symbol encoding gives c.
+    char32_t SymbolCode(char32_t code) const;
+    /// The whole-pixel advance of a character (or of a glyph index with kGlyphIndexFlag).
     int Advance(char32_t code);
     /// The character's image; valid only until the next call on this font.
     const TGlyphImage& Glyph(char32_t code);
+    /// The character's image turned counter-clockwise (on the device) by the angle, placed from
+    /// the pen position like an upright one; not cached, valid until the next call on this font.
+    const TGlyphImage& TurnedGlyph(char32_t code, double radians);
 
     // Decoration lines: the first row below the baseline (negative: above) and the thickness.
     int UnderlineOffset() const { return FUnderlineOffset; }
@@ -70,11 +76,13 @@ public:
 private:
     bool SetSize(const TFontSize& size);
     bool Load(char32_t code);
+    void Render(char32_t code, TGlyphImage& image);
 
     std::shared_ptr<TFreeTypeLibrary> FLibrary;
     FT_Face FFace = nullptr;
     bool FEmbolden = false;
     bool FOblique = false;
+    bool FSymbolMap = false;
     TEXTMETRICA FMetrics{};
     std::string FFaceName;
     int FUnderlineOffset = 0;
@@ -86,6 +94,9 @@ private:
     std::size_t FGlyphBytes = 0;
     TGlyphImage FScratch;  // a glyph too big for the cache
 };
+
+/// Marks a code as a glyph index of the face rather than a character.
+constexpr char32_t kGlyphIndexFlag = 0x80000000u;
 
 /// The largest em or cell height and average width in pixels a font is made with; bigger
 /// requests are cut to it, so a hostile record cannot ask for gigantic glyph images.

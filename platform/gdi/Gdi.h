@@ -119,7 +119,19 @@
 //   FreeType renders the glyphs with its default hinting. A missing weight or slant is synthesised.
 // - A negative lfHeight is the em height in pixels, a positive one the cell height (ascent +
 //   descent), 0 means 12 pixels of em; heights are capped at 1024 pixels. A non-zero lfWidth sets
-//   the average character width by stretching the em horizontally. lfEscapement is not applied.
+//   the average character width by stretching the em horizontally. lfEscapement turns the
+//   baseline counter-clockwise on the device and the glyphs with it (lfOrientation is not read
+//   separately); turned text has no background box, underline or strike-out.
+// - Faces the platform ships map to the faces made with their metrics (Arial, Times New Roman,
+//   Courier New → Liberation Sans, Serif, Mono; Calibri → Carlito; Cambria → Caladea); Tahoma,
+//   MS Sans Serif, Symbol, Wingdings and Webdings come from Wine's font folder, which the layer
+//   adds to its own fontconfig configuration. Wingdings 2 and 3 fall back to fontconfig's choice.
+// - ExtTextOutW: lpDx has one entry per UTF-16 unit (a surrogate pair advances by both), two
+//   with ETO_PDY, whose second entries move the next character across the baseline (logical
+//   units, in the direction logical y runs). ETO_GLYPH_INDEX draws the indices only when the
+//   font resolved to the face it names (ASCII case ignored); otherwise the run draws nothing,
+//   succeeds and is counted. A SYMBOL_CHARSET font takes code c (or U+F000 + c) as U+F000 + c
+//   on a face with a symbol map and as the character of the Symbol encoding on any other.
 // - Text metrics follow the face's OS/2 table: tmAscent and tmDescent are usWinAscent and
 //   usWinDescent scaled and each rounded to nearest (for a cell height, the descent is what the
 //   cell leaves below the ascent), tmInternalLeading is tmHeight minus the em, tmExternalLeading
@@ -377,6 +389,21 @@
 // - A curve's pieces that lie wholly outside the clip (widened by two pixels) are skipped in one
 //   step, so curves of any size cost what the surface shows; a call whose curves would still
 //   flatten into more than 2^24 points fails with ERROR_NOT_ENOUGH_MEMORY.
+// - Enhanced metafiles (EnhMetaFile.h): PlayEnhMetaFile maps the frame (hundredths of a
+//   millimetre, the reference device's pixels per millimetre from the header) onto the
+//   rectangle, right − left over right − left on both sides, composed with the context's own
+//   transforms; the metafile's page and world transforms fold into the context's world
+//   transform, the fixed mapping modes measured on the reference device. Playback starts from
+//   the default state (black pen, white brush, system font, MM_TEXT, OPAQUE white background,
+//   black text, TA_LEFT | TA_TOP, R2_COPYPEN, ALTERNATE, BLACKONWHITE), clips to the caller's
+//   clip (made the meta region for the playback), does not clip to the rectangle, and gives back
+//   the caller's whole state and deletes the records' objects afterwards. EMR_RESTOREDC reaches
+//   only the metafile's own saved states. Clip regions of EMR_EXTSELECTCLIPRGN are in the
+//   reference device's pixels; the regions of the painting records are logical. A record whose
+//   own counts, offsets or bitmap sizes do not fit it ends playback (FALSE, ERROR_INVALID_DATA);
+//   unknown records, comments and records without an effect on pixels are skipped. A colour
+//   table cut short by a record's bytes reads as black past its end. ANSI text decodes through
+//   the code page of the selected font's character set.
 #pragma once
 
 #include <cstdarg>
@@ -689,6 +716,7 @@ constexpr DWORD OBJ_BITMAP = 7;
 constexpr DWORD OBJ_REGION = 8;
 constexpr DWORD OBJ_METAFILE = 9;
 constexpr DWORD OBJ_MEMDC = 10;
+constexpr DWORD OBJ_ENHMETAFILE = 13;
 
 // Bitmap compression.
 constexpr DWORD BI_RGB = 0;

@@ -20,7 +20,7 @@
 
 namespace gdi::detail {
 
-enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon, Region, MetaFile };
+enum class TKind : std::uint8_t { DC = 1, Bitmap, Palette, Brush, Pen, Font, Icon, Region, MetaFile, EnhMetaFile };
 
 struct TObject {
     explicit TObject(TKind kind) : Kind(kind) {}
@@ -113,6 +113,14 @@ struct TIconObj final : TObject {
     LONG Height = 0;
     std::unique_ptr<TBitmapObj> Mask;
     std::unique_ptr<TBitmapObj> Color;  // null for a monochrome icon
+};
+
+// An enhanced metafile: its bytes, checked once when the handle was made, and its header. Like
+// icons, metafiles are not GDI objects: only DeleteEnhMetaFile ends them.
+struct TEnhMetaFileObj final : TObject {
+    static constexpr TKind kKind = TKind::EnhMetaFile;
+    TEnhMetaFileObj() : TObject(kKind) {}
+    std::vector<BYTE> Bytes;
 };
 
 struct TRegionObj final : TObject {

@@ -1,6 +1,7 @@
 // Text output and measurement with the context's font, colours, background mode and alignment.
 // Glyphs come from the font cache; this file places them and puts their coverage on the surface.
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/FontCache.h"
 #include "platform/gdi/Transfer.h"
 
@@ -57,14 +58,19 @@ std::size_t DecodeOne(const unsigned char* text, std::size_t left, char32_t& cod
     return length;
 }
 
-// The characters of the text with their advances: the font's, or the sum of the caller's
-// entries for the bytes of each character.
-std::vector<TPlacedChar> PlaceText(TRealizedFont& font, const char* text, std::size_t count, const INT* dx,
-                                   long long& width) {
-    std::vector<TPlacedChar> placed;
+// One character of a run: its code (or glyph index), and the caller's advances in logical units
+// when it gave any.
+struct TRunChar {
+    char32_t Code;
+    long long Dx = 0;
+    long long Dy = 0;
+};
+
+// The characters of UTF-8 text, each with the sum of its bytes' entries of the caller's advances.
+std::vector<TRunChar> DecodeUtf8(const char* text, std::size_t count, const INT* dx) {
+    std::vector<TRunChar> run;
     // The count is the caller's word for the text's length; memory follows the text read.
-    placed.reserve(std::min<std::size_t>(count, 4096));
-    width = 0;
+    run.reserve(std::min<std::size_t>(count, 4096));
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
     std::size_t at = 0;
     while (at < count) {
@@ -74,16 +80,30 @@ std::vector<TPlacedChar> PlaceText(TRealizedFont& font, const char* text, std::s
             code = 0xFFFD;
             length = 1;
         }
-        long long advance = 0;
-        if (dx != nullptr) {
+        TRunChar c{code};
+        if (dx != nullptr)
             for (std::size_t i = 0; i < length; ++i)
-                advance += dx[at + i];
-        } else {
-            advance = font.Advance(code);
-        }
-        placed.push_back(TPlacedChar{code, advance});
-        width += advance;
+                c.Dx += dx[at + i];
+        run.push_back(c);
         at += length;
+    }
+    return run;
+}
+
+// Advances in device pixels: the caller's (scaled from logical units), or the font's.
+std::vector<TPlacedChar> PlaceRun(TRealizedFont& font, const std::vector<TRunChar>& run, bool given, double alongX,
+                                  long long& width) {
+    std::vector<TPlacedChar> placed;
+    placed.reserve(run.size());
+    width = 0;
+    for (const TRunChar& c : run) {
+        long long advance = 0;
+        if (given)
+            advance = alongX == 1.0 ? c.Dx : (long long)std::floor(double(c.Dx) * alongX + 0.5);
+        else
+            advance = font.Advance(c.Code);
+        placed.push_back(TPlacedChar{c.Code, advance});
+        width += advance;
     }
     return placed;
 }
@@ -157,6 +177,10 @@ public:
         }
         FRecord = static_cast<TFontObj*>(object);
         UnitLengths(dc, FAlongX, FAlongY);
+        long long x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+        ToDevice(dc, 0, 0, x0, y0);
+        ToDevice(dc, 0, 1 << 20, x1, y1);
+        FAlongYSign = y1 < y0 ? -1.0 : 1.0;
         if (FAlongX == 1.0 && FAlongY == 1.0) {
             FFont = RealizeFont(*FRecord);
             return;
@@ -172,6 +196,8 @@ public:
     /// Device pixels per logical unit along each axis.
     double AlongX() const { return FAlongX; }
     double AlongY() const { return FAlongY; }
+    /// Device pixels per logical unit along y, negative when the transforms turn y upward.
+    double AlongYSigned() const { return FAlongYSign * FAlongY; }
 
 private:
     // A size that is not 0 stays at least one pixel.
@@ -188,6 +214,7 @@ private:
     TRealizedFont* FFont = nullptr;
     double FAlongX = 1.0;
     double FAlongY = 1.0;
+    double FAlongYSign = 1.0;
 };
 
 // A length in device pixels → logical units along an axis of the given scale.
@@ -199,15 +226,79 @@ long long ToLogicalLength(long long pixels, double along) {
 
 LONG ClampToLong(long long value) { return LONG(std::clamp<long long>(value, INT32_MIN, INT32_MAX)); }
 
+std::size_t& SkippedGlyphRuns() {
+    thread_local std::size_t count = 0;
+    return count;
+}
+
+// Face names compare without regard to ASCII case.
+bool SameFace(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        if (lower(*a) != lower(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
 }  // namespace
 
-BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const char* text, UINT count, const INT* dx) {
-    TLock lock(LayerMutex());
-    auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
-        return FALSE;
-    if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
-        return Refuse(ERROR_INVALID_PARAMETER);
+// TA_UPDATECP: the position (logical) moves past the text in the direction it was written;
+// centred text leaves it where it was.
+void UpdatePosition(TDCObj& dc, long long width, const TContextFont& contextFont, long long originX) {
+    const UINT given = dc.TextAlign;
+    if ((given & TA_UPDATECP) == 0)
+        return;
+    const long long advance = ToLogicalLength(width, contextFont.AlongX());
+    if ((given & TA_CENTER) == TA_LEFT)
+        dc.CurrentPosition.x = ClampToLong(originX + advance);
+    else if ((given & TA_CENTER) == TA_RIGHT)
+        dc.CurrentPosition.x = ClampToLong(originX - advance);
+}
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Text whose baseline the font's escapement turns (tenths of a degree, counter-clockwise on the
+// device): the alignment is measured along the turned baseline and across it, and each glyph is
+// rendered turned by the same angle. No background box or decoration lines are drawn for it.
+void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, TRealizedFont& font,
+                   const std::vector<TPlacedChar>& placed, const std::vector<TRunChar>& run,
+                   const TContextFont& contextFont, UINT align, long long width, long long deviceX,
+                   long long deviceY, double radians, const TBox& clip, COLORREF colour) {
+    const double alongX = std::cos(radians), alongY = -std::sin(radians);  // the baseline, y down
+    const double upX = alongY, upY = -alongX;                              // across it, upward
+    const TEXTMETRICA& metrics = font.Metrics();
+    double start = 0;
+    switch (align & TA_CENTER) {
+    case TA_RIGHT: start = -double(width); break;
+    case TA_CENTER: start = -double(width / 2); break;
+    default: break;
+    }
+    double rise = -double(metrics.tmAscent);  // TA_TOP: the baseline lies the ascent below
+    switch (align & TA_BASELINE) {
+    case TA_BASELINE: rise = 0; break;
+    case TA_BOTTOM: rise = double(metrics.tmDescent); break;
+    default: break;
+    }
+    double penX = double(deviceX) + start * alongX + rise * upX;
+    double penY = double(deviceY) + start * alongY + rise * upY;
+    const DWORD value = format.Encode(colour);
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians);
+        const long long x = (long long)std::floor(penX + 0.5), y = (long long)std::floor(penY + 0.5);
+        if (!glyph.Coverage.empty())
+            PaintGlyph(bitmap, format, clipper, glyph, x + glyph.Left, y - glyph.Top, clip, colour, value);
+        const double advance = double(placed[i].Advance);
+        const double across = double(run[i].Dy) * contextFont.AlongYSigned();
+        penX += advance * alongX - across * upX;
+        penY += advance * alongY - across * upY;
+    }
+}
+
+// Draws a run of characters (or glyph indices) with the context's font. advancesGiven tells whether
+// the run carries the caller's advances; their dy moves the pen across the baseline as well.
+BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vector<TRunChar>& run, bool advancesGiven,
+             bool glyphIndices) {
     TBitmapObj* bitmap = SurfaceOf(*dc);
     if (bitmap == nullptr)
         return FALSE;
@@ -232,16 +323,22 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
             clip = given;
     }
 
-    // The caller's advances are logical; the glyphs are placed in device pixels.
-    std::vector<INT> deviceDx;
-    if (dx != nullptr && contextFont.AlongX() != 1.0) {
-        deviceDx.resize(count);
-        for (UINT i = 0; i < count; ++i)
-            deviceDx[i] = INT(std::clamp<double>(std::floor(dx[i] * contextFont.AlongX() + 0.5), INT_MIN, INT_MAX));
-        dx = deviceDx.data();
+    if (glyphIndices) {
+        // Glyph indices belong to one face: on any other they would draw unrelated glyphs.
+        const LOGFONTA& log = contextFont.Log();
+        const char* named = log.lfFaceName[0] == '@' ? log.lfFaceName + 1 : log.lfFaceName;
+        if (!SameFace(named, font->FaceName().c_str())) {
+            ++SkippedGlyphRuns();
+            return TRUE;
+        }
+        for (TRunChar& c : run)
+            c.Code = (c.Code & 0xFFFF) | kGlyphIndexFlag;
+    } else if (contextFont.Log().lfCharSet == SYMBOL_CHARSET) {
+        for (TRunChar& c : run)
+            c.Code = font->SymbolCode(c.Code);
     }
     long long width = 0;
-    const std::vector<TPlacedChar> placed = PlaceText(*font, text, count, dx, width);
+    const std::vector<TPlacedChar> placed = PlaceRun(*font, run, advancesGiven, contextFont.AlongX(), width);
     const TEXTMETRICA& metrics = font->Metrics();
     UINT align = dc->TextAlign;
     long long originX = x, originY = y;
@@ -260,6 +357,12 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     }
     deviceX = std::clamp(deviceX, -kDeviceLimit, kDeviceLimit);
     deviceY = std::clamp(deviceY, -kDeviceLimit, kDeviceLimit);
+    if (const LONG escapement = contextFont.Log().lfEscapement % 3600; escapement != 0) {
+        DrawTurnedRun(*bitmap, format, clipper, *font, placed, run, contextFont, align, width, deviceX, deviceY,
+                      double(escapement) * kPi / 1800.0, clip, ResolveColor(*dc, dc->TextColor));
+        UpdatePosition(*dc, width, contextFont, originX);
+        return TRUE;
+    }
     long long left = deviceX;
     switch (align & TA_CENTER) {
     case TA_RIGHT: left = deviceX - width; break;
@@ -280,11 +383,16 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     const COLORREF colour = ResolveColor(*dc, dc->TextColor);
     const DWORD value = format.Encode(colour);
     long long pen = left;
-    for (const TPlacedChar& character : placed) {
+    double rise = 0;  // ETO_PDY's advances across the baseline, device pixels, y down
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        const TPlacedChar& character = placed[i];
         const TGlyphImage& glyph = font->Glyph(character.Code);
+        const long long penY = baseline + (long long)std::floor(rise + 0.5);
         if (!glyph.Coverage.empty())
-            PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, baseline - glyph.Top, clip, colour, value);
+            PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, penY - glyph.Top, clip, colour, value);
         pen += character.Advance;
+        // Logical y points up in the caller's advances only as the transforms say.
+        rise += double(run[i].Dy) * contextFont.AlongYSigned();
     }
     const LOGFONTA& log = contextFont.Log();
     if (log.lfUnderline && width > 0) {
@@ -298,18 +406,68 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
         FillBox(*bitmap, clipper, line.Intersect(clip), value);
     }
 
-    const UINT given = dc->TextAlign;
-    if (given & TA_UPDATECP) {
-        // The position (logical) moves past the text in the direction it was written; centred
-        // text leaves it where it was.
-        const long long advance = ToLogicalLength(width, contextFont.AlongX());
-        if ((given & TA_CENTER) == TA_LEFT)
-            dc->CurrentPosition.x = ClampToLong(originX + advance);
-        else if ((given & TA_CENTER) == TA_RIGHT)
-            dc->CurrentPosition.x = ClampToLong(originX - advance);
-    }
+    UpdatePosition(*dc, width, contextFont, originX);
     return TRUE;
 }
+
+BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const char* text, UINT count, const INT* dx) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
+        return Refuse(ERROR_INVALID_PARAMETER);
+    std::vector<TRunChar> run = DecodeUtf8(text, count, dx);
+    return DrawRun(dc, x, y, options, rect, run, dx != nullptr, false);
+}
+
+BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
+                 const INT* dx) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
+        return Refuse(ERROR_INVALID_PARAMETER);
+    const bool pairs = (options & ETO_PDY) != 0;
+    const bool indices = (options & ETO_GLYPH_INDEX) != 0;
+    std::vector<TRunChar> run;
+    run.reserve(std::min<std::size_t>(count, 4096));
+    for (UINT i = 0; i < count; ++i) {
+        char32_t code = text[i];
+        const UINT first = i;
+        if (!indices && code >= 0xD800 && code <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if (!indices && code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        TRunChar c{code};
+        if (dx != nullptr) {
+            // One entry per unit (two with ETO_PDY): a surrogate pair advances by both.
+            for (UINT k = first; k <= i; ++k) {
+                c.Dx += pairs ? dx[2 * std::size_t(k)] : dx[k];
+                if (pairs)
+                    c.Dy += dx[2 * std::size_t(k) + 1];
+            }
+        }
+        run.push_back(c);
+    }
+    return DrawRun(dc, x, y, options, rect, run, dx != nullptr, indices);
+}
+
+BOOL TextOutW(HDC dc, int x, int y, const WCHAR* text, int count) {
+    if (count < 0) {
+        TLock lock(LayerMutex());
+        if (Lookup<TDCObj>(dc) == nullptr)
+            return FALSE;
+        return Refuse(ERROR_INVALID_PARAMETER);
+    }
+    return ExtTextOutW(dc, x, y, 0, nullptr, text, UINT(count), nullptr);
+}
+
+std::size_t GlyphIndexRunsSkipped() { return SkippedGlyphRuns(); }
 
 BOOL TextOutA(HDC dc, int x, int y, const char* text, int count) {
     if (count < 0) {
@@ -334,7 +492,7 @@ BOOL GetTextExtentPoint32A(HDC handle, const char* text, int count, SIZE* size) 
     if (font == nullptr)
         return FALSE;
     long long width = 0;
-    PlaceText(*font, text, std::size_t(count), nullptr, width);
+    PlaceRun(*font, DecodeUtf8(text, std::size_t(count), nullptr), false, 1.0, width);
     size->cx = ClampToLong(ToLogicalLength(width, contextFont.AlongX()));
     size->cy = ClampToLong(ToLogicalLength(font->Metrics().tmHeight, contextFont.AlongY()));
     return TRUE;

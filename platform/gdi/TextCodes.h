@@ -1,0 +1,25 @@
+// Character codes of text that does not come as Unicode: the code pages of the font character
+// sets (through ICU's converters) and the Symbol font's own codes. Private to the layer.
+#pragma once
+
+#include "platform/gdi/EnhMetaFile.h"
+
+#include <vector>
+
+namespace gdi::detail {
+
+/// The platform's code page for a character set (1252 for ANSI and the default set, 932 for
+/// Shift JIS, …); 0 for SYMBOL_CHARSET, whose codes are not characters of any code page.
+UINT CodePageOf(BYTE charset);
+
+/// Decodes bytes through the character set's code page into UTF-16 units. unitOfByte[i] is the
+/// unit that byte i contributes to (both bytes of a double-byte character name the same unit).
+/// Bytes the code page does not map become U+FFFD; SYMBOL_CHARSET gives U+F000 + code.
+void DecodeCodePage(const BYTE* bytes, std::size_t count, BYTE charset, std::vector<WCHAR>& units,
+                    std::vector<std::size_t>& unitOfByte);
+
+/// The Unicode character a code of the Symbol font stands for (Greek letters, mathematical
+/// signs), for faces without a symbol character map; the code itself when it has no other.
+char32_t SymbolToUnicode(BYTE code);
+
+}  // namespace gdi::detail

@@ -29,11 +29,19 @@ public:
 /// The text of whatever was thrown: an exception's message, or nothing for anything else.
 std::string ExceptionText(std::exception_ptr error);
 
+/// The most worker threads a build uses; it uses as many as there are cores, up to this.
+inline constexpr int kMaxBuildWorkers = 8;
+/// Fixes the number of worker threads of later builds (tests); 0 goes back to one per core.
+void SetBuildWorkerLimit(int workers);
+
 /// The click handler's work: reads the folder from selectedPath (again for every file), points
 /// dirFiles at it and rebuilds list and images. Raises what escapes the unguarded steps: among
 /// them "不正なファイル名 - %s" for a folder that cannot be listed, with list and images empty.
 /// The path is used as given, so it should be absolute; no step depends on the process's
-/// current folder.
+/// current folder. Files are loaded, decoded and drawn into their cells on worker threads ahead
+/// of the calling thread, which alone touches list, images and observer, file by file in order;
+/// whatever a file raises is raised or reported at the same step as if it had all been done on
+/// the calling thread, and cells prepared beyond a failure that ends the run are discarded.
 void BuildThumbnails(const std::function<std::string()>& selectedPath, TFileListBox& dirFiles, TListView& list,
                      TImageList& images, TBuildObserver* observer = nullptr);
 

@@ -168,6 +168,14 @@ void TBitmapCanvas::FreeContext() {
     if (FHandle == nullptr)
         return;
     Lock();
+    // Out of the list first: other threads read the handle of every listed canvas under the
+    // list's lock alone, so it changes only while the canvas is not listed.
+    {
+        TBitmapModule& module = Module();
+        std::lock_guard lock(module.CanvasListLock);
+        auto& list = module.Canvases;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
     HDC dc = FHandle;
     if (FOldBitmap != nullptr)
         SelectObject(dc, FOldBitmap);
@@ -177,12 +185,6 @@ void TBitmapCanvas::FreeContext() {
     FOldPalette = nullptr;
     SetHandle(nullptr);
     DeleteDC(dc);
-    {
-        TBitmapModule& module = Module();
-        std::lock_guard lock(module.CanvasListLock);
-        auto& list = module.Canvases;
-        list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    }
     Unlock();
 }
 

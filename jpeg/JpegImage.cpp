@@ -4,11 +4,13 @@
 
 #include "jpeg/JpegCodec.h"
 #include "platform/base/Messages.h"
+#include "platform/gdi/Handles.h"
 #include "platform/gdi/Screen.h"
 #include "platform/gdi/Storage.h"
 
 #include <algorithm>
 #include <climits>
+#include <vector>
 
 namespace jpeg {
 
@@ -636,6 +638,154 @@ void TJPEGImage::CompressBitmap() {
 
 // ---- drawing ---------------------------------------------------------------------------------
 
-void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) { canvas.StretchDraw(rect, &DecodedBitmap()); }
+namespace {
+
+// Which of `sourceLength` pixels a COLORONCOLOR stretch onto `destLength` pixels takes for each
+// destination pixel, asked of the raster layer itself by stretching a row of pixels that hold
+// their own index: the answer is then the layer's rule whatever it is. Empty when it cannot tell.
+std::vector<int> SampledPixels(int sourceLength, int destLength) {
+    std::vector<int> taken;
+    gdi::BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(gdi::BITMAPINFOHEADER);
+    info.bmiHeader.biHeight = -1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biWidth = sourceLength;
+    void* sourceBits = nullptr;
+    gdi::TOwnedBitmap source(gdi::CreateDIBSection(nullptr, &info, gdi::DIB_RGB_COLORS, &sourceBits, nullptr, 0));
+    info.bmiHeader.biWidth = destLength;
+    void* destBits = nullptr;
+    gdi::TOwnedBitmap dest(gdi::CreateDIBSection(nullptr, &info, gdi::DIB_RGB_COLORS, &destBits, nullptr, 0));
+    gdi::TOwnedDC sourceDC(gdi::CreateCompatibleDC(nullptr));
+    gdi::TOwnedDC destDC(gdi::CreateCompatibleDC(nullptr));
+    if (!source || !dest || !sourceDC || !destDC || sourceBits == nullptr || destBits == nullptr)
+        return taken;
+    auto* indexes = static_cast<std::uint32_t*>(sourceBits);
+    for (int i = 0; i < sourceLength; ++i)
+        indexes[i] = std::uint32_t(i);
+    gdi::TSelection sourceSelected = gdi::ScopedSelectObject(sourceDC.Get(), source.Get());
+    gdi::TSelection destSelected = gdi::ScopedSelectObject(destDC.Get(), dest.Get());
+    gdi::SetStretchBltMode(destDC.Get(), gdi::COLORONCOLOR);
+    if (!gdi::StretchBlt(destDC.Get(), 0, 0, destLength, 1, sourceDC.Get(), 0, 0, sourceLength, 1, gdi::SRCCOPY))
+        return taken;
+    const auto* values = static_cast<const std::uint32_t*>(destBits);
+    taken.resize(std::size_t(destLength));
+    for (int i = 0; i < destLength; ++i) {
+        const std::uint32_t value = values[i] & 0x00FFFFFFu;
+        if (value >= std::uint32_t(sourceLength))
+            return {};
+        taken[std::size_t(i)] = int(value);
+    }
+    return taken;
+}
+
+// Warnings say the data is damaged; the sampled draw then leaves the picture to the whole decode,
+// which handles damage as it always has.
+void CountWarning(j_common_ptr cinfo, int level) {
+    if (level < 0)
+        ++cinfo->err->num_warnings;
+}
+
+// A cell this small or smaller, taking at most half the rows, is drawn from the rows it samples.
+constexpr long long kSampledCellLimit = 256 * 256;
+
+}  // namespace
+
+bool TJPEGImage::DrawSampled(TCanvas& canvas, const TRect& rect) {
+    const TJPEGSettings& settings = FSettings;
+    // Only straight 24-bit output is sampled: quantising and dithering carry over from row to row,
+    // and CMYK is converted here.
+    if (FBitmap || !HasCompressedData() || FTempPal != nullptr || FImage->FGrayscale || settings.GreyOutput ||
+        settings.DecodeDepth != TJPEGPixelFormat::jf24Bit || settings.IncrementalDisplay || settings.ScaleShift != 0)
+        return false;
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    const int sourceWidth = FImage->FWidth;
+    const int sourceHeight = FImage->FHeight;
+    if (width <= 0 || height <= 0 || sourceWidth <= 0 || sourceHeight <= 0 ||
+        (long long)width * height > kSampledCellLimit || 2LL * height > sourceHeight)
+        return false;
+    // The bitmap's own draw point-samples only onto a true-colour surface, and the cell is placed
+    // one to one only when logical units are device pixels.
+    canvas.RequiredState(csHandleValid);
+    const HDC dc = canvas.RawHandle();
+    if (gdi::GetDeviceCaps(dc, gdi::BITSPIXEL) * gdi::GetDeviceCaps(dc, gdi::PLANES) <= 8 ||
+        gdi::GetMapMode(dc) != gdi::MM_TEXT || gdi::GetGraphicsMode(dc) != gdi::GM_COMPATIBLE)
+        return false;
+    gdi::POINT corners[2] = {{rect.left, rect.top}, {rect.right, rect.bottom}};
+    if (!gdi::LPtoDP(dc, corners, 2) || corners[1].x - corners[0].x != width || corners[1].y - corners[0].y != height)
+        return false;
+    const std::vector<int> columns = SampledPixels(sourceWidth, width);
+    const std::vector<int> rows = SampledPixels(sourceHeight, height);
+    if (columns.empty() || rows.empty() || !std::is_sorted(columns.begin(), columns.end()) ||
+        !std::is_sorted(rows.begin(), rows.end()))
+        return false;
+
+    TBitmap cell;
+    cell.SetPixelFormat(px24Bit);
+    cell.SetWidth(width);
+    cell.SetHeight(height);
+    auto context = std::make_unique<TCodecContext>();
+    try {
+        PrepareDecompressor(*context, *FImage->FData);
+    } catch (...) {
+        return false;
+    }
+    TCodecGuard guard(*context);
+    jpeg_decompress_struct& d = context->D;
+    context->Error.emit_message = CountWarning;
+    if (d.quantize_colors || d.out_color_space != JCS_EXT_BGR || d.buffered_image ||
+        d.output_width != JDIMENSION(sourceWidth) || d.output_height != JDIMENSION(sourceHeight))
+        return false;
+    std::vector<std::uint8_t*> cellRows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y)
+        cellRows[std::size_t(y)] = static_cast<std::uint8_t*>(cell.ScanLine(y));
+    const bool decoded = RunGuarded(*context, [&] {
+        jpeg_start_decompress(&d);
+        // Only the columns around the first and the last sampled one, when that saves anything.
+        // The library upsamples colour at a crop's edges from the crop alone, so the crop keeps two
+        // blocks of columns beyond the sampled ones on each side.
+        const JDIMENSION margin = JDIMENSION(2 * d.max_h_samp_factor * DCTSIZE);
+        JDIMENSION first = JDIMENSION(columns.front()) > margin ? JDIMENSION(columns.front()) - margin : 0;
+        JDIMENSION span = std::min(JDIMENSION(columns.back()) + margin + 1, d.output_width) - first;
+        if (span * 4 < d.output_width * 3)
+            jpeg_crop_scanline(&d, &first, &span);
+        else
+            first = 0;
+        JSAMPROW line = d.mem->alloc_sarray(context->Common(), JPOOL_IMAGE, d.output_width * 3, 1)[0];
+        for (std::size_t y = 0; y < rows.size(); ++y) {
+            const JDIMENSION row = JDIMENSION(rows[y]);
+            if (y == 0 || rows[y] != rows[y - 1]) {
+                if (row > d.output_scanline)
+                    jpeg_skip_scanlines(&d, row - d.output_scanline);
+                jpeg_read_scanlines(&d, &line, 1);
+            }
+            std::uint8_t* out = cellRows[y];
+            for (std::size_t x = 0; x < columns.size(); ++x, out += 3) {
+                const JSAMPLE* pixel = line + std::size_t(JDIMENSION(columns[x]) - first) * 3;
+                out[0] = pixel[0];
+                out[1] = pixel[1];
+                out[2] = pixel[2];
+            }
+        }
+        // The rest of the data is read as the whole decode reads it, so that damage anywhere is
+        // met here too.
+        if (d.output_scanline < d.output_height)
+            jpeg_skip_scanlines(&d, d.output_height - d.output_scanline);
+        jpeg_finish_decompress(&d);
+    });
+    if (!decoded || d.err->num_warnings != 0)
+        return false;
+    Progress(this, TProgressStage::psStarting, 0, false, TRect{}, std::string());
+    Progress(this, TProgressStage::psEnding, 100, false, TRect{}, std::string());
+    canvas.StretchDraw(rect, &cell);
+    return true;
+}
+
+void TJPEGImage::Draw(TCanvas& canvas, const TRect& rect) {
+    if (FSampledDraws && DrawSampled(canvas, rect))
+        return;
+    canvas.StretchDraw(rect, &DecodedBitmap());
+}
 
 }  // namespace jpeg

@@ -103,12 +103,17 @@ public:
     /// True when the data holds compressed bytes.
     bool HasCompressedData() const { return FImage->FData != nullptr && FImage->FData->Size() > 0; }
 
+    /// Whether a draw into a small rectangle of a picture not yet decoded decodes only the rows and
+    /// columns the stretch samples (on by default); the cell comes out the same either way.
+    void SetSampledDraws(bool value) { FSampledDraws = value; }
+
     /// Called by libjpeg's progress monitor with the codec's context.
     void ReportProgress(TCodecContext& context);
 
 private:
     void ReplaceData(TJPEGData* data);
     void FreeBitmap();
+    bool DrawSampled(graphics::TCanvas& canvas, const graphics::TRect& rect);
     void PrepareDecompressor(TCodecContext& context, TStream& data);
     void DecodeInto(TCodecContext& context, bool& ownPalette);
     graphics::HPALETTE PaletteFromColormap(TCodecContext& context);
@@ -119,6 +124,7 @@ private:
     std::unique_ptr<graphics::TBitmap> FBitmap;
     graphics::HPALETTE FTempPal = nullptr;
     TJPEGSettings FSettings;
+    bool FSampledDraws = true;
 };
 
 }  // namespace jpeg

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config time
+    cmake ninja-build g++ pkg-config time libtsan2
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     clang-14 libclang-rt-14-dev
     zlib1g-dev libdeflate-dev libjpeg62-turbo-dev

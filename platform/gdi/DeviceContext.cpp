@@ -223,6 +223,9 @@ HGDIOBJ GetCurrentObject(HDC handle, UINT type) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
+    // A bitmap's pixels are given back after the lock is released (locals end in reverse order):
+    // unmapping a large picture takes long enough to hold up every other thread's calls.
+    TPixelStorage pixels;
     TLock lock(LayerMutex());
     TObject* target = Find(object);
     // Icons and metafiles are not GDI objects: only DestroyIcon, DeleteMetaFile and
@@ -238,6 +241,11 @@ BOOL DeleteObject(HGDIOBJ object) {
         // Deleting a selected object would leave the context drawing with a dangling handle.
         SetLastError(ERROR_BUSY);
         return FALSE;
+    }
+    if (target->Kind == TKind::Bitmap) {
+        auto* bitmap = static_cast<TBitmapObj*>(target);
+        pixels = std::move(bitmap->Storage);
+        bitmap->Bits = nullptr;
     }
     return Unregister(object) ? TRUE : FALSE;
 }

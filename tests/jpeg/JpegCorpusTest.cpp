@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -71,6 +73,67 @@ INSTANTIATE_TEST_SUITE_P(Corpus, TJpegCorpusTest, ::testing::ValuesIn(CorpusJpeg
             c = '_';
     return name;
 });
+
+// A draw of a picture not yet decoded into a small rectangle decodes only the rows and columns the
+// stretch samples; the cell must come out exactly as from the whole decode. Each rectangle is
+// drawn into its own 64 × 64 cell of the screen's format: the thumbnail's cell, one placed inside
+// a cell, and a few pixels (where the columns are cropped as well). Returns how many draws sampled.
+int ExpectSampledDrawsMatchTheWholeDecode(const std::string& file) {
+    static const TRect rects[] = {Rect(0, 0, 64, 64), Rect(5, 9, 45, 30), Rect(60, 1, 63, 3)};
+    int sampled = 0;
+    for (const TRect& rect : rects) {
+        std::vector<std::uint8_t> cells[2];
+        for (int whole = 0; whole < 2; ++whole) {
+            TPicture picture;
+            picture.LoadFromFile(file);
+            auto* image = dynamic_cast<TJPEGImage*>(picture.Graphic());
+            if (image == nullptr)
+                return sampled;
+            image->SetSampledDraws(whole == 0);
+            TBitmap cell;
+            cell.SetWidth(64);
+            cell.SetHeight(64);
+            cell.Canvas().FillRect(Rect(0, 0, 64, 64));
+            cell.Canvas().StretchDraw(rect, image);
+            if (whole == 0 && !image->HasBitmap()) {
+                ++sampled;
+                // Anything else that asks for the bitmap gets the whole picture.
+                EXPECT_EQ(image->DecodedBitmap().Height(), image->Data().FHeight);
+            }
+            cells[whole] = BitmapRows(cell, 4);
+        }
+        EXPECT_TRUE(cells[0] == cells[1]) << file << " drawn into " << rect.left << "," << rect.top << " "
+                                          << rect.right << "," << rect.bottom;
+    }
+    return sampled;
+}
+
+TEST_P(TJpegCorpusTest, ASampledDrawMatchesTheWholeDecode) {
+    try {
+        ExpectSampledDrawsMatchTheWholeDecode("../shared/corpus/jpeg/" + GetParam());
+    } catch (const Exception& error) {
+        SUCCEED() << error.Message();
+    }
+}
+
+// The benchmark's corpus (made by ../shared/bench/make-corpus.sh) when VISTEL_JPEG_PROOF_DIR names
+// it: every photo of it, baseline and progressive.
+TEST_F(TJpegTest, ASampledDrawMatchesTheWholeDecodeOnEveryPhotoOfAFolder) {
+    const char* folder = std::getenv("VISTEL_JPEG_PROOF_DIR");
+    if (folder == nullptr)
+        GTEST_SKIP() << "VISTEL_JPEG_PROOF_DIR is not set";
+    int files = 0, sampled = 0;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        std::string ext = entry.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        if (ext != ".jpg" && ext != ".jpeg")
+            continue;
+        ++files;
+        sampled += ExpectSampledDrawsMatchTheWholeDecode(entry.path().string());
+    }
+    std::printf("%d JPEG files, %d sampled draws, all compared with the whole decode\n", files, sampled);
+    EXPECT_GT(sampled, 0);
+}
 
 TEST_F(TJpegTest, TheRegistryKnowsBothExtensionsInEveryLetterCase) {
     for (const char* ext : {"jpeg", "jpg", "JPG", "Jpeg"})

@@ -522,16 +522,14 @@ bool TEmfPlayer::PlayDrawing(const TEmfRecord& record) {
         EMRTWO r;
         if (!ReadFixed(record, r))
             return false;
-        if (!FInPath)
-            LineTo(FDc, r.X, r.Y);
+        LineTo(FDc, r.X, r.Y);
         return true;
     }
     case EMR_RECTANGLE: {
         EMRBOX r;
         if (!ReadFixed(record, r))
             return false;
-        if (!FInPath)
-            Rectangle(FDc, r.rclBox.left, r.rclBox.top, r.rclBox.right, r.rclBox.bottom);
+        Rectangle(FDc, r.rclBox.left, r.rclBox.top, r.rclBox.right, r.rclBox.bottom);
         return true;
     }
     case EMR_SETPIXELV: {
@@ -550,7 +548,7 @@ bool TEmfPlayer::PlayDrawing(const TEmfRecord& record) {
         const bool small = record.Type == EMR_POLYGON16 || record.Type == EMR_POLYLINE16 || record.Type == EMR_POLYLINETO16;
         if (!ReadPoly(record, small, points))
             return false;
-        if (FInPath || points.empty())
+        if (points.empty())
             return true;
         if (record.Type == EMR_POLYGON || record.Type == EMR_POLYGON16)
             Polygon(FDc, points.data(), int(points.size()));
@@ -567,7 +565,7 @@ bool TEmfPlayer::PlayDrawing(const TEmfRecord& record) {
         const bool small = record.Type == EMR_POLYPOLYGON16 || record.Type == EMR_POLYPOLYLINE16;
         if (!ReadPolyPoly(record, small, counts, points))
             return false;
-        if (FInPath || counts.empty())
+        if (counts.empty())
             return true;
         if (record.Type == EMR_POLYPOLYLINE || record.Type == EMR_POLYPOLYLINE16) {
             PolyPolyline(FDc, points.data(), counts.data(), DWORD(counts.size()));

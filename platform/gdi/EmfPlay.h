@@ -109,9 +109,7 @@ private:
     bool PlayText(const TEmfRecord& record);
     /// Curves, paths, geometric-pen settings and the newer transfers: their records are read
     /// and checked here (false for a damaged one); handled tells whether the record was one
-    /// of them. Their drawing is DrawPendingRecord's (EmfPlayPendingCalls.cpp), built when the
-    /// layer has their calls (VISTEL_EMF_PENDING_CALLS); until then they draw nothing, and the
-    /// figures between BeginPath and EndPath are not drawn as lines and fills either.
+    /// of them. Their drawing is DrawPendingRecord's (EmfPlayPendingCalls.cpp).
     bool PlayPending(const TEmfRecord& record, bool& handled);
     static bool CheckPendingRecord(const TEmfRecord& record);
     void DrawPendingRecord(const TEmfRecord& record);
@@ -135,7 +133,7 @@ private:
     std::vector<TEmfPage> FSaved;  // the metafile's own SaveDC states
     std::vector<HGDIOBJ> FObjects;
     std::vector<HGDIOBJ> FOrphans;  // deleted by a record while still selected: deleted at the end
-    bool FInPath = false;           // between BeginPath and EndPath while paths are not built
+    bool FInPath = false;           // between BeginPath and EndPath, where text is left out
 };
 
 }  // namespace gdi::detail

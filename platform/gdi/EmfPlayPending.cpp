@@ -1,6 +1,6 @@
 // The records of curves, paths, geometric-pen settings and the newer transfers. Each is read and
 // checked here whatever the layer can draw, so a damaged one ends playback as any other does;
-// their drawing lives in EmfPlayPendingCalls.cpp, which is built once the layer has the calls.
+// their drawing lives in EmfPlayPendingCalls.cpp.
 #include "platform/gdi/EmfPlay.h"
 
 namespace gdi::detail {
@@ -123,16 +123,12 @@ bool TEmfPlayer::PlayPending(const TEmfRecord& record, bool& handled) {
         return true;
     if (!CheckPendingRecord(record))
         return false;
-#ifdef VISTEL_EMF_PENDING_CALLS
     DrawPendingRecord(record);
-#else
-    // Without paths, the figures that would make one are left undrawn rather than drawn as
-    // plain lines and fills, which a clip or a fill of the path would not show.
+    // Paths hold no glyph outlines: text between the brackets is left out rather than drawn.
     if (record.Type == EMR_BEGINPATH)
         FInPath = true;
     else if (record.Type == EMR_ENDPATH || record.Type == EMR_ABORTPATH)
         FInPath = false;
-#endif
     return true;
 }
 

@@ -1,9 +1,6 @@
 // The drawing of the records EmfPlayPending.cpp checks: curves, paths, geometric-pen settings and
-// the newer transfers, through their layer calls. Built with VISTEL_EMF_PENDING_CALLS once the
-// layer declares Ellipse, RoundRect, Arc, ArcTo, Chord, Pie, AngleArc, PolyBezier(To), PolyDraw,
-// SetArcDirection, the path calls, SetMiterLimit, ExtFloodFill, GradientFill, AlphaBlend,
-// TransparentBlt, SetDIBitsToDevice and PlgBlt with the platform's signatures. Every record
-// reaching here has passed its reader's checks.
+// the newer transfers, through their layer calls. Every record reaching here has passed its
+// reader's checks.
 #include "platform/gdi/EmfPlay.h"
 
 #include <cmath>
@@ -112,7 +109,7 @@ void TEmfPlayer::DrawPendingRecord(const TEmfRecord& record) {
         for (std::size_t i = 0; i < read.size(); ++i)
             vertices[i] = gdi::TRIVERTEX{read[i].x, read[i].y, read[i].Red, read[i].Green, read[i].Blue, read[i].Alpha};
         if (!vertices.empty() && r.nTri > 0)
-            GradientFill(FDc, vertices.data(), ULONG(vertices.size()), indices.data(), r.nTri, r.ulMode);
+            GradientFill(FDc, vertices.data(), std::uint32_t(vertices.size()), indices.data(), r.nTri, r.ulMode);
         break;
     }
     case EMR_ALPHABLEND:

@@ -1223,6 +1223,10 @@ BOOL EndPath(HDC dc);
 BOOL AbortPath(HDC dc);
 BOOL CloseFigure(HDC dc);
 BOOL FlattenPath(HDC dc);
+/// The path becomes the outline of what stroking it with the selected pen would paint: closed
+/// figures to fill with WINDING (they overlap where joins and caps meet). Fails with
+/// ERROR_CAN_NOT_COMPLETE when the pen draws one pixel wide, as there is no area to outline.
+BOOL WidenPath(HDC dc);
 /// The path's points (logical) and types; with count 0 the number of points, −1 on failure.
 int GetPath(HDC dc, POINT* points, BYTE* types, int count);
 BOOL StrokePath(HDC dc);

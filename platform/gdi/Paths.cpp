@@ -246,6 +246,33 @@ BOOL FlattenPath(HDC handle) {
     return TRUE;
 }
 
+BOOL WidenPath(HDC handle) {
+    TLock lock(LayerMutex());
+    TDCObj* dc = ReadyPath(handle);
+    if (dc == nullptr)
+        return FALSE;
+    std::vector<TScanPoint> points, outline;
+    std::vector<TFigure> figures, outlineFigures;
+    if (!FlattenedFigures(dc->Path.Data(), points, figures))
+        return FALSE;
+    switch (WidenFigures(*dc, points, figures, outline, outlineFigures)) {
+    case TWidenResult::Done: break;
+    case TWidenResult::NotWide: SetLastError(ERROR_CAN_NOT_COMPLETE); return FALSE;
+    case TWidenResult::TooLarge: SetLastError(ERROR_NOT_ENOUGH_MEMORY); return FALSE;
+    }
+    TPathData wide;
+    for (const TFigure& figure : outlineFigures) {
+        for (std::size_t k = 0; k < figure.Count; ++k) {
+            wide.Points.push_back(outline[figure.First + k]);
+            wide.Types.push_back(k == 0 ? PT_MOVETO : PT_LINETO);
+        }
+        if (figure.Count > 0)
+            wide.Types.back() |= PT_CLOSEFIGURE;
+    }
+    dc->Path.Change() = std::move(wide);
+    return TRUE;
+}
+
 int GetPath(HDC handle, POINT* points, BYTE* types, int count) {
     TLock lock(LayerMutex());
     TDCObj* dc = ReadyPath(handle);

@@ -255,6 +255,7 @@ TSourceSampler::TSourceSampler(const TBitmapObj& bitmap, TConverter& converter, 
 void TSourceSampler::PrepareColumns(long long first, int n) {
     FCount = n;
     FSingleColumns = true;
+    FCachedRows = false;
     for (int i = 0; i < n; ++i) {
         long long begin, end;
         if (FMode == COLORONCOLOR) {
@@ -292,12 +293,23 @@ void TSourceSampler::FetchRow(long long d, DWORD* values, BYTE* ok) {
         // One source pixel per destination pixel: the case of every plain copy and of shrinking
         // with COLORONCOLOR, which reads nothing but the sampled pixels.
         FConverter.ConvertColumns(FBitmap.Row(LONG(firstRow)), FBpp, FFirst.data(), FCount, values, ok);
+    } else if (FCachedRows && firstRow == FCachedFirstRow && lastRow == FCachedLastRow) {
+        // Growing vertically repeats a source row range on several destination rows; combining
+        // its boxes once keeps a picture that is also shrunk across (a strip of millions of
+        // columns drawn into a cell) at the cost of reading it once.
+        std::copy_n(FCachedValues.begin(), FCount, values);
+        std::copy_n(FCachedOk.begin(), FCount, ok);
     } else {
         for (int i = 0; i < FCount; ++i) {
             ok[i] = FFirst[i] >= 0;
             if (ok[i])
                 values[i] = Combine(firstRow, lastRow, FFirst[i], FLast[i]);
         }
+        std::copy_n(values, FCount, FCachedValues.begin());
+        std::copy_n(ok, FCount, FCachedOk.begin());
+        FCachedRows = true;
+        FCachedFirstRow = firstRow;
+        FCachedLastRow = lastRow;
     }
     if (FReached != nullptr) {
         const BYTE* reached = FReached->Row(LONG(firstRow));

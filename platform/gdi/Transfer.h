@@ -125,6 +125,11 @@ private:
     // are not cleared up front; FLast is read only where FFirst holds a column.
     std::array<long long, kSpan> FFirst;  // −1 marks a column outside the source
     std::array<long long, kSpan> FLast;
+    // The last combined row of the prepared columns, for destination rows that repeat it.
+    bool FCachedRows = false;
+    long long FCachedFirstRow = 0, FCachedLastRow = 0;
+    std::array<DWORD, kSpan> FCachedValues;
+    std::array<BYTE, kSpan> FCachedOk;
 };
 
 /// The brush of a transfer, realised in the destination's format.

@@ -7,6 +7,7 @@
 #include "platform/gdi/WmfRecords.h"
 
 #include <climits>
+#include <cstdint>
 
 namespace gdi {
 
@@ -18,7 +19,8 @@ namespace {
 // aligned memory, after checking that everything its header implies lies inside the record.
 class TPackedDib {
 public:
-    bool Read(const BYTE* data, std::size_t bytes, UINT usage);
+    /// rows: how many scan lines of the image the record carries (all when SIZE_MAX).
+    bool Read(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows = SIZE_MAX);
     const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(FStorage.data()); }
     const void* Bits() const { return reinterpret_cast<const BYTE*>(FStorage.data()) + FBitsOffset; }
 
@@ -27,7 +29,7 @@ private:
     std::size_t FBitsOffset = 0;
 };
 
-bool TPackedDib::Read(const BYTE* data, std::size_t bytes, UINT usage) {
+bool TPackedDib::Read(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows) {
     if (data == nullptr || bytes < 12)
         return false;
     const DWORD headerSize = ReadDword(data);
@@ -67,7 +69,7 @@ bool TPackedDib::Read(const BYTE* data, std::size_t bytes, UINT usage) {
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         return false;
     if (compression != BI_RLE8 && compression != BI_RLE4)
-        bitsBytes = (width * bitCount + 31) / 32 * 4 * height;  // at most 2^16 · 32 · 2^31: no overflow
+        bitsBytes = (width * bitCount + 31) / 32 * 4 * std::min<std::uint64_t>(height, rows);  // < 2^63
     const std::uint64_t bitsOffset = headerSize + masks + tableEntries * entryBytes;
     if (bitsOffset > bytes || bitsBytes > bytes - bitsOffset)
         return false;
@@ -106,6 +108,8 @@ private:
     bool PolyPolygon(TMetaParams& p);
     bool Blit(TMetaParams& p, WORD function);
     bool StretchDib(TMetaParams& p);
+    bool SetDibToDevice(TMetaParams& p);
+    bool CreateDibPatternBrush(TMetaParams& p);
     bool CreateRegion(TMetaParams& p);
     bool CreateFont(TMetaParams& p);
     bool CreatePalette(TMetaParams& p);
@@ -294,6 +298,33 @@ bool TMetaPlayer::StretchDib(TMetaParams& p) {
     return true;
 }
 
+bool TMetaPlayer::SetDibToDevice(TMetaParams& p) {
+    const UINT usage = p.Word(0), scans = p.Word(1), start = p.Word(2);
+    const int sy = p.Short(3), sx = p.Short(4), height = p.Short(5), width = p.Short(6);
+    const int y = p.Short(7), x = p.Short(8);
+    if (p.Damaged())
+        return false;
+    TPackedDib dib;
+    if (!dib.Read(p.At(9, 0), p.BytesFrom(9), usage, scans))
+        return p.Fail();
+    SetDIBitsToDevice(FDC, x, y, DWORD(std::max(width, 0)), DWORD(std::max(height, 0)), sx, sy, start, scans,
+                      dib.Bits(), dib.Info(), usage);
+    return true;
+}
+
+// A brush of a packed DIB; a BS_PATTERN brush's colours are always RGB.
+bool TMetaPlayer::CreateDibPatternBrush(TMetaParams& p) {
+    const UINT style = p.Word(0);
+    const UINT usage = style == BS_PATTERN ? DIB_RGB_COLORS : p.Word(1);
+    if (p.Damaged())
+        return false;
+    TPackedDib dib;
+    if (!dib.Read(p.At(2, 0), p.BytesFrom(2), usage))
+        return p.Fail();
+    Add(CreateDIBPatternBrushPt(dib.Info(), usage));
+    return true;
+}
+
 // A region object: a header, its bounding box, then scans of x pairs between a top and a bottom.
 bool TMetaPlayer::CreateRegion(TMetaParams& p) {
     const std::size_t scans = p.Word(5);
@@ -462,6 +493,23 @@ bool TMetaPlayer::Play(WORD function, TMetaParams& p) {
     case META_POLYLINE: return Polygon(p, false);
     case META_POLYPOLYGON: return PolyPolygon(p);
     case META_SETPIXEL: SetPixel(FDC, p.Short(3), p.Short(2), p.Dword(0)); break;
+    case META_ELLIPSE: Ellipse(FDC, p.Short(3), p.Short(2), p.Short(1), p.Short(0)); break;
+    case META_ROUNDRECT:
+        RoundRect(FDC, p.Short(5), p.Short(4), p.Short(3), p.Short(2), p.Short(1), p.Short(0));
+        break;
+    case META_ARC:
+    case META_PIE:
+    case META_CHORD: {
+        const int left = p.Short(7), top = p.Short(6), right = p.Short(5), bottom = p.Short(4);
+        const int xStart = p.Short(3), yStart = p.Short(2), xEnd = p.Short(1), yEnd = p.Short(0);
+        if (p.Damaged())
+            return false;
+        auto* draw = function == META_ARC ? &Arc : function == META_PIE ? &Pie : &Chord;
+        draw(FDC, left, top, right, bottom, xStart, yStart, xEnd, yEnd);
+        break;
+    }
+    case META_FLOODFILL: ExtFloodFill(FDC, p.Short(3), p.Short(2), p.Dword(0), FLOODFILLBORDER); break;
+    case META_EXTFLOODFILL: ExtFloodFill(FDC, p.Short(4), p.Short(3), p.Dword(1), p.Word(0)); break;
     // ---- regions
     case META_FILLREGION:
         FillRgn(FDC, static_cast<HRGN>(Slot(p.Word(0))), static_cast<HBRUSH>(Slot(p.Word(1))));
@@ -479,6 +527,7 @@ bool TMetaPlayer::Play(WORD function, TMetaParams& p) {
     case META_DIBBITBLT:
     case META_DIBSTRETCHBLT: return Blit(p, function);
     case META_STRETCHDIB: return StretchDib(p);
+    case META_SETDIBTODEV: return SetDibToDevice(p);
     // ---- objects
     case META_SELECTOBJECT: SelectSlot(p.Word(0)); break;
     case META_DELETEOBJECT: Delete(p.Word(0)); break;
@@ -515,6 +564,7 @@ bool TMetaPlayer::Play(WORD function, TMetaParams& p) {
     case META_CREATEPALETTE: return CreatePalette(p);
     case META_CREATEREGION: return CreateRegion(p);
     case META_CREATEPATTERNBRUSH: return CreatePatternBrush(p);
+    case META_DIBCREATEPATTERNBRUSH: return CreateDibPatternBrush(p);
     case META_CREATEBRUSH:
     case META_CREATEBITMAP:
     case META_CREATEBITMAPINDIRECT: Occupy(); break;

@@ -213,3 +213,28 @@ TEST_F(BmpFile, SavedFilesReadBackToTheSamePixels) {
         EXPECT_EQ(ReadPixels(again), ReadPixels(bitmap)) << bits;
     }
 }
+
+// Found by fuzzing: a 71-byte file of a one-row monochrome strip 5,439,551 pixels wide. Drawn into
+// a 64 × 64 cell, every cell row repeats the one source row; combining its 85,000-pixel boxes anew
+// for each of the 64 rows took half a minute, where reading the strip once is enough.
+TEST_F(BmpFile, AVeryWideStripDrawsIntoACellReadingItOnce) {
+    const std::vector<std::uint8_t> strip{
+        0x42, 0x4d, 0x3e, 0x04, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x3e, 0x00, 0x00, 0x00, 0x28, 0x00,
+        0x00, 0x00, 0x3f, 0x00, 0x53, 0x00, 0xff, 0xff, 0xff, 0xff, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x67, 0x00, 0x00, 0x13, 0x0b, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x7c, 0x10, 0x00, 0x00, 0x13, 0x0b, 0x00,
+        0x00, 0x13, 0x0b, 0x00, 0x74, 0x9c, 0x42};
+    TBitmap bitmap;
+    Load(bitmap, strip);
+    EXPECT_EQ(bitmap.Width(), 5439551);
+    EXPECT_EQ(bitmap.Height(), 1);
+    TBitmap cell;
+    cell.SetWidth(64);
+    cell.SetHeight(64);
+    cell.Canvas().StretchDraw(Rect(0, 0, 64, 64), &bitmap);
+    // Every row of the cell comes from the same source row.
+    const std::vector<std::uint32_t> pixels = ReadPixels(cell);
+    ASSERT_EQ(pixels.size(), 64u * 64u);
+    for (std::size_t i = 64; i < pixels.size(); ++i)
+        ASSERT_EQ(pixels[i], pixels[i % 64]) << i;
+}

@@ -307,3 +307,74 @@ TEST_F(TWinMetaFileTest, PlaysEveryCorpusFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each record draws what the call it stands for draws: its parameters come back in the call's
+// order. Played and called on two surfaces with the same pen and brush, the pixels must agree.
+TEST_F(TWinMetaFileTest, RecordsDrawAsTheirCalls) {
+    struct TCase {
+        const char* Name;
+        WORD Function;
+        std::vector<int> Words;
+        void (*Call)(HDC);
+    };
+    const TCase cases[] = {
+        {"ellipse", 0x0418, {13, 15, 2, 1}, [](HDC dc) { Ellipse(dc, 1, 2, 15, 13); }},
+        {"round rect", 0x061C, {5, 6, 13, 15, 2, 1}, [](HDC dc) { RoundRect(dc, 1, 2, 15, 13, 6, 5); }},
+        {"arc", 0x0817, {14, 3, 1, 12, 13, 15, 2, 1}, [](HDC dc) { Arc(dc, 1, 2, 15, 13, 12, 1, 3, 14); }},
+        {"pie", 0x081A, {14, 3, 1, 12, 13, 15, 2, 1}, [](HDC dc) { Pie(dc, 1, 2, 15, 13, 12, 1, 3, 14); }},
+        {"chord", 0x0830, {14, 3, 1, 12, 13, 15, 2, 1}, [](HDC dc) { Chord(dc, 1, 2, 15, 13, 12, 1, 3, 14); }},
+        {"flood fill", 0x0419, {0, 0, 6, 7}, [](HDC dc) { ExtFloodFill(dc, 7, 6, 0, FLOODFILLBORDER); }},
+        {"ext flood fill", 0x0548, {FLOODFILLSURFACE, 0xFFFF, 0xFF, 6, 7},
+         [](HDC dc) { ExtFloodFill(dc, 7, 6, kWhite, FLOODFILLSURFACE); }},
+    };
+    for (const TCase& c : cases) {
+        auto played = MakeWhiteSurface(16, 16), called = MakeWhiteSurface(16, 16);
+        HBRUSH red = CreateSolidBrush(kRed);
+        for (const auto* s : {played.get(), called.get()}) {
+            SelectObject(s->Dc(), GetStockObject(NULL_BRUSH));
+            Rectangle(s->Dc(), 4, 4, 11, 11);  // a black frame for the flood fills to stop at
+            SelectObject(s->Dc(), red);
+        }
+        const std::vector<COLORREF> before = played->Colours();
+        HMETAFILE metafile = TWmf().Raw(c.Function, c.Words).Make();
+        ASSERT_TRUE(PlayMetaFile(played->Dc(), metafile)) << c.Name;
+        c.Call(called->Dc());
+        EXPECT_EQ(played->Colours(), called->Colours()) << c.Name;
+        EXPECT_NE(played->Colours(), before) << c.Name << " drew nothing";
+        for (const auto* s : {played.get(), called.get()})
+            SelectObject(s->Dc(), GetStockObject(WHITE_BRUSH));
+        DeleteObject(red);
+        EXPECT_TRUE(DeleteMetaFile(metafile));
+    }
+}
+
+TEST_F(TWinMetaFileTest, PatternBrushesAndDeviceBitsFromPackedBitmaps) {
+    // A 2 × 2 8-bit DIB of two colours, red on the diagonal: table of 2, rows of 4 bytes.
+    const std::vector<int> dib{40, 0, 2, 0, 2, 0, 1, 8, 0, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0,
+                               0xFFFF, 0x00FF, 0x0000, 0x00FF,  // white, red (BGR0)
+                               0x0001, 0x0000, 0x0100, 0x0000};  // bottom row: red, white; top: white, red
+    auto surface = MakeWhiteSurface(8, 8);
+    TWmf wmf;
+    std::vector<int> brush{BS_DIBPATTERNPT, DIB_RGB_COLORS};
+    brush.insert(brush.end(), dib.begin(), dib.end());
+    wmf.Raw(0x0142, brush).Record(0x012D, {0});
+    wmf.Record(0x061D, {int(PATCOPY & 0xFFFF), int(PATCOPY >> 16), 4, 4, 0, 0});
+    std::vector<int> toDevice{DIB_RGB_COLORS, 2, 0, 0, 0, 2, 2, 6, 6};
+    toDevice.insert(toDevice.end(), dib.begin(), dib.end());
+    wmf.Raw(0x0D33, toDevice);
+    HMETAFILE metafile = wmf.Make();
+    ASSERT_TRUE(PlayMetaFile(surface->Dc(), metafile));
+    EXPECT_EQ(GetPixel(surface->Dc(), 0, 0), kWhite);
+    EXPECT_EQ(GetPixel(surface->Dc(), 1, 0), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 2, 2), kWhite);
+    EXPECT_EQ(GetPixel(surface->Dc(), 3, 2), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 6, 7), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 7, 6), kRed);
+    EXPECT_EQ(GetPixel(surface->Dc(), 6, 6), kWhite);
+    EXPECT_EQ(Count(*surface, kRed), 8 + 2);
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+}  // namespace

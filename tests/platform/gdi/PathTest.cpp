@@ -190,3 +190,43 @@ TEST_F(TPathTest, PathCallsDrawClipAndUseThePathUp) {
 }
 
 }  // namespace
+
+namespace {
+
+// WidenPath makes the path the outline a stroke would paint: filling the widened path paints
+// exactly the pixels stroking the original path paints.
+TEST_F(TPathTest, AWidenedPathFillsWhatTheStrokePaints) {
+    auto stroked = MakeWhiteSurface(32, 32), filled = MakeWhiteSurface(32, 32);
+    const LOGBRUSH black{BS_SOLID, 0, 0};
+    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_ENDCAP_FLAT | PS_JOIN_MITER, 4, &black, 0, nullptr);
+    HBRUSH brush = CreateSolidBrush(0);
+    const POINT corner[] = {{4, 4}, {24, 4}, {24, 26}};
+    for (const auto* s : {stroked.get(), filled.get()}) {
+        SelectObject(s->Dc(), pen);
+        SelectObject(s->Dc(), brush);
+        BeginPath(s->Dc());
+        Polyline(s->Dc(), corner, 3);
+        EndPath(s->Dc());
+    }
+    EXPECT_TRUE(StrokePath(stroked->Dc()));
+    ASSERT_TRUE(WidenPath(filled->Dc()));
+    SetPolyFillMode(filled->Dc(), WINDING);
+    EXPECT_TRUE(FillPath(filled->Dc()));
+    EXPECT_GT(Black(*stroked), 100);
+    EXPECT_EQ(filled->Colours(), stroked->Colours());
+
+    // A pen one pixel wide paints no area to outline.
+    for (const auto* s : {stroked.get(), filled.get()})
+        SelectObject(s->Dc(), GetStockObject(BLACK_PEN));
+    BeginPath(filled->Dc());
+    Polyline(filled->Dc(), corner, 3);
+    EndPath(filled->Dc());
+    EXPECT_FALSE(WidenPath(filled->Dc()));
+    EXPECT_EQ(GetLastError(), ERROR_CAN_NOT_COMPLETE);
+    for (const auto* s : {stroked.get(), filled.get()})
+        SelectObject(s->Dc(), GetStockObject(WHITE_BRUSH));
+    DeleteObject(pen);
+    DeleteObject(brush);
+}
+
+}  // namespace

@@ -249,6 +249,14 @@ private:
     void Walk(bool right, long long y0, long long y1, bool lower) {
         const TPlace place = lower ? TPlace::Lower : TPlace::Upper;
         const TScanPoint exit = Exit(right, y1, lower);
+        // A chain whose boxes keep meeting the guard, or whose side has no pixels to start from
+        // (a shape thinner than a pixel over millions of rows), is followed only so far: past
+        // the budget its runs are joined straight, far more walks than any clip needs.
+        if (++FWalks > kMaxWalks) {
+            if (FHasLast)
+                Emit(exit);
+            return;
+        }
         if (FHasLast && !HasTarget(right, y0, y1) &&
             Misses(FGuard, double(FLast.X), double(FLast.Y), double(exit.X), double(exit.Y))) {
             // The rows' runs lie between the last pixel and this exit, all outside the guard.
@@ -274,6 +282,8 @@ private:
     bool FHasLast = false;
     TScanPoint FLast{0, 0};
     std::vector<TTarget> FTargets;
+    static constexpr long long kMaxWalks = 1LL << 14;
+    long long FWalks = 0;
 };
 
 // ---- curves in logical space, flattened through the transforms ---------------------------------

@@ -10,6 +10,7 @@
 #include "platform/gdi/Stroke.h"
 
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 namespace gdi {
@@ -285,6 +286,10 @@ public:
             FPeriod += d;
     }
 
+    /// Called whenever the points reach a batch, so that one figure of many dashes or dots is
+    /// painted (or refused) piece by piece instead of being held whole.
+    std::function<void()> OnBatch;
+
     void Figure(const std::vector<TScanPoint>& points, const TFigure& figure) {
         FFigure.clear();
         for (std::size_t k = 0; k < figure.Count; ++k) {
@@ -535,6 +540,8 @@ private:
         else
             FPoints.insert(FPoints.end(), corners.rbegin(), corners.rend());
         FRuns.push_back(TPolygonRun{first, corners.size()});
+        if (OnBatch && FPoints.size() >= kBatchPoints)
+            OnBatch();
     }
 
     const TWideShape& FShape;
@@ -575,11 +582,9 @@ bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPo
         outline.clear();
         runs.clear();
     };
-    for (const TFigure& figure : figures) {
+    widener.OnBatch = paint;
+    for (const TFigure& figure : figures)
         widener.Figure(points, figure);
-        if (outline.size() >= kBatchPoints)
-            paint();
-    }
     if (!outline.empty())
         paint();
     return true;
@@ -596,12 +601,18 @@ TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& point
         return TWidenResult::NotWide;
     std::vector<TPolygonRun> runs;
     TWidener widener(shape, nullptr, outline, runs);
+    bool tooLarge = false;
+    widener.OnBatch = [&] {
+        if (outline.size() > kMaxOutlinePoints) {
+            tooLarge = true;
+            outline.clear();
+            runs.clear();
+        }
+    };
     for (const TFigure& figure : figures) {
         widener.Figure(points, figure);
-        if (outline.size() > kMaxOutlinePoints) {
-            outline.clear();
+        if (tooLarge)
             return TWidenResult::TooLarge;
-        }
     }
     // The caller gets whole device pixels.
     for (TScanPoint& p : outline)

@@ -224,6 +224,24 @@ BOOL CloseFigure(HDC handle) {
     return TRUE;
 }
 
+namespace {
+
+// A path of straight figures: each starts with a move, and a closed one ends closing.
+TPathData LinePath(const std::vector<TScanPoint>& points, const std::vector<TFigure>& figures) {
+    TPathData path;
+    for (const TFigure& figure : figures) {
+        for (std::size_t k = 0; k < figure.Count; ++k) {
+            path.Points.push_back(points[figure.First + k]);
+            path.Types.push_back(k == 0 ? PT_MOVETO : PT_LINETO);
+        }
+        if (figure.Closed && figure.Count > 0)
+            path.Types.back() |= PT_CLOSEFIGURE;
+    }
+    return path;
+}
+
+}  // namespace
+
 BOOL FlattenPath(HDC handle) {
     TLock lock(LayerMutex());
     TDCObj* dc = ReadyPath(handle);
@@ -233,16 +251,7 @@ BOOL FlattenPath(HDC handle) {
     std::vector<TFigure> figures;
     if (!FlattenedFigures(dc->Path.Data(), points, figures))
         return FALSE;
-    TPathData flat;
-    for (const TFigure& figure : figures) {
-        for (std::size_t k = 0; k < figure.Count; ++k) {
-            flat.Points.push_back(points[figure.First + k]);
-            flat.Types.push_back(k == 0 ? PT_MOVETO : PT_LINETO);
-        }
-        if (figure.Closed)
-            flat.Types.back() |= PT_CLOSEFIGURE;
-    }
-    dc->Path.Change() = std::move(flat);
+    dc->Path.Change() = LinePath(points, figures);
     return TRUE;
 }
 
@@ -260,16 +269,7 @@ BOOL WidenPath(HDC handle) {
     case TWidenResult::NotWide: SetLastError(ERROR_CAN_NOT_COMPLETE); return FALSE;
     case TWidenResult::TooLarge: SetLastError(ERROR_NOT_ENOUGH_MEMORY); return FALSE;
     }
-    TPathData wide;
-    for (const TFigure& figure : outlineFigures) {
-        for (std::size_t k = 0; k < figure.Count; ++k) {
-            wide.Points.push_back(outline[figure.First + k]);
-            wide.Types.push_back(k == 0 ? PT_MOVETO : PT_LINETO);
-        }
-        if (figure.Count > 0)
-            wide.Types.back() |= PT_CLOSEFIGURE;
-    }
-    dc->Path.Change() = std::move(wide);
+    dc->Path.Change() = LinePath(outline, outlineFigures);
     return TRUE;
 }
 

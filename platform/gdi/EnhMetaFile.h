@@ -78,6 +78,25 @@ BOOL DeleteEnhMetaFile(HENHMETAFILE metafile);
 /// afterwards; FALSE when a damaged record ended the playback early.
 BOOL PlayEnhMetaFile(HDC dc, HENHMETAFILE metafile, const RECT* rect);
 
+/// How a Windows metafile's picture is to be placed: its mapping mode and, for MM_ISOTROPIC and
+/// MM_ANISOTROPIC, its extent in hundredths of a millimetre (0 or less: the whole reference
+/// device). hMF is not used by the conversion.
+struct METAFILEPICT {
+    LONG mm;
+    LONG xExt;
+    LONG yExt;
+    void* hMF;
+};
+
+/// An enhanced metafile made from a Windows metafile's header and records, placed on the
+/// reference screen as the picture description says. A Windows metafile that carries an enhanced
+/// metafile in its comments gives that one back.
+HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC reference, const METAFILEPICT* picture);
+/// The Windows metafile of an enhanced one in the given mapping mode, carrying the enhanced
+/// metafile in comment records: with no buffer its size, otherwise the bytes written (0 when size
+/// is short).
+UINT GetWinMetaFileBits(HENHMETAFILE metafile, UINT size, BYTE* data, INT mapMode, HDC reference);
+
 /// Whether an enhanced header's stated total size may be read into memory: at least 100 bytes
 /// (the header a reader takes in one piece), no more than the available bytes, and within the
 /// storage cap. A reader checks this before it allocates the total size; false sets

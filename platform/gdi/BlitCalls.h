@@ -8,8 +8,6 @@ namespace gdi::detail {
 
 /// Sets the last error and returns FALSE (0).
 BOOL RefuseCall(DWORD error);
-/// The brush a context paints with; null for the null brush.
-const TBrushObj* SelectedBrush(const TDCObj& dc);
 /// The destination half of every transfer: the context and the bitmap it draws on.
 bool BeginTransfer(HDC dc, TTransfer& transfer);
 /// The source half of a transfer whose operation reads a source context.

@@ -376,14 +376,6 @@ void FlattenBezier(const TPointD (&p)[4], const TClip& guard, TPointSink& sink, 
 
 // ---- drawing ------------------------------------------------------------------------------------
 
-const TBrushObj* FillBrush(const TDCObj& dc) {
-    TObject* object = Find(dc.Brush);
-    if (object == nullptr || object->Kind != TKind::Brush)
-        return nullptr;
-    auto* brush = static_cast<TBrushObj*>(object);
-    return brush->Log.lbStyle == BS_NULL ? nullptr : brush;
-}
-
 // Whether the selected pen draws wider than one pixel, where a smooth figure serves it better
 // than a chain of pixels.
 bool PenIsWide(const TDCObj& dc) {
@@ -401,9 +393,9 @@ bool PenIsWide(const TDCObj& dc) {
 // Fills closed figures of device points by the winding rule over the clip's rows.
 bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
                  const std::vector<TPolygonRun>& figures) {
-    TFillStage fill(dc, surface, FillBrush(dc), Rop2ToRop3(dc.Rop2));
+    TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
     const TClip& bounds = fill.Clipper().Bounds();
-    if (bounds.Empty())
+    if (SelectedBrush(dc) == nullptr || bounds.Empty())
         return true;
     return ScanPolygon(points, figures, WINDING, bounds.Y0, bounds.Y1,
                        [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
@@ -417,7 +409,9 @@ bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
 // across among them) is filled as the polygon of its corners would be, without its last column
 // and row, as Rectangle fills.
 void FillRows(TDCObj& dc, TBitmapObj& surface, const TRoundRows& rows) {
-    TFillStage fill(dc, surface, FillBrush(dc), Rop2ToRop3(dc.Rop2));
+    if (SelectedBrush(dc) == nullptr)
+        return;
+    TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
     const TClip& bounds = fill.Clipper().Bounds();
     const bool thin = rows.Square();
     const long long bottom = thin ? rows.Bottom() - 1 : rows.Bottom();

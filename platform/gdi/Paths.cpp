@@ -140,12 +140,8 @@ BOOL DrawPath(HDC handle, bool fill, bool stroke) {
     dc->Path.Discard();
     if (!made)
         return FALSE;
-    if (fill && !figures.empty()) {
-        TObject* object = Find(dc->Brush);
-        const TBrushObj* brush = object != nullptr && object->Kind == TKind::Brush &&
-                                         static_cast<TBrushObj*>(object)->Log.lbStyle != BS_NULL
-                                     ? static_cast<TBrushObj*>(object)
-                                     : nullptr;
+    const TBrushObj* brush = SelectedBrush(*dc);
+    if (fill && !figures.empty() && brush != nullptr) {
         TFillStage stage(*dc, *surface, brush, Rop2ToRop3(dc->Rop2));
         const TClip& bounds = stage.Clipper().Bounds();
         if (!bounds.Empty() &&

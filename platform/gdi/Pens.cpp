@@ -68,6 +68,10 @@ constexpr int kMaxRoundCorners = 4096;
 constexpr std::size_t kBatchPoints = std::size_t(1) << 20;
 /// The most outline points WidenFigures gives back, as many as a polygon call may take.
 constexpr std::size_t kMaxOutlinePoints = std::size_t(1) << 24;
+/// Corners kept and dash steps taken in widening one call's figures. A real drawing needs far
+/// fewer; a figure of millions of dashes whose caps are needles reaching across the surface (a pen
+/// under an extreme transform) stops here instead of running for minutes.
+constexpr long long kMaxWidenWork = 1LL << 24;
 
 /// Outline corners are kept in 256ths of a pixel, so the stroke keeps its true width at every
 /// angle; pixels are still sampled at their integer coordinates.
@@ -82,9 +86,10 @@ long long Corner(double v) {
 /// The whole pixel a device coordinate names, rounded half up.
 long long Pixel(double v) { return (long long)std::floor(std::clamp(v, -kCornerLimit, kCornerLimit) + 0.5); }
 
-/// Rows × edges one fill may visit; beyond it the rest of the stroke is left undrawn
-/// (ERROR_NOT_ENOUGH_MEMORY), so a hostile figure cannot hold the layer's lock for long.
-constexpr long long kMaxFillWork = 1LL << 28;
+/// Rows × edges the fills of one stroke may visit, over all its batches; beyond it the rest of the
+/// stroke is left undrawn (ERROR_NOT_ENOUGH_MEMORY), so a hostile figure cannot hold the layer's
+/// lock for long.
+constexpr long long kMaxFillWork = 1LL << 25;
 
 // ceil(a / b) for b > 0.
 __int128 CeilDiv(__int128 a, __int128 b) {
@@ -96,10 +101,11 @@ __int128 CeilDiv(__int128 a, __int128 b) {
 
 /// Fills polygons of fixed-point corners by the nonzero rule, rows [firstRow, endRow): pixel
 /// (x, y) is in when the point (x, y) is inside; on a left or top edge it is in, on a right or
-/// bottom edge out, as for the layer's polygon fills. visit(y, spans) gets each row's spans.
+/// bottom edge out, as for the layer's polygon fills. visit(y, spans) gets each row's spans. work
+/// counts the rows × edges visited, against kMaxFillWork.
 template <typename TVisit>
 bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
-               long long endRow, TVisit&& visit) {
+               long long endRow, long long& work, TVisit&& visit) {
     struct TEdge {
         long long X0, Y0, X1, Y1;  // fixed point, Y0 < Y1
         long long FirstRow, EndRow;
@@ -132,7 +138,6 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
     std::vector<TCrossing> crossings;
     std::vector<TSpan> spans;
     std::size_t next = 0;
-    long long work = 0;
     long long y = edges.empty() ? endRow : edges[0].FirstRow;
     while (y < endRow && (next < edges.size() || !active.empty())) {
         if (active.empty() && edges[next].FirstRow > y)
@@ -182,6 +187,7 @@ struct TWideShape {
     std::vector<RECT> RoundRects;  // that cap's pixels relative to the box's corner, when exact
     bool RoundExact = false;
     double RoundDeviceRadius = 0;  // the larger device radius, for polygonal round shapes
+    double Smallest = 1;  // how far M stretches at least
 };
 
 /// The predefined dash styles of a geometric pen, in pen widths.
@@ -224,6 +230,7 @@ bool ResolveWide(const TDCObj& dc, TWideShape& shape, const TBrushObj*& brush, T
     if (width * smallest < 1.5)
         return false;
     shape.Radius = std::min(width / 2, kMaxDeviceRadius / largest);
+    shape.Smallest = smallest;
     shape.AxisAligned = m.B == 0 && m.C == 0;
     if (geometric) {
         shape.Cap = pen.ExtStyle & PS_ENDCAP_MASK;
@@ -287,10 +294,15 @@ public:
     }
 
     /// Called whenever the points reach a batch, so that one figure of many dashes or dots is
-    /// painted (or refused) piece by piece instead of being held whole.
-    std::function<void()> OnBatch;
+    /// painted (or refused) piece by piece instead of being held whole; false stops the widening.
+    std::function<bool()> OnBatch;
+
+    /// Whether the widening stopped because it ran out of its work budget.
+    bool OverBudget() const { return FWork > kMaxWidenWork; }
 
     void Figure(const std::vector<TScanPoint>& points, const TFigure& figure) {
+        if (FDone)
+            return;
         FFigure.clear();
         for (std::size_t k = 0; k < figure.Count; ++k) {
             const TScanPoint& p = points[figure.First + k];
@@ -344,7 +356,7 @@ private:
         const std::size_t segments = closed ? n : n - 1;
         const TVec first = Direction(points[1] - points[0]);
         TVec previous = first;
-        for (std::size_t i = 0; i < segments; ++i) {
+        for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = points[i], b = points[(i + 1) % n];
             const TVec u = i == 0 ? first : Direction(b - a);
             if (i > 0)
@@ -405,7 +417,7 @@ private:
         std::size_t dash = 0;
         double left = dashes[0];
         std::vector<TVec> current;
-        for (std::size_t i = 0; i < segments; ++i) {
+        for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = FFigure[i], b = FFigure[(i + 1) % n];
             const TVec logical = FShape.Inverse.Apply(b - a);
             const double length = std::hypot(logical.X, logical.Y);
@@ -414,7 +426,7 @@ private:
             // are passed over in one step each: only the dashes that may show are worked out.
             double enter = 0, leave = length;
             Reach(a, b, length, enter, leave);
-            while (t < length) {
+            while (t < length && Spend(1)) {
                 if (current.empty() && (t < enter || t > leave)) {
                     const double target = t < enter ? enter : length;
                     t += std::floor((target - t) / FPeriod) * FPeriod;
@@ -437,7 +449,7 @@ private:
                 }
             }
         }
-        if (!current.empty())
+        if (!current.empty() && !FDone)
             EmitDash(current);
     }
 
@@ -499,25 +511,50 @@ private:
         }
         // Enough corners to keep the chords within about a quarter pixel of the curve.
         const double reach = FShape.RoundDeviceRadius;
-        const int corners = (int)std::clamp(std::ceil(3.2 * std::sqrt(reach)), 16.0, double(kMaxRoundCorners));
-        FRound.clear();
-        for (int k = 0; k < corners; ++k) {
-            const double angle = 2 * std::numbers::pi * k / corners;
-            FRound.push_back(p + FShape.M.Apply({FShape.Radius * std::cos(angle), FShape.Radius * std::sin(angle)}));
+        if (FCull != nullptr && (p.X + reach < double(FCull->X0) - 1 || p.X - reach > double(FCull->X1) + 1 ||
+                                 p.Y + reach < double(FCull->Y0) - 1 || p.Y - reach > double(FCull->Y1) + 1))
+            return;
+        if (FRoundOffsets.empty()) {
+            const int corners = (int)std::clamp(std::ceil(3.2 * std::sqrt(reach)), 16.0, double(kMaxRoundCorners));
+            for (int k = 0; k < corners; ++k) {
+                const double angle = 2 * std::numbers::pi * k / corners;
+                FRoundOffsets.push_back(FShape.M.Apply({FShape.Radius * std::cos(angle), FShape.Radius * std::sin(angle)}));
+            }
         }
-        Polygon(FRound.data(), FRound.size());
+        // The polygon holds the ellipse shrunk by cos(π / corners), its corners' inner radius: the
+        // box lies inside when its corners do, in the pen's own logical space, with a pixel to
+        // spare for the corners' rounding.
+        if (FCull != nullptr) {
+            const double inner = FShape.Radius * std::cos(std::numbers::pi / double(FRoundOffsets.size())) -
+                                 1 / FShape.Smallest;
+            bool covers = true;
+            for (const double x : {double(FCull->X0), double(FCull->X1 - 1)})
+                for (const double y : {double(FCull->Y0), double(FCull->Y1 - 1)}) {
+                    const TVec v = FShape.Inverse.Apply(TVec{x, y} - p);
+                    covers = covers && std::hypot(v.X, v.Y) < inner;
+                }
+            if (covers) {
+                CoverAll();
+                return;
+            }
+        }
+        FRound.clear();
+        for (const TVec& offset : FRoundOffsets)
+            FRound.push_back(p + offset);
+        Polygon(FRound.data(), FRound.size(), false);
     }
 
-    void Polygon(const TVec* corners, std::size_t count) {
+    void Polygon(const TVec* corners, std::size_t count, bool mayCover = true) {
         FCorners.clear();
         for (std::size_t k = 0; k < count; ++k)
             FCorners.push_back(TScanPoint{Corner(corners[k].X), Corner(corners[k].Y)});
-        AddCorners(FCorners);
+        AddCorners(FCorners, mayCover);
     }
 
     // Adds a polygon of whole-pixel corners, wound one way (so overlaps add up under the nonzero
-    // rule instead of cancelling); one of no area, or wholly outside the cull box, is dropped.
-    void AddCorners(const std::vector<TScanPoint>& corners) {
+    // rule instead of cancelling); one of no area, or wholly outside the cull box, is dropped. A
+    // convex one that may cover the whole box is asked whether it does.
+    void AddCorners(const std::vector<TScanPoint>& corners, bool mayCover = true) {
         __int128 area = 0;
         long long x0 = corners[0].X, x1 = x0, y0 = corners[0].Y, y1 = y0;
         for (std::size_t k = 0; k < corners.size(); ++k) {
@@ -534,14 +571,56 @@ private:
         if (FCull != nullptr && (x0 >= FCull->X1 * kFix || x1 <= FCull->X0 * kFix || y0 >= FCull->Y1 * kFix ||
                                  y1 <= FCull->Y0 * kFix))
             return;
+        if (mayCover && FCull != nullptr && x0 < FCull->X0 * kFix && x1 > (FCull->X1 - 1) * kFix &&
+            y0 < FCull->Y0 * kFix && y1 > (FCull->Y1 - 1) * kFix && Covers(corners, area > 0 ? 1 : -1)) {
+            CoverAll();
+            return;
+        }
+        if (!Spend((long long)corners.size()))
+            return;
         const std::size_t first = FPoints.size();
         if (area > 0)
             FPoints.insert(FPoints.end(), corners.begin(), corners.end());
         else
             FPoints.insert(FPoints.end(), corners.rbegin(), corners.rend());
         FRuns.push_back(TPolygonRun{first, corners.size()});
-        if (OnBatch && FPoints.size() >= kBatchPoints)
-            OnBatch();
+        if (OnBatch && FPoints.size() >= kBatchPoints && !OnBatch())
+            FDone = true;
+    }
+
+    // One piece holds the whole cull box: the box alone stands for the stroke.
+    void CoverAll() {
+        const long long left = (FCull->X0 - 1) * kFix, right = FCull->X1 * kFix;
+        const long long top = (FCull->Y0 - 1) * kFix, bottom = FCull->Y1 * kFix;
+        FPoints.clear();
+        FRuns.clear();
+        FPoints.insert(FPoints.end(), {{left, top}, {left, bottom}, {right, bottom}, {right, top}});
+        FRuns.push_back(TPolygonRun{0, 4});
+        FDone = true;
+    }
+
+    // Counts work against the budget; false once the widening is over.
+    bool Spend(long long units) {
+        FWork += units;
+        if (FWork > kMaxWidenWork)
+            FDone = true;
+        return !FDone;
+    }
+
+    // Whether a convex piece wound `sign` holds every sample point of the cull box strictly
+    // inside. Every piece the widener makes is convex, so the box's four corners decide.
+    bool Covers(const std::vector<TScanPoint>& corners, int sign) const {
+        const long long xs[2] = {FCull->X0 * kFix, (FCull->X1 - 1) * kFix};
+        const long long ys[2] = {FCull->Y0 * kFix, (FCull->Y1 - 1) * kFix};
+        for (std::size_t k = 0; k < corners.size(); ++k) {
+            const TScanPoint& a = corners[k];
+            const TScanPoint& b = corners[(k + 1) % corners.size()];
+            for (long long x : xs)
+                for (long long y : ys)
+                    if (sign * (__int128(b.X - a.X) * (y - a.Y) - __int128(b.Y - a.Y) * (x - a.X)) <= 0)
+                        return false;
+        }
+        return true;
     }
 
     const TWideShape& FShape;
@@ -551,7 +630,13 @@ private:
     std::vector<TVec> FFigure;
     std::vector<TScanPoint> FCorners;
     std::vector<TVec> FRound;
+    std::vector<TVec> FRoundOffsets;  // a polygonal round shape's corners around its centre
     double FPeriod = 0;
+    // The widening has stopped: a batch was refused, or one piece covers the whole cull box, which
+    // then stands alone in the points as a rectangle (every other piece would only paint its
+    // pixels again).
+    bool FDone = false;
+    long long FWork = 0;
 };
 
 }  // namespace
@@ -572,21 +657,24 @@ bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPo
     std::vector<TScanPoint> outline;
     std::vector<TPolygonRun> runs;
     TWidener widener(shape, &bounds, outline, runs);
-    bool stopped = false;
+    long long work = 0;
     const auto paint = [&] {
-        if (!stopped)
-            stopped = !FillFixed(outline, runs, bounds.Y0, bounds.Y1, [&fill](long long y, const std::vector<TSpan>& spans) {
+        const bool painted =
+            FillFixed(outline, runs, bounds.Y0, bounds.Y1, work, [&fill](long long y, const std::vector<TSpan>& spans) {
                 for (const TSpan& span : spans)
                     fill.Span(y, span.Left, span.Right);
             });
         outline.clear();
         runs.clear();
+        return painted;
     };
     widener.OnBatch = paint;
     for (const TFigure& figure : figures)
         widener.Figure(points, figure);
     if (!outline.empty())
         paint();
+    if (widener.OverBudget())
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return true;
 }
 
@@ -608,10 +696,11 @@ TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& point
             outline.clear();
             runs.clear();
         }
+        return !tooLarge;
     };
     for (const TFigure& figure : figures) {
         widener.Figure(points, figure);
-        if (tooLarge)
+        if (tooLarge || widener.OverBudget())
             return TWidenResult::TooLarge;
     }
     // The caller gets whole device pixels.

@@ -15,7 +15,7 @@ using TUWide = unsigned __int128;
 
 /// Rows × edges a scan conversion may visit before it gives up; far beyond any drawing, but it
 /// keeps a hostile polygon (a sliver billions of rows tall) from holding the layer's lock.
-constexpr long long kMaxScanWork = 1LL << 26;
+constexpr long long kMaxScanWork = 1LL << 24;
 
 bool RefuseTooLarge() {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -103,14 +103,6 @@ bool TransformRects(const XFORM& x, const std::vector<RECT>& rects, TRegion& res
     return PolygonRegion(corners.data(), runs, WINDING, result);
 }
 
-// The brush a context paints with; null for the null brush.
-const TBrushObj* SelectedBrush(const TDCObj& dc) {
-    TObject* object = Find(dc.Brush);
-    if (object == nullptr || object->Kind != TKind::Brush)
-        return nullptr;
-    auto* brush = static_cast<TBrushObj*>(object);
-    return brush->Log.lbStyle == BS_NULL ? nullptr : brush;
-}
 
 // Paints every rectangle of a region (device coordinates) through the fill stage.
 bool PaintRegion(TDCObj& dc, const TRegion& region, const TBrushObj* brush, unsigned rop) {

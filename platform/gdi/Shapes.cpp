@@ -17,14 +17,6 @@ BOOL Refuse(DWORD error) {
 }
 
 // The brush a context fills with; null for the null brush.
-const TBrushObj* FillBrush(const TDCObj& dc) {
-    TObject* object = Find(dc.Brush);
-    if (object == nullptr || object->Kind != TKind::Brush)
-        return nullptr;
-    auto* brush = static_cast<TBrushObj*>(object);
-    return brush->Log.lbStyle == BS_NULL ? nullptr : brush;
-}
-
 // Fills closed figures of device points, then outlines each one. Only the rows the clip can
 // reach are scanned, so a figure far larger than the surface costs no more than the surface.
 bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
@@ -39,9 +31,9 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
         return true;
     }
     {
-        TFillStage fill(dc, surface, FillBrush(dc), Rop2ToRop3(dc.Rop2));
+        TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
         const TClip& bounds = fill.Clipper().Bounds();
-        if (!bounds.Empty()) {
+        if (SelectedBrush(dc) != nullptr && !bounds.Empty()) {
             const bool done = ScanPolygon(points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,
                                           [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
                                               for (const TSpan& span : spans)

@@ -236,6 +236,10 @@ private:
     const TRegion* FRegion = nullptr;  // the clip when it is more than one rectangle
 };
 
+/// The brush a context paints with; null for the null brush, with which the platform leaves the
+/// inside of a shape untouched whatever the raster operation.
+const TBrushObj* SelectedBrush(const TDCObj& dc);
+
 /// The last stage of every fill: destination spans are cut to the clip, then the brush (aligned
 /// to the context's brush origin) and a raster operation that reads no source are applied.
 class TFillStage {

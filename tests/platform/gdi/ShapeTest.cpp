@@ -169,6 +169,24 @@ TEST_F(TShapeTest, FillAndOutlineGoThroughTheRasterOperation) {
     EXPECT_EQ(surface->Raw(2, 2) & 0xFFFFFFu, dest) << "the corner is filled, then outlined";
     EXPECT_EQ(surface->Raw(5, 5) & 0xFFFFFFu, ~dest & 0xFFFFFFu) << "the outline alone reaches the last row and column";
     EXPECT_EQ(surface->Raw(6, 6), dest);
+    // The hollow brush and the null pen leave everything alone, even under operations that read
+    // neither, as the platform measures.
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    surface->FillRaw(dest);
+    for (int rop : {R2_NOT, R2_BLACK, R2_WHITE}) {
+        SetROP2(dc, rop);
+        Rectangle(dc, 2, 2, 20, 14);
+        Ellipse(dc, 2, 2, 20, 14);
+        Polygon(dc, triangle, 3);
+        BeginPath(dc);
+        Rectangle(dc, 2, 2, 20, 14);
+        EndPath(dc);
+        FillPath(dc);
+    }
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 24; ++x)
+            ASSERT_EQ(surface->Raw(x, y), dest) << x << "," << y;
 }
 
 TEST_F(TShapeTest, FiguresFarBeyondTheSurfaceScanOnlyItsRows) {

@@ -508,7 +508,8 @@ void ArcBeziers(const TAffine& m, double cx, double cy, double rx, double ry, do
 }
 
 // Records a rounded rectangle (an ellipse when the corners are the box) as one closed figure:
-// counter-clockwise from the top right corner, as it draws.
+// counter-clockwise from the top right corner, or clockwise from the bottom right one when the
+// arc direction says so.
 BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w, double h) {
     TAffine m = DeviceAffine(dc);
     if (dc.GraphicsMode != GM_ADVANCED) {
@@ -526,7 +527,8 @@ BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w,
     if (t > b)
         std::swap(t, b);
     const double rx = std::min(std::fabs(w), r - l) / 2, ry = std::min(std::fabs(h), b - t) / 2;
-    std::vector<TScanPoint> points{MapPoint(m, r, t + ry)};
+    const bool clockwise = dc.ArcDirection == AD_CLOCKWISE;
+    std::vector<TScanPoint> points{MapPoint(m, r, clockwise ? b - ry : t + ry)};
     std::vector<BYTE> types{PT_MOVETO};
     const auto corner = [&](double cx, double cy, double t0, double t1) {
         const TScanPoint start = MapPoint(m, cx + rx * Cos(t0), cy + ry * Sin(t0));
@@ -537,18 +539,50 @@ BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w,
         if (rx > 0 && ry > 0)
             ArcBeziers(m, cx, cy, rx, ry, t0, t1, points, types);
     };
-    corner(r - rx, t + ry, 0, -kPi / 2);
-    corner(l + rx, t + ry, -kPi / 2, -kPi);
-    corner(l + rx, b - ry, kPi, kPi / 2);
-    corner(r - rx, b - ry, kPi / 2, 0);
+    if (clockwise) {
+        corner(r - rx, b - ry, 0, kPi / 2);
+        corner(l + rx, b - ry, kPi / 2, kPi);
+        corner(l + rx, t + ry, -kPi, -kPi / 2);
+        corner(r - rx, t + ry, -kPi / 2, 0);
+    } else {
+        corner(r - rx, t + ry, 0, -kPi / 2);
+        corner(l + rx, t + ry, -kPi / 2, -kPi);
+        corner(l + rx, b - ry, kPi, kPi / 2);
+        corner(r - rx, b - ry, kPi / 2, 0);
+    }
     types.back() |= PT_CLOSEFIGURE;
     const bool done = PathAppend(dc, points.front(), points, types);
     dc.Path.SetFigureOpen(false);
     return done ? TRUE : FALSE;
 }
 
+// A wide PS_INSIDEFRAME pen pulls a shape's box in until its stroke fits the box, by the same
+// device insets as a rectangle's frame, taken back to logical units; a box narrower than the
+// pen keeps its middle line. Only boxes that stay upright on the surface are pulled in.
+void InsideFrame(const TDCObj& dc, long long& left, long long& top, long long& right, long long& bottom) {
+    long long nearX, farX, nearY, farY;
+    const TAffine m = DeviceAffine(dc);
+    if (m.B != 0 || m.C != 0 || !InsideFrameInsets(dc, nearX, farX, nearY, farY))
+        return;
+    const auto shrink = [](long long& a, long long& b, double scale, long long nearSide, long long farSide) {
+        long long low = std::min(a, b), high = std::max(a, b);
+        // On a surface axis turned over by the transform, the device's near side is the logical
+        // far one.
+        if (scale < 0)
+            std::swap(nearSide, farSide);
+        const double unit = std::fabs(scale);
+        const long long middle = low + (high - low) / 2;
+        low = std::min(low + std::llround(double(nearSide) / unit), middle);
+        high = std::max(high - std::llround(double(farSide) / unit), middle);
+        a = low, b = high;
+    };
+    shrink(left, right, m.A, nearX, farX);
+    shrink(top, bottom, m.D, nearY, farY);
+}
+
 // Ellipse and RoundRect: w and h are the corner's logical size (the box's own for an ellipse).
-BOOL DrawRounded(HDC handle, int left, int top, int right, int bottom, long long w, long long h, bool ellipse) {
+BOOL DrawRounded(HDC handle, long long left, long long top, long long right, long long bottom, long long w, long long h,
+                 bool ellipse) {
     TLock lock(LayerMutex());
     TDCObj* dc;
     TBitmapObj* surface;
@@ -557,12 +591,13 @@ BOOL DrawRounded(HDC handle, int left, int top, int right, int bottom, long long
     if (dc->Path.Open()) {
         if (ellipse)
             w = (long long)right - left, h = (long long)bottom - top;
-        return RecordRounded(*dc, left, top, right, bottom, double(w), double(h));
+        return RecordRounded(*dc, double(left), double(top), double(right), double(bottom), double(w), double(h));
     }
     const TClip guard = Guard(*dc, *surface);
     // A box without width or height draws nothing, as documented.
     if (guard.Empty() || left == right || top == bottom)
         return TRUE;
+    InsideFrame(*dc, left, top, right, bottom);
     const TAffine m = DeviceAffine(*dc);
     std::vector<TScanPoint> smooth;
     const bool turns = WorldRotates(*dc);
@@ -570,7 +605,7 @@ BOOL DrawRounded(HDC handle, int left, int top, int right, int bottom, long long
         TPointSink sink(smooth);
         if (ellipse)
             w = (long long)right - left, h = (long long)bottom - top;
-        SmoothRoundRect(m, guard, sink, left, top, right, bottom, double(w), double(h));
+        SmoothRoundRect(m, guard, sink, double(left), double(top), double(right), double(bottom), double(w), double(h));
         if (sink.Full())
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
     }
@@ -809,6 +844,8 @@ BOOL ArcCall(HDC handle, TArcKind kind, int left, int top, int right, int bottom
     // GM_ADVANCED it holds in logical space.
     const bool flips = dc->GraphicsMode != GM_ADVANCED && DeviceAffine(*dc).Det() < 0;
     TArcRequest request{kind, left, top, right, bottom, double(xs), double(ys), double(xe), double(ye), ccw != flips};
+    if (!dc->Path.Open())
+        InsideFrame(*dc, request.Left, request.Top, request.Right, request.Bottom);
     return DrawArc(*dc, *surface, request);
 }
 

@@ -109,13 +109,17 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
     TBitmapObj* surface;
     if (!BeginShape(handle, dc, surface))
         return FALSE;
-    // The outline starts at the top right corner and runs counter-clockwise, as the platform's
-    // rectangle figure does; a dash pattern shows where it starts.
+    // The outline starts at the top right corner and runs counter-clockwise, or at the bottom
+    // right one and clockwise under that arc direction, as the platform's rectangle figure does;
+    // a dash pattern and a path show it.
+    const bool clockwise = dc->ArcDirection == AD_CLOCKWISE;
     std::vector<TScanPoint> corners;
     if (WorldRotates(*dc)) {
         // A turned rectangle is the polygon of its corners, filled by the same pixel rule.
         const POINT logical[] = {{right, top}, {left, top}, {left, bottom}, {right, bottom}};
         corners = DevicePoints(*dc, logical, 4);
+        if (clockwise)
+            corners = {corners[3], corners[2], corners[1], corners[0]};
     } else {
         // Right and bottom edges stay out: the figure's corners are the last pixels inside.
         const TDeviceRect d = DeviceRect(*dc, left, top, (long long)right - left, (long long)bottom - top);
@@ -135,7 +139,8 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
             shrink(x0, x1, nearX, farX);
             shrink(y0, y1, nearY, farY);
         }
-        corners = {{x1, y0}, {x0, y0}, {x0, y1}, {x1, y1}};
+        corners = clockwise ? std::vector<TScanPoint>{{x1, y1}, {x0, y1}, {x0, y0}, {x1, y0}}
+                            : std::vector<TScanPoint>{{x1, y0}, {x0, y0}, {x0, y1}, {x1, y1}};
     }
     return DrawFigures(*dc, *surface, corners, {TPolygonRun{0, 4}}) ? TRUE : FALSE;
 }

@@ -101,6 +101,18 @@ TEST_F(TPathTest, DrawingCallsRecordThePlatformsFigures) {
                             "20,10/6 20,4/4 16,0/4 10,0/4 10,10/3");
     AbortPath(dc);
     EXPECT_EQ(PathText(dc), "none");
+
+    // Clockwise, the rectangle starts at the bottom right, a rounded one at the bottom of its
+    // right side, as measured.
+    SetArcDirection(dc, AD_CLOCKWISE);
+    BeginPath(dc);
+    Rectangle(dc, 1, 2, 10, 20);
+    RoundRect(dc, 0, 0, 20, 16, 6, 4);
+    EndPath(dc);
+    const std::string clockwise = PathText(dc);
+    EXPECT_EQ(clockwise.substr(0, clockwise.find(" 19,13")), "9,19/6 1,19/2 1,2/2 9,2/3");
+    EXPECT_NE(clockwise.find(" 19,13/6 19,14/4"), std::string::npos) << clockwise;
+    SetArcDirection(dc, AD_COUNTERCLOCKWISE);
     SelectObject(dc, GetStockObject(WHITE_BRUSH));
 }
 

@@ -9,6 +9,7 @@
 // into device space, where each polygon corner is rounded to a whole pixel before filling.
 #include "platform/gdi/Stroke.h"
 
+#include <bit>
 #include <cmath>
 #include <functional>
 #include <numbers>
@@ -71,7 +72,7 @@ constexpr std::size_t kMaxOutlinePoints = std::size_t(1) << 24;
 /// Corners kept and dash steps taken in widening one call's figures. A real drawing needs far
 /// fewer; a figure of millions of dashes whose caps are needles reaching across the surface (a pen
 /// under an extreme transform) stops here instead of running for minutes.
-constexpr long long kMaxWidenWork = 1LL << 24;
+constexpr long long kMaxWidenWork = 1LL << 21;
 
 /// Outline corners are kept in 256ths of a pixel, so the stroke keeps its true width at every
 /// angle; pixels are still sampled at their integer coordinates.
@@ -86,10 +87,14 @@ long long Corner(double v) {
 /// The whole pixel a device coordinate names, rounded half up.
 long long Pixel(double v) { return (long long)std::floor(std::clamp(v, -kCornerLimit, kCornerLimit) + 0.5); }
 
-/// Rows × edges the fills of one stroke may visit, over all its batches; beyond it the rest of the
+/// The sorting and scanning the fills of one stroke may do over all its batches, counted as
+/// items × log2(items) for each sort of edges or of a row's crossings; beyond it the rest of the
 /// stroke is left undrawn (ERROR_NOT_ENOUGH_MEMORY), so a hostile figure cannot hold the layer's
 /// lock for long.
 constexpr long long kMaxFillWork = 1LL << 25;
+
+/// The cost of sorting n items, in the units of kMaxFillWork.
+long long SortWork(std::size_t n) { return (long long)n * (long long)std::bit_width(n); }
 
 // ceil(a / b) for b > 0.
 __int128 CeilDiv(__int128 a, __int128 b) {
@@ -102,7 +107,7 @@ __int128 CeilDiv(__int128 a, __int128 b) {
 /// Fills polygons of fixed-point corners by the nonzero rule, rows [firstRow, endRow): pixel
 /// (x, y) is in when the point (x, y) is inside; on a left or top edge it is in, on a right or
 /// bottom edge out, as for the layer's polygon fills. visit(y, spans) gets each row's spans. work
-/// counts the rows × edges visited, against kMaxFillWork.
+/// counts the sorting done, against kMaxFillWork.
 template <typename TVisit>
 bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
                long long endRow, long long& work, TVisit&& visit) {
@@ -129,6 +134,11 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
                 edges.push_back(TEdge{a.X, a.Y, b.X, b.Y, first, end, direction});
         }
     }
+    work += SortWork(edges.size());
+    if (work > kMaxFillWork) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.FirstRow < b.FirstRow; });
     struct TCrossing {
         long long X;
@@ -144,7 +154,7 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
             y = edges[next].FirstRow;
         while (next < edges.size() && edges[next].FirstRow == y)
             active.push_back(&edges[next++]);
-        work += (long long)active.size();
+        work += SortWork(active.size());
         if (work > kMaxFillWork) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;

@@ -133,7 +133,6 @@ private:
     std::vector<TEmfPage> FSaved;  // the metafile's own SaveDC states
     std::vector<HGDIOBJ> FObjects;
     std::vector<HGDIOBJ> FOrphans;  // deleted by a record while still selected: deleted at the end
-    bool FInPath = false;           // between BeginPath and EndPath, where text is left out
 };
 
 }  // namespace gdi::detail

@@ -124,11 +124,6 @@ bool TEmfPlayer::PlayPending(const TEmfRecord& record, bool& handled) {
     if (!CheckPendingRecord(record))
         return false;
     DrawPendingRecord(record);
-    // Paths hold no glyph outlines: text between the brackets is left out rather than drawn.
-    if (record.Type == EMR_BEGINPATH)
-        FInPath = true;
-    else if (record.Type == EMR_ENDPATH || record.Type == EMR_ABORTPATH)
-        FInPath = false;
     return true;
 }
 

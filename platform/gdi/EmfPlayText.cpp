@@ -6,8 +6,6 @@
 namespace gdi::detail {
 
 bool TEmfPlayer::PlayTextRun(const TEmfText& text, bool wide) {
-    if (FInPath)
-        return true;
     const RECT* rect = (text.Options & (ETO_OPAQUE | ETO_CLIPPED)) ? &text.Rect : nullptr;
     if (wide) {
         ExtTextOutW(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Wide.data(),

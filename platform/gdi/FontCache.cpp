@@ -6,6 +6,7 @@
 #include "platform/gdi/TextCodes.h"
 
 #include <fontconfig/fontconfig.h>
+#include FT_OUTLINE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 
@@ -372,11 +373,11 @@ char32_t TRealizedFont::SymbolCode(char32_t code) const {
     return code < 0x100 ? SymbolToUnicode(BYTE(code)) : code;
 }
 
-bool TRealizedFont::Load(char32_t code) {
+bool TRealizedFont::Load(char32_t code, bool outline) {
     const FT_UInt index = (code & kGlyphIndexFlag) ? FT_UInt(code & 0xFFFF) : FT_Get_Char_Index(FFace, FT_ULong(code));
     // Synthesis works on outlines, so embedded bitmaps are passed over when it is needed.
     FT_Int32 flags = FT_LOAD_DEFAULT;
-    if (FEmbolden || FOblique)
+    if (FEmbolden || FOblique || outline)
         flags |= FT_LOAD_NO_BITMAP;
     if (FT_Load_Glyph(FFace, index, flags) != 0)
         return false;
@@ -429,6 +430,62 @@ void TRealizedFont::Render(char32_t code, TGlyphImage& image) {
             }
         }
     }
+}
+
+bool TRealizedFont::Outline(char32_t code, TGlyphOutline& outline) {
+    outline.Points.clear();
+    outline.Types.clear();
+    if (!Load(code, true) || FFace->glyph->format != FT_GLYPH_FORMAT_OUTLINE)
+        return false;
+    struct TSink {
+        TGlyphOutline& Out;
+        FT_Vector Last{0, 0};
+        void Add(const FT_Vector& p, BYTE type) {
+            Out.Points.push_back(TGlyphOutline::TPoint{long(p.x), long(p.y)});
+            Out.Types.push_back(type);
+            Last = p;
+        }
+        void Close() {
+            if (!Out.Types.empty())
+                Out.Types.back() |= PT_CLOSEFIGURE;
+        }
+    } sink{outline};
+    FT_Outline_Funcs funcs{};
+    funcs.move_to = [](const FT_Vector* to, void* user) {
+        auto& s = *static_cast<TSink*>(user);
+        s.Close();
+        s.Add(*to, PT_MOVETO);
+        return 0;
+    };
+    funcs.line_to = [](const FT_Vector* to, void* user) {
+        static_cast<TSink*>(user)->Add(*to, PT_LINETO);
+        return 0;
+    };
+    funcs.conic_to = [](const FT_Vector* control, const FT_Vector* to, void* user) {
+        // The cubic of a quadratic piece has its controls two thirds of the way to the control.
+        auto& s = *static_cast<TSink*>(user);
+        const FT_Vector from = s.Last;
+        const FT_Vector c1{from.x + 2 * (control->x - from.x) / 3, from.y + 2 * (control->y - from.y) / 3};
+        const FT_Vector c2{to->x + 2 * (control->x - to->x) / 3, to->y + 2 * (control->y - to->y) / 3};
+        s.Add(c1, PT_BEZIERTO);
+        s.Add(c2, PT_BEZIERTO);
+        s.Add(*to, PT_BEZIERTO);
+        return 0;
+    };
+    funcs.cubic_to = [](const FT_Vector* c1, const FT_Vector* c2, const FT_Vector* to, void* user) {
+        auto& s = *static_cast<TSink*>(user);
+        s.Add(*c1, PT_BEZIERTO);
+        s.Add(*c2, PT_BEZIERTO);
+        s.Add(*to, PT_BEZIERTO);
+        return 0;
+    };
+    if (FT_Outline_Decompose(&FFace->glyph->outline, &funcs, &sink) != 0) {
+        outline.Points.clear();
+        outline.Types.clear();
+        return false;
+    }
+    sink.Close();
+    return true;
 }
 
 const TGlyphImage& TRealizedFont::Glyph(char32_t code) {

@@ -18,6 +18,17 @@ namespace gdi::detail {
 
 struct TFreeTypeLibrary;
 
+/// A glyph's outline as path figures: points in 64ths of a pixel from the pen position (x right,
+/// y up, as the face draws them) with their PT_MOVETO, PT_LINETO and PT_BEZIERTO types; every
+/// figure closed.
+struct TGlyphOutline {
+    struct TPoint {
+        long X, Y;
+    };
+    std::vector<TPoint> Points;
+    std::vector<BYTE> Types;
+};
+
 /// One rendered glyph: coverage 0 … 255, row by row from the top.
 struct TGlyphImage {
     int Left = 0;    // from the pen position to the first column
@@ -66,6 +77,9 @@ public:
     /// The character's image turned counter-clockwise (on the device) by the angle, placed from
     /// the pen position like an upright one; not cached, valid until the next call on this font.
     const TGlyphImage& TurnedGlyph(char32_t code, double radians);
+    /// The character's outline, quadratic pieces raised to cubic ones; false for a glyph the face
+    /// holds only as a bitmap.
+    bool Outline(char32_t code, TGlyphOutline& outline);
 
     // Decoration lines: the first row below the baseline (negative: above) and the thickness.
     int UnderlineOffset() const { return FUnderlineOffset; }
@@ -75,7 +89,7 @@ public:
 
 private:
     bool SetSize(const TFontSize& size);
-    bool Load(char32_t code);
+    bool Load(char32_t code, bool outline = false);
     void Render(char32_t code, TGlyphImage& image);
 
     std::shared_ptr<TFreeTypeLibrary> FLibrary;

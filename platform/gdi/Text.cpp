@@ -3,6 +3,7 @@
 #include "platform/gdi/Coordinates.h"
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/FontCache.h"
+#include "platform/gdi/Path.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>
@@ -258,41 +259,82 @@ void UpdatePosition(TDCObj& dc, long long width, const TContextFont& contextFont
 
 constexpr double kPi = 3.14159265358979323846;
 
+// The pen of a run along a baseline turned counter-clockwise on the device by an angle: the
+// alignment is measured along the baseline and across it.
+struct TBaselinePen {
+    double X, Y;
+    double AlongX, AlongY;  // the baseline, y down
+    double UpX, UpY;        // across it, upward
+
+    TBaselinePen(const TEXTMETRICA& metrics, UINT align, long long width, long long deviceX, long long deviceY,
+                 double radians)
+        : AlongX(std::cos(radians)), AlongY(-std::sin(radians)), UpX(AlongY), UpY(-AlongX) {
+        double start = 0;
+        switch (align & TA_CENTER) {
+        case TA_RIGHT: start = -double(width); break;
+        case TA_CENTER: start = -double(width / 2); break;
+        default: break;
+        }
+        double rise = -double(metrics.tmAscent);  // TA_TOP: the baseline lies the ascent below
+        switch (align & TA_BASELINE) {
+        case TA_BASELINE: rise = 0; break;
+        case TA_BOTTOM: rise = double(metrics.tmDescent); break;
+        default: break;
+        }
+        X = double(deviceX) + start * AlongX + rise * UpX;
+        Y = double(deviceY) + start * AlongY + rise * UpY;
+    }
+    // Past a glyph's advance and the caller's move across the baseline.
+    void Advance(double advance, double across) {
+        X += advance * AlongX - across * UpX;
+        Y += advance * AlongY - across * UpY;
+    }
+};
+
 // Text whose baseline the font's escapement turns (tenths of a degree, counter-clockwise on the
-// device): the alignment is measured along the turned baseline and across it, and each glyph is
-// rendered turned by the same angle. No background box or decoration lines are drawn for it.
+// device): each glyph is rendered turned by the same angle. No background box or decoration
+// lines are drawn for it.
 void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, TRealizedFont& font,
                    const std::vector<TPlacedChar>& placed, const std::vector<TRunChar>& run,
                    const TContextFont& contextFont, UINT align, long long width, long long deviceX,
                    long long deviceY, double radians, const TBox& clip, COLORREF colour) {
-    const double alongX = std::cos(radians), alongY = -std::sin(radians);  // the baseline, y down
-    const double upX = alongY, upY = -alongX;                              // across it, upward
-    const TEXTMETRICA& metrics = font.Metrics();
-    double start = 0;
-    switch (align & TA_CENTER) {
-    case TA_RIGHT: start = -double(width); break;
-    case TA_CENTER: start = -double(width / 2); break;
-    default: break;
-    }
-    double rise = -double(metrics.tmAscent);  // TA_TOP: the baseline lies the ascent below
-    switch (align & TA_BASELINE) {
-    case TA_BASELINE: rise = 0; break;
-    case TA_BOTTOM: rise = double(metrics.tmDescent); break;
-    default: break;
-    }
-    double penX = double(deviceX) + start * alongX + rise * upX;
-    double penY = double(deviceY) + start * alongY + rise * upY;
+    TBaselinePen pen(font.Metrics(), align, width, deviceX, deviceY, radians);
     const DWORD value = format.Encode(colour);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians);
-        const long long x = (long long)std::floor(penX + 0.5), y = (long long)std::floor(penY + 0.5);
+        const long long x = (long long)std::floor(pen.X + 0.5), y = (long long)std::floor(pen.Y + 0.5);
         if (!glyph.Coverage.empty())
             PaintGlyph(bitmap, format, clipper, glyph, x + glyph.Left, y - glyph.Top, clip, colour, value);
-        const double advance = double(placed[i].Advance);
-        const double across = double(run[i].Dy) * contextFont.AlongYSigned();
-        penX += advance * alongX - across * upX;
-        penY += advance * alongY - across * upY;
+        pen.Advance(double(placed[i].Advance), double(run[i].Dy) * contextFont.AlongYSigned());
     }
+}
+
+// Inside a path bracket a run records its glyphs' outlines, each figure closed, placed along the
+// baseline (turned by the escapement) as the run would draw; no background box or decoration
+// lines go into the path.
+BOOL RecordRun(TDCObj& dc, TRealizedFont& font, const std::vector<TPlacedChar>& placed,
+               const std::vector<TRunChar>& run, const TContextFont& contextFont, UINT align, long long width,
+               long long deviceX, long long deviceY, double radians) {
+    const double cosine = std::cos(radians), sine = std::sin(radians);
+    TBaselinePen pen(font.Metrics(), align, width, deviceX, deviceY, radians);
+    TGlyphOutline outline;
+    std::vector<TScanPoint> points;
+    for (std::size_t i = 0; i < placed.size(); ++i) {
+        if (font.Outline(placed[i].Code, outline) && !outline.Points.empty()) {
+            points.clear();
+            for (const TGlyphOutline::TPoint& p : outline.Points) {
+                // The face's y runs up; on the device it runs down, then the whole turns.
+                const double x = double(p.X) / 64, y = -double(p.Y) / 64;
+                points.push_back(TScanPoint{(long long)std::floor(pen.X + x * cosine + y * sine + 0.5),
+                                            (long long)std::floor(pen.Y - x * sine + y * cosine + 0.5)});
+            }
+            if (!PathAppend(dc, points.front(), points, outline.Types))
+                return FALSE;
+        }
+        pen.Advance(double(placed[i].Advance), double(run[i].Dy) * contextFont.AlongYSigned());
+    }
+    dc.Path.SetFigureOpen(false);
+    return TRUE;
 }
 
 // Draws a run of characters (or glyph indices) with the context's font. advancesGiven tells whether
@@ -357,6 +399,14 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
     }
     deviceX = std::clamp(deviceX, -kDeviceLimit, kDeviceLimit);
     deviceY = std::clamp(deviceY, -kDeviceLimit, kDeviceLimit);
+    if (dc->Path.Open()) {
+        const LONG escapement = contextFont.Log().lfEscapement % 3600;
+        if (!RecordRun(*dc, *font, placed, run, contextFont, align, width, deviceX, deviceY,
+                       double(escapement) * kPi / 1800.0))
+            return FALSE;
+        UpdatePosition(*dc, width, contextFont, originX);
+        return TRUE;
+    }
     if (const LONG escapement = contextFont.Log().lfEscapement % 3600; escapement != 0) {
         DrawTurnedRun(*bitmap, format, clipper, *font, placed, run, contextFont, align, width, deviceX, deviceY,
                       double(escapement) * kPi / 1800.0, clip, ResolveColor(*dc, dc->TextColor));

@@ -214,6 +214,48 @@ TEST_F(Text, TransparentTextInksOnlyInsideItsCellInTheTextColour) {
     EXPECT_GT(greys, 0) << "anti-aliased on a true-colour surface";
 }
 
+// Inside a path bracket text records its glyphs' outlines, closed curves where the glyphs lie;
+// filling the path paints about what the text itself inks.
+TEST_F(Text, TextInAPathRecordsTheGlyphOutlines) {
+    SetTextAlign(Dc(), TA_TOP | TA_LEFT | TA_UPDATECP);
+    MoveToEx(Dc(), 10, 5, nullptr);
+    ASSERT_TRUE(BeginPath(Dc()));
+    Write(0, 0, "Ob");
+    ASSERT_TRUE(EndPath(Dc()));
+    EXPECT_EQ(FSurface->Inked().right, 0) << "nothing is drawn while recording";
+    POINT place{};
+    GetCurrentPositionEx(Dc(), &place);
+    EXPECT_EQ(place.x, 10 + Extent("Ob").cx) << "the current position moves on as for drawn text";
+    const int count = GetPath(Dc(), nullptr, nullptr, 0);
+    ASSERT_GT(count, 8);
+    std::vector<POINT> points(std::size_t(count), POINT{});
+    std::vector<BYTE> types(std::size_t(count), 0);
+    GetPath(Dc(), points.data(), types.data(), count);
+    int figures = 0, curves = 0;
+    for (int i = 0; i < count; ++i) {
+        figures += types[std::size_t(i)] == PT_MOVETO;
+        curves += (types[std::size_t(i)] & ~PT_CLOSEFIGURE) == PT_BEZIERTO;
+        if (i + 1 == count || types[std::size_t(i) + 1] == PT_MOVETO) {
+            EXPECT_TRUE(types[std::size_t(i)] & PT_CLOSEFIGURE) << "figure ending at " << i << " is closed";
+        }
+    }
+    EXPECT_GE(figures, 4) << "O and b have two contours each";
+    EXPECT_GT(curves, 0);
+    SelectObject(Dc(), GetStockObject(BLACK_BRUSH));
+    ASSERT_TRUE(FillPath(Dc()));
+    const std::vector<COLORREF> filled = FSurface->Pixels();
+    FSurface->Clear();
+    MoveToEx(Dc(), 10, 5, nullptr);
+    Write(0, 0, "Ob");
+    const std::vector<COLORREF> written = FSurface->Pixels();
+    int both = 0, either = 0;
+    for (std::size_t i = 0; i < filled.size(); ++i) {
+        both += filled[i] == kInk && written[i] != kPaper;
+        either += filled[i] == kInk || written[i] == kInk;
+    }
+    EXPECT_GT(both * 10, either * 6) << "the filled outlines cover the text's own ink";
+}
+
 TEST_F(Text, OpaqueModeFillsTheCellWithTheBackgroundColour) {
     SetBkMode(Dc(), OPAQUE);
     Write(10, 5, "Hi");

@@ -69,7 +69,7 @@ constexpr int kMaxRoundCorners = 4096;
 constexpr std::size_t kBatchPoints = std::size_t(1) << 20;
 /// The most outline points WidenFigures gives back, as many as a polygon call may take.
 constexpr std::size_t kMaxOutlinePoints = std::size_t(1) << 24;
-/// Corners kept and dash steps taken in widening one call's figures. A real drawing needs far
+/// Corners made and dash steps taken in widening one call's figures. A real drawing needs far
 /// fewer; a figure of millions of dashes whose caps are needles reaching across the surface (a pen
 /// under an extreme transform) stops here instead of running for minutes.
 constexpr long long kMaxWidenWork = 1LL << 21;
@@ -512,6 +512,8 @@ private:
             if (FCull != nullptr && (left >= FCull->X1 || left + FShape.RoundWidth <= FCull->X0 ||
                                      top >= FCull->Y1 || top + FShape.RoundHeight <= FCull->Y0))
                 return;
+            if (!Spend(4 * (long long)FShape.RoundRects.size()))
+                return;
             for (const RECT& r : FShape.RoundRects) {
                 const long long x0 = (left + r.left) * kFix, x1 = (left + r.right) * kFix;
                 const long long y0 = (top + r.top) * kFix, y1 = (top + r.bottom) * kFix;
@@ -521,8 +523,10 @@ private:
         }
         // Enough corners to keep the chords within about a quarter pixel of the curve.
         const double reach = FShape.RoundDeviceRadius;
-        if (FCull != nullptr && (p.X + reach < double(FCull->X0) - 1 || p.X - reach > double(FCull->X1) + 1 ||
-                                 p.Y + reach < double(FCull->Y0) - 1 || p.Y - reach > double(FCull->Y1) + 1))
+        const double reachX = FShape.Radius * std::hypot(FShape.M.A, FShape.M.B);
+        const double reachY = FShape.Radius * std::hypot(FShape.M.C, FShape.M.D);
+        if (FCull != nullptr && (p.X + reachX < double(FCull->X0) - 1 || p.X - reachX > double(FCull->X1) + 1 ||
+                                 p.Y + reachY < double(FCull->Y0) - 1 || p.Y - reachY > double(FCull->Y1) + 1))
             return;
         if (FRoundOffsets.empty()) {
             const int corners = (int)std::clamp(std::ceil(3.2 * std::sqrt(reach)), 16.0, double(kMaxRoundCorners));
@@ -555,6 +559,8 @@ private:
     }
 
     void Polygon(const TVec* corners, std::size_t count, bool mayCover = true) {
+        if (!Spend((long long)count))
+            return;
         FCorners.clear();
         for (std::size_t k = 0; k < count; ++k)
             FCorners.push_back(TScanPoint{Corner(corners[k].X), Corner(corners[k].Y)});
@@ -586,8 +592,6 @@ private:
             CoverAll();
             return;
         }
-        if (!Spend((long long)corners.size()))
-            return;
         const std::size_t first = FPoints.size();
         if (area > 0)
             FPoints.insert(FPoints.end(), corners.begin(), corners.end());

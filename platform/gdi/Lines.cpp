@@ -96,7 +96,13 @@ TStroker::TStroker(const TDCObj& dc, TBitmapObj& surface) {
         FPeriod += d;
     const unsigned rop = Rop2ToRop3(dc.Rop2);
     FPenBrush.Log = LOGBRUSH{BS_SOLID, pen.Log.lopnColor, 0};
-    FPen.emplace(dc, surface, &FPenBrush, rop);
+    // A geometric pen paints with its brush, however thin it comes out.
+    const TBrushObj* brush = pen.Fill != nullptr ? pen.Fill.get() : &FPenBrush;
+    if (brush->Log.lbStyle == BS_NULL) {
+        FVisible = false;
+        return;
+    }
+    FPen.emplace(dc, surface, brush, rop);
     FBounds = FPen->Clipper().Bounds();
     // The alternate style sets every other pixel and leaves the others alone in either mode.
     if (!FDashes.empty() && dc.BkMode == OPAQUE && (pen.Log.lopnStyle & PS_STYLE_MASK) != PS_ALTERNATE) {

@@ -12,24 +12,8 @@ bool TEmfPlayer::PlayTextRun(const TEmfText& text, bool wide) {
                     UINT(text.Wide.size()), text.Dx.empty() ? nullptr : text.Dx.data());
         return true;
     }
-    // The bytes are in the code page of the font's character set; a character of two bytes
-    // advances by the sum of both bytes' entries.
-    LOGFONTA font{};
-    GetObjectA(GetCurrentObject(FDc, OBJ_FONT), sizeof font, &font);
-    std::vector<WCHAR> units;
-    std::vector<std::size_t> unitOfByte;
-    DecodeCodePage(text.Ansi.data(), text.Ansi.size(), font.lfCharSet, units, unitOfByte);
-    std::vector<INT> dx;
-    const std::size_t perChar = (text.Options & ETO_PDY) ? 2 : 1;
-    if (!text.Dx.empty()) {
-        dx.assign(units.size() * perChar, 0);
-        for (std::size_t i = 0; i < text.Ansi.size(); ++i) {
-            for (std::size_t k = 0; k < perChar; ++k)
-                dx[unitOfByte[i] * perChar + k] += text.Dx[i * perChar + k];
-        }
-    }
-    ExtTextOutW(FDc, text.Reference.x, text.Reference.y, text.Options, rect, units.data(), UINT(units.size()),
-                dx.empty() ? nullptr : dx.data());
+    TextOutInCodePage(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Ansi.data(), text.Ansi.size(),
+                      text.Dx.empty() ? nullptr : text.Dx.data());
     return true;
 }
 

@@ -151,4 +151,24 @@ char32_t SymbolToUnicode(BYTE code) {
     return mapped != 0 ? mapped : code;
 }
 
+BOOL TextOutInCodePage(HDC dc, int x, int y, UINT options, const RECT* rect, const BYTE* bytes, std::size_t count,
+                       const INT* dx) {
+    TLock lock(LayerMutex());  // the converters are the layer's, like its handles
+    LOGFONTA font{};
+    GetObjectA(GetCurrentObject(dc, OBJ_FONT), sizeof font, &font);
+    std::vector<WCHAR> units;
+    std::vector<std::size_t> unitOfByte;
+    DecodeCodePage(bytes, count, font.lfCharSet, units, unitOfByte);
+    std::vector<INT> advances;
+    if (dx != nullptr) {
+        const std::size_t perChar = (options & ETO_PDY) ? 2 : 1;
+        advances.assign(units.size() * perChar, 0);
+        for (std::size_t i = 0; i < count; ++i)
+            for (std::size_t k = 0; k < perChar; ++k)
+                advances[unitOfByte[i] * perChar + k] += dx[i * perChar + k];
+    }
+    return ExtTextOutW(dc, x, y, options, rect, units.data(), UINT(units.size()),
+                       advances.empty() ? nullptr : advances.data());
+}
+
 }  // namespace gdi::detail

@@ -18,6 +18,11 @@ UINT CodePageOf(BYTE charset);
 void DecodeCodePage(const BYTE* bytes, std::size_t count, BYTE charset, std::vector<WCHAR>& units,
                     std::vector<std::size_t>& unitOfByte);
 
+/// ExtTextOutW of bytes in the code page of the selected font's character set, as metafiles
+/// record text. dx, when given, holds an advance per byte (two with ETO_PDY): a character of
+/// two bytes advances by the sum of both bytes' entries.
+BOOL TextOutInCodePage(HDC dc, int x, int y, UINT options, const RECT* rect, const BYTE* bytes, std::size_t count,
+                       const INT* dx);
 /// The Unicode character a code of the Symbol font stands for (Greek letters, mathematical
 /// signs), for faces without a symbol character map; the code itself when it has no other.
 char32_t SymbolToUnicode(BYTE code);

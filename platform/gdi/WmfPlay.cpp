@@ -4,6 +4,7 @@
 #include "platform/gdi/Handles.h"
 #include "platform/gdi/Internal.h"
 #include "platform/gdi/Storage.h"
+#include "platform/gdi/TextCodes.h"
 #include "platform/gdi/WmfRecords.h"
 
 #include <climits>
@@ -112,6 +113,7 @@ private:
     bool CreateDibPatternBrush(TMetaParams& p);
     bool CreateRegion(TMetaParams& p);
     bool CreateFont(TMetaParams& p);
+    bool Text(TMetaParams& p, WORD function);
     bool CreatePalette(TMetaParams& p);
     bool PaletteEntries(TMetaParams& p, WORD function);
     bool CreatePatternBrush(TMetaParams& p);
@@ -560,6 +562,8 @@ bool TMetaPlayer::Play(WORD function, TMetaParams& p) {
             Add(CreateBrushIndirect(&brush));
         break;
     }
+    case META_TEXTOUT:
+    case META_EXTTEXTOUT: return Text(p, function);
     case META_CREATEFONTINDIRECT: return CreateFont(p);
     case META_CREATEPALETTE: return CreatePalette(p);
     case META_CREATEREGION: return CreateRegion(p);
@@ -571,6 +575,47 @@ bool TMetaPlayer::Play(WORD function, TMetaParams& p) {
     default: break;  // records the layer cannot play are passed over
     }
     return !p.Damaged();
+}
+
+// The text records: bytes in the code page of the selected font's character set. TEXTOUT holds
+// the length, the bytes (padded to a word) and the point; EXTTEXTOUT the point, the length, the
+// options, a rectangle when they name one, the bytes and, when the record goes on, an advance
+// per byte.
+bool TMetaPlayer::Text(TMetaParams& p, WORD function) {
+    if (function == META_TEXTOUT) {
+        const std::size_t length = p.Word(0);
+        const std::size_t words = (length + 1) / 2;
+        const BYTE* bytes = p.At(1, length);
+        const int y = p.Short(1 + words), x = p.Short(2 + words);
+        if (p.Damaged())
+            return false;
+        TextOutInCodePage(FDC, x, y, 0, nullptr, bytes, length, nullptr);
+        return true;
+    }
+    const int y = p.Short(0), x = p.Short(1);
+    const std::size_t length = p.Word(2);
+    const UINT options = p.Word(3);
+    std::size_t at = 4;
+    RECT rect{};
+    const bool hasRect = (options & (ETO_OPAQUE | ETO_CLIPPED)) != 0;
+    if (hasRect) {
+        rect = RECT{p.Short(4), p.Short(5), p.Short(6), p.Short(7)};
+        at = 8;
+    }
+    const BYTE* bytes = p.At(at, length);
+    if (p.Damaged())
+        return false;
+    // The advances are 16-bit; a record too short for them has none.
+    std::vector<INT> dx;
+    const std::size_t dxAt = at + (length + 1) / 2;
+    if (length > 0 && p.BytesFrom(dxAt) >= 2 * length) {
+        dx.resize(length);
+        for (std::size_t i = 0; i < length; ++i)
+            dx[i] = p.Short(dxAt + i);
+    }
+    TextOutInCodePage(FDC, x, y, options & ~UINT(ETO_PDY), hasRect ? &rect : nullptr, bytes, length,
+                      dx.empty() ? nullptr : dx.data());
+    return true;
 }
 
 }  // namespace

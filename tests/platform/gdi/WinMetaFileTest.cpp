@@ -1,5 +1,6 @@
 // Windows metafiles: handles made from bytes, and records played onto bitmaps of several depths.
 #include "BlitTestSupport.h"
+#include "platform/gdi/EnhMetaFile.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -250,6 +251,38 @@ TEST_F(TWinMetaFileTest, DrawsBitmapsAndRegionsFromTheirRecords) {
     EXPECT_EQ(GetPixel(surface->Dc(), 7, 6), kWhite);
     EXPECT_EQ(Count(*surface, kRed), 8 + 4);
     EXPECT_TRUE(DeleteMetaFile(metafile));
+}
+
+// The text records draw their bytes through the selected font's code page, as ExtTextOutW of
+// the decoded characters draws them; the rectangle of an opaque record is filled.
+TEST_F(TWinMetaFileTest, TextRecordsDrawAsTheTextCalls) {
+    constexpr WORD kCreateFont = 0x02FB, kTextOut = 0x0521, kExtTextOut = 0x0A32;
+    // LOGFONT16: height −14, width, escapement, orientation, weight 400, then byte pairs
+    // (italic, underline), (strike-out, Windows-1252), precisions, quality and pitch, no face.
+    std::vector<int> font{-14, 0, 0, 0, 400, 0, 0, 0, 0};
+    font.resize(font.size() + 16, 0);
+    TWmf wmf;
+    wmf.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(0x0201, TWmf::Colour(kRed));  // SETBKCOLOR
+    wmf.Record(kTextOut, {3, 'A' | ('\xe9' & 0xFF) << 8, 'b', 2, 1});  // "Aéb" at (1, 2)
+    wmf.Record(kExtTextOut, {20, 4, 2, ETO_OPAQUE, 2, 18, 30, 36, 'x' | 'y' << 8, 9, 9});  // "xy", advances 9
+    auto played = MakeWhiteSurface(48, 40), called = MakeWhiteSurface(48, 40);
+    HMETAFILE metafile = wmf.Make();
+    EXPECT_TRUE(PlayMetaFile(played->Dc(), metafile));
+    EXPECT_TRUE(DeleteMetaFile(metafile));
+    LOGFONTA log{};
+    log.lfHeight = -14;
+    log.lfWeight = 400;
+    HGDIOBJ old = SelectObject(called->Dc(), CreateFontIndirectA(&log));
+    SetBkColor(called->Dc(), kRed);
+    const WCHAR first[] = {'A', 0xE9, 'b'}, second[] = {'x', 'y'};
+    const RECT box{2, 18, 30, 36};
+    const INT advances[] = {9, 9};
+    TextOutW(called->Dc(), 1, 2, first, 3);
+    ExtTextOutW(called->Dc(), 4, 20, ETO_OPAQUE, &box, second, 2, advances);
+    DeleteObject(SelectObject(called->Dc(), old));
+    EXPECT_EQ(GetPixel(played->Dc(), 2, 18), kRed) << "the opaque box is filled";
+    EXPECT_GT(Count(*played, kWhite), 0);
+    EXPECT_EQ(played->Colours(), called->Colours());
 }
 
 TEST_F(TWinMetaFileTest, ADamagedRecordEndsPlaybackThere) {

@@ -1,0 +1,854 @@
+// SetWinMetaFileBits: a Windows metafile made into an enhanced one. A metafile that carries an
+// enhanced metafile in complete, checked comment records gives that one back unchanged; any other
+// is translated record by record onto the fixed reference screen, with its bounds gathered by
+// following the mapping its records set.
+#include "platform/gdi/MetaConvert.h"
+#include "platform/gdi/TextCodes.h"
+#include "platform/gdi/WmfRecords.h"
+
+#include <cmath>
+
+namespace gdi {
+
+using namespace detail;
+
+namespace {
+
+HENHMETAFILE Refuse(DWORD error) {
+    SetLastError(error);
+    return nullptr;
+}
+
+// ---- the embedded enhanced metafile ------------------------------------------------------------
+
+// The enhanced metafile of the comment records, when they are all there, in order, agree with
+// each other and pass the check value; empty otherwise.
+std::vector<BYTE> EmbeddedEnhanced(const BYTE* data, std::size_t end) {
+    std::vector<BYTE> emf;
+    DWORD expectedChunks = 0, total = 0, chunks = 0;
+    WORD checksum = 0;
+    for (std::size_t at = kMetaHeaderBytes; at < end;) {
+        const std::size_t size = std::size_t(ReadDword(data + at)) * 2;
+        TMetaParams p(data + at + kMetaRecordHeaderBytes, size - kMetaRecordHeaderBytes);
+        at += size;
+        if (ReadWord(data + at - size + 4) != META_ESCAPE || p.Word(0) != kEscapeMfComment || p.Word(1) < 4 ||
+            p.Dword(2) != kWmfCommentIdentifier)
+            continue;
+        const std::size_t byteCount = p.Word(1);
+        const DWORD type = p.Dword(4), current = p.Dword(11), remaining = p.Dword(13), whole = p.Dword(15);
+        if (p.Damaged() || type != kWmfCommentEnhanced || byteCount != kEnhancedChunkHeader + current ||
+            current > kEnhancedChunkBytes || p.At(17, current) == nullptr)
+            return {};
+        if (chunks == 0) {
+            expectedChunks = p.Dword(9);
+            total = whole;
+            checksum = p.Word(8);
+            if (expectedChunks == 0 || !StorageAllowed(total))
+                return {};
+        }
+        if (whole != total || p.Dword(9) != expectedChunks || std::uint64_t(emf.size()) + current + remaining != total)
+            return {};
+        const BYTE* bytes = p.At(17, current);
+        emf.insert(emf.end(), bytes, bytes + current);
+        if (++chunks == expectedChunks)
+            break;
+    }
+    if (chunks == 0 || chunks != expectedChunks || emf.size() != total ||
+        MetafileChecksum(emf.data(), emf.size()) != checksum)
+        return {};
+    return emf;
+}
+
+// ---- the translation ---------------------------------------------------------------------------
+
+struct TMapping {
+    int Mode = MM_TEXT;
+    double WindowOrgX = 0, WindowOrgY = 0, WindowExtX = 1, WindowExtY = 1;
+    double ViewportOrgX = 0, ViewportOrgY = 0, ViewportExtX = 1, ViewportExtY = 1;
+};
+
+// What SaveDC keeps of the state the translation follows.
+struct TState {
+    TMapping Map;
+    BYTE Charset = DEFAULT_CHARSET;
+    double FontHeight = 12;
+    UINT Align = TA_LEFT | TA_TOP;
+    POINT Position{0, 0};
+};
+
+// A slot of the metafile's object table and what the enhanced metafile has for it.
+struct TSlot {
+    enum TKind { Free, Empty, Object, Font, Palette, Region } Kind = Free;
+    BYTE Charset = DEFAULT_CHARSET;
+    double Height = 12;
+    std::vector<BYTE> RegionData;  // RGNDATA of a region slot
+    RECT RegionBox{};
+};
+
+class TWmfTranslator {
+public:
+    TWmfTranslator(const BYTE* data, std::size_t size, const METAFILEPICT& picture);
+    /// The finished stream, or nullptr (last error set) when the storage gate refused it.
+    std::vector<BYTE>* Run();
+
+private:
+    bool Translate(WORD function, TMetaParams& p);
+    bool State(WORD function, TMetaParams& p, bool& handled);
+    bool Drawing(WORD function, TMetaParams& p, bool& handled);
+    bool Objects(WORD function, TMetaParams& p, bool& handled);
+    bool Text(WORD function, TMetaParams& p);
+    bool Dib(WORD function, TMetaParams& p);
+    bool Poly(WORD function, TMetaParams& p);
+    bool CreateFont(TMetaParams& p);
+    bool RegionPaint(WORD function, TMetaParams& p);
+
+    // The mapping, as the player of the result will follow it.
+    void SetMode(int mode);
+    void AdjustIsotropic();
+    bool FreeExtents() const { return FState.Map.Mode == MM_ISOTROPIC || FState.Map.Mode == MM_ANISOTROPIC; }
+    // Bounds in reference pixels: a point, and a box whose right and bottom edges are left out.
+    void Extend(double x, double y);
+    void ExtendDevice(double x, double y);
+    void ExtendBox(int left, int top, int right, int bottom);
+
+    TSlot* SlotAt(std::size_t index) { return index < FSlots.size() ? &FSlots[index] : nullptr; }
+    /// The lowest free slot made the given kind; nullptr when the table is full (the object is
+    /// then dropped, as playback drops it).
+    TSlot* NewSlot(TSlot::TKind kind, DWORD& emfIndex);
+    bool PutRegion(DWORD type, const void* fixed, std::size_t fixedBytes, const TSlot& slot);
+
+    const BYTE* FData;
+    std::size_t FSize;
+    std::size_t FEnd;
+    METAFILEPICT FPicture;
+    TEmfWriter FOut;
+    TState FState;
+    std::vector<TState> FSaved;
+    std::vector<TSlot> FSlots;
+    DWORD FPalette = 0;  // the enhanced index of the selected palette (0: the default one)
+    struct TBounds {
+        bool Any = false;
+        long long Left = 0, Top = 0, Right = -1, Bottom = -1;
+    } FBounds;
+};
+
+TWmfTranslator::TWmfTranslator(const BYTE* data, std::size_t size, const METAFILEPICT& picture)
+    : FData(data), FSize(size), FEnd(WholeRecordsEnd(data, size)), FPicture(picture),
+      FSlots(ReadWord(data + 10)) {}
+
+// ---- mapping and bounds
+
+void TWmfTranslator::SetMode(int mode) {
+    TMapping& m = FState.Map;
+    if (mode == m.Mode)
+        return;
+    if (mode == MM_TEXT) {
+        m.WindowExtX = m.WindowExtY = m.ViewportExtX = m.ViewportExtY = 1;
+    } else if (mode != MM_ANISOTROPIC) {
+        // Logical units of the fixed modes per millimetre; MM_ISOTROPIC starts from MM_LOMETRIC's.
+        static constexpr double kUnits[] = {10, 100, 1000 / 25.4, 10000 / 25.4, 1440 / 25.4};
+        const double perMillimetre = mode == MM_ISOTROPIC ? 10 : kUnits[mode - MM_LOMETRIC];
+        m.WindowExtX = std::max(1.0, std::trunc(kRefMillimetresX * perMillimetre));
+        m.WindowExtY = std::max(1.0, std::trunc(kRefMillimetresY * perMillimetre));
+        m.ViewportExtX = kRefPixelsX;
+        m.ViewportExtY = -kRefPixelsY;
+    }
+    m.Mode = mode;
+}
+
+// As the player does: the axis whose logical unit comes out longer shrinks its viewport extent.
+void TWmfTranslator::AdjustIsotropic() {
+    TMapping& m = FState.Map;
+    const double mmX = double(kRefMillimetresX) / kRefPixelsX, mmY = double(kRefMillimetresY) / kRefPixelsY;
+    const double unitX = std::fabs(m.ViewportExtX / m.WindowExtX) * mmX;
+    const double unitY = std::fabs(m.ViewportExtY / m.WindowExtY) * mmY;
+    if (unitX > unitY)
+        m.ViewportExtX = std::copysign(std::max(1.0, std::round(unitY / mmX * std::fabs(m.WindowExtX))), m.ViewportExtX);
+    else if (unitY > unitX)
+        m.ViewportExtY = std::copysign(std::max(1.0, std::round(unitX / mmY * std::fabs(m.WindowExtY))), m.ViewportExtY);
+}
+
+void TWmfTranslator::ExtendDevice(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y) || std::fabs(x) > 1e15 || std::fabs(y) > 1e15)
+        return;
+    const long long px = std::llround(std::floor(x + 0.5)), py = std::llround(std::floor(y + 0.5));
+    TBounds& b = FBounds;
+    if (!b.Any) {
+        b.Left = b.Right = px, b.Top = b.Bottom = py;
+        b.Any = true;
+        return;
+    }
+    b.Left = std::min(b.Left, px), b.Right = std::max(b.Right, px);
+    b.Top = std::min(b.Top, py), b.Bottom = std::max(b.Bottom, py);
+}
+
+void TWmfTranslator::Extend(double x, double y) {
+    const TMapping& m = FState.Map;
+    ExtendDevice((x - m.WindowOrgX) * m.ViewportExtX / m.WindowExtX + m.ViewportOrgX,
+                 (y - m.WindowOrgY) * m.ViewportExtY / m.WindowExtY + m.ViewportOrgY);
+}
+
+void TWmfTranslator::ExtendBox(int left, int top, int right, int bottom) {
+    Extend(std::min(left, right), std::min(top, bottom));
+    Extend(std::max(left, right) - 1, std::max(top, bottom) - 1);
+}
+
+// ---- objects
+
+TSlot* TWmfTranslator::NewSlot(TSlot::TKind kind, DWORD& emfIndex) {
+    for (std::size_t i = 0; i < FSlots.size(); ++i) {
+        if (FSlots[i].Kind == TSlot::Free) {
+            FSlots[i] = TSlot{};
+            FSlots[i].Kind = kind;
+            emfIndex = DWORD(i + 1);  // index 0 of an enhanced metafile's table is the metafile's own
+            return &FSlots[i];
+        }
+    }
+    return nullptr;
+}
+
+bool TWmfTranslator::CreateFont(TMetaParams& p) {
+    const BYTE* flags = p.At(5, 8);
+    if (flags == nullptr)
+        return false;
+    EMREXTCREATEFONTINDIRECTW r{};
+    LOGFONTW& f = r.elfw;
+    f.lfHeight = p.Short(0), f.lfWidth = p.Short(1), f.lfEscapement = p.Short(2), f.lfOrientation = p.Short(3);
+    f.lfWeight = p.Short(4);
+    f.lfItalic = flags[0], f.lfUnderline = flags[1], f.lfStrikeOut = flags[2], f.lfCharSet = flags[3];
+    f.lfOutPrecision = flags[4], f.lfClipPrecision = flags[5], f.lfQuality = flags[6];
+    f.lfPitchAndFamily = flags[7];
+    // The face name is in the code page of the font's own character set (a symbol font's name is
+    // plain ANSI); it may be cut short by the record's end.
+    const std::size_t room = std::min<std::size_t>(p.BytesFrom(9), LF_FACESIZE - 1);
+    const BYTE* face = p.At(9, room);
+    std::size_t length = 0;
+    while (face != nullptr && length < room && face[length] != 0)
+        ++length;
+    std::vector<WCHAR> units;
+    std::vector<std::size_t> unitOfByte;
+    DecodeCodePage(face, length, f.lfCharSet == SYMBOL_CHARSET ? ANSI_CHARSET : f.lfCharSet, units, unitOfByte);
+    std::copy_n(units.begin(), std::min<std::size_t>(units.size(), LF_FACESIZE - 1), f.lfFaceName);
+    DWORD index;
+    TSlot* slot = NewSlot(TSlot::Font, index);
+    if (slot == nullptr)
+        return true;
+    slot->Charset = f.lfCharSet;
+    slot->Height = f.lfHeight == 0 ? 12 : std::fabs(double(f.lfHeight));
+    r.ihFont = index;
+    return FOut.Put(EMR_EXTCREATEFONTINDIRECTW, r);
+}
+
+bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
+    DWORD index = 0;
+    switch (function) {
+    case META_CREATEPENINDIRECT: {
+        EMRCREATEPEN r{{}, 0, p.Word(0), POINT{p.Short(1), 0}, p.Dword(3)};
+        if (p.Damaged())
+            return false;
+        if (NewSlot(TSlot::Object, r.ihPen) == nullptr)
+            return true;
+        return FOut.Put(EMR_CREATEPEN, r);
+    }
+    case META_CREATEBRUSHINDIRECT: {
+        EMRCREATEBRUSHINDIRECT r{{}, 0, LOGBRUSH32{p.Word(0), p.Dword(1), p.Word(3)}};
+        if (p.Damaged())
+            return false;
+        // Pattern styles described by these fields alone have no pattern: the slot stays empty.
+        if (NewSlot(r.lb.lbStyle > BS_HATCHED ? TSlot::Empty : TSlot::Object, r.ihBrush) == nullptr ||
+            r.lb.lbStyle > BS_HATCHED)
+            return true;
+        return FOut.Put(EMR_CREATEBRUSHINDIRECT, r);
+    }
+    case META_DIBCREATEPATTERNBRUSH: {
+        const UINT style = p.Word(0);
+        const UINT usage = style == BS_PATTERN ? DIB_RGB_COLORS : p.Word(1);
+        std::size_t infoBytes, bitsBytes;
+        if (p.Damaged() || !PackedDibLayout(p.At(2, 0), p.BytesFrom(2), usage, SIZE_MAX, infoBytes, bitsBytes))
+            return p.Fail();
+        const std::size_t padded = (infoBytes + 3) / 4 * 4;
+        EMRCREATEDIBPATTERNBRUSH r{{}, 0, usage, DWORD(sizeof r), DWORD(infoBytes), DWORD(sizeof r + padded),
+                                   DWORD(bitsBytes)};
+        if (NewSlot(TSlot::Object, r.ihBrush) == nullptr)
+            return true;
+        std::vector<BYTE> packed(padded + bitsBytes);
+        std::memcpy(packed.data(), p.At(2, 0), infoBytes);
+        std::memcpy(packed.data() + padded, p.At(2, 0) + infoBytes, bitsBytes);
+        return FOut.Put(EMR_CREATEDIBPATTERNBRUSHPT, r, packed.data(), packed.size());
+    }
+    case META_CREATEFONTINDIRECT: return CreateFont(p);
+    case META_CREATEPALETTE: {
+        const std::size_t count = p.Word(1);
+        const BYTE* entries = p.At(2, count * 4);
+        if (entries == nullptr || p.Damaged())
+            return false;
+        if (NewSlot(TSlot::Palette, index) == nullptr)
+            return true;
+        EMRCREATEPALETTE r{{}, index, 0x300, WORD(count)};
+        return FOut.Put(EMR_CREATEPALETTE, r, entries, count * 4);
+    }
+    case META_CREATEREGION: {
+        std::vector<RECT> rects;
+        if (!ReadMetaRegion(p, rects))
+            return false;
+        TSlot* slot = NewSlot(TSlot::Region, index);
+        if (slot == nullptr)
+            return true;
+        RECT box{0, 0, 0, 0};
+        for (const RECT& r : rects) {
+            if (r.left >= r.right || r.top >= r.bottom)
+                continue;
+            box = box.left >= box.right ? r
+                                        : RECT{std::min(box.left, r.left), std::min(box.top, r.top),
+                                               std::max(box.right, r.right), std::max(box.bottom, r.bottom)};
+        }
+        const RGNDATAHEADER header{sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(rects.size()),
+                                   DWORD(rects.size() * sizeof(RECT)), box};
+        if (!StorageAllowed(sizeof header + rects.size() * sizeof(RECT)))
+            return false;
+        slot->RegionData.resize(sizeof header + rects.size() * sizeof(RECT));
+        std::memcpy(slot->RegionData.data(), &header, sizeof header);
+        if (!rects.empty())
+            std::memcpy(slot->RegionData.data() + sizeof header, rects.data(), rects.size() * sizeof(RECT));
+        slot->RegionBox = box;
+        return true;
+    }
+    case META_CREATEPATTERNBRUSH:
+    case META_CREATEBRUSH:
+    case META_CREATEBITMAP:
+    case META_CREATEBITMAPINDIRECT:
+        // FIXME: device-dependent pattern bitmaps are not carried over; the slot stays empty.
+        NewSlot(TSlot::Empty, index);
+        return true;
+    case META_SELECTOBJECT:
+    case META_SELECTPALETTE:
+    case META_SELECTCLIPREGION:
+    case META_DELETEOBJECT: {
+        const std::size_t at = p.Word(0);
+        if (p.Damaged())
+            return false;
+        TSlot* slot = SlotAt(at);
+        const TSlot::TKind kind = slot != nullptr ? slot->Kind : TSlot::Free;
+        const DWORD emfIndex = DWORD(at + 1);
+        if (function == META_DELETEOBJECT) {
+            if (kind == TSlot::Free)
+                return true;
+            *slot = TSlot{};
+            if (FPalette == emfIndex)
+                FPalette = 0;
+            return kind == TSlot::Empty || kind == TSlot::Region || FOut.PutValue(EMR_DELETEOBJECT, emfIndex);
+        }
+        // A clip region selected from an empty slot removes the clip, as playback does.
+        if (kind == TSlot::Region || (function == META_SELECTCLIPREGION && kind == TSlot::Free)) {
+            const EMREXTSELECTCLIPRGN r{{}, DWORD(kind == TSlot::Region ? slot->RegionData.size() : 0), RGN_COPY};
+            return function == META_SELECTPALETTE ||
+                   FOut.Put(EMR_EXTSELECTCLIPRGN, r, kind == TSlot::Region ? slot->RegionData.data() : nullptr,
+                            r.cbRgnData);
+        }
+        if (kind == TSlot::Palette && function != META_SELECTCLIPREGION) {
+            FPalette = emfIndex;
+            return FOut.PutValue(EMR_SELECTPALETTE, emfIndex);
+        }
+        if (function != META_SELECTOBJECT || (kind != TSlot::Object && kind != TSlot::Font))
+            return true;
+        if (kind == TSlot::Font)
+            FState.Charset = slot->Charset, FState.FontHeight = slot->Height;
+        return FOut.PutValue(EMR_SELECTOBJECT, emfIndex);
+    }
+    case META_REALIZEPALETTE: return FOut.Put(EMR_REALIZEPALETTE, EMR{});
+    case META_SETPALENTRIES: {
+        const DWORD start = p.Word(0), count = p.Word(1);
+        const BYTE* entries = p.At(2, std::size_t(count) * 4);
+        if (entries == nullptr || p.Damaged())
+            return false;
+        if (FPalette == 0)
+            return true;
+        return FOut.Put(EMR_SETPALETTEENTRIES, EMRSETPALETTEENTRIES{{}, FPalette, start, count}, entries, count * 4);
+    }
+    case META_RESIZEPALETTE: {
+        const DWORD count = p.Word(0);
+        if (p.Damaged())
+            return false;
+        return FPalette == 0 || FOut.Put(EMR_RESIZEPALETTE, EMRRESIZEPALETTE{{}, FPalette, count});
+    }
+    default: handled = false; return true;
+    }
+}
+
+// ---- state, mapping and clipping
+
+bool TWmfTranslator::State(WORD function, TMetaParams& p, bool& handled) {
+    TMapping& m = FState.Map;
+    // Parameters of the coordinate records are y() before x; only they read these.
+    const auto x = [&p] { return p.Short(1); };
+    const auto y = [&p] { return p.Short(0); };
+    switch (function) {
+    case META_SETBKCOLOR: return FOut.PutValue(EMR_SETBKCOLOR, p.Dword(0));
+    case META_SETTEXTCOLOR: return FOut.PutValue(EMR_SETTEXTCOLOR, p.Dword(0));
+    case META_SETBKMODE: return FOut.PutValue(EMR_SETBKMODE, p.Word(0));
+    case META_SETROP2: return FOut.PutValue(EMR_SETROP2, p.Word(0));
+    case META_SETPOLYFILLMODE: return FOut.PutValue(EMR_SETPOLYFILLMODE, p.Word(0));
+    case META_SETSTRETCHBLTMODE: return FOut.PutValue(EMR_SETSTRETCHBLTMODE, p.Word(0));
+    case META_SETTEXTALIGN:
+        FState.Align = p.Word(0);
+        return FOut.PutValue(EMR_SETTEXTALIGN, p.Word(0));
+    case META_SETLAYOUT: return FOut.PutValue(EMR_SETLAYOUT, p.Word(0));
+    case META_SETMAPPERFLAGS: return FOut.PutValue(EMR_SETMAPPERFLAGS, p.Dword(0));
+    case META_SETMAPMODE: {
+        const int mode = p.Short(0);
+        if (mode >= MM_TEXT && mode <= MM_ANISOTROPIC)
+            SetMode(mode);
+        return FOut.PutValue(EMR_SETMAPMODE, DWORD(mode));
+    }
+    case META_SAVEDC:
+        FSaved.push_back(FState);
+        return FOut.Put(EMR_SAVEDC, EMR{});
+    case META_RESTOREDC: {
+        // The enhanced record counts back from the newest state; a positive level counts from
+        // the first state the records saved.
+        const int level = p.Short(0);
+        const std::size_t back = level < 0 ? std::size_t(-level) : FSaved.size() + 1 - std::size_t(level);
+        if (level == 0 || back == 0 || back > FSaved.size())
+            return true;
+        FState = FSaved[FSaved.size() - back];
+        FSaved.resize(FSaved.size() - back);
+        return FOut.PutValue(EMR_RESTOREDC, DWORD(-LONG(back)));
+    }
+    case META_SETWINDOWORG:
+        m.WindowOrgX = x(), m.WindowOrgY = y();
+        return FOut.PutPoint(EMR_SETWINDOWORGEX, x(), y());
+    case META_SETVIEWPORTORG:
+        m.ViewportOrgX = x(), m.ViewportOrgY = y();
+        return FOut.PutPoint(EMR_SETVIEWPORTORGEX, x(), y());
+    // The enhanced format has no offset records: the origin they make is set instead.
+    case META_OFFSETWINDOWORG:
+        m.WindowOrgX += x(), m.WindowOrgY += y();
+        return FOut.PutPoint(EMR_SETWINDOWORGEX, LONG(m.WindowOrgX), LONG(m.WindowOrgY));
+    case META_OFFSETVIEWPORTORG:
+        m.ViewportOrgX += x(), m.ViewportOrgY += y();
+        return FOut.PutPoint(EMR_SETVIEWPORTORGEX, LONG(m.ViewportOrgX), LONG(m.ViewportOrgY));
+    case META_SETWINDOWEXT:
+    case META_SETVIEWPORTEXT:
+        if (FreeExtents() && x() != 0 && y() != 0) {
+            (function == META_SETWINDOWEXT ? m.WindowExtX : m.ViewportExtX) = x();
+            (function == META_SETWINDOWEXT ? m.WindowExtY : m.ViewportExtY) = y();
+            if (m.Mode == MM_ISOTROPIC)
+                AdjustIsotropic();
+        }
+        return FOut.PutPoint(function == META_SETWINDOWEXT ? EMR_SETWINDOWEXTEX : EMR_SETVIEWPORTEXTEX, x(), y());
+    case META_SCALEWINDOWEXT:
+    case META_SCALEVIEWPORTEXT: {
+        const EMRSCALEEXTEX r{{}, p.Short(3), p.Short(2), p.Short(1), p.Short(0)};
+        if (p.Damaged())
+            return false;
+        double& ex = function == META_SCALEWINDOWEXT ? m.WindowExtX : m.ViewportExtX;
+        double& ey = function == META_SCALEWINDOWEXT ? m.WindowExtY : m.ViewportExtY;
+        if (FreeExtents() && r.xNum != 0 && r.xDenom != 0 && r.yNum != 0 && r.yDenom != 0) {
+            const double nx = std::trunc(ex * r.xNum / r.xDenom), ny = std::trunc(ey * r.yNum / r.yDenom);
+            if (nx != 0 && ny != 0)
+                ex = nx, ey = ny;
+            if (m.Mode == MM_ISOTROPIC)
+                AdjustIsotropic();
+        }
+        return FOut.Put(function == META_SCALEWINDOWEXT ? EMR_SCALEWINDOWEXTEX : EMR_SCALEVIEWPORTEXTEX, r);
+    }
+    case META_EXCLUDECLIPRECT:
+    case META_INTERSECTCLIPRECT:
+        return FOut.Put(function == META_EXCLUDECLIPRECT ? EMR_EXCLUDECLIPRECT : EMR_INTERSECTCLIPRECT,
+                        EMRRECT4{{}, RECTL{p.Short(3), p.Short(2), p.Short(1), p.Short(0)}});
+    case META_OFFSETCLIPRGN: return FOut.PutPoint(EMR_OFFSETCLIPRGN, x(), y());
+    case META_MOVETO:
+        FState.Position = POINT{x(), y()};
+        return FOut.PutPoint(EMR_MOVETOEX, x(), y());
+    default: handled = false; return true;
+    }
+}
+
+// ---- drawing
+
+bool TWmfTranslator::Poly(WORD function, TMetaParams& p) {
+    std::vector<DWORD> counts;
+    std::size_t first = 1;
+    if (function == META_POLYPOLYGON) {
+        const std::size_t polygons = p.Word(0);
+        if (p.Damaged() || p.At(1, polygons * 2) == nullptr)
+            return false;
+        for (std::size_t i = 0; i < polygons; ++i)
+            counts.push_back(p.Word(1 + i));
+        first = 1 + polygons;
+    } else {
+        counts.push_back(p.Word(0));
+    }
+    std::size_t total = 0;
+    for (DWORD count : counts)
+        total += count;
+    const BYTE* points = p.At(first, total * 4);
+    if (points == nullptr || p.Damaged())
+        return false;
+    for (std::size_t i = 0; i < total; ++i)
+        Extend(std::int16_t(ReadWord(points + 4 * i)), std::int16_t(ReadWord(points + 4 * i + 2)));
+    // The 16-bit poly records keep the points as they are: the same x, y pairs.
+    if (function == META_POLYPOLYGON) {
+        std::vector<BYTE> extra(counts.size() * 4 + total * 4);
+        std::memcpy(extra.data(), counts.data(), counts.size() * 4);
+        std::memcpy(extra.data() + counts.size() * 4, points, total * 4);
+        return FOut.Put(EMR_POLYPOLYGON16, EMRPOLYPOLY{{}, {}, DWORD(counts.size()), DWORD(total)}, extra.data(),
+                        extra.size());
+    }
+    return FOut.Put(function == META_POLYGON ? EMR_POLYGON16 : EMR_POLYLINE16, EMRPOLY{{}, {}, DWORD(total)},
+                    points, total * 4);
+}
+
+bool TWmfTranslator::RegionPaint(WORD function, TMetaParams& p) {
+    TSlot* slot = SlotAt(p.Word(0));
+    const DWORD brush = p.Word(1) + 1u;
+    if (p.Damaged())
+        return false;
+    if (slot == nullptr || slot->Kind != TSlot::Region)
+        return true;
+    const RECT& box = slot->RegionBox;
+    if (box.left < box.right)
+        ExtendBox(box.left, box.top, box.right, box.bottom);
+    const RECTL bounds{box.left, box.top, box.right - 1, box.bottom - 1};
+    const DWORD bytes = DWORD(slot->RegionData.size());
+    switch (function) {
+    case META_FILLREGION: {
+        const EMRFILLRGN r{{}, bounds, bytes, brush};
+        return PutRegion(EMR_FILLRGN, &r, sizeof r, *slot);
+    }
+    case META_FRAMEREGION: {
+        const EMRFRAMERGN r{{}, bounds, bytes, brush, SIZEL{p.Short(3), p.Short(2)}};
+        return PutRegion(EMR_FRAMERGN, &r, sizeof r, *slot);
+    }
+    default: {
+        const EMRINVERTRGN r{{}, bounds, bytes};
+        return PutRegion(function == META_INVERTREGION ? EMR_INVERTRGN : EMR_PAINTRGN, &r, sizeof r, *slot);
+    }
+    }
+}
+
+bool TWmfTranslator::PutRegion(DWORD type, const void* fixed, std::size_t fixedBytes, const TSlot& slot) {
+    return FOut.Put(type, fixed, fixedBytes, slot.RegionData.data(), slot.RegionData.size());
+}
+
+bool TWmfTranslator::Drawing(WORD function, TMetaParams& p, bool& handled) {
+    // The shapes' parameters, last argument first; only their records read them.
+    const auto w = [&p](std::size_t i) { return p.Short(i); };
+    switch (function) {
+    case META_LINETO:
+        Extend(FState.Position.x, FState.Position.y);
+        Extend(w(1), w(0));
+        FState.Position = POINT{w(1), w(0)};
+        return FOut.PutPoint(EMR_LINETO, w(1), w(0));
+    case META_RECTANGLE:
+    case META_ELLIPSE:
+        ExtendBox(w(3), w(2), w(1), w(0));
+        return FOut.Put(function == META_RECTANGLE ? EMR_RECTANGLE : EMR_ELLIPSE, EMRBOX{{}, RECTL{w(3), w(2), w(1), w(0)}});
+    case META_ROUNDRECT: {
+        const int left = p.Short(5), top = p.Short(4);
+        if (p.Damaged())
+            return false;
+        ExtendBox(left, top, w(3), w(2));
+        return FOut.Put(EMR_ROUNDRECT, EMRROUNDRECT{{}, RECTL{left, top, w(3), w(2)}, SIZEL{w(1), w(0)}});
+    }
+    case META_ARC:
+    case META_PIE:
+    case META_CHORD: {
+        const EMRARC r{{}, RECTL{p.Short(7), p.Short(6), p.Short(5), p.Short(4)}, POINT{w(3), w(2)}, POINT{w(1), w(0)}};
+        if (p.Damaged())
+            return false;
+        ExtendBox(r.rclBox.left, r.rclBox.top, r.rclBox.right, r.rclBox.bottom);
+        return FOut.Put(function == META_ARC ? EMR_ARC : function == META_PIE ? EMR_PIE : EMR_CHORD, r);
+    }
+    case META_SETPIXEL:
+        Extend(w(3), w(2));
+        return FOut.Put(EMR_SETPIXELV, EMRSETPIXELV{{}, POINT{w(3), w(2)}, p.Dword(0)});
+    case META_FLOODFILL:
+        Extend(w(3), w(2));
+        return FOut.Put(EMR_EXTFLOODFILL, EMREXTFLOODFILL{{}, POINT{w(3), w(2)}, p.Dword(0), FLOODFILLBORDER});
+    case META_EXTFLOODFILL: {
+        const EMREXTFLOODFILL r{{}, POINT{p.Short(4), w(3)}, p.Dword(1), p.Word(0)};
+        if (p.Damaged())
+            return false;
+        Extend(r.ptlStart.x, r.ptlStart.y);
+        return FOut.Put(EMR_EXTFLOODFILL, r);
+    }
+    case META_POLYGON:
+    case META_POLYLINE:
+    case META_POLYPOLYGON: return Poly(function, p);
+    case META_FILLREGION:
+    case META_FRAMEREGION:
+    case META_INVERTREGION:
+    case META_PAINTREGION: return RegionPaint(function, p);
+    case META_PATBLT: {
+        // A blit without a source: the enhanced record with no bitmap is a pattern operation.
+        EMRBITBLT r{};
+        r.xDest = p.Short(5), r.yDest = p.Short(4), r.cxDest = w(3), r.cyDest = w(2), r.dwRop = p.Dword(0);
+        r.xformSrc = XFORM{1, 0, 0, 1, 0, 0};
+        if (p.Damaged())
+            return false;
+        ExtendBox(r.xDest, r.yDest, r.xDest + r.cxDest, r.yDest + r.cyDest);
+        return FOut.Put(EMR_BITBLT, r);
+    }
+    case META_BITBLT:
+    case META_STRETCHBLT:
+    case META_DIBBITBLT:
+    case META_DIBSTRETCHBLT:
+    case META_STRETCHDIB:
+    case META_SETDIBTODEV: return Dib(function, p);
+    case META_TEXTOUT:
+    case META_EXTTEXTOUT: return Text(function, p);
+    default: handled = false; return true;
+    }
+}
+
+// The bitmap records: their packed DIB goes behind the enhanced record's fixed part, the header
+// padded to 4 bytes so the bits start aligned.
+bool TWmfTranslator::Dib(WORD function, TMetaParams& p) {
+    const bool stretch = function == META_STRETCHBLT || function == META_DIBSTRETCHBLT;
+    std::size_t at;
+    UINT usage = DIB_RGB_COLORS;
+    std::size_t rows = SIZE_MAX;
+    LONG x, y, width, height, sx, sy, sourceWidth, sourceHeight;
+    DWORD rop = SRCCOPY;
+    if (function == META_STRETCHDIB) {
+        rop = p.Dword(0), usage = p.Word(2);
+        sourceHeight = p.Short(3), sourceWidth = p.Short(4), sy = p.Short(5), sx = p.Short(6);
+        height = p.Short(7), width = p.Short(8), y = p.Short(9), x = p.Short(10);
+        at = 11;
+    } else if (function == META_SETDIBTODEV) {
+        usage = p.Word(0), rows = p.Word(1);
+        sy = p.Short(3), sx = p.Short(4), height = p.Short(5), width = p.Short(6), y = p.Short(7), x = p.Short(8);
+        sourceWidth = width, sourceHeight = height;
+        at = 9;
+    } else {
+        const std::size_t plain = stretch ? 10 : 8;
+        const bool hasBitmap = p.Words() > plain + 1;
+        rop = p.Dword(0);
+        at = 2;
+        sourceHeight = stretch ? p.Short(at++) : 0;
+        sourceWidth = stretch ? p.Short(at++) : 0;
+        sy = p.Short(at++), sx = p.Short(at++);
+        if (!hasBitmap)
+            ++at;
+        height = p.Short(at++), width = p.Short(at++), y = p.Short(at++), x = p.Short(at++);
+        if (!stretch)
+            sourceWidth = width, sourceHeight = height;
+        if (p.Damaged())
+            return false;
+        ExtendBox(x, y, x + width, y + height);
+        if (!hasBitmap || function == META_BITBLT || function == META_STRETCHBLT) {
+            // FIXME: a device-dependent source bitmap (the old blit records) is not carried
+            // over: the record paints as the pattern operation of its raster operation.
+            EMRBITBLT r{};
+            r.xDest = x, r.yDest = y, r.cxDest = width, r.cyDest = height, r.dwRop = rop;
+            r.xformSrc = XFORM{1, 0, 0, 1, 0, 0};
+            return hasBitmap || FOut.Put(EMR_BITBLT, r);
+        }
+    }
+    std::size_t infoBytes, bitsBytes;
+    if (p.Damaged() || !PackedDibLayout(p.At(at, 0), p.BytesFrom(at), usage, rows, infoBytes, bitsBytes))
+        return p.Fail();
+    const std::size_t padded = (infoBytes + 3) / 4 * 4;
+    std::vector<BYTE> packed(padded + bitsBytes);
+    std::memcpy(packed.data(), p.At(at, 0), infoBytes);
+    std::memcpy(packed.data() + padded, p.At(at, 0) + infoBytes, bitsBytes);
+    if (function == META_SETDIBTODEV) {
+        ExtendBox(x, y, x + width, y + height);
+        EMRSETDIBITSTODEVICE r{};
+        r.xDest = x, r.yDest = y, r.xSrc = sx, r.ySrc = sy, r.cxSrc = width, r.cySrc = height;
+        r.offBmiSrc = sizeof r, r.cbBmiSrc = DWORD(infoBytes), r.offBitsSrc = DWORD(sizeof r + padded);
+        r.cbBitsSrc = DWORD(bitsBytes), r.iUsageSrc = usage, r.iStartScan = p.Word(2), r.cScans = DWORD(rows);
+        return FOut.Put(EMR_SETDIBITSTODEVICE, r, packed.data(), packed.size());
+    }
+    if (function == META_STRETCHDIB) {
+        ExtendBox(x, y, x + width, y + height);
+        EMRSTRETCHDIBITS r{};
+        r.xDest = x, r.yDest = y, r.xSrc = sx, r.ySrc = sy, r.cxSrc = sourceWidth, r.cySrc = sourceHeight;
+        r.offBmiSrc = sizeof r, r.cbBmiSrc = DWORD(infoBytes), r.offBitsSrc = DWORD(sizeof r + padded);
+        r.cbBitsSrc = DWORD(bitsBytes), r.iUsageSrc = usage, r.dwRop = rop, r.cxDest = width, r.cyDest = height;
+        return FOut.Put(EMR_STRETCHDIBITS, r, packed.data(), packed.size());
+    }
+    EMRSTRETCHBLT r{};
+    r.blt.xDest = x, r.blt.yDest = y, r.blt.cxDest = width, r.blt.cyDest = height, r.blt.dwRop = rop;
+    r.blt.xSrc = sx, r.blt.ySrc = sy, r.blt.xformSrc = XFORM{1, 0, 0, 1, 0, 0}, r.blt.iUsageSrc = DIB_RGB_COLORS;
+    r.blt.offBmiSrc = sizeof r, r.blt.cbBmiSrc = DWORD(infoBytes), r.blt.offBitsSrc = DWORD(sizeof r + padded);
+    r.blt.cbBitsSrc = DWORD(bitsBytes), r.cxSrc = sourceWidth, r.cySrc = sourceHeight;
+    return FOut.Put(EMR_STRETCHBLT, r, packed.data(), packed.size());
+}
+
+// TEXTOUT and EXTTEXTOUT become EXTTEXTOUTW: the bytes decoded through the code page of the
+// selected font's character set, the advances of a double-byte character's two bytes summed.
+bool TWmfTranslator::Text(WORD function, TMetaParams& p) {
+    int x, y;
+    std::size_t count, stringAt;
+    UINT options = 0;
+    RECTL rect{0, 0, -1, -1};
+    if (function == META_TEXTOUT) {
+        count = p.Word(0);
+        stringAt = 1;
+        y = p.Short(1 + (count + 1) / 2), x = p.Short(2 + (count + 1) / 2);
+    } else {
+        y = p.Short(0), x = p.Short(1), count = p.Word(2), options = p.Word(3);
+        stringAt = 4;
+        if (options & (ETO_OPAQUE | ETO_CLIPPED)) {
+            rect = RECTL{p.Short(4), p.Short(5), p.Short(6), p.Short(7)};
+            stringAt = 8;
+        }
+    }
+    const BYTE* bytes = p.At(stringAt, count);
+    if (bytes == nullptr || p.Damaged())
+        return false;
+    const std::size_t dxAt = stringAt + (count + 1) / 2;
+    const bool hasDx = function == META_EXTTEXTOUT && count > 0 && p.BytesFrom(dxAt) >= count * 2;
+    std::vector<WCHAR> units;
+    std::vector<std::size_t> unitOfByte;
+    DecodeCodePage(bytes, count, FState.Charset, units, unitOfByte);
+    std::vector<INT> dx(hasDx ? units.size() : 0, 0);
+    double width = 0;
+    for (std::size_t i = 0; hasDx && i < count; ++i) {
+        dx[unitOfByte[i]] += p.Short(dxAt + i);
+        width += p.Short(dxAt + i);
+    }
+    if (!hasDx)
+        width = double(units.size()) * FState.FontHeight / 2;
+    // Bounds: the opaque box, and a box of the text's estimated size placed by the alignment
+    // (glyph extents are not measured here).
+    if (options & ETO_OPAQUE)
+        ExtendBox(rect.left, rect.top, rect.right, rect.bottom);
+    if (!units.empty()) {
+        const TMapping& m = FState.Map;
+        const double dxScale = std::fabs(m.ViewportExtX / m.WindowExtX), dyScale = std::fabs(m.ViewportExtY / m.WindowExtY);
+        const double ox = (x - m.WindowOrgX) * m.ViewportExtX / m.WindowExtX + m.ViewportOrgX;
+        const double oy = (y - m.WindowOrgY) * m.ViewportExtY / m.WindowExtY + m.ViewportOrgY;
+        const double w = std::fabs(width) * dxScale, h = FState.FontHeight * dyScale;
+        const UINT align = FState.Align;
+        const double left = (align & TA_CENTER) == TA_CENTER ? ox - w / 2 : (align & TA_RIGHT) ? ox - w : ox;
+        const double top = (align & TA_BASELINE) == TA_BASELINE ? oy - h * 0.8 : (align & TA_BOTTOM) ? oy - h : oy;
+        ExtendDevice(left, top);
+        ExtendDevice(left + w - 1, top + h - 1);
+    }
+    const std::size_t unitBytes = (units.size() * 2 + 3) / 4 * 4;
+    EMREXTTEXTOUT r{};
+    r.rclBounds = RECTL{0, 0, -1, -1};
+    r.iGraphicsMode = GM_COMPATIBLE;
+    r.exScale = float(kRefMillimetresX * 100.0 / kRefPixelsX);
+    r.eyScale = float(kRefMillimetresY * 100.0 / kRefPixelsY);
+    r.emrtext = EMRTEXT{POINT{x, y}, DWORD(units.size()), sizeof r, options, rect, hasDx ? DWORD(sizeof r + unitBytes) : 0};
+    std::vector<BYTE> extra(unitBytes + dx.size() * 4);
+    if (!units.empty())
+        std::memcpy(extra.data(), units.data(), units.size() * 2);
+    if (!dx.empty())
+        std::memcpy(extra.data() + unitBytes, dx.data(), dx.size() * 4);
+    return FOut.Put(EMR_EXTTEXTOUTW, r, extra.data(), extra.size());
+}
+
+bool TWmfTranslator::Translate(WORD function, TMetaParams& p) {
+    bool handled = true;
+    bool ok = State(function, p, handled);
+    if (!handled) {
+        handled = true;
+        ok = Objects(function, p, handled);
+    }
+    if (!handled) {
+        handled = true;
+        ok = Drawing(function, p, handled);
+    }
+    // Escapes, the text spacing records and anything unknown have no counterpart and are passed
+    // over, as playback passes over them.
+    return ok;
+}
+
+std::vector<BYTE>* TWmfTranslator::Run() {
+    // The Windows metafile itself, in a public comment ahead of everything else.
+    struct {
+        EMR emr;
+        DWORD cbData, identifier, publicIdentifier;
+        WORD version, reserved;
+        DWORD checksum, flags, size;
+    } comment{{}, DWORD(24 + FSize), kCommentPublic, kEmrCommentWindowsMetafile, ReadWord(FData + 4), 0,
+              MetafileChecksum(FData, FSize), 0, DWORD(FSize)};
+    static_assert(sizeof comment == 36);
+    if (!FOut.Put(EMR_COMMENT, comment, FData, FSize))
+        return nullptr;
+
+    // The placement: with an extent, the picture is that size on the reference screen; without,
+    // it is stretched over the whole screen and its frame is what it draws.
+    const int mode = FPicture.mm;
+    const bool free = mode == MM_ISOTROPIC || mode == MM_ANISOTROPIC;
+    const bool sized = free && FPicture.xExt > 0 && FPicture.yExt > 0;
+    LONG extX = kRefPixelsX, extY = kRefPixelsY;
+    if (sized) {
+        extX = std::max(1, MulDiv(FPicture.xExt, kRefPixelsX, kRefMillimetresX * 100));
+        extY = std::max(1, MulDiv(FPicture.yExt, kRefPixelsY, kRefMillimetresY * 100));
+    }
+    SetMode(mode);
+    if (!FOut.PutValue(EMR_SETMAPMODE, DWORD(mode)))
+        return nullptr;
+    if (free) {
+        TMapping& m = FState.Map;
+        m.ViewportExtX = m.WindowExtX = extX;
+        m.ViewportExtY = m.WindowExtY = extY;
+        if (!FOut.PutPoint(EMR_SETVIEWPORTEXTEX, extX, extY) || !FOut.PutPoint(EMR_SETWINDOWEXTEX, extX, extY))
+            return nullptr;
+    }
+
+    for (std::size_t at = kMetaHeaderBytes; at < FEnd;) {
+        const std::size_t size = std::size_t(ReadDword(FData + at)) * 2;
+        const WORD function = ReadWord(FData + at + 4);
+        if (function == META_EOF)
+            break;
+        TMetaParams params(FData + at + kMetaRecordHeaderBytes, size - kMetaRecordHeaderBytes);
+        const std::size_t size0 = FOut.Size();
+        const DWORD records0 = FOut.Records();
+        const TBounds bounds0 = FBounds;
+        if (!Translate(function, params) || params.Damaged()) {
+            // A refusal of the gate ends the conversion; a damaged record only ends the picture,
+            // as it ends playback, and adds nothing to it.
+            if (FOut.Refused())
+                return nullptr;
+            FOut.Truncate(size0, records0);
+            FBounds = bounds0;
+            break;
+        }
+        at += size;
+    }
+
+    // Bounds are clamped to 2^24 pixels either way, so the frame made from them fits 32 bits.
+    const auto clamp = [](long long v) { return LONG(std::clamp<long long>(v, -(1LL << 24), 1LL << 24)); };
+    const TBounds& b = FBounds;
+    const RECTL bounds = b.Any ? RECTL{clamp(b.Left), clamp(b.Top), clamp(b.Right), clamp(b.Bottom)} : RECTL{0, 0, -1, -1};
+    // The frame of a drawn picture: its bounds in hundredths of a millimetre, truncated.
+    auto hundredths = [](LONG pixels, LONG millimetres, LONG device) {
+        return LONG(std::int64_t(pixels) * millimetres * 100 / device);
+    };
+    const RECTL frame = sized ? RECTL{0, 0, FPicture.xExt, FPicture.yExt}
+                              : RECTL{hundredths(bounds.left, kRefMillimetresX, kRefPixelsX),
+                                      hundredths(bounds.top, kRefMillimetresY, kRefPixelsY),
+                                      hundredths(bounds.right, kRefMillimetresX, kRefPixelsX),
+                                      hundredths(bounds.bottom, kRefMillimetresY, kRefPixelsY)};
+    return FOut.Finish(bounds, frame, WORD(std::min<std::size_t>(FSlots.size() + 1, 0xFFFF)));
+}
+
+}  // namespace
+
+HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC, const METAFILEPICT* picture) {
+    TLock lock(LayerMutex());
+    if (!CheckMetaHeader(data, size))
+        return Refuse(ERROR_INVALID_DATA);
+    const METAFILEPICT placement = picture != nullptr ? *picture : METAFILEPICT{MM_ANISOTROPIC, 0, 0, nullptr};
+    if (placement.mm < MM_TEXT || placement.mm > MM_ANISOTROPIC)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    const std::vector<BYTE> embedded = EmbeddedEnhanced(data, WholeRecordsEnd(data, size));
+    if (!embedded.empty()) {
+        if (HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(embedded.size()), embedded.data()))
+            return metafile;
+    }
+    TWmfTranslator translator(data, size, placement);
+    const std::vector<BYTE>* bytes = translator.Run();
+    if (bytes == nullptr)
+        return nullptr;
+    return SetEnhMetaFileBits(UINT(bytes->size()), bytes->data());
+}
+
+}  // namespace gdi

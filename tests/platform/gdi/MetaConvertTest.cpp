@@ -1,0 +1,220 @@
+// The conversions between Windows and enhanced metafiles: placement on the reference screen,
+// the embedded enhanced metafile, pixels against playback of the original, hostile bytes.
+#include "BlitTestSupport.h"
+#include "EmfBuilder.h"
+#include "WmfBuilder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace gdi;
+using namespace blittest;
+using wmftest::TWmf;
+
+enum : WORD {
+    kSetMapMode = 0x0103, kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kRectangle = 0x041B, kEllipse = 0x0418,
+    kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
+    kCreateFont = 0x02FB, kTextOut = 0x0521, kEscape = 0x0626, kLineTo = 0x0213, kMoveTo = 0x0214,
+    kSetBkColor = 0x0201,
+};
+
+// The measured picture: 1440 units per inch, a window of 1440 × 720, a rectangle and an ellipse.
+TWmf MeasuredPicture() {
+    TWmf wmf;
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowOrg, {0, 0})
+        .Record(kSetWindowExt, {720, 1440})
+        .Record(kRectangle, {500, 700, 100, 100})
+        .Record(kEllipse, {700, 1300, 200, 800});
+    return wmf;
+}
+
+HENHMETAFILE Convert(const std::vector<BYTE>& wmf, LONG xExt, LONG yExt, LONG mode = MM_ANISOTROPIC) {
+    const METAFILEPICT picture{mode, xExt, yExt, nullptr};
+    return SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &picture);
+}
+
+ENHMETAHEADER Header(HENHMETAFILE metafile) {
+    ENHMETAHEADER header{};
+    GetEnhMetaFileHeader(metafile, sizeof header, &header);
+    return header;
+}
+
+std::vector<BYTE> EmfBytes(HENHMETAFILE metafile) {
+    std::vector<BYTE> bytes(GetEnhMetaFileBits(metafile, 0, nullptr));
+    GetEnhMetaFileBits(metafile, UINT(bytes.size()), bytes.data());
+    return bytes;
+}
+
+// The record types of a stream, in order.
+std::vector<DWORD> RecordTypes(const std::vector<BYTE>& emf) {
+    std::vector<DWORD> types;
+    for (std::size_t at = 0; at + 8 <= emf.size();) {
+        DWORD type, size;
+        std::memcpy(&type, emf.data() + at, 4);
+        std::memcpy(&size, emf.data() + at + 4, 4);
+        types.push_back(type);
+        if (size == 0)
+            break;
+        at += size;
+    }
+    return types;
+}
+
+std::string Text(const RECTL& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+class TMetaConvertTest : public TGdiTest {};
+
+TEST_F(TMetaConvertTest, PlacesTheMeasuredPictureOnTheReferenceScreen) {
+    struct TCase {
+        LONG XExt, YExt;
+        const char* Bounds;
+        const char* Frame;
+    };
+    const TCase cases[] = {
+        {0, 0, "133,150,1732,1049", "3518,3972,45825,27779"},
+        {45825, 27779, "120,146,1562,1018", "0,0,45825,27779"},
+        {2540, 1270, "7,7,87,47", "0,0,2540,1270"},
+    };
+    const std::vector<BYTE> wmf = MeasuredPicture().Bytes();
+    for (const TCase& c : cases) {
+        HENHMETAFILE metafile = Convert(wmf, c.XExt, c.YExt);
+        ASSERT_NE(metafile, nullptr) << c.XExt;
+        const ENHMETAHEADER header = Header(metafile);
+        EXPECT_EQ(Text(header.rclBounds), c.Bounds) << c.XExt;
+        EXPECT_EQ(Text(header.rclFrame), c.Frame) << c.XExt;
+        EXPECT_EQ(header.szlDevice.cx, 1920);
+        EXPECT_EQ(header.szlDevice.cy, 1080);
+        EXPECT_EQ(header.szlMillimeters.cx, 508);
+        EXPECT_EQ(header.szlMillimeters.cy, 286);
+        EXPECT_EQ(header.nHandles, 5);  // the four slots and the metafile's own
+        const std::vector<DWORD> expected{1, 70, 17, 11, 9, 17, 10, 9, 43, 42, 14};
+        EXPECT_EQ(RecordTypes(EmfBytes(metafile)), expected);
+        DeleteEnhMetaFile(metafile);
+    }
+    // The picture framework's two steps: the frame of the first conversion sizes the second.
+    HENHMETAFILE first = Convert(wmf, 0, 0);
+    const RECTL frame = Header(first).rclFrame;
+    DeleteEnhMetaFile(first);
+    HENHMETAFILE second = Convert(wmf, frame.right, frame.bottom);
+    EXPECT_EQ(Text(Header(second).rclFrame), "0,0,45825,27779");
+    DeleteEnhMetaFile(second);
+}
+
+TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
+    // 64 × 64 logical units placed on the whole reference screen: played into a 64 × 64
+    // rectangle, a unit is a pixel again, as PlayMetaFile draws it under the same mapping.
+    TWmf wmf(3);
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {64, 64})
+        .Raw(kCreatePen, {PS_SOLID, 1, 0, 0xFF, 0})
+        .Raw(kCreateBrush, {BS_SOLID, 0xFF00, 0, 0})
+        .Record(kSelectObject, {0})
+        .Record(kSelectObject, {1})
+        .Record(kRectangle, {40, 30, 4, 3})
+        .Record(kDeleteObject, {1})
+        .Raw(kCreateBrush, {BS_HATCHED, 0, 0xFF, HS_DIAGCROSS})
+        .Record(kSelectObject, {1})
+        .Record(kEllipse, {60, 62, 20, 25})
+        .Raw(kPolygon, {3, 5, 60, 30, 45, 10, 62})
+        .Record(kMoveTo, {50, 2})
+        .Record(kLineTo, {10, 60});
+    const std::vector<BYTE> bytes = wmf.Bytes();
+    auto played = MakeWhiteSurface(64, 64), converted = MakeWhiteSurface(64, 64);
+    SetMapMode(played->Dc(), MM_ANISOTROPIC);
+    SetViewportExtEx(played->Dc(), 64, 64, nullptr);
+    HMETAFILE original = SetMetaFileBitsEx(UINT(bytes.size()), bytes.data());
+    ASSERT_TRUE(PlayMetaFile(played->Dc(), original));
+    const METAFILEPICT whole{MM_ANISOTROPIC, 50800, 28600, nullptr};
+    HENHMETAFILE metafile = SetWinMetaFileBits(UINT(bytes.size()), bytes.data(), nullptr, &whole);
+    ASSERT_NE(metafile, nullptr);
+    const RECT cell{0, 0, 64, 64};
+    ASSERT_TRUE(PlayEnhMetaFile(converted->Dc(), metafile, &cell));
+    EXPECT_EQ(SurfacePicture(*converted, 64, 64, RGB(0, 255, 0), 'G'), SurfacePicture(*played, 64, 64, RGB(0, 255, 0), 'G'));
+    EXPECT_EQ(converted->Colours(), played->Colours());
+    DeleteMetaFile(original);
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, TextIsDecodedThroughTheFontsCodePage) {
+    // A Shift JIS font: 0x82A0 is HIRAGANA LETTER A; the record's two bytes are one character.
+    TWmf wmf(1);
+    std::vector<int> font{-20, 0, 0, 0, 400, 0, 128 << 8, 0, 0};  // charset SHIFTJIS_CHARSET
+    font.push_back('A' | 'r' << 8), font.push_back('i' | 'a' << 8), font.push_back('l');
+    wmf.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kTextOut, {3, 'A' | 0x82 << 8, 0xA0, 7, 5});
+    const std::vector<BYTE> bytes = wmf.Bytes();
+    HENHMETAFILE metafile = Convert(bytes, 0, 0);
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<BYTE> emf = EmfBytes(metafile);
+    const std::vector<DWORD> types = RecordTypes(emf);
+    ASSERT_EQ(types[types.size() - 2], 84u);  // EXTTEXTOUTW before the end record
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 2 < types.size(); ++i) {
+        DWORD size;
+        std::memcpy(&size, emf.data() + at + 4, 4);
+        at += size;
+    }
+    DWORD chars, offString;
+    LONG x, y;
+    std::memcpy(&x, emf.data() + at + 36, 4);
+    std::memcpy(&y, emf.data() + at + 40, 4);
+    std::memcpy(&chars, emf.data() + at + 44, 4);
+    std::memcpy(&offString, emf.data() + at + 48, 4);
+    EXPECT_EQ(x, 5);
+    EXPECT_EQ(y, 7);
+    ASSERT_EQ(chars, 2u);
+    char16_t text[2];
+    std::memcpy(text, emf.data() + at + offString, 4);
+    EXPECT_EQ(text[0], u'A');
+    EXPECT_EQ(text[1], u'\u3042');
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, RefusesWhatIsNoMetafileAndStopsAtADamagedRecord) {
+    const std::vector<BYTE> good = MeasuredPicture().Bytes();
+    struct TCase {
+        const char* Name;
+        std::vector<BYTE> Bytes;
+        LONG Mode;
+        DWORD Error;
+    };
+    std::vector<BYTE> badType = good, badHeader = good;
+    badType[0] = 7;
+    badHeader[2] = 8;
+    const TCase refused[] = {
+        {"empty", {}, MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"short", std::vector<BYTE>(good.begin(), good.begin() + 17), MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"type", badType, MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"header size", badHeader, MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"mapping mode", good, 9, ERROR_INVALID_PARAMETER},
+    };
+    for (const TCase& c : refused) {
+        SetLastError(0);
+        EXPECT_EQ(Convert(c.Bytes, 0, 0, c.Mode), nullptr) << c.Name;
+        EXPECT_EQ(GetLastError(), c.Error) << c.Name;
+    }
+    // A record whose parameters run past its size ends the picture there, as it ends playback:
+    // the rectangle is kept, the cut-short ellipse and what follows are not.
+    TWmf cut = MeasuredPicture();
+    cut.Record(kEllipse, {1, 2}).Record(kRectangle, {1, 1, 0, 0});
+    HENHMETAFILE metafile = Convert(cut.Bytes(), 0, 0);
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<DWORD> types = RecordTypes(EmfBytes(metafile));
+    EXPECT_EQ(std::count(types.begin(), types.end(), 43u), 1);
+    EXPECT_EQ(std::count(types.begin(), types.end(), 42u), 1);
+    DeleteEnhMetaFile(metafile);
+    // Sizes the storage cap refuses fail as out of memory, whatever the record that meets it.
+    SetBitmapStorageCap(256);
+    SetLastError(0);
+    EXPECT_EQ(Convert(good, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+}
+
+}  // namespace

@@ -35,20 +35,22 @@ std::vector<BYTE> EmbeddedEnhanced(const BYTE* data, std::size_t end) {
             p.Dword(2) != kWmfCommentIdentifier)
             continue;
         const std::size_t byteCount = p.Word(1);
-        const DWORD type = p.Dword(4), current = p.Dword(11), remaining = p.Dword(13), whole = p.Dword(15);
+        // Behind the identifier: type, version, check value, flags, record count, this record's
+        // bytes, the bytes still to come, the whole size; then the bytes.
+        const DWORD type = p.Dword(4), current = p.Dword(13), remaining = p.Dword(15), whole = p.Dword(17);
         if (p.Damaged() || type != kWmfCommentEnhanced || byteCount != kEnhancedChunkHeader + current ||
-            current > kEnhancedChunkBytes || p.At(17, current) == nullptr)
+            current > kEnhancedChunkBytes || p.At(19, current) == nullptr)
             return {};
         if (chunks == 0) {
-            expectedChunks = p.Dword(9);
+            expectedChunks = p.Dword(11);
             total = whole;
             checksum = p.Word(8);
             if (expectedChunks == 0 || !StorageAllowed(total))
                 return {};
         }
-        if (whole != total || p.Dword(9) != expectedChunks || std::uint64_t(emf.size()) + current + remaining != total)
+        if (whole != total || p.Dword(11) != expectedChunks || std::uint64_t(emf.size()) + current + remaining != total)
             return {};
-        const BYTE* bytes = p.At(17, current);
+        const BYTE* bytes = p.At(19, current);
         emf.insert(emf.end(), bytes, bytes + current);
         if (++chunks == expectedChunks)
             break;

@@ -1,5 +1,8 @@
 // Windows metafiles from untrusted bytes: made into a handle, then played into a 64 × 64 cell at 8
-// and 32 bits, as a thumbnail would draw them. A placeable header in front is taken off first.
+// and 32 bits, as a thumbnail would draw them; and converted as the picture framework converts
+// them (an enhanced metafile sized by a first conversion's frame, drawn into the cell, saved
+// back as a Windows metafile). A placeable header in front is taken off first.
+#include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/Handles.h"
 #include "platform/gdi/Screen.h"
@@ -32,6 +35,42 @@ void PlayInto(HMETAFILE metafile, int bits) {
     RestoreDC(dc.Get(), depth);
 }
 
+// The framework's two conversions, a draw of the result, and the way back: the enhanced metafile
+// must survive it byte for byte.
+void Convert(const std::uint8_t* data, std::size_t size) {
+    METAFILEPICT picture{MM_ANISOTROPIC, 0, 0, nullptr};
+    HENHMETAFILE first = SetWinMetaFileBits(UINT(size), data, nullptr, &picture);
+    if (first == nullptr)
+        return;
+    ENHMETAHEADER header{};
+    GetEnhMetaFileHeader(first, sizeof header, &header);
+    DeleteEnhMetaFile(first);
+    picture = METAFILEPICT{MM_ANISOTROPIC, header.rclFrame.right, header.rclFrame.bottom, nullptr};
+    HENHMETAFILE metafile = SetWinMetaFileBits(UINT(size), data, nullptr, &picture);
+    if (metafile == nullptr)
+        return;
+    TOwnedDC dc(CreateCompatibleDC(nullptr));
+    TOwnedScreenDC screen(GetDC(nullptr));
+    TOwnedBitmap cell(CreateCompatibleBitmap(screen.Get(), 64, 64));
+    if (dc && cell) {
+        auto selection = ScopedSelectObject(dc.Get(), cell.Get());
+        const RECT rect{0, 0, 63, 63};
+        PlayEnhMetaFile(dc.Get(), metafile, &rect);
+    }
+    std::vector<BYTE> saved(GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, screen.Get()));
+    if (!saved.empty() &&
+        GetWinMetaFileBits(metafile, UINT(saved.size()), saved.data(), MM_ANISOTROPIC, screen.Get()) == saved.size()) {
+        HENHMETAFILE back = SetWinMetaFileBits(UINT(saved.size()), saved.data(), nullptr, nullptr);
+        std::vector<BYTE> a(GetEnhMetaFileBits(metafile, 0, nullptr)), b(GetEnhMetaFileBits(back, 0, nullptr));
+        GetEnhMetaFileBits(metafile, UINT(a.size()), a.data());
+        GetEnhMetaFileBits(back, UINT(b.size()), b.data());
+        if (a != b)
+            __builtin_trap();  // the round trip lost the enhanced metafile
+        DeleteEnhMetaFile(back);
+    }
+    DeleteEnhMetaFile(metafile);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -44,6 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         data += 22;
         size -= 22;
     }
+    const std::vector<BYTE> bytes(data, data + size);  // exactly its size, so overreads are caught
+    Convert(bytes.data(), bytes.size());
     HMETAFILE metafile = SetMetaFileBitsEx(UINT(size), data);
     if (metafile == nullptr)
         return 0;

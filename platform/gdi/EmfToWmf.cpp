@@ -109,7 +109,14 @@ std::vector<BYTE> PackDib(const TEmfRecord& record, DWORD offBmi, DWORD cbBmi, D
 struct TState {
     TEmfPage Page;
     BYTE Charset = DEFAULT_CHARSET;
+    int PenSlot = -1;  // the older metafile's selected pen (−1: the context's own)
     bool Clockwise = false;
+};
+
+// A figure of a path, in the older metafile's units.
+struct TFigure {
+    std::vector<POINT> Points;
+    bool Closed = false;
 };
 
 class TEmfTranslator {
@@ -124,6 +131,8 @@ private:
     bool Bitmaps(const TEmfRecord& record);
     bool Text(const TEmfRecord& record);
     bool Polys(const TEmfRecord& record);
+    bool PathRecord(const TEmfRecord& record);
+    bool PaintPath(DWORD type);
     bool PutPoints(WORD function, const std::vector<POINT>& points);
 
     void UpdateMap();
@@ -143,6 +152,11 @@ private:
     /// The older metafile's slot for an enhanced object index, a stock object made on first use.
     int SlotOf(DWORD index);
     int NewSlot();
+    void MarkPen(int slot, bool pen) {
+        if (FPenSlots.size() <= std::size_t(slot))
+            FPenSlots.resize(std::size_t(slot) + 1, false);
+        FPenSlots[std::size_t(slot)] = pen;
+    }
     bool MakeStock(int stock, int& slot);
 
     const std::vector<BYTE>& FEmf;
@@ -159,8 +173,10 @@ private:
     std::vector<bool> FSlotUsed;
     std::map<int, int> FStockSlots;
     std::map<int, BYTE> FCharsetOfSlot;
+    std::vector<bool> FPenSlots;  // which slots hold pens
     POINT FPosition{0, 0};  // the current position in the older metafile's units
     bool FInPath = false;
+    std::vector<TFigure> FPath;
 };
 
 TEmfTranslator::TEmfTranslator(const std::vector<BYTE>& emf, int mapMode) : FEmf(emf), FMapMode(mapMode) {
@@ -278,6 +294,7 @@ bool TEmfTranslator::MakeStock(int stock, int& slot) {
         FCharsetOfSlot[slot] = font.lfCharSet;
     }
     FStockSlots[stock] = slot;
+    MarkPen(slot, function == META_CREATEPENINDIRECT);
     return FOut.Put(function, words);
 }
 
@@ -393,6 +410,8 @@ bool TEmfTranslator::Objects(const TEmfRecord& record, bool& handled) {
         }
         if (FCharsetOfSlot.count(slot) != 0)
             FState.Charset = FCharsetOfSlot[slot];
+        if (std::size_t(slot) < FPenSlots.size() && FPenSlots[std::size_t(slot)])
+            FState.PenSlot = slot;
         return FOut.Put(record.Type == EMR_SELECTPALETTE ? META_SELECTPALETTE : META_SELECTOBJECT, {slot});
     }
     case EMR_REALIZEPALETTE: return FOut.Put(META_REALIZEPALETTE, {});
@@ -414,6 +433,7 @@ bool TEmfTranslator::Objects(const TEmfRecord& record, bool& handled) {
         return true;
     FSlotOfIndex[index] = slot;
     FCharsetOfSlot.erase(slot);
+    MarkPen(slot, function == META_CREATEPENINDIRECT);
     if (function == META_CREATEFONTINDIRECT)
         FCharsetOfSlot[slot] = charset;
     return FOut.Put(function, words, tail.data(), tail.size());
@@ -723,6 +743,141 @@ bool TEmfTranslator::Text(const TEmfRecord& record) {
     return FOut.Put(META_EXTTEXTOUT, words, tail.data(), tail.size());
 }
 
+// The figures a drawing record adds to an open path; records that add none are left out, as the
+// path takes them.
+bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
+    const DWORD t = record.Type;
+    auto start = [this](POINT at) {
+        if (FPath.empty() || FPath.back().Closed || FPath.back().Points.size() > 1)
+            FPath.push_back(TFigure{});
+        FPath.back().Points.assign(1, at);
+    };
+    auto extend = [this](const std::vector<POINT>& points) {
+        if (FPath.empty() || FPath.back().Closed)
+            FPath.push_back(TFigure{{FPosition}, false});
+        FPath.back().Points.insert(FPath.back().Points.end(), points.begin(), points.end());
+        if (!points.empty())
+            FPosition = points.back();
+    };
+    switch (t) {
+    case EMR_MOVETOEX:
+    case EMR_LINETO: {
+        EMRTWO r;
+        if (!ReadFixed(record, r))
+            return false;
+        if (t == EMR_MOVETOEX)
+            start(FPosition = Map(r.X, r.Y));
+        else
+            extend({Map(r.X, r.Y)});
+        return true;
+    }
+    case EMR_CLOSEFIGURE:
+        if (!FPath.empty() && !FPath.back().Closed) {
+            FPath.back().Closed = true;
+            FPosition = FPath.back().Points.front();
+        }
+        return true;
+    case EMR_RECTANGLE: {
+        EMRBOX r;
+        if (!ReadFixed(record, r))
+            return false;
+        const std::vector<int> b = Box(r.rclBox);
+        FPath.push_back(TFigure{{{b[0], b[1]}, {b[2], b[1]}, {b[2], b[3]}, {b[0], b[3]}}, true});
+        return true;
+    }
+    case EMR_POLYLINETO:
+    case EMR_POLYLINETO16:
+    case EMR_POLYBEZIERTO:
+    case EMR_POLYBEZIERTO16:
+    case EMR_POLYGON:
+    case EMR_POLYGON16:
+    case EMR_POLYLINE:
+    case EMR_POLYLINE16:
+    case EMR_POLYBEZIER:
+    case EMR_POLYBEZIER16: {
+        const bool small = t >= EMR_POLYBEZIER16;
+        std::vector<POINT> points;
+        if (!ReadPoly(record, small, points))
+            return false;
+        if (points.empty())
+            return true;
+        const std::vector<POINT> mapped = MapAll(points);
+        if (t == EMR_POLYLINETO || t == EMR_POLYLINETO16) {
+            extend(mapped);
+        } else if (t == EMR_POLYBEZIERTO || t == EMR_POLYBEZIERTO16) {
+            const std::vector<POINT> flat = Flatten(FPosition, mapped);
+            extend(std::vector<POINT>(flat.begin() + 1, flat.end()));
+        } else {
+            const bool bezier = t == EMR_POLYBEZIER || t == EMR_POLYBEZIER16;
+            FPath.push_back(TFigure{bezier ? Flatten(mapped[0], std::vector<POINT>(mapped.begin() + 1, mapped.end()))
+                                           : mapped,
+                                    t == EMR_POLYGON || t == EMR_POLYGON16});
+            FPosition = FPath.back().Points.back();
+        }
+        return true;
+    }
+    case EMR_POLYPOLYGON:
+    case EMR_POLYPOLYGON16: {
+        std::vector<DWORD> counts;
+        std::vector<POINT> points;
+        if (!ReadPolyPoly(record, t == EMR_POLYPOLYGON16, counts, points))
+            return false;
+        const std::vector<POINT> mapped = MapAll(points);
+        std::size_t at = 0;
+        for (DWORD c : counts) {
+            FPath.push_back(TFigure{std::vector<POINT>(mapped.begin() + std::ptrdiff_t(at),
+                                                       mapped.begin() + std::ptrdiff_t(at + c)),
+                                    true});
+            at += c;
+        }
+        return true;
+    }
+    default: return true;  // FIXME: curves other than Bézier splines are not added to paths
+    }
+}
+
+// A painted path: its figures as one polygon set (filled without an outline for FILLPATH) or as
+// polylines (STROKEPATH). The path is used up.
+bool TEmfTranslator::PaintPath(DWORD type) {
+    std::vector<TFigure> figures;
+    figures.swap(FPath);
+    FInPath = false;
+    std::vector<int> counts;
+    std::vector<POINT> points;
+    for (TFigure& f : figures) {
+        if (f.Points.size() < 2)
+            continue;
+        if (type == EMR_STROKEPATH) {
+            if (f.Closed)
+                f.Points.push_back(f.Points.front());
+            if (!PutPoints(META_POLYLINE, f.Points))
+                return false;
+            continue;
+        }
+        counts.push_back(int(f.Points.size()));
+        points.insert(points.end(), f.Points.begin(), f.Points.end());
+    }
+    if (type == EMR_STROKEPATH || counts.empty())
+        return true;
+    if (counts.size() > kMaxWmfPoints || points.size() > kMaxWmfPoints)
+        return true;  // FIXME: a path of more points than a record holds is left out
+    const bool outline = type == EMR_STROKEANDFILLPATH;
+    const int nullPen = outline ? -1 : SlotOf(kStockFlag | NULL_PEN);
+    if (nullPen == -2 || (nullPen >= 0 && !FOut.Put(META_SELECTOBJECT, {nullPen})))
+        return false;
+    std::vector<int> words{int(counts.size())};
+    words.insert(words.end(), counts.begin(), counts.end());
+    for (const POINT& p : points)
+        words.push_back(p.x), words.push_back(p.y);
+    if (!FOut.Put(META_POLYPOLYGON, words))
+        return false;
+    if (nullPen < 0)
+        return true;
+    // The pen comes back: the one the records selected, or the black pen playback starts with.
+    const int pen = FState.PenSlot >= 0 ? FState.PenSlot : SlotOf(kStockFlag | BLACK_PEN);
+    return pen == -2 ? false : pen < 0 || FOut.Put(META_SELECTOBJECT, {pen});
+}
+
 bool TEmfTranslator::Translate(const TEmfRecord& record) {
     EMRONE one{};
     const bool value = ReadFixed(record, one);
@@ -777,10 +932,20 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
             return false;
         UpdateMap();
         return true;
-    // FIXME: paths are not carried over; what is drawn into one is left out with it.
-    case EMR_BEGINPATH: FInPath = true; return true;
-    case EMR_ENDPATH:
-    case EMR_ABORTPATH: FInPath = false; return true;
+    // Paths are gathered as figures and drawn as polygons and polylines when they are painted.
+    case EMR_BEGINPATH:
+        FInPath = true;
+        FPath.clear();
+        return true;
+    case EMR_ENDPATH: FInPath = false; return true;
+    case EMR_ABORTPATH:
+    case EMR_SELECTCLIPPATH:  // FIXME: a clip path is not carried over: nothing is clipped by it
+        FInPath = false;
+        FPath.clear();
+        return true;
+    case EMR_FILLPATH:
+    case EMR_STROKEANDFILLPATH:
+    case EMR_STROKEPATH: return PaintPath(record.Type);
     default: break;
     }
     bool handled = true;
@@ -789,7 +954,7 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
         return ok;
     handled = true;
     if (FInPath)
-        return true;
+        return PathRecord(record);
     // Everything else (comments, regions, the newer transfers) has no counterpart and is left out.
     return Drawing(record, handled);
 }

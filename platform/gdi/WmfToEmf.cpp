@@ -61,6 +61,45 @@ std::vector<BYTE> EmbeddedEnhanced(const BYTE* data, std::size_t end) {
     return emf;
 }
 
+// An old device-dependent bitmap (its 10-byte description at word `at`, rows padded to 16 bits
+// and top row first from word bitsAt) as a packed top-down DIB, the header padded to 4 bytes as
+// the records below lay it out. A monochrome bitmap takes the colours it is drawn in, 0 the
+// first and 1 the second; depths with colours of their own only in the device (4 and 8 bits)
+// are refused without marking the record damaged.
+bool DdbAsDib(TMetaParams& p, std::size_t at, std::size_t bitsAt, COLORREF zero, COLORREF one,
+              std::vector<BYTE>& packed, std::size_t& infoBytes) {
+    const BYTE* header = p.At(at, 10);
+    if (header == nullptr)
+        return false;
+    const int width = std::int16_t(ReadWord(header + 2)), height = std::int16_t(ReadWord(header + 4));
+    const std::size_t widthBytes = ReadWord(header + 6);
+    const BYTE planes = header[8], bits = header[9];
+    if (width <= 0 || height <= 0 || planes != 1)
+        return p.Fail();
+    const std::size_t rowBytes = (std::size_t(width) * bits + 15) / 16 * 2;
+    const BYTE* rows = p.At(bitsAt, rowBytes * std::size_t(height));
+    if (widthBytes != rowBytes || rows == nullptr)
+        return p.Fail();
+    if (bits != 1 && bits != 16 && bits != 24 && bits != 32)
+        return false;
+    const std::size_t stride = (std::size_t(width) * bits + 31) / 32 * 4;
+    infoBytes = sizeof(BITMAPINFOHEADER) + (bits == 1 ? 8 : 0);
+    if (!ResizeStorage(packed, infoBytes + stride * std::size_t(height)))
+        return false;
+    const BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), width, -height, 1, bits, BI_RGB,
+                                DWORD(stride * std::size_t(height)), 0, 0, bits == 1 ? 2u : 0u, 0};
+    std::memcpy(packed.data(), &info, sizeof info);
+    if (bits == 1) {
+        const RGBQUAD table[2] = {{GetBValue(zero), GetGValue(zero), GetRValue(zero), 0},
+                                  {GetBValue(one), GetGValue(one), GetRValue(one), 0}};
+        std::memcpy(packed.data() + sizeof info, table, sizeof table);
+    }
+    for (int row = 0; row < height; ++row)
+        std::memcpy(packed.data() + infoBytes + std::size_t(row) * stride, rows + std::size_t(row) * rowBytes,
+                    std::min(rowBytes, stride));
+    return true;
+}
+
 // ---- the translation ---------------------------------------------------------------------------
 
 struct TMapping {
@@ -75,6 +114,8 @@ struct TState {
     BYTE Charset = DEFAULT_CHARSET;
     double FontHeight = 12;
     UINT Align = TA_LEFT | TA_TOP;
+    COLORREF TextColour = RGB(0, 0, 0);
+    COLORREF BkColour = RGB(255, 255, 255);
     POINT Position{0, 0};
 };
 
@@ -315,11 +356,28 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
         slot->RegionBox = box;
         return true;
     }
-    case META_CREATEPATTERNBRUSH:
+    case META_CREATEPATTERNBRUSH: {
+        // A monochrome pattern paints in the text and background colours: a mono brush.
+        std::vector<BYTE> packed;
+        std::size_t infoBytes;
+        const bool made = DdbAsDib(p, 0, 16, RGB(0, 0, 0), RGB(255, 255, 255), packed, infoBytes);
+        if (p.Damaged())
+            return false;
+        if (!made) {
+            NewSlot(TSlot::Empty, index);
+            return true;
+        }
+        const bool mono = infoBytes > sizeof(BITMAPINFOHEADER);
+        EMRCREATEDIBPATTERNBRUSH r{{}, 0, DIB_RGB_COLORS, DWORD(sizeof r), DWORD(infoBytes),
+                                   DWORD(sizeof r + infoBytes), DWORD(packed.size() - infoBytes)};
+        if (NewSlot(TSlot::Object, r.ihBrush) == nullptr)
+            return true;
+        return FOut.Put(mono ? EMR_CREATEMONOBRUSH : EMR_CREATEDIBPATTERNBRUSHPT, r, packed.data(), packed.size());
+    }
     case META_CREATEBRUSH:
     case META_CREATEBITMAP:
     case META_CREATEBITMAPINDIRECT:
-        // FIXME: device-dependent pattern bitmaps are not carried over; the slot stays empty.
+        // Obsolete records that make nothing usable still take their slot.
         NewSlot(TSlot::Empty, index);
         return true;
     case META_SELECTOBJECT:
@@ -385,8 +443,12 @@ bool TWmfTranslator::State(WORD function, TMetaParams& p, bool& handled) {
     const auto x = [&p] { return p.Short(1); };
     const auto y = [&p] { return p.Short(0); };
     switch (function) {
-    case META_SETBKCOLOR: return FOut.PutValue(EMR_SETBKCOLOR, p.Dword(0));
-    case META_SETTEXTCOLOR: return FOut.PutValue(EMR_SETTEXTCOLOR, p.Dword(0));
+    case META_SETBKCOLOR:
+        FState.BkColour = p.Dword(0);
+        return FOut.PutValue(EMR_SETBKCOLOR, p.Dword(0));
+    case META_SETTEXTCOLOR:
+        FState.TextColour = p.Dword(0);
+        return FOut.PutValue(EMR_SETTEXTCOLOR, p.Dword(0));
     case META_SETBKMODE: return FOut.PutValue(EMR_SETBKMODE, p.Word(0));
     case META_SETROP2: return FOut.PutValue(EMR_SETROP2, p.Word(0));
     case META_SETPOLYFILLMODE: return FOut.PutValue(EMR_SETPOLYFILLMODE, p.Word(0));
@@ -639,22 +701,29 @@ bool TWmfTranslator::Dib(WORD function, TMetaParams& p) {
         if (p.Damaged())
             return false;
         ExtendBox(x, y, x + width, y + height);
-        if (!hasBitmap || function == META_BITBLT || function == META_STRETCHBLT) {
-            // FIXME: a device-dependent source bitmap (the old blit records) is not carried
-            // over: the record paints as the pattern operation of its raster operation.
+        if (!hasBitmap) {
             EMRBITBLT r{};
             r.xDest = x, r.yDest = y, r.cxDest = width, r.cyDest = height, r.dwRop = rop;
             r.xformSrc = XFORM{1, 0, 0, 1, 0, 0};
-            return hasBitmap || FOut.Put(EMR_BITBLT, r);
+            return FOut.Put(EMR_BITBLT, r);
         }
     }
-    std::size_t infoBytes, bitsBytes;
-    if (p.Damaged() || !PackedDibLayout(p.At(at, 0), p.BytesFrom(at), usage, rows, infoBytes, bitsBytes))
-        return p.Fail();
-    const std::size_t padded = (infoBytes + 3) / 4 * 4;
-    std::vector<BYTE> packed(padded + bitsBytes);
-    std::memcpy(packed.data(), p.At(at, 0), infoBytes);
-    std::memcpy(packed.data() + padded, p.At(at, 0) + infoBytes, bitsBytes);
+    std::vector<BYTE> packed;
+    std::size_t infoBytes, bitsBytes, padded;
+    if (function == META_BITBLT || function == META_STRETCHBLT) {
+        // A monochrome source is drawn in the text and background colours of the moment.
+        if (!DdbAsDib(p, at, at + 5, FState.TextColour, FState.BkColour, packed, infoBytes))
+            return !p.Damaged();
+        padded = infoBytes;
+        bitsBytes = packed.size() - infoBytes;
+    } else {
+        if (p.Damaged() || !PackedDibLayout(p.At(at, 0), p.BytesFrom(at), usage, rows, infoBytes, bitsBytes))
+            return p.Fail();
+        padded = (infoBytes + 3) / 4 * 4;
+        packed.resize(padded + bitsBytes);
+        std::memcpy(packed.data(), p.At(at, 0), infoBytes);
+        std::memcpy(packed.data() + padded, p.At(at, 0) + infoBytes, bitsBytes);
+    }
     if (function == META_SETDIBTODEV) {
         ExtendBox(x, y, x + width, y + height);
         EMRSETDIBITSTODEVICE r{};

@@ -19,7 +19,7 @@ enum : WORD {
     kSetMapMode = 0x0103, kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kRectangle = 0x041B, kEllipse = 0x0418,
     kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
     kCreateFont = 0x02FB, kTextOut = 0x0521, kEscape = 0x0626, kLineTo = 0x0213, kMoveTo = 0x0214,
-    kSetBkColor = 0x0201,
+    kSetBkColor = 0x0201, kSetTextColor = 0x0209, kBitBlt = 0x0922,
 };
 
 // The measured picture: 1440 units per inch, a window of 1440 × 720, a rectangle and an ellipse.
@@ -70,6 +70,26 @@ std::vector<DWORD> RecordTypes(const std::vector<BYTE>& emf) {
         at += size;
     }
     return types;
+}
+
+// The records of a Windows metafile behind its header: function and parameter words.
+struct TWmfRecord {
+    WORD Function;
+    std::vector<int> Words;
+};
+std::vector<TWmfRecord> WmfRecords(const std::vector<BYTE>& wmf) {
+    std::vector<TWmfRecord> records;
+    for (std::size_t at = 18; at + 6 <= wmf.size();) {
+        const std::size_t words = std::size_t(wmf[at] | wmf[at + 1] << 8 | wmf[at + 2] << 16) ;
+        TWmfRecord record{WORD(wmf[at + 4] | wmf[at + 5] << 8), {}};
+        for (std::size_t i = 3; i < words && at + 2 * i + 1 < wmf.size(); ++i)
+            record.Words.push_back(std::int16_t(wmf[at + 2 * i] | wmf[at + 2 * i + 1] << 8));
+        records.push_back(record);
+        if (words < 3 || record.Function == 0)
+            break;
+        at += 2 * words;
+    }
+    return records;
 }
 
 std::string Text(const RECTL& r) {
@@ -132,7 +152,12 @@ TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
         .Record(kEllipse, {60, 62, 20, 25})
         .Raw(kPolygon, {3, 5, 60, 30, 45, 10, 62})
         .Record(kMoveTo, {50, 2})
-        .Record(kLineTo, {10, 60});
+        .Record(kLineTo, {10, 60})
+        // An old monochrome bitmap blitted in the text and background colours of the moment.
+        .Raw(kSetTextColor, {0x00FF, 0})
+        .Raw(kSetBkColor, {0, 0xFF})
+        .Raw(kBitBlt, {0x0020, 0x00CC, 0, 0, 8, 8, 50, 40, 0, 8, 8, 2, 1 | 1 << 8, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0,
+                       0x0F, 0xF0, 0x0F});
     const std::vector<BYTE> bytes = wmf.Bytes();
     auto played = MakeWhiteSurface(64, 64), converted = MakeWhiteSurface(64, 64);
     SetMapMode(played->Dc(), MM_ANISOTROPIC);
@@ -146,6 +171,8 @@ TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
     ASSERT_TRUE(PlayEnhMetaFile(converted->Dc(), metafile, &cell));
     EXPECT_EQ(SurfacePicture(*converted, 64, 64, RGB(0, 255, 0), 'G'), SurfacePicture(*played, 64, 64, RGB(0, 255, 0), 'G'));
     EXPECT_EQ(converted->Colours(), played->Colours());
+    EXPECT_EQ(GetPixel(converted->Dc(), 40, 50), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(converted->Dc(), 44, 50), RGB(255, 0, 0));
     DeleteMetaFile(original);
     DeleteEnhMetaFile(metafile);
 }
@@ -352,6 +379,52 @@ TEST_F(TMetaConvertTest, CoordinatesBeyondSixteenBitsAreClampedAndBadCallsRefuse
         DeleteEnhMetaFile(back);
     }
     DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, PathsAndTextAreTranslatedIntoTheOlderRecords) {
+    // A filled triangle path: drawn as a polygon set without an outline, the pen given back.
+    emftest::TEmfBuilder builder(100, 100);
+    builder.Record(emftest::kBeginPath, {})
+        .Record(emftest::kMoveTo, {10, 10})
+        .Record(emftest::kLineTo, {90, 10})
+        .Record(emftest::kLineTo, {50, 80})
+        .Record(61, {})  // CLOSEFIGURE
+        .Record(emftest::kEndPath, {})
+        .Record(62, {0, 0, 0, 0});  // FILLPATH
+    const std::vector<BYTE> bytes = builder.Bytes();
+    HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
+    std::vector<WORD> functions;
+    std::vector<int> polygon;
+    for (const TWmfRecord& r : WmfRecords(WmfBits(metafile))) {
+        if (r.Function == 0x0626)
+            continue;
+        functions.push_back(r.Function);
+        if (r.Function == 0x0538)
+            polygon = r.Words;
+    }
+    const std::vector<WORD> expected{0x0103, 0x020B, 0x020C, 0x02FA, 0x012D, 0x0538, 0x02FA, 0x012D, 0x0000};
+    EXPECT_EQ(functions, expected);
+    // 100 pixels of a 10-per-millimetre device are 10 mm: 37.8 reference pixels, so 0.378 a unit.
+    const std::vector<int> triangle{1, 3, 4, 4, 34, 4, 19, 30};
+    EXPECT_EQ(polygon, triangle);
+    DeleteEnhMetaFile(metafile);
+
+    // Text of a Shift JIS font goes back into the code page it came from.
+    TWmf wmf(1);
+    std::vector<int> font{-20, 0, 0, 0, 400, 0, 128 << 8, 0, 0, 'A' | 'r' << 8, 'i' | 'a' << 8, 'l'};
+    wmf.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kTextOut, {3, 'A' | 0x82 << 8, 0xA0, 7, 5});
+    const std::vector<BYTE> original = wmf.Bytes();
+    HENHMETAFILE converted = Convert(original, 0, 0);
+    std::vector<int> text;
+    for (const TWmfRecord& r : WmfRecords(WmfBits(converted))) {
+        if (r.Function == 0x0A32)
+            text = r.Words;
+    }
+    ASSERT_GE(text.size(), 6u);
+    EXPECT_EQ(text[2], 3);  // three bytes
+    EXPECT_EQ(text[4] & 0xFFFF, 'A' | 0x82 << 8);
+    EXPECT_EQ(text[5] & 0xFF, 0xA0);
+    DeleteEnhMetaFile(converted);
 }
 
 // Every Windows metafile of the shared corpus takes the picture framework's two steps, is drawn

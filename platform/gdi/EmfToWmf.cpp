@@ -132,6 +132,7 @@ private:
     bool Text(const TEmfRecord& record);
     bool Polys(const TEmfRecord& record);
     bool PathRecord(const TEmfRecord& record);
+    bool Regions(const TEmfRecord& record);
     bool PaintPath(DWORD type);
     bool PutPoints(WORD function, const std::vector<POINT>& points);
 
@@ -625,8 +626,68 @@ bool TEmfTranslator::Drawing(const TEmfRecord& record, bool& handled) {
     case EMR_EXTTEXTOUTW:
     case EMR_EXTTEXTOUTA:
     case EMR_SMALLTEXTOUT: return Text(record);
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN:
+    case EMR_INVERTRGN:
+    case EMR_PAINTRGN: return Regions(record);
     default: handled = false; return true;
     }
+}
+
+// The region painters: the region's rectangles (logical units) through the map into a region
+// object of the older format, painted, and deleted again. Its scans are one rectangle each.
+bool TEmfTranslator::Regions(const TEmfRecord& record) {
+    EMRFRAMERGN r{};
+    const std::size_t fixed = record.Type == EMR_FILLRGN   ? sizeof(EMRFILLRGN)
+                              : record.Type == EMR_FRAMERGN ? sizeof(EMRFRAMERGN)
+                                                            : sizeof(EMRINVERTRGN);
+    std::vector<BYTE> data;
+    if (record.Size < fixed)
+        return false;
+    std::memcpy(&r, record.Data, fixed);
+    if (!ReadRegionData(record, fixed, r.cbRgnData, data))
+        return false;
+    RGNDATAHEADER header;
+    std::memcpy(&header, data.data(), sizeof header);
+    // A region object states its size in one word: 22 bytes and 12 for each scan.
+    if (header.nCount > (0xFFFF - 22) / 12)
+        return true;  // FIXME: a region of more rectangles than that is left out
+    std::vector<int> words{0, 6, 0, 0, 0, int(header.nCount), 1, 0, 0, 0, 0};
+    RECT box{32767, 32767, -32768, -32768};
+    for (DWORD i = 0; i < header.nCount; ++i) {
+        RECT rect;
+        std::memcpy(&rect, data.data() + sizeof header + i * sizeof(RECT), sizeof rect);
+        const std::vector<int> b = Box(RECTL{rect.left, rect.top, rect.right, rect.bottom});
+        const RECT m{std::min(b[0], b[2]), std::min(b[1], b[3]), std::max(b[0], b[2]), std::max(b[1], b[3])};
+        words.insert(words.end(), {2, int(m.top), int(m.bottom), int(m.left), int(m.right), 2});
+        box = RECT{std::min(box.left, m.left), std::min(box.top, m.top), std::max(box.right, m.right),
+                   std::max(box.bottom, m.bottom)};
+    }
+    if (header.nCount == 0)
+        box = RECT{0, 0, 0, 0};
+    words[4] = int(22 + 12 * header.nCount);
+    words[7] = box.left, words[8] = box.top, words[9] = box.right, words[10] = box.bottom;
+    const int region = NewSlot();
+    if (region < 0)
+        return true;
+    MarkPen(region, false);
+    FCharsetOfSlot.erase(region);
+    bool ok = FOut.Put(META_CREATEREGION, words);
+    if (record.Type == EMR_FILLRGN || record.Type == EMR_FRAMERGN) {
+        const int brush = SlotOf(r.ihBrush);
+        if (brush == -2)
+            return false;
+        if (ok && brush >= 0) {
+            ok = record.Type == EMR_FILLRGN
+                     ? FOut.Put(META_FILLREGION, {region, brush})
+                     : FOut.Put(META_FRAMEREGION, {region, brush, Clamp16(r.szlStroke.cy * ScaleY()),
+                                                   Clamp16(r.szlStroke.cx * ScaleX())});
+        }
+    } else if (ok) {
+        ok = FOut.Put(record.Type == EMR_INVERTRGN ? META_INVERTREGION : META_PAINTREGION, {region});
+    }
+    FSlotUsed[std::size_t(region)] = false;
+    return ok && FOut.Put(META_DELETEOBJECT, {region});
 }
 
 bool TEmfTranslator::Bitmaps(const TEmfRecord& record) {
@@ -955,7 +1016,10 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     handled = true;
     if (FInPath)
         return PathRecord(record);
-    // Everything else (comments, regions, the newer transfers) has no counterpart and is left out.
+    // Everything else (comments, clip regions, the newer transfers) has no counterpart and is
+    // left out.
+    // FIXME: EXTSELECTCLIPRGN is not carried over: the older clip region is in the units of
+    // whatever device plays it, which a conversion cannot know.
     return Drawing(record, handled);
 }
 

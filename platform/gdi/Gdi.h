@@ -408,8 +408,10 @@
 //   reference screen of 1920 × 1080 pixels on 508 × 286 mm, whatever the reference context
 //   given. SetWinMetaFileBits gathers the bounds of what the records draw in reference pixels:
 //   boxes (rectangles, ellipses, arcs, blits, regions) from (left, top) to (right − 1,
-//   bottom − 1), points of lines and polygons inclusive, each mapped and rounded half up; pen
-//   widths are not added; text adds its reference point and a box estimated from its advances
+//   bottom − 1), points of lines and polygons inclusive, each mapped and rounded half up; the
+//   outlines of shapes and lines reach half the selected pen's width further when it is wider
+//   than 1 (not for PS_NULL and PS_INSIDEFRAME); text adds its reference point and a box
+//   estimated from its advances
 //   (or half the font height per character) placed by the text alignment. The frame without an
 //   extent is those bounds in hundredths of a millimetre, truncated. A record found damaged
 //   adds nothing and ends the conversion there, as it ends playback. GetWinMetaFileBits

@@ -114,6 +114,7 @@ struct TState {
     BYTE Charset = DEFAULT_CHARSET;
     double FontHeight = 12;
     UINT Align = TA_LEFT | TA_TOP;
+    double PenWidth = 1;  // logical width of the selected pen's outline (0 for none)
     COLORREF TextColour = RGB(0, 0, 0);
     COLORREF BkColour = RGB(255, 255, 255);
     POINT Position{0, 0};
@@ -121,9 +122,10 @@ struct TState {
 
 // A slot of the metafile's object table and what the enhanced metafile has for it.
 struct TSlot {
-    enum TKind { Free, Empty, Object, Font, Palette, Region } Kind = Free;
+    enum TKind { Free, Empty, Object, Pen, Font, Palette, Region } Kind = Free;
     BYTE Charset = DEFAULT_CHARSET;
     double Height = 12;
+    double PenWidth = 1;
     std::vector<BYTE> RegionData;  // RGNDATA of a region slot
     RECT RegionBox{};
 };
@@ -150,9 +152,10 @@ private:
     void AdjustIsotropic();
     bool FreeExtents() const { return FState.Map.Mode == MM_ISOTROPIC || FState.Map.Mode == MM_ANISOTROPIC; }
     // Bounds in reference pixels: a point, and a box whose right and bottom edges are left out.
-    void Extend(double x, double y);
+    /// stroked: the point is on an outline of the selected pen, whose half width widens it.
+    void Extend(double x, double y, bool stroked = false);
     void ExtendDevice(double x, double y);
-    void ExtendBox(int left, int top, int right, int bottom);
+    void ExtendBox(int left, int top, int right, int bottom, bool stroked = false);
 
     TSlot* SlotAt(std::size_t index) { return index < FSlots.size() ? &FSlots[index] : nullptr; }
     /// The lowest free slot made the given kind; nullptr when the table is full (the object is
@@ -225,15 +228,23 @@ void TWmfTranslator::ExtendDevice(double x, double y) {
     b.Top = std::min(b.Top, py), b.Bottom = std::max(b.Bottom, py);
 }
 
-void TWmfTranslator::Extend(double x, double y) {
+void TWmfTranslator::Extend(double x, double y, bool stroked) {
     const TMapping& m = FState.Map;
-    ExtendDevice((x - m.WindowOrgX) * m.ViewportExtX / m.WindowExtX + m.ViewportOrgX,
-                 (y - m.WindowOrgY) * m.ViewportExtY / m.WindowExtY + m.ViewportOrgY);
+    const double dx = (x - m.WindowOrgX) * m.ViewportExtX / m.WindowExtX + m.ViewportOrgX;
+    const double dy = (y - m.WindowOrgY) * m.ViewportExtY / m.WindowExtY + m.ViewportOrgY;
+    if (!stroked || FState.PenWidth <= 1) {
+        ExtendDevice(dx, dy);
+        return;
+    }
+    const double hx = FState.PenWidth / 2 * std::fabs(m.ViewportExtX / m.WindowExtX);
+    const double hy = FState.PenWidth / 2 * std::fabs(m.ViewportExtY / m.WindowExtY);
+    ExtendDevice(dx - hx, dy - hy);
+    ExtendDevice(dx + hx, dy + hy);
 }
 
-void TWmfTranslator::ExtendBox(int left, int top, int right, int bottom) {
-    Extend(std::min(left, right), std::min(top, bottom));
-    Extend(std::max(left, right) - 1, std::max(top, bottom) - 1);
+void TWmfTranslator::ExtendBox(int left, int top, int right, int bottom, bool stroked) {
+    Extend(std::min(left, right), std::min(top, bottom), stroked);
+    Extend(std::max(left, right) - 1, std::max(top, bottom) - 1, stroked);
 }
 
 // ---- objects
@@ -289,8 +300,13 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
         EMRCREATEPEN r{{}, 0, p.Word(0), POINT{p.Short(1), 0}, p.Dword(3)};
         if (p.Damaged())
             return false;
-        if (NewSlot(TSlot::Object, r.ihPen) == nullptr)
+        TSlot* slot = NewSlot(TSlot::Pen, r.ihPen);
+        if (slot == nullptr)
             return true;
+        // The outline's reach beyond the figure: none for the null pen, and none for an inside
+        // frame, which keeps a wide pen within the shape.
+        const UINT style = r.lopnStyle & 0x0F;
+        slot->PenWidth = style == PS_NULL || style == PS_INSIDEFRAME ? 0 : std::fabs(double(r.lopnWidth.x));
         return FOut.Put(EMR_CREATEPEN, r);
     }
     case META_CREATEBRUSHINDIRECT: {
@@ -409,10 +425,12 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
             FPalette = emfIndex;
             return FOut.PutValue(EMR_SELECTPALETTE, emfIndex);
         }
-        if (function != META_SELECTOBJECT || (kind != TSlot::Object && kind != TSlot::Font))
+        if (function != META_SELECTOBJECT || (kind != TSlot::Object && kind != TSlot::Pen && kind != TSlot::Font))
             return true;
         if (kind == TSlot::Font)
             FState.Charset = slot->Charset, FState.FontHeight = slot->Height;
+        if (kind == TSlot::Pen)
+            FState.PenWidth = slot->PenWidth;
         return FOut.PutValue(EMR_SELECTOBJECT, emfIndex);
     }
     case META_REALIZEPALETTE: return FOut.Put(EMR_REALIZEPALETTE, EMR{});
@@ -550,7 +568,7 @@ bool TWmfTranslator::Poly(WORD function, TMetaParams& p) {
     if (points == nullptr || p.Damaged())
         return false;
     for (std::size_t i = 0; i < total; ++i)
-        Extend(std::int16_t(ReadWord(points + 4 * i)), std::int16_t(ReadWord(points + 4 * i + 2)));
+        Extend(std::int16_t(ReadWord(points + 4 * i)), std::int16_t(ReadWord(points + 4 * i + 2)), true);
     // The 16-bit poly records keep the points as they are: the same x, y pairs.
     if (function == META_POLYPOLYGON) {
         std::vector<BYTE> extra(counts.size() * 4 + total * 4);
@@ -600,19 +618,19 @@ bool TWmfTranslator::Drawing(WORD function, TMetaParams& p, bool& handled) {
     const auto w = [&p](std::size_t i) { return p.Short(i); };
     switch (function) {
     case META_LINETO:
-        Extend(FState.Position.x, FState.Position.y);
-        Extend(w(1), w(0));
+        Extend(FState.Position.x, FState.Position.y, true);
+        Extend(w(1), w(0), true);
         FState.Position = POINT{w(1), w(0)};
         return FOut.PutPoint(EMR_LINETO, w(1), w(0));
     case META_RECTANGLE:
     case META_ELLIPSE:
-        ExtendBox(w(3), w(2), w(1), w(0));
+        ExtendBox(w(3), w(2), w(1), w(0), true);
         return FOut.Put(function == META_RECTANGLE ? EMR_RECTANGLE : EMR_ELLIPSE, EMRBOX{{}, RECTL{w(3), w(2), w(1), w(0)}});
     case META_ROUNDRECT: {
         const int left = p.Short(5), top = p.Short(4);
         if (p.Damaged())
             return false;
-        ExtendBox(left, top, w(3), w(2));
+        ExtendBox(left, top, w(3), w(2), true);
         return FOut.Put(EMR_ROUNDRECT, EMRROUNDRECT{{}, RECTL{left, top, w(3), w(2)}, SIZEL{w(1), w(0)}});
     }
     case META_ARC:
@@ -621,7 +639,7 @@ bool TWmfTranslator::Drawing(WORD function, TMetaParams& p, bool& handled) {
         const EMRARC r{{}, RECTL{p.Short(7), p.Short(6), p.Short(5), p.Short(4)}, POINT{w(3), w(2)}, POINT{w(1), w(0)}};
         if (p.Damaged())
             return false;
-        ExtendBox(r.rclBox.left, r.rclBox.top, r.rclBox.right, r.rclBox.bottom);
+        ExtendBox(r.rclBox.left, r.rclBox.top, r.rclBox.right, r.rclBox.bottom, true);
         return FOut.Put(function == META_ARC ? EMR_ARC : function == META_PIE ? EMR_PIE : EMR_CHORD, r);
     }
     case META_SETPIXEL:

@@ -126,6 +126,19 @@ TEST_F(TMetaConvertTest, PlacesTheMeasuredPictureOnTheReferenceScreen) {
         EXPECT_EQ(RecordTypes(EmfBytes(metafile)), expected);
         DeleteEnhMetaFile(metafile);
     }
+    // A wide pen's outline reaches half its width beyond the figure; a null pen's does not.
+    TWmf wide;
+    wide.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {720, 1440})
+        .Raw(kCreatePen, {PS_SOLID, 40, 0, 0, 0})
+        .Record(kSelectObject, {0})
+        .Record(kRectangle, {500, 700, 100, 100})
+        .Raw(kCreatePen, {PS_NULL, 400, 0, 0, 0})
+        .Record(kSelectObject, {1})
+        .Record(kRectangle, {710, 1300, 600, 1200});
+    HENHMETAFILE widened = Convert(wide.Bytes(), 0, 0);
+    EXPECT_EQ(Text(Header(widened).rclBounds), "107,120,1732,1064");
+    DeleteEnhMetaFile(widened);
     // The picture framework's two steps: the frame of the first conversion sizes the second.
     HENHMETAFILE first = Convert(wmf, 0, 0);
     const RECTL frame = Header(first).rclFrame;

@@ -182,7 +182,8 @@ TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
     ASSERT_NE(metafile, nullptr);
     const RECT cell{0, 0, 64, 64};
     ASSERT_TRUE(PlayEnhMetaFile(converted->Dc(), metafile, &cell));
-    EXPECT_EQ(SurfacePicture(*converted, 64, 64, RGB(0, 255, 0), 'G'), SurfacePicture(*played, 64, 64, RGB(0, 255, 0), 'G'));
+    EXPECT_EQ(SurfacePicture(*converted, 64, 64, RGB(0, 255, 0), 'G'),
+              SurfacePicture(*played, 64, 64, RGB(0, 255, 0), 'G'));
     EXPECT_EQ(converted->Colours(), played->Colours());
     EXPECT_EQ(GetPixel(converted->Dc(), 40, 50), RGB(0, 0, 255));
     EXPECT_EQ(GetPixel(converted->Dc(), 44, 50), RGB(255, 0, 0));
@@ -288,7 +289,8 @@ TEST_F(TMetaConvertTest, AWindowsMetafileOfAnEnhancedOneGivesItBackUnchanged) {
         at += 2 * (wmf[at] | wmf[at + 1] << 8 | wmf[at + 2] << 16);
     }
     EXPECT_EQ(wmf[at + 4] | wmf[at + 5] << 8, 0x0103);
-    for (const METAFILEPICT& picture : {METAFILEPICT{MM_ANISOTROPIC, 0, 0, nullptr}, METAFILEPICT{MM_TEXT, 0, 0, nullptr}}) {
+    for (const METAFILEPICT& picture :
+         {METAFILEPICT{MM_ANISOTROPIC, 0, 0, nullptr}, METAFILEPICT{MM_TEXT, 0, 0, nullptr}}) {
         HENHMETAFILE back = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &picture);
         ASSERT_NE(back, nullptr);
         EXPECT_EQ(EmfBytes(back), original);
@@ -351,7 +353,8 @@ TEST_F(TMetaConvertTest, TheWindowsMetafileIsTheFrameInReferencePixelsAndPaintsA
     HMETAFILE played = SetMetaFileBitsEx(UINT(back.size()), back.data());
     ASSERT_TRUE(PlayMetaFile(windows->Dc(), played));
     SetMapMode(windows->Dc(), MM_TEXT);  // the records left their window behind
-    EXPECT_EQ(SurfacePicture(*windows, 64, 64, RGB(0, 255, 0), 'G'), SurfacePicture(*enhanced, 64, 64, RGB(0, 255, 0), 'G'));
+    EXPECT_EQ(SurfacePicture(*windows, 64, 64, RGB(0, 255, 0), 'G'),
+              SurfacePicture(*enhanced, 64, 64, RGB(0, 255, 0), 'G'));
     EXPECT_EQ(GetPixel(windows->Dc(), 55, 5), RGB(0, 255, 0));  // the region
     EXPECT_NE(enhanced->Colours(), MakeWhiteSurface(64, 64)->Colours());
     DeleteMetaFile(played);

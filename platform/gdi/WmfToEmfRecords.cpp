@@ -279,8 +279,10 @@ bool TWmfTranslator::Poly(WORD function, TMetaParams& p) {
     // The 16-bit poly records keep the points as they are: the same x, y pairs.
     if (function == META_POLYPOLYGON) {
         std::vector<BYTE> extra(counts.size() * 4 + total * 4);
-        std::memcpy(extra.data(), counts.data(), counts.size() * 4);
-        std::memcpy(extra.data() + counts.size() * 4, points, total * 4);
+        if (!counts.empty())
+            std::memcpy(extra.data(), counts.data(), counts.size() * 4);
+        if (total != 0)
+            std::memcpy(extra.data() + counts.size() * 4, points, total * 4);
         return FOut.Put(EMR_POLYPOLYGON16, EMRPOLYPOLY{{}, {}, DWORD(counts.size()), DWORD(total)}, extra.data(),
                         extra.size());
     }

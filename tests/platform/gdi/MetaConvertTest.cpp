@@ -18,7 +18,7 @@ using wmftest::TWmf;
 enum : WORD {
     kSetMapMode = 0x0103, kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kRectangle = 0x041B, kEllipse = 0x0418,
     kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
-    kCreateFont = 0x02FB, kTextOut = 0x0521, kEscape = 0x0626, kLineTo = 0x0213, kMoveTo = 0x0214,
+    kCreateFont = 0x02FB, kTextOut = 0x0521, kLineTo = 0x0213, kMoveTo = 0x0214,
     kSetBkColor = 0x0201, kSetTextColor = 0x0209, kBitBlt = 0x0922, kCreateRegion = 0x06FF, kFillRegion = 0x0228,
 };
 
@@ -248,6 +248,14 @@ TEST_F(TMetaConvertTest, RefusesWhatIsNoMetafileAndStopsAtADamagedRecord) {
         EXPECT_EQ(Convert(c.Bytes, 0, 0, c.Mode), nullptr) << c.Name;
         EXPECT_EQ(GetLastError(), c.Error) << c.Name;
     }
+    // A polygon set of no polygons is an empty record, not a damaged one (a fuzzing find).
+    TWmf none = MeasuredPicture();
+    none.Raw(0x0538, {0});
+    HENHMETAFILE empty = Convert(none.Bytes(), 0, 0);
+    ASSERT_NE(empty, nullptr);
+    const std::vector<DWORD> emptyTypes = RecordTypes(EmfBytes(empty));
+    EXPECT_EQ(emptyTypes[emptyTypes.size() - 2], 91u);  // POLYPOLYGON16
+    DeleteEnhMetaFile(empty);
     // A record whose parameters run past its size ends the picture there, as it ends playback:
     // the rectangle is kept, the cut-short ellipse and what follows are not.
     TWmf cut = MeasuredPicture();
@@ -296,14 +304,25 @@ TEST_F(TMetaConvertTest, AWindowsMetafileOfAnEnhancedOneGivesItBackUnchanged) {
         EXPECT_EQ(EmfBytes(back), original);
         DeleteEnhMetaFile(back);
     }
-    // A changed byte in the carried metafile fails its check: the records are translated instead.
-    wmf[18 + 6 + 36 + 100] ^= 1;
-    HENHMETAFILE translated = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, nullptr);
-    ASSERT_NE(translated, nullptr);
-    EXPECT_NE(EmfBytes(translated), original);
-    const std::vector<DWORD> types = RecordTypes(EmfBytes(translated));
-    EXPECT_EQ(std::count(types.begin(), types.end(), 54u), 1200);  // every LINETO
-    DeleteEnhMetaFile(translated);
+    // Pieces that fail their check, or do not add up, are not taken: the records are translated.
+    const std::size_t first = 18, second = first + 2 * (wmf[first] | wmf[first + 1] << 8);
+    const std::size_t secondSize = 2 * std::size_t(wmf[second] | wmf[second + 1] << 8);
+    struct TCase {
+        const char* Name;
+        std::vector<BYTE> Bytes;
+    };
+    std::vector<BYTE> flipped = wmf, dropped = wmf, recount = wmf;
+    flipped[second + 6 + 36 + 100] ^= 1;
+    dropped.erase(dropped.begin() + std::ptrdiff_t(second), dropped.begin() + std::ptrdiff_t(second + secondSize));
+    recount[first + 6 + 22] = 2;  // two pieces announced, three there
+    for (const TCase& c : {TCase{"check value", flipped}, TCase{"missing piece", dropped}, TCase{"count", recount}}) {
+        HENHMETAFILE translated = SetWinMetaFileBits(UINT(c.Bytes.size()), c.Bytes.data(), nullptr, nullptr);
+        ASSERT_NE(translated, nullptr) << c.Name;
+        const std::vector<DWORD> types = RecordTypes(EmfBytes(translated));
+        EXPECT_EQ(types[1], 70u) << c.Name;  // the Windows metafile's own comment first
+        EXPECT_EQ(std::count(types.begin(), types.end(), 54u), 1200) << c.Name;  // every LINETO
+        DeleteEnhMetaFile(translated);
+    }
     DeleteEnhMetaFile(metafile);
 }
 

@@ -1,6 +1,8 @@
 // Feeds the raster layer's enhanced-metafile reader and player untrusted bytes, as a metafile file
 // reaches them: SetEnhMetaFileBits on the whole input, then PlayEnhMetaFile into a 64 × 64 cell,
-// the thumbnail builder's last step, on a 32-bit and an 8-bit surface.
+// the thumbnail builder's last step, on a 32-bit and an 8-bit surface. The metafile is then
+// saved as a Windows metafile (GetWinMetaFileBits), which is played too and must convert back
+// to the same bytes.
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/Screen.h"
 
@@ -57,6 +59,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         SelectObject(dc, old);
         DeleteDC(dc);
         DeleteObject(cell);
+    }
+    std::vector<BYTE> saved(GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, nullptr));
+    if (!saved.empty() &&
+        GetWinMetaFileBits(metafile, UINT(saved.size()), saved.data(), MM_ANISOTROPIC, nullptr) == saved.size()) {
+        HMETAFILE windows = SetMetaFileBitsEx(UINT(saved.size()), saved.data());
+        HBITMAP cell = MakeCell(32);
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, cell);
+        SetMapMode(dc, MM_ANISOTROPIC);
+        SetViewportExtEx(dc, 64, 64, nullptr);
+        PlayMetaFile(dc, windows);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        DeleteObject(cell);
+        DeleteMetaFile(windows);
+        HENHMETAFILE back = SetWinMetaFileBits(UINT(saved.size()), saved.data(), nullptr, nullptr);
+        std::vector<BYTE> original(GetEnhMetaFileBits(metafile, 0, nullptr)), again(GetEnhMetaFileBits(back, 0, nullptr));
+        GetEnhMetaFileBits(metafile, UINT(original.size()), original.data());
+        GetEnhMetaFileBits(back, UINT(again.size()), again.data());
+        if (original != again)
+            __builtin_trap();  // the round trip lost the enhanced metafile
+        DeleteEnhMetaFile(back);
     }
     DeleteEnhMetaFile(metafile);
     return 0;

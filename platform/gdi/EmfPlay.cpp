@@ -125,15 +125,14 @@ HRGN TEmfPlayer::LogicalRegion(const std::vector<BYTE>& data) {
 
 // ---- transforms ------------------------------------------------------------------------------
 
-TAffine TEmfPlayer::PageMap() const {
-    const TEmfPage& p = FPage;
+TAffine PageMap(const TEmfPage& p) {
     const double x = double(p.ViewportExtX) / double(p.WindowExtX);
     const double y = double(p.ViewportExtY) / double(p.WindowExtY);
     return TAffine{x, 0, 0, y, p.ViewportOrgX - p.WindowOrgX * x, p.ViewportOrgY - p.WindowOrgY * y};
 }
 
 void TEmfPlayer::ApplyTransform() {
-    const TAffine map = TAffine::From(FPage.World).Then(PageMap()).Then(FFrameMap).Then(FCallerWorld);
+    const TAffine map = TAffine::From(FPage.World).Then(PageMap(FPage)).Then(FFrameMap).Then(FCallerWorld);
     if (!map.FitsXform())
         return;
     const XFORM x = map.ToXform();
@@ -143,13 +142,14 @@ void TEmfPlayer::ApplyTransform() {
 
 // The fixed modes measure against the reference device the metafile was made for, not against
 // the device it is played on: its records are in that device's units.
-void TEmfPlayer::SetFixedExtents(int mode) {
-    TEmfPage& p = FPage;
+namespace {
+
+void SetFixedExtents(TEmfPage& p, const ENHMETAHEADER& header, int mode) {
     if (mode == MM_TEXT) {
         p.WindowExtX = p.WindowExtY = p.ViewportExtX = p.ViewportExtY = 1;
         return;
     }
-    const long long mmX = FHeader.szlMillimeters.cx, mmY = FHeader.szlMillimeters.cy;
+    const long long mmX = header.szlMillimeters.cx, mmY = header.szlMillimeters.cy;
     switch (mode) {
     case MM_HIMETRIC: p.WindowExtX = mmX * 100, p.WindowExtY = mmY * 100; break;
     case MM_LOENGLISH: p.WindowExtX = MulDiv(int(mmX), 1000, 254), p.WindowExtY = MulDiv(int(mmY), 1000, 254); break;
@@ -159,16 +159,15 @@ void TEmfPlayer::SetFixedExtents(int mode) {
     }
     p.WindowExtX = std::max(1LL, p.WindowExtX);
     p.WindowExtY = std::max(1LL, p.WindowExtY);
-    p.ViewportExtX = FHeader.szlDevice.cx;
-    p.ViewportExtY = -(long long)FHeader.szlDevice.cy;
+    p.ViewportExtX = header.szlDevice.cx;
+    p.ViewportExtY = -(long long)header.szlDevice.cy;
 }
 
 // As the layer does for its own contexts, in the reference device's millimetres: the axis whose
 // logical unit comes out longer shrinks its viewport extent to match the other.
-void TEmfPlayer::AdjustIsotropic() {
-    TEmfPage& p = FPage;
-    const double mmPerPixelX = double(FHeader.szlMillimeters.cx) / FHeader.szlDevice.cx;
-    const double mmPerPixelY = double(FHeader.szlMillimeters.cy) / FHeader.szlDevice.cy;
+void AdjustIsotropic(TEmfPage& p, const ENHMETAHEADER& header) {
+    const double mmPerPixelX = double(header.szlMillimeters.cx) / header.szlDevice.cx;
+    const double mmPerPixelY = double(header.szlMillimeters.cy) / header.szlDevice.cy;
     const double unitX = std::fabs(double(p.ViewportExtX) / double(p.WindowExtX)) * mmPerPixelX;
     const double unitY = std::fabs(double(p.ViewportExtY) / double(p.WindowExtY)) * mmPerPixelY;
     if (unitX > unitY) {
@@ -180,8 +179,9 @@ void TEmfPlayer::AdjustIsotropic() {
     }
 }
 
-bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
-    TEmfPage& p = FPage;
+}  // namespace
+
+bool UpdatePage(TEmfPage& p, const ENHMETAHEADER& header, const TEmfRecord& record) {
     const bool freeExtents = p.MapMode == MM_ISOTROPIC || p.MapMode == MM_ANISOTROPIC;
     switch (record.Type) {
     case EMR_SETMAPMODE: {
@@ -192,7 +192,7 @@ bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
         if (mode < MM_TEXT || mode > MM_ANISOTROPIC || mode == p.MapMode)
             return true;
         if (mode != MM_ANISOTROPIC)
-            SetFixedExtents(mode == MM_ISOTROPIC ? MM_LOMETRIC : mode);
+            SetFixedExtents(p, header, mode == MM_ISOTROPIC ? MM_LOMETRIC : mode);
         p.MapMode = mode;
         break;
     }
@@ -208,7 +208,7 @@ bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
         else
             p.ViewportExtX = r.X, p.ViewportExtY = r.Y;
         if (p.MapMode == MM_ISOTROPIC)
-            AdjustIsotropic();
+            AdjustIsotropic(p, header);
         break;
     }
     case EMR_SETWINDOWORGEX:
@@ -236,7 +236,7 @@ bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
             return true;
         x = nx, y = ny;
         if (p.MapMode == MM_ISOTROPIC)
-            AdjustIsotropic();
+            AdjustIsotropic(p, header);
         break;
     }
     case EMR_SETWORLDTRANSFORM: {
@@ -275,6 +275,12 @@ bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
     }
     default: return true;
     }
+    return true;
+}
+
+bool TEmfPlayer::PlayTransform(const TEmfRecord& record) {
+    if (!UpdatePage(FPage, FHeader, record))
+        return false;
     ApplyTransform();
     return true;
 }

@@ -33,6 +33,13 @@ struct TEmfPage {
     XFORM World{1, 0, 0, 1, 0, 0};
 };
 
+/// The page map of a page state: logical units → the metafile's device units.
+TAffine PageMap(const TEmfPage& page);
+/// Follows a mapping or world-transform record in a page state, as playback does (values the
+/// platform refuses leave it as it was); other records leave it alone. False for a record too
+/// short for its fields.
+bool UpdatePage(TEmfPage& page, const ENHMETAHEADER& header, const TEmfRecord& record);
+
 /// A monochrome device-dependent bitmap with the pixel values of a 1-bit DIB; nullptr otherwise.
 HBITMAP EmfMonoBitmap(const TEmfDib& dib);
 /// A DIB section holding a record's uncompressed bitmap; nullptr for a compressed one.
@@ -115,12 +122,9 @@ private:
     void DrawPendingRecord(const TEmfRecord& record);
     bool PlayTextRun(const TEmfText& text, bool wide);
 
-    void SetFixedExtents(int mode);
-    void AdjustIsotropic();
     /// Sets the context's world transform from the metafile's state; a map that is not
     /// invertible leaves the previous one.
     void ApplyTransform();
-    TAffine PageMap() const;
 
     HDC FDc;
     TDCObj& FContext;

@@ -89,12 +89,17 @@ struct METAFILEPICT {
 };
 
 /// An enhanced metafile made from a Windows metafile's header and records, placed on the
-/// reference screen as the picture description says. A Windows metafile that carries an enhanced
-/// metafile in its comments gives that one back.
+/// reference screen as the picture description says (null: MM_ANISOTROPIC over the whole
+/// screen). A Windows metafile that carries an enhanced metafile in its comments gives that one
+/// back. The reference screen is fixed (1920 × 1080 pixels, 508 × 286 mm): the reference context
+/// is not read. Fails with ERROR_INVALID_DATA for bytes that do not start with a metafile header,
+/// ERROR_INVALID_PARAMETER for an unknown mapping mode and ERROR_NOT_ENOUGH_MEMORY when the
+/// result passes the storage cap; a damaged record ends the picture there.
 HENHMETAFILE SetWinMetaFileBits(UINT size, const BYTE* data, HDC reference, const METAFILEPICT* picture);
 /// The Windows metafile of an enhanced one in the given mapping mode, carrying the enhanced
-/// metafile in comment records: with no buffer its size, otherwise the bytes written (0 when size
-/// is short).
+/// metafile in comment records: with no buffer its size, otherwise the bytes written (0 with
+/// ERROR_INSUFFICIENT_BUFFER when size is short). 0 with ERROR_INVALID_PARAMETER for an unknown
+/// mapping mode, ERROR_NOT_ENOUGH_MEMORY past the storage cap. The reference context is not read.
 UINT GetWinMetaFileBits(HENHMETAFILE metafile, UINT size, BYTE* data, INT mapMode, HDC reference);
 
 /// Whether an enhanced header's stated total size may be read into memory: at least 100 bytes

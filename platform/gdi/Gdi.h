@@ -404,6 +404,23 @@
 //   unknown records, comments and records without an effect on pixels are skipped. A colour
 //   table cut short by a record's bytes reads as black past its end. ANSI text decodes through
 //   the code page of the selected font's character set.
+// - Metafile conversions (SetWinMetaFileBits, GetWinMetaFileBits) place pictures on a fixed
+//   reference screen of 1920 × 1080 pixels on 508 × 286 mm, whatever the reference context
+//   given. SetWinMetaFileBits gathers the bounds of what the records draw in reference pixels:
+//   boxes (rectangles, ellipses, arcs, blits, regions) from (left, top) to (right − 1,
+//   bottom − 1), points of lines and polygons inclusive, each mapped and rounded half up; the
+//   outlines of shapes and lines reach half the selected pen's width further when it is wider
+//   than 1 (not for PS_NULL and PS_INSIDEFRAME); text adds its reference point and a box
+//   estimated from its advances
+//   (or half the font height per character) placed by the text alignment. The frame without an
+//   extent is those bounds in hundredths of a millimetre, truncated. A record found damaged
+//   adds nothing and ends the conversion there, as it ends playback. GetWinMetaFileBits
+//   applies the enhanced metafile's transforms to every point; coordinates and sizes beyond 16
+//   bits are clamped to −32768 … 32767, never wrapped; a window larger than 16 bits takes units
+//   of as many reference pixels as keep it within them. Pen widths scale with the axis that
+//   shrinks them most; Bézier curves become 16 straight pieces per segment; arcs swap their ends
+//   when the map mirrors or the direction is clockwise. A polyline longer than 65535 points is
+//   cut into pieces; a longer polygon is left out.
 #pragma once
 
 #include <cstdarg>

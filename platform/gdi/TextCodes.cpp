@@ -144,6 +144,36 @@ void DecodeCodePage(const BYTE* bytes, std::size_t count, BYTE charset, std::vec
     }
 }
 
+void EncodeCodePage(const WCHAR* units, std::size_t count, BYTE charset, std::vector<BYTE>& bytes,
+                    std::vector<std::size_t>& bytesOfUnit) {
+    bytes.clear();
+    bytesOfUnit.assign(count, 0);
+    const UINT codePage = CodePageOf(charset);
+    UConverter* converter = codePage != 0 ? Converter(codePage) : nullptr;
+    for (std::size_t i = 0; i < count;) {
+        const bool pair = units[i] >= 0xD800 && units[i] <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
+                          units[i + 1] <= 0xDFFF;
+        const std::size_t taken = pair ? 2 : 1;
+        char out[8];
+        int32_t length = 0;
+        if (converter != nullptr) {
+            UErrorCode status = U_ZERO_ERROR;
+            ucnv_resetFromUnicode(converter);
+            length = ucnv_fromUChars(converter, out, sizeof out, reinterpret_cast<const UChar*>(units + i),
+                                     int32_t(taken), &status);
+            if (U_FAILURE(status) || length <= 0 || length > int32_t(sizeof out))
+                length = 0;
+        }
+        if (length == 0) {
+            out[0] = char(converter != nullptr && units[i] >= 0x80 ? '?' : units[i] & 0xFF);
+            length = 1;
+        }
+        bytes.insert(bytes.end(), out, out + length);
+        bytesOfUnit[i] = std::size_t(length);
+        i += taken;
+    }
+}
+
 char32_t SymbolToUnicode(BYTE code) {
     if (code < 0x20)
         return code;

@@ -23,6 +23,13 @@ void DecodeCodePage(const BYTE* bytes, std::size_t count, BYTE charset, std::vec
 /// two bytes advances by the sum of both bytes' entries.
 BOOL TextOutInCodePage(HDC dc, int x, int y, UINT options, const RECT* rect, const BYTE* bytes, std::size_t count,
                        const INT* dx);
+/// Encodes UTF-16 units in the character set's code page: bytesOfUnit[i] is how many bytes unit i
+/// became (0 for the second unit of a surrogate pair, whose bytes its first unit counts).
+/// Characters the code page lacks become its substitute character; SYMBOL_CHARSET keeps the low
+/// byte of each unit (U+F000 + c gives c).
+void EncodeCodePage(const WCHAR* units, std::size_t count, BYTE charset, std::vector<BYTE>& bytes,
+                    std::vector<std::size_t>& bytesOfUnit);
+
 /// The Unicode character a code of the Symbol font stands for (Greek letters, mathematical
 /// signs), for faces without a symbol character map; the code itself when it has no other.
 char32_t SymbolToUnicode(BYTE code);

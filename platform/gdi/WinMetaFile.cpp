@@ -15,8 +15,17 @@ HMETAFILE RefuseMetaFile(DWORD error) {
     return nullptr;
 }
 
-// The end of the last record that fits in the data, the end record included; records after the
-// end record are not part of the picture.
+}  // namespace
+
+namespace detail {
+
+bool CheckMetaHeader(const BYTE* data, std::size_t size) {
+    if (data == nullptr || size < kMetaHeaderBytes)
+        return false;
+    const WORD type = ReadWord(data), headerWords = ReadWord(data + 2), version = ReadWord(data + 4);
+    return (type == 1 || type == 2) && headerWords == kMetaHeaderBytes / 2 && (version == 0x100 || version == 0x300);
+}
+
 std::size_t WholeRecordsEnd(const BYTE* data, std::size_t size) {
     std::size_t at = kMetaHeaderBytes;
     while (size - at >= kMetaRecordHeaderBytes) {
@@ -30,14 +39,11 @@ std::size_t WholeRecordsEnd(const BYTE* data, std::size_t size) {
     return at;
 }
 
-}  // namespace
+}  // namespace detail
 
 HMETAFILE SetMetaFileBitsEx(UINT size, const BYTE* data) {
     TLock lock(LayerMutex());
-    if (data == nullptr || size < kMetaHeaderBytes)
-        return RefuseMetaFile(ERROR_INVALID_DATA);
-    const WORD type = ReadWord(data), headerWords = ReadWord(data + 2), version = ReadWord(data + 4);
-    if ((type != 1 && type != 2) || headerWords != kMetaHeaderBytes / 2 || (version != 0x100 && version != 0x300))
+    if (!CheckMetaHeader(data, size))
         return RefuseMetaFile(ERROR_INVALID_DATA);
     auto metafile = std::make_unique<TMetaFileObj>();
     if (!ResizeStorage(metafile->Bytes, size))

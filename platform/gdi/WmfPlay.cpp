@@ -12,29 +12,14 @@
 
 namespace gdi {
 
-using namespace detail;
+namespace detail {
 
-namespace {
-
-// A packed device-independent bitmap (header, colour table, bits) copied out of a record into
-// aligned memory, after checking that everything its header implies lies inside the record.
-class TPackedDib {
-public:
-    /// rows: how many scan lines of the image the record carries (all when SIZE_MAX).
-    bool Read(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows = SIZE_MAX);
-    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(FStorage.data()); }
-    const void* Bits() const { return reinterpret_cast<const BYTE*>(FStorage.data()) + FBitsOffset; }
-
-private:
-    std::vector<DWORD> FStorage;
-    std::size_t FBitsOffset = 0;
-};
-
-bool TPackedDib::Read(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows) {
+bool PackedDibLayout(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows, std::size_t& infoBytes,
+                     std::size_t& bitsBytes) {
     if (data == nullptr || bytes < 12)
         return false;
     const DWORD headerSize = ReadDword(data);
-    std::uint64_t width, height, bitCount, tableEntries, entryBytes, masks = 0, bitsBytes;
+    std::uint64_t width, height, bitCount, tableEntries, entryBytes, masks = 0, dibBits;
     DWORD compression = BI_RGB;
     if (headerSize == 12) {
         width = ReadWord(data + 4);
@@ -62,23 +47,71 @@ bool TPackedDib::Read(const BYTE* data, std::size_t bytes, UINT usage, std::size
         if (compression == BI_BITFIELDS && headerSize == 40)
             masks = 12;
         if (compression == BI_RLE8 || compression == BI_RLE4) {
-            bitsBytes = ReadDword(data + 20);
-            if (bitsBytes == 0)
+            dibBits = ReadDword(data + 20);
+            if (dibBits == 0)
                 return false;
         }
     }
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 && bitCount != 32)
         return false;
     if (compression != BI_RLE8 && compression != BI_RLE4)
-        bitsBytes = (width * bitCount + 31) / 32 * 4 * std::min<std::uint64_t>(height, rows);  // < 2^63
+        dibBits = (width * bitCount + 31) / 32 * 4 * std::min<std::uint64_t>(height, rows);  // < 2^63
     const std::uint64_t bitsOffset = headerSize + masks + tableEntries * entryBytes;
-    if (bitsOffset > bytes || bitsBytes > bytes - bitsOffset)
+    if (bitsOffset > bytes || dibBits > bytes - bitsOffset)
         return false;
-    const std::size_t total = std::size_t(bitsOffset + bitsBytes);
+    infoBytes = std::size_t(bitsOffset);
+    bitsBytes = std::size_t(dibBits);
+    return true;
+}
+
+// A region object: a header, its bounding box, then scans of x pairs between a top and a bottom.
+bool ReadMetaRegion(TMetaParams& p, std::vector<RECT>& rects) {
+    const std::size_t scans = p.Word(5);
+    if (p.Damaged())
+        return false;
+    rects.clear();
+    std::size_t at = 11;
+    for (std::size_t s = 0; s < scans; ++s) {
+        const std::size_t count = p.Word(at);
+        const int top = p.Short(at + 1), bottom = p.Short(at + 2);
+        if (p.Damaged() || count % 2 != 0 || p.At(at + 3, count * 2 + 2) == nullptr)
+            return p.Fail();
+        for (std::size_t k = 0; k < count; k += 2)
+            rects.push_back(RECT{p.Short(at + 3 + k), top, p.Short(at + 4 + k), bottom});
+        at += 3 + count + 1;
+    }
+    return true;
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+namespace {
+
+// A packed device-independent bitmap (header, colour table, bits) copied out of a record into
+// aligned memory, after checking that everything its header implies lies inside the record.
+class TPackedDib {
+public:
+    /// rows: how many scan lines of the image the record carries (all when SIZE_MAX).
+    bool Read(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows = SIZE_MAX);
+    const BITMAPINFO* Info() const { return reinterpret_cast<const BITMAPINFO*>(FStorage.data()); }
+    const void* Bits() const { return reinterpret_cast<const BYTE*>(FStorage.data()) + FBitsOffset; }
+
+private:
+    std::vector<DWORD> FStorage;
+    std::size_t FBitsOffset = 0;
+};
+
+bool TPackedDib::Read(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows) {
+    std::size_t infoBytes, bitsBytes;
+    if (!PackedDibLayout(data, bytes, usage, rows, infoBytes, bitsBytes))
+        return false;
+    const std::size_t total = infoBytes + bitsBytes;
     if (!ResizeStorage(FStorage, (total + 3) / 4))
         return false;
     std::memcpy(FStorage.data(), data, total);
-    FBitsOffset = std::size_t(bitsOffset);
+    FBitsOffset = infoBytes;
     return true;
 }
 
@@ -327,22 +360,10 @@ bool TMetaPlayer::CreateDibPatternBrush(TMetaParams& p) {
     return true;
 }
 
-// A region object: a header, its bounding box, then scans of x pairs between a top and a bottom.
 bool TMetaPlayer::CreateRegion(TMetaParams& p) {
-    const std::size_t scans = p.Word(5);
-    if (p.Damaged())
-        return false;
     std::vector<RECT> rects;
-    std::size_t at = 11;
-    for (std::size_t s = 0; s < scans; ++s) {
-        const std::size_t count = p.Word(at);
-        const int top = p.Short(at + 1), bottom = p.Short(at + 2);
-        if (p.Damaged() || count % 2 != 0 || p.At(at + 3, count * 2 + 2) == nullptr)
-            return p.Fail();
-        for (std::size_t k = 0; k < count; k += 2)
-            rects.push_back(RECT{p.Short(at + 3 + k), top, p.Short(at + 4 + k), bottom});
-        at += 3 + count + 1;
-    }
+    if (!ReadMetaRegion(p, rects))
+        return false;
     std::vector<DWORD> data;
     if (!ResizeStorage(data, (sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT)) / 4)) {
         Occupy();

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace gdi::detail {
 
@@ -98,6 +99,20 @@ constexpr std::size_t kMetaRecordHeaderBytes = 6;
 inline WORD ReadWord(const BYTE* p) { return WORD(p[0] | (p[1] << 8)); }
 inline DWORD ReadDword(const BYTE* p) { return DWORD(ReadWord(p)) | (DWORD(ReadWord(p + 2)) << 16); }
 
+/// Whether size bytes start with a metafile header the layer reads: a memory or disk metafile of
+/// the 9-word header, version 1 or 3.
+bool CheckMetaHeader(const BYTE* data, std::size_t size);
+/// The end of the last whole record of a checked metafile, the end record included; records
+/// after the end record are not part of the picture.
+std::size_t WholeRecordsEnd(const BYTE* data, std::size_t size);
+
+/// Where the parts of a packed DIB a record carries end: the header, colour table and masks
+/// (infoBytes), then the bits of `rows` scan lines (all when SIZE_MAX) or the run-length data's
+/// stated size (bitsBytes). False when the header is not one the layer reads or the parts do not
+/// fit in bytes.
+bool PackedDibLayout(const BYTE* data, std::size_t bytes, UINT usage, std::size_t rows, std::size_t& infoBytes,
+                     std::size_t& bitsBytes);
+
 /// The parameters of one record. Every read is checked against the record's own size; a read
 /// past it answers 0 and marks the record damaged, so a handler reads first and checks once.
 class TMetaParams {
@@ -138,5 +153,9 @@ private:
     std::size_t FBytes;
     bool FDamaged = false;
 };
+
+/// The rectangles of a region record (META_CREATEREGION): scans of x pairs between a top and a
+/// bottom, behind an 11-word header. False (the record marked damaged) when they do not fit.
+bool ReadMetaRegion(TMetaParams& p, std::vector<RECT>& rects);
 
 }  // namespace gdi::detail

@@ -1,6 +1,7 @@
 // Windows metafiles: handles made from bytes, and records played onto bitmaps of several depths.
 #include "BlitTestSupport.h"
 #include "platform/gdi/EnhMetaFile.h"
+#include "WmfBuilder.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -12,57 +13,11 @@ namespace {
 
 using namespace gdi;
 using namespace blittest;
+using wmftest::TWmf;
 
 constexpr COLORREF kWhite = RGB(255, 255, 255);
 constexpr COLORREF kRed = RGB(255, 0, 0);
 constexpr COLORREF kBlue = RGB(0, 0, 255);
-
-// Writes a metafile: the header, records of 16-bit words, and the end record.
-class TWmf {
-public:
-    explicit TWmf(WORD objects = 4) : FObjects(objects) {}
-    TWmf& Record(WORD function, std::initializer_list<int> words) {
-        return Raw(function, std::vector<int>(words));
-    }
-    TWmf& Raw(WORD function, const std::vector<int>& words) {
-        Dword(std::uint32_t(3 + words.size()));
-        Word(function);
-        for (int w : words)
-            Word(WORD(w));
-        return *this;
-    }
-    // Parameters of a colour: two words, the low one first.
-    static std::vector<int> Colour(COLORREF c) { return {int(c & 0xFFFF), int(c >> 16)}; }
-    std::vector<BYTE> Bytes() const {
-        std::vector<BYTE> out;
-        auto word = [&out](unsigned v) {
-            out.push_back(BYTE(v));
-            out.push_back(BYTE(v >> 8));
-        };
-        const std::size_t words = 9 + FBody.size() / 2 + 3;
-        word(1), word(9), word(0x300), word(unsigned(words & 0xFFFF)), word(unsigned(words >> 16));
-        word(FObjects), word(0), word(0), word(0);
-        out.insert(out.end(), FBody.begin(), FBody.end());
-        word(3), word(0), word(0);  // the end record
-        return out;
-    }
-    HMETAFILE Make() const {
-        const std::vector<BYTE> bytes = Bytes();
-        return SetMetaFileBitsEx(UINT(bytes.size()), bytes.data());
-    }
-
-private:
-    void Word(WORD w) {
-        FBody.push_back(BYTE(w));
-        FBody.push_back(BYTE(w >> 8));
-    }
-    void Dword(std::uint32_t d) {
-        Word(WORD(d));
-        Word(WORD(d >> 16));
-    }
-    WORD FObjects;
-    std::vector<BYTE> FBody;
-};
 
 enum : WORD {
     kSetBkMode = 0x0102, kSetMapMode = 0x0103, kSaveDC = 0x001E, kRestoreDC = 0x0127, kSelectObject = 0x012D,

@@ -1,0 +1,167 @@
+// GetWinMetaFileBits' translator: the enhanced metafile's records into the 16-bit records of a
+// Windows metafile, with the enhanced metafile's transforms applied to their points. Private to
+// the layer; EmfToWmf.cpp holds the objects, the state and the stream, EmfToWmfDrawing.cpp the
+// drawing records.
+#pragma once
+
+#include "platform/gdi/EmfPlay.h"
+#include "platform/gdi/MetaConvert.h"
+#include "platform/gdi/WmfRecords.h"
+
+#include <cmath>
+#include <map>
+#include <vector>
+
+namespace gdi::detail {
+
+constexpr DWORD kStockObjectFlag = 0x80000000u;
+constexpr std::size_t kMaxWmfPoints = 0xFFFF;  // a record's point count is one word
+constexpr int kBezierSteps = 16;               // straight pieces per curve segment
+
+// A coordinate or size in 16 bits. Values beyond them are clamped, never wrapped: a shape that
+// runs far off the picture still runs off it the same way.
+inline int Clamp16(double value) {
+    if (!(value > -32768.0))
+        return -32768;
+    return int(std::min(32767.0, std::floor(value + 0.5)));
+}
+
+// Appends the records of a Windows metafile behind room for its header, every byte through the
+// storage gate.
+class TWmfWriter {
+public:
+    TWmfWriter() : FBytes(kMetaHeaderBytes) {}
+
+    bool Put(WORD function, const std::vector<int>& words, const BYTE* tail = nullptr, std::size_t tailBytes = 0) {
+        const std::size_t size = kMetaRecordHeaderBytes + words.size() * 2 + (tailBytes + 1) / 2 * 2;
+        if (FRefused || size / 2 > 0xFFFFFFFFu || !StorageAllowed(FBytes.size() + size)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            FRefused = true;
+            return false;
+        }
+        const std::size_t at = FBytes.size();
+        FBytes.resize(at + size);
+        PutWord(at, WORD(size / 2));
+        PutWord(at + 2, WORD((size / 2) >> 16));
+        PutWord(at + 4, function);
+        for (std::size_t i = 0; i < words.size(); ++i)
+            PutWord(at + 6 + 2 * i, WORD(words[i]));
+        if (tailBytes != 0)
+            std::memcpy(FBytes.data() + at + 6 + 2 * words.size(), tail, tailBytes);
+        FMaxRecord = std::max<std::size_t>(FMaxRecord, size / 2);
+        return true;
+    }
+    bool Refused() const { return FRefused; }
+
+    std::vector<BYTE>* Finish(std::size_t objects) {
+        if (!Put(META_EOF, {}))
+            return nullptr;
+        const std::size_t words = FBytes.size() / 2;
+        const WORD header[9] = {1, 9, 0x300, WORD(words), WORD(words >> 16),
+                                WORD(std::min<std::size_t>(objects, 0xFFFF)), WORD(FMaxRecord), WORD(FMaxRecord >> 16),
+                                0};
+        for (std::size_t i = 0; i < 9; ++i)
+            PutWord(2 * i, header[i]);
+        return &FBytes;
+    }
+
+private:
+    void PutWord(std::size_t at, WORD value) {
+        FBytes[at] = BYTE(value);
+        FBytes[at + 1] = BYTE(value >> 8);
+    }
+    std::vector<BYTE> FBytes;
+    std::size_t FMaxRecord = 3;
+    bool FRefused = false;
+};
+
+// The colour of a record as the two words a Windows metafile stores it in.
+inline void PushColour(std::vector<int>& words, COLORREF colour) {
+    words.push_back(int(colour & 0xFFFF));
+    words.push_back(int(colour >> 16));
+}
+
+// A bitmap of a record as a packed DIB: header and colour table as the older records lay them out
+// (the table sized by the header), the bits right behind. Empty when the record has none or it
+// does not check out.
+std::vector<BYTE> PackDib(const TEmfRecord& record, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits, UINT usage,
+                          std::size_t rows = SIZE_MAX);
+
+/// Bézier segments from start through each three control points, as straight pieces.
+std::vector<POINT> FlattenBezier(const POINT& start, const std::vector<POINT>& controls);
+
+class TEmfTranslator {
+public:
+    TEmfTranslator(const std::vector<BYTE>& emf, int mapMode);
+    std::vector<BYTE>* Run();
+
+private:
+    // What SaveDC keeps of the state the translation follows.
+    struct TState {
+        TEmfPage Page;
+        BYTE Charset = DEFAULT_CHARSET;
+        int PenSlot = -1;  // the older metafile's selected pen (−1: the context's own)
+        bool Clockwise = false;
+    };
+
+    // A figure of a path, in the older metafile's units.
+    struct TFigure {
+        std::vector<POINT> Points;
+        bool Closed = false;
+    };
+
+    bool Translate(const TEmfRecord& record);
+    bool Objects(const TEmfRecord& record, bool& handled);
+    bool Drawing(const TEmfRecord& record, bool& handled);
+    bool Bitmaps(const TEmfRecord& record);
+    bool Text(const TEmfRecord& record);
+    bool Polys(const TEmfRecord& record);
+    bool PathRecord(const TEmfRecord& record);
+    bool Regions(const TEmfRecord& record);
+    bool PaintPath(DWORD type);
+    bool PutPoints(WORD function, const std::vector<POINT>& points);
+
+    void UpdateMap();
+    POINT Map(double x, double y) const {
+        const TAffine& m = FMap;
+        return POINT{Clamp16(x * m.M11 + y * m.M21 + m.Dx), Clamp16(x * m.M12 + y * m.M22 + m.Dy)};
+    }
+    std::vector<POINT> MapAll(const std::vector<POINT>& points) const;
+    double ScaleX() const { return std::hypot(FMap.M11, FMap.M12); }
+    double ScaleY() const { return std::hypot(FMap.M21, FMap.M22); }
+    // A pen's width is one number for both axes: it follows the axis that shrinks it most, so a
+    // thin pen stays thin on both.
+    double PenScale() const { return std::min(ScaleX(), ScaleY()); }
+    /// A box as the older records take it: left, top, right, bottom through the map.
+    std::vector<int> Box(const RECTL& box) const;
+
+    /// The older metafile's slot for an enhanced object index, a stock object made on first use.
+    int SlotOf(DWORD index);
+    int NewSlot();
+    void MarkPen(int slot, bool pen) {
+        if (FPenSlots.size() <= std::size_t(slot))
+            FPenSlots.resize(std::size_t(slot) + 1, false);
+        FPenSlots[std::size_t(slot)] = pen;
+    }
+    bool MakeStock(int stock, int& slot);
+
+    const std::vector<BYTE>& FEmf;
+    ENHMETAHEADER FHeader{};
+    int FMapMode;
+    TAffine FDevice;  // the enhanced metafile's device units → the older metafile's logical units
+    TAffine FMap;     // its logical units → the older metafile's, for the present state
+    LONG FWindow[4]{};  // origin and extent of the older metafile's window
+    TState FState;
+    std::vector<TState> FSaved;
+    TWmfWriter FOut;
+    std::vector<int> FSlotOfIndex;  // −1: no object
+    std::vector<bool> FSlotUsed;
+    std::map<int, int> FStockSlots;
+    std::map<int, BYTE> FCharsetOfSlot;
+    std::vector<bool> FPenSlots;  // which slots hold pens
+    POINT FPosition{0, 0};  // the current position in the older metafile's units
+    bool FInPath = false;
+    std::vector<TFigure> FPath;
+};
+
+}  // namespace gdi::detail

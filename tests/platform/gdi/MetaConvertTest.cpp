@@ -1,0 +1,544 @@
+// The conversions between Windows and enhanced metafiles: placement on the reference screen,
+// the embedded enhanced metafile, pixels against playback of the original, hostile bytes.
+#include "BlitTestSupport.h"
+#include "EmfBuilder.h"
+#include "WmfBuilder.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace gdi;
+using namespace blittest;
+using wmftest::TWmf;
+
+enum : WORD {
+    kSetMapMode = 0x0103, kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kRectangle = 0x041B, kEllipse = 0x0418,
+    kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
+    kCreateFont = 0x02FB, kTextOut = 0x0521, kLineTo = 0x0213, kMoveTo = 0x0214,
+    kSetBkColor = 0x0201, kSetTextColor = 0x0209, kBitBlt = 0x0922, kCreateRegion = 0x06FF, kFillRegion = 0x0228,
+};
+
+// The measured picture: 1440 units per inch, a window of 1440 × 720, a rectangle and an ellipse.
+TWmf MeasuredPicture() {
+    TWmf wmf;
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowOrg, {0, 0})
+        .Record(kSetWindowExt, {720, 1440})
+        .Record(kRectangle, {500, 700, 100, 100})
+        .Record(kEllipse, {700, 1300, 200, 800});
+    return wmf;
+}
+
+HENHMETAFILE Convert(const std::vector<BYTE>& wmf, LONG xExt, LONG yExt, LONG mode = MM_ANISOTROPIC) {
+    const METAFILEPICT picture{mode, xExt, yExt, nullptr};
+    return SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &picture);
+}
+
+ENHMETAHEADER Header(HENHMETAFILE metafile) {
+    ENHMETAHEADER header{};
+    GetEnhMetaFileHeader(metafile, sizeof header, &header);
+    return header;
+}
+
+std::vector<BYTE> EmfBytes(HENHMETAFILE metafile) {
+    std::vector<BYTE> bytes(GetEnhMetaFileBits(metafile, 0, nullptr));
+    GetEnhMetaFileBits(metafile, UINT(bytes.size()), bytes.data());
+    return bytes;
+}
+
+std::vector<BYTE> WmfBits(HENHMETAFILE metafile, HDC reference = nullptr) {
+    std::vector<BYTE> bytes(GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, reference));
+    if (!bytes.empty())
+        bytes.resize(GetWinMetaFileBits(metafile, UINT(bytes.size()), bytes.data(), MM_ANISOTROPIC, reference));
+    return bytes;
+}
+
+// The record types of a stream, in order.
+std::vector<DWORD> RecordTypes(const std::vector<BYTE>& emf) {
+    std::vector<DWORD> types;
+    for (std::size_t at = 0; at + 8 <= emf.size();) {
+        DWORD type, size;
+        std::memcpy(&type, emf.data() + at, 4);
+        std::memcpy(&size, emf.data() + at + 4, 4);
+        types.push_back(type);
+        if (size == 0)
+            break;
+        at += size;
+    }
+    return types;
+}
+
+// The records of a Windows metafile behind its header: function and parameter words.
+struct TWmfRecord {
+    WORD Function;
+    std::vector<int> Words;
+};
+std::vector<TWmfRecord> WmfRecords(const std::vector<BYTE>& wmf) {
+    std::vector<TWmfRecord> records;
+    for (std::size_t at = 18; at + 6 <= wmf.size();) {
+        const std::size_t words = std::size_t(wmf[at] | wmf[at + 1] << 8 | wmf[at + 2] << 16) ;
+        TWmfRecord record{WORD(wmf[at + 4] | wmf[at + 5] << 8), {}};
+        for (std::size_t i = 3; i < words && at + 2 * i + 1 < wmf.size(); ++i)
+            record.Words.push_back(std::int16_t(wmf[at + 2 * i] | wmf[at + 2 * i + 1] << 8));
+        records.push_back(record);
+        if (words < 3 || record.Function == 0)
+            break;
+        at += 2 * words;
+    }
+    return records;
+}
+
+std::string Text(const RECTL& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom);
+}
+
+class TMetaConvertTest : public TGdiTest {};
+
+TEST_F(TMetaConvertTest, PlacesTheMeasuredPictureOnTheReferenceScreen) {
+    struct TCase {
+        LONG XExt, YExt;
+        const char* Bounds;
+        const char* Frame;
+    };
+    const TCase cases[] = {
+        {0, 0, "133,150,1732,1049", "3518,3972,45825,27779"},
+        {45825, 27779, "120,146,1562,1018", "0,0,45825,27779"},
+        {2540, 1270, "7,7,87,47", "0,0,2540,1270"},
+    };
+    const std::vector<BYTE> wmf = MeasuredPicture().Bytes();
+    for (const TCase& c : cases) {
+        HENHMETAFILE metafile = Convert(wmf, c.XExt, c.YExt);
+        ASSERT_NE(metafile, nullptr) << c.XExt;
+        const ENHMETAHEADER header = Header(metafile);
+        EXPECT_EQ(Text(header.rclBounds), c.Bounds) << c.XExt;
+        EXPECT_EQ(Text(header.rclFrame), c.Frame) << c.XExt;
+        EXPECT_EQ(header.szlDevice.cx, 1920);
+        EXPECT_EQ(header.szlDevice.cy, 1080);
+        EXPECT_EQ(header.szlMillimeters.cx, 508);
+        EXPECT_EQ(header.szlMillimeters.cy, 286);
+        EXPECT_EQ(header.nHandles, 5);  // the four slots and the metafile's own
+        const std::vector<DWORD> expected{1, 70, 17, 11, 9, 17, 10, 9, 43, 42, 14};
+        EXPECT_EQ(RecordTypes(EmfBytes(metafile)), expected);
+        DeleteEnhMetaFile(metafile);
+    }
+    // A wide pen's outline reaches half its width beyond the figure; a null pen's does not.
+    TWmf wide;
+    wide.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {720, 1440})
+        .Raw(kCreatePen, {PS_SOLID, 40, 0, 0, 0})
+        .Record(kSelectObject, {0})
+        .Record(kRectangle, {500, 700, 100, 100})
+        .Raw(kCreatePen, {PS_NULL, 400, 0, 0, 0})
+        .Record(kSelectObject, {1})
+        .Record(kRectangle, {710, 1300, 600, 1200});
+    HENHMETAFILE widened = Convert(wide.Bytes(), 0, 0);
+    EXPECT_EQ(Text(Header(widened).rclBounds), "107,120,1732,1064");
+    DeleteEnhMetaFile(widened);
+    // The picture framework's two steps: the frame of the first conversion sizes the second.
+    HENHMETAFILE first = Convert(wmf, 0, 0);
+    const RECTL frame = Header(first).rclFrame;
+    DeleteEnhMetaFile(first);
+    HENHMETAFILE second = Convert(wmf, frame.right, frame.bottom);
+    EXPECT_EQ(Text(Header(second).rclFrame), "0,0,45825,27779");
+    DeleteEnhMetaFile(second);
+}
+
+TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
+    // 64 × 64 logical units placed on the whole reference screen: played into a 64 × 64
+    // rectangle, a unit is a pixel again, as PlayMetaFile draws it under the same mapping.
+    TWmf wmf(3);
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {64, 64})
+        .Raw(kCreatePen, {PS_SOLID, 1, 0, 0xFF, 0})
+        .Raw(kCreateBrush, {BS_SOLID, 0xFF00, 0, 0})
+        .Record(kSelectObject, {0})
+        .Record(kSelectObject, {1})
+        .Record(kRectangle, {40, 30, 4, 3})
+        .Record(kDeleteObject, {1})
+        .Raw(kCreateBrush, {BS_HATCHED, 0, 0xFF, HS_DIAGCROSS})
+        .Record(kSelectObject, {1})
+        .Record(kEllipse, {60, 62, 20, 25})
+        .Raw(kPolygon, {3, 5, 60, 30, 45, 10, 62})
+        .Record(kMoveTo, {50, 2})
+        .Record(kLineTo, {10, 60})
+        // An old monochrome bitmap blitted in the text and background colours of the moment.
+        .Raw(kSetTextColor, {0x00FF, 0})
+        .Raw(kSetBkColor, {0, 0xFF})
+        .Raw(kBitBlt, {0x0020, 0x00CC, 0, 0, 8, 8, 50, 40, 0, 8, 8, 2, 1 | 1 << 8, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0,
+                       0x0F, 0xF0, 0x0F});
+    const std::vector<BYTE> bytes = wmf.Bytes();
+    auto played = MakeWhiteSurface(64, 64), converted = MakeWhiteSurface(64, 64);
+    SetMapMode(played->Dc(), MM_ANISOTROPIC);
+    SetViewportExtEx(played->Dc(), 64, 64, nullptr);
+    HMETAFILE original = SetMetaFileBitsEx(UINT(bytes.size()), bytes.data());
+    ASSERT_TRUE(PlayMetaFile(played->Dc(), original));
+    const METAFILEPICT whole{MM_ANISOTROPIC, 50800, 28600, nullptr};
+    HENHMETAFILE metafile = SetWinMetaFileBits(UINT(bytes.size()), bytes.data(), nullptr, &whole);
+    ASSERT_NE(metafile, nullptr);
+    const RECT cell{0, 0, 64, 64};
+    ASSERT_TRUE(PlayEnhMetaFile(converted->Dc(), metafile, &cell));
+    EXPECT_EQ(SurfacePicture(*converted, 64, 64, RGB(0, 255, 0), 'G'),
+              SurfacePicture(*played, 64, 64, RGB(0, 255, 0), 'G'));
+    EXPECT_EQ(converted->Colours(), played->Colours());
+    EXPECT_EQ(GetPixel(converted->Dc(), 40, 50), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(converted->Dc(), 44, 50), RGB(255, 0, 0));
+    DeleteMetaFile(original);
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, TextIsDecodedThroughTheFontsCodePage) {
+    // A Shift JIS font: 0x82A0 is HIRAGANA LETTER A; the record's two bytes are one character.
+    TWmf wmf(1);
+    std::vector<int> font{-20, 0, 0, 0, 400, 0, 128 << 8, 0, 0};  // charset SHIFTJIS_CHARSET
+    font.push_back('A' | 'r' << 8), font.push_back('i' | 'a' << 8), font.push_back('l');
+    wmf.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kTextOut, {3, 'A' | 0x82 << 8, 0xA0, 7, 5});
+    const std::vector<BYTE> bytes = wmf.Bytes();
+    HENHMETAFILE metafile = Convert(bytes, 0, 0);
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<BYTE> emf = EmfBytes(metafile);
+    const std::vector<DWORD> types = RecordTypes(emf);
+    ASSERT_EQ(types[types.size() - 2], 84u);  // EXTTEXTOUTW before the end record
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 2 < types.size(); ++i) {
+        DWORD size;
+        std::memcpy(&size, emf.data() + at + 4, 4);
+        at += size;
+    }
+    DWORD chars, offString;
+    LONG x, y;
+    std::memcpy(&x, emf.data() + at + 36, 4);
+    std::memcpy(&y, emf.data() + at + 40, 4);
+    std::memcpy(&chars, emf.data() + at + 44, 4);
+    std::memcpy(&offString, emf.data() + at + 48, 4);
+    EXPECT_EQ(x, 5);
+    EXPECT_EQ(y, 7);
+    ASSERT_EQ(chars, 2u);
+    char16_t text[2];
+    std::memcpy(text, emf.data() + at + offString, 4);
+    EXPECT_EQ(text[0], u'A');
+    EXPECT_EQ(text[1], u'\u3042');
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, RefusesWhatIsNoMetafileAndStopsAtADamagedRecord) {
+    const std::vector<BYTE> good = MeasuredPicture().Bytes();
+    struct TCase {
+        const char* Name;
+        std::vector<BYTE> Bytes;
+        LONG Mode;
+        DWORD Error;
+    };
+    std::vector<BYTE> badType = good, badHeader = good;
+    badType[0] = 7;
+    badHeader[2] = 8;
+    const TCase refused[] = {
+        {"empty", {}, MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"short", std::vector<BYTE>(good.begin(), good.begin() + 17), MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"type", badType, MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"header size", badHeader, MM_ANISOTROPIC, ERROR_INVALID_DATA},
+        {"mapping mode", good, 9, ERROR_INVALID_PARAMETER},
+    };
+    for (const TCase& c : refused) {
+        SetLastError(0);
+        EXPECT_EQ(Convert(c.Bytes, 0, 0, c.Mode), nullptr) << c.Name;
+        EXPECT_EQ(GetLastError(), c.Error) << c.Name;
+    }
+    // A polygon set of no polygons is an empty record, not a damaged one (a fuzzing find).
+    TWmf none = MeasuredPicture();
+    none.Raw(0x0538, {0});
+    HENHMETAFILE empty = Convert(none.Bytes(), 0, 0);
+    ASSERT_NE(empty, nullptr);
+    const std::vector<DWORD> emptyTypes = RecordTypes(EmfBytes(empty));
+    EXPECT_EQ(emptyTypes[emptyTypes.size() - 2], 91u);  // POLYPOLYGON16
+    DeleteEnhMetaFile(empty);
+    // A record whose parameters run past its size ends the picture there, as it ends playback:
+    // the rectangle is kept, the cut-short ellipse and what follows are not.
+    TWmf cut = MeasuredPicture();
+    cut.Record(kEllipse, {1, 2}).Record(kRectangle, {1, 1, 0, 0});
+    HENHMETAFILE metafile = Convert(cut.Bytes(), 0, 0);
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<DWORD> types = RecordTypes(EmfBytes(metafile));
+    EXPECT_EQ(std::count(types.begin(), types.end(), 43u), 1);
+    EXPECT_EQ(std::count(types.begin(), types.end(), 42u), 1);
+    DeleteEnhMetaFile(metafile);
+    // Sizes the storage cap refuses fail as out of memory, whatever the record that meets it.
+    SetBitmapStorageCap(256);
+    SetLastError(0);
+    EXPECT_EQ(Convert(good, 0, 0), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+}
+
+TEST_F(TMetaConvertTest, AWindowsMetafileOfAnEnhancedOneGivesItBackUnchanged) {
+    // More than one comment's worth of records, so the enhanced metafile travels in pieces.
+    emftest::TEmfBuilder builder(200, 100);
+    builder.Brush(1, BS_SOLID, RGB(10, 200, 30)).Select(1).Record(emftest::kRectangle, {5, 5, 150, 80});
+    for (int i = 0; i < 1200; ++i)
+        builder.Record(emftest::kLineTo, {DWORD(i % 200), DWORD(i % 100)});
+    const std::vector<BYTE> original = builder.Bytes();
+    ASSERT_GT(original.size(), 0x4000u);
+    HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(original.size()), original.data());
+    ASSERT_NE(metafile, nullptr);
+    const UINT needed = GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, nullptr);
+    std::vector<BYTE> wmf(needed);
+    SetLastError(0);
+    EXPECT_EQ(GetWinMetaFileBits(metafile, needed - 1, wmf.data(), MM_ANISOTROPIC, nullptr), 0u);
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    ASSERT_EQ(GetWinMetaFileBits(metafile, needed, wmf.data(), MM_ANISOTROPIC, nullptr), needed);
+    // Three comment records of the escape MFCOMMENT lead, then the mapping the picture is drawn in.
+    std::size_t at = 18;
+    for (int chunk = 0; chunk < 3; ++chunk) {
+        EXPECT_EQ(wmf[at + 4] | wmf[at + 5] << 8, 0x0626) << chunk;
+        EXPECT_EQ(wmf[at + 6] | wmf[at + 7] << 8, 0x000F) << chunk;
+        at += 2 * (wmf[at] | wmf[at + 1] << 8 | wmf[at + 2] << 16);
+    }
+    EXPECT_EQ(wmf[at + 4] | wmf[at + 5] << 8, 0x0103);
+    for (const METAFILEPICT& picture :
+         {METAFILEPICT{MM_ANISOTROPIC, 0, 0, nullptr}, METAFILEPICT{MM_TEXT, 0, 0, nullptr}}) {
+        HENHMETAFILE back = SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &picture);
+        ASSERT_NE(back, nullptr);
+        EXPECT_EQ(EmfBytes(back), original);
+        DeleteEnhMetaFile(back);
+    }
+    // Pieces that fail their check, or do not add up, are not taken: the records are translated.
+    const std::size_t first = 18, second = first + 2 * (wmf[first] | wmf[first + 1] << 8);
+    const std::size_t secondSize = 2 * std::size_t(wmf[second] | wmf[second + 1] << 8);
+    struct TCase {
+        const char* Name;
+        std::vector<BYTE> Bytes;
+    };
+    std::vector<BYTE> flipped = wmf, dropped = wmf, recount = wmf;
+    flipped[second + 6 + 36 + 100] ^= 1;
+    dropped.erase(dropped.begin() + std::ptrdiff_t(second), dropped.begin() + std::ptrdiff_t(second + secondSize));
+    recount[first + 6 + 22] = 2;  // two pieces announced, three there
+    for (const TCase& c : {TCase{"check value", flipped}, TCase{"missing piece", dropped}, TCase{"count", recount}}) {
+        HENHMETAFILE translated = SetWinMetaFileBits(UINT(c.Bytes.size()), c.Bytes.data(), nullptr, nullptr);
+        ASSERT_NE(translated, nullptr) << c.Name;
+        const std::vector<DWORD> types = RecordTypes(EmfBytes(translated));
+        EXPECT_EQ(types[1], 70u) << c.Name;  // the Windows metafile's own comment first
+        EXPECT_EQ(std::count(types.begin(), types.end(), 54u), 1200) << c.Name;  // every LINETO
+        DeleteEnhMetaFile(translated);
+    }
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, TheWindowsMetafileIsTheFrameInReferencePixelsAndPaintsAsTheOriginal) {
+    // A picture of 64 × 64 units on 1920 × 1024 reference pixels: 30 and 16 pixels a unit.
+    TWmf wmf(3);
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {64, 64})
+        .Raw(kCreatePen, {PS_SOLID, 1, 0, 0xFF, 0})
+        .Raw(kCreateBrush, {BS_SOLID, 0xFF00, 0, 0})
+        .Record(kSelectObject, {0})
+        .Record(kSelectObject, {1})
+        .Record(kRectangle, {40, 30, 4, 3})
+        .Raw(kPolygon, {4, 35, 25, 62, 40, 45, 62, 36, 50})
+        .Raw(kPolygon, {3, 5, 60, 30, 45, 10, 62})
+        .Raw(kCreateRegion, {0, 6, 0, 0, 34, 1, 1, 40, 2, 60, 12, 2, 2, 12, 40, 60, 2})
+        .Record(kFillRegion, {2, 1})
+        .Record(kMoveTo, {50, 2})
+        .Record(kLineTo, {10, 60});
+    // (An ellipse is left out: its right and bottom edges are left out by one logical unit,
+    // and the two metafiles' logical units differ.)
+    const std::vector<BYTE> bytes = wmf.Bytes();
+    const METAFILEPICT picture{MM_ANISOTROPIC, 50800, 27117, nullptr};
+    HENHMETAFILE metafile = SetWinMetaFileBits(UINT(bytes.size()), bytes.data(), nullptr, &picture);
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<BYTE> back = WmfBits(metafile);
+    ASSERT_FALSE(back.empty());
+    // The records behind the comments: the mapping mode, then the frame as window origin and extent.
+    std::size_t at = 18;
+    while ((back[at + 4] | back[at + 5] << 8) == 0x0626)
+        at += 2 * (back[at] | back[at + 1] << 8);
+    auto word = [&back](std::size_t offset) { return int(std::int16_t(back[offset] | back[offset + 1] << 8)); };
+    EXPECT_EQ(word(at + 4), 0x0103);
+    EXPECT_EQ(word(at + 6), MM_ANISOTROPIC);
+    EXPECT_EQ(word(at + 8 + 4), 0x020B);
+    EXPECT_EQ(word(at + 8 + 6), 0);
+    EXPECT_EQ(word(at + 8 + 8), 0);
+    EXPECT_EQ(word(at + 18 + 4), 0x020C);
+    EXPECT_EQ(word(at + 18 + 6), 1024);
+    EXPECT_EQ(word(at + 18 + 8), 1920);
+
+    auto enhanced = MakeWhiteSurface(64, 64), windows = MakeWhiteSurface(64, 64);
+    const RECT cell{0, 0, 64, 64};
+    ASSERT_TRUE(PlayEnhMetaFile(enhanced->Dc(), metafile, &cell));
+    SetMapMode(windows->Dc(), MM_ANISOTROPIC);
+    SetViewportExtEx(windows->Dc(), 64, 64, nullptr);
+    HMETAFILE played = SetMetaFileBitsEx(UINT(back.size()), back.data());
+    ASSERT_TRUE(PlayMetaFile(windows->Dc(), played));
+    SetMapMode(windows->Dc(), MM_TEXT);  // the records left their window behind
+    EXPECT_EQ(SurfacePicture(*windows, 64, 64, RGB(0, 255, 0), 'G'),
+              SurfacePicture(*enhanced, 64, 64, RGB(0, 255, 0), 'G'));
+    EXPECT_EQ(GetPixel(windows->Dc(), 55, 5), RGB(0, 255, 0));  // the region
+    EXPECT_NE(enhanced->Colours(), MakeWhiteSurface(64, 64)->Colours());
+    DeleteMetaFile(played);
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, CoordinatesBeyondSixteenBitsAreClampedAndBadCallsRefused) {
+    emftest::TEmfBuilder builder(100, 100);
+    builder.Record(emftest::kRectangle, {DWORD(-5000000), 10, 5000000, 20});
+    const std::vector<BYTE> bytes = builder.Bytes();
+    HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
+    const std::vector<BYTE> wmf = WmfBits(metafile);
+    ASSERT_GT(wmf.size(), 40u);
+    // The rectangle is the last record before the end: bottom, right, top, left.
+    const std::size_t at = wmf.size() - 6 - 14;
+    ASSERT_EQ(wmf[at + 4] | wmf[at + 5] << 8, 0x041B);
+    EXPECT_EQ(std::int16_t(wmf[at + 8] | wmf[at + 9] << 8), 32767);
+    EXPECT_EQ(std::int16_t(wmf[at + 12] | wmf[at + 13] << 8), -32768);
+    struct TCase {
+        const char* Name;
+        HENHMETAFILE Metafile;
+        INT Mode;
+        DWORD Error;
+    };
+    const TCase refused[] = {
+        {"handle", reinterpret_cast<HENHMETAFILE>(std::uintptr_t(0x1234)), MM_ANISOTROPIC, ERROR_INVALID_HANDLE},
+        {"mapping mode", metafile, 0, ERROR_INVALID_PARAMETER},
+        {"mapping mode", metafile, 9, ERROR_INVALID_PARAMETER},
+    };
+    for (const TCase& c : refused) {
+        SetLastError(0);
+        EXPECT_EQ(GetWinMetaFileBits(c.Metafile, 0, nullptr, c.Mode, nullptr), 0u) << c.Name;
+        EXPECT_EQ(GetLastError(), c.Error) << c.Name;
+    }
+    // Every fixed mode makes a metafile that converts back to the same enhanced one.
+    for (INT mode = MM_TEXT; mode <= MM_ANISOTROPIC; ++mode) {
+        std::vector<BYTE> bits(GetWinMetaFileBits(metafile, 0, nullptr, mode, nullptr));
+        ASSERT_EQ(GetWinMetaFileBits(metafile, UINT(bits.size()), bits.data(), mode, nullptr), bits.size()) << mode;
+        HENHMETAFILE back = SetWinMetaFileBits(UINT(bits.size()), bits.data(), nullptr, nullptr);
+        EXPECT_EQ(EmfBytes(back), bytes) << mode;
+        DeleteEnhMetaFile(back);
+    }
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, PathsAndTextAreTranslatedIntoTheOlderRecords) {
+    // A filled triangle path: drawn as a polygon set without an outline, the pen given back.
+    emftest::TEmfBuilder builder(100, 100);
+    builder.Record(emftest::kBeginPath, {})
+        .Record(emftest::kMoveTo, {10, 10})
+        .Record(emftest::kLineTo, {90, 10})
+        .Record(emftest::kLineTo, {50, 80})
+        .Record(61, {})  // CLOSEFIGURE
+        .Record(emftest::kEndPath, {})
+        .Record(62, {0, 0, 0, 0});  // FILLPATH
+    const std::vector<BYTE> bytes = builder.Bytes();
+    HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
+    std::vector<WORD> functions;
+    std::vector<int> polygon;
+    for (const TWmfRecord& r : WmfRecords(WmfBits(metafile))) {
+        if (r.Function == 0x0626)
+            continue;
+        functions.push_back(r.Function);
+        if (r.Function == 0x0538)
+            polygon = r.Words;
+    }
+    const std::vector<WORD> expected{0x0103, 0x020B, 0x020C, 0x02FA, 0x012D, 0x0538, 0x02FA, 0x012D, 0x0000};
+    EXPECT_EQ(functions, expected);
+    // 100 pixels of a 10-per-millimetre device are 10 mm: 37.8 reference pixels, so 0.378 a unit.
+    const std::vector<int> triangle{1, 3, 4, 4, 34, 4, 19, 30};
+    EXPECT_EQ(polygon, triangle);
+    DeleteEnhMetaFile(metafile);
+
+    // Text of a Shift JIS font goes back into the code page it came from.
+    TWmf wmf(1);
+    std::vector<int> font{-20, 0, 0, 0, 400, 0, 128 << 8, 0, 0, 'A' | 'r' << 8, 'i' | 'a' << 8, 'l'};
+    wmf.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kTextOut, {3, 'A' | 0x82 << 8, 0xA0, 7, 5});
+    const std::vector<BYTE> original = wmf.Bytes();
+    HENHMETAFILE converted = Convert(original, 0, 0);
+    std::vector<int> text;
+    for (const TWmfRecord& r : WmfRecords(WmfBits(converted))) {
+        if (r.Function == 0x0A32)
+            text = r.Words;
+    }
+    ASSERT_GE(text.size(), 6u);
+    EXPECT_EQ(text[2], 3);  // three bytes
+    EXPECT_EQ(text[4] & 0xFFFF, 'A' | 0x82 << 8);
+    EXPECT_EQ(text[5] & 0xFF, 0xA0);
+    DeleteEnhMetaFile(converted);
+}
+
+// Every Windows metafile of the shared corpus takes the picture framework's two steps, is drawn
+// as a thumbnail, and its enhanced metafile survives the trip back through a Windows metafile.
+TEST_F(TMetaConvertTest, ConvertsEveryCorpusFile) {
+    namespace fs = std::filesystem;
+    const fs::path folder = "../shared/corpus/wmf";
+    if (!fs::exists(folder))
+        GTEST_SKIP() << "no corpus";
+    std::vector<std::string> refused;
+    int converted = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        if (entry.path().extension() != ".wmf")
+            continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::vector<BYTE> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t skip = bytes.size() >= 22 && bytes[0] == 0xD7 && bytes[1] == 0xCD ? 22 : 0;
+        const std::vector<BYTE> records(bytes.begin() + std::ptrdiff_t(skip), bytes.end());
+        SetLastError(0);
+        HENHMETAFILE first = Convert(records, 0, 0);
+        if (first == nullptr) {
+            refused.push_back(entry.path().filename().string() + " (" + std::to_string(GetLastError()) + ")");
+            EXPECT_NE(GetLastError(), 0u) << entry.path();
+            continue;
+        }
+        const RECTL frame = Header(first).rclFrame;
+        DeleteEnhMetaFile(first);
+        // Stretched over the whole reference screen, the picture plays as the original does into
+        // a context whose window is that screen and whose viewport is the cell.
+        {
+            auto enhanced = MakeWhiteSurface(64, 64), windows = MakeWhiteSurface(64, 64);
+            HENHMETAFILE whole = Convert(records, 50800, 28600);
+            const RECT rect{0, 0, 64, 64};
+            PlayEnhMetaFile(enhanced->Dc(), whole, &rect);
+            DeleteEnhMetaFile(whole);
+            SetMapMode(windows->Dc(), MM_ANISOTROPIC);
+            SetWindowExtEx(windows->Dc(), 1920, 1080, nullptr);
+            SetViewportExtEx(windows->Dc(), 64, 64, nullptr);
+            HMETAFILE original = SetMetaFileBitsEx(UINT(records.size()), records.data());
+            PlayMetaFile(windows->Dc(), original);
+            DeleteMetaFile(original);
+            SetMapMode(windows->Dc(), MM_TEXT);
+            SetWindowOrgEx(windows->Dc(), 0, 0, nullptr);
+            SetViewportOrgEx(windows->Dc(), 0, 0, nullptr);
+            const std::vector<COLORREF> a = enhanced->Colours(), b = windows->Colours();
+            int same = 0;
+            for (std::size_t i = 0; i < a.size(); ++i)
+                same += a[i] == b[i];
+            // Only text may differ: the Windows-metafile player leaves it out.
+            bool text = false;
+            for (const TWmfRecord& r : WmfRecords(records))
+                text = text || r.Function == 0x0521 || r.Function == 0x0A32;
+            const double share = 100.0 * same / double(a.size());
+            std::printf("%-40s %5.1f%% of pixels as played\n", entry.path().filename().string().c_str(), share);
+            if (!text) {
+                EXPECT_GE(share, 99.0) << entry.path();
+            }
+        }
+        HENHMETAFILE picture = Convert(records, frame.right, frame.bottom);
+        ASSERT_NE(picture, nullptr) << entry.path();
+        auto cell = MakeWhiteSurface(64, 64);
+        const RECT rect{0, 0, 64, 64};
+        PlayEnhMetaFile(cell->Dc(), picture, &rect);
+        const std::vector<BYTE> saved = WmfBits(picture, cell->Dc());
+        ASSERT_FALSE(saved.empty()) << entry.path();
+        HENHMETAFILE back = SetWinMetaFileBits(UINT(saved.size()), saved.data(), nullptr, nullptr);
+        EXPECT_EQ(EmfBytes(back), EmfBytes(picture)) << entry.path();
+        DeleteEnhMetaFile(back);
+        DeleteEnhMetaFile(picture);
+        ++converted;
+    }
+    std::string list;
+    for (const std::string& name : refused)
+        list += " " + name;
+    std::printf("converted %d corpus files, refused %zu:%s\n", converted, refused.size(), list.c_str());
+    EXPECT_GT(converted, 0);
+}
+
+}  // namespace

@@ -399,8 +399,7 @@ bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
         return true;
     return ScanPolygon(points, figures, WINDING, bounds.Y0, bounds.Y1,
                        [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
-                           for (const TSpan& span : spans)
-                               fill.Box(TClip{span.Left, span.Right, top, bottom});
+                           fill.Spans(top, bottom, spans);
                            return true;
                        });
 }

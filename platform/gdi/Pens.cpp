@@ -107,9 +107,8 @@ template <typename TVisit>
 bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
                long long endRow, long long& work, TVisit&& visit) {
     struct TEdge {
-        long long X0, Y0, X1, Y1;  // fixed point, Y0 < Y1
+        TEdgeWalk Walk;  // fixed point, Y0 < Y1; corners within ±2^54, the walk's range at 256ths
         long long FirstRow, EndRow;
-        int Direction;
     };
     std::vector<TEdge> edges;
     for (const TPolygonRun& run : runs) {
@@ -126,16 +125,13 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
             const long long first = std::max(firstRow, (long long)CeilDiv(a.Y, kFix));
             const long long end = std::min(endRow, (long long)CeilDiv(b.Y, kFix));
             if (first < end)
-                edges.push_back(TEdge{a.X, a.Y, b.X, b.Y, first, end, direction});
+                edges.push_back(TEdge{TEdgeWalk{a.X, a.Y, b.X, b.Y, direction}, first, end});
         }
     }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.FirstRow < b.FirstRow; });
-    struct TCrossing {
-        long long X;
-        int Direction;
-    };
-    std::vector<const TEdge*> active;
-    std::vector<TCrossing> crossings;
+    // The active edges stay ordered by their columns from row to row (see SortByColumn).
+    std::vector<TEdge*> active;
+    std::vector<long long> columns;
     std::vector<TSpan> spans;
     std::size_t next = 0;
     long long y = edges.empty() ? endRow : edges[0].FirstRow;
@@ -149,21 +145,20 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
-        crossings.clear();
-        const __int128 sample = __int128(y) * kFix;
-        for (const TEdge* e : active) {
-            // The first column whose sample point lies at or right of the edge on this row.
-            const __int128 dy = e->Y1 - e->Y0;
-            const __int128 x = __int128(e->X0) * dy + (sample - e->Y0) * __int128(e->X1 - e->X0);
-            crossings.push_back(TCrossing{(long long)CeilDiv(x, dy * kFix), e->Direction});
-        }
-        std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
+        columns.resize(active.size());
+        for (std::size_t i = 0; i < active.size(); ++i)
+            columns[i] = active[i]->Walk.template At<kFix>(y);
+        SortByColumn(active, columns);
         spans.clear();
         int winding = 0;
-        for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
-            winding += crossings[i].Direction;
-            if (winding != 0 && crossings[i].X < crossings[i + 1].X)
-                AppendSpan(spans, crossings[i].X, crossings[i + 1].X);
+        for (std::size_t i = 0; i + 1 < active.size(); ++i) {
+            winding += active[i]->Walk.Direction;
+            if (winding == 0 || columns[i] >= columns[i + 1])
+                continue;
+            if (!spans.empty() && spans.back().Right >= columns[i])
+                spans.back().Right = std::max(spans.back().Right, columns[i + 1]);
+            else
+                spans.push_back(TSpan{columns[i], columns[i + 1]});
         }
         if (!spans.empty())
             visit(y, spans);
@@ -660,10 +655,8 @@ bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPo
     long long work = 0;
     const auto paint = [&] {
         const bool painted =
-            FillFixed(outline, runs, bounds.Y0, bounds.Y1, work, [&fill](long long y, const std::vector<TSpan>& spans) {
-                for (const TSpan& span : spans)
-                    fill.Span(y, span.Left, span.Right);
-            });
+            FillFixed(outline, runs, bounds.Y0, bounds.Y1, work,
+                      [&fill](long long y, const std::vector<TSpan>& spans) { fill.Spans(y, y + 1, spans); });
         outline.clear();
         runs.clear();
         return painted;

@@ -106,9 +106,10 @@ __int128 CeilDiv(__int128 a, __int128 b) {
 template <typename TVisit>
 bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
                long long endRow, long long& work, TVisit&& visit) {
+    // Corners lie within ±2^54 (256ths of ±kCornerLimit pixels): the edge walk's range at 256ths.
     struct TEdge {
-        TEdgeWalk Walk;  // fixed point, Y0 < Y1; corners within ±2^54, the walk's range at 256ths
-        long long FirstRow, EndRow;
+        TEdgeWalk Walk;  // End is the first row left out
+        long long FirstRow;
     };
     std::vector<TEdge> edges;
     for (const TPolygonRun& run : runs) {
@@ -125,45 +126,38 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
             const long long first = std::max(firstRow, (long long)CeilDiv(a.Y, kFix));
             const long long end = std::min(endRow, (long long)CeilDiv(b.Y, kFix));
             if (first < end)
-                edges.push_back(TEdge{TEdgeWalk{a.X, a.Y, b.X, b.Y, direction}, first, end});
+                edges.push_back(TEdge{TEdgeWalk{a.X, a.Y, b.X, b.Y, direction, end}, first});
         }
     }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.FirstRow < b.FirstRow; });
-    // The active edges stay ordered by their columns from row to row (see SortByColumn).
-    std::vector<TEdge*> active;
-    std::vector<long long> columns;
+    // The active edges stay ordered by their columns from row to row (see MoveEdgesTo).
+    std::vector<TActiveEdge> active;
     std::vector<TSpan> spans;
     std::size_t next = 0;
+    long long nextEnd = LLONG_MAX;
     long long y = edges.empty() ? endRow : edges[0].FirstRow;
+    long long ordered = y - 1;  // the row on which the active edges are in order
     while (y < endRow && (next < edges.size() || !active.empty())) {
         if (active.empty() && edges[next].FirstRow > y)
             y = edges[next].FirstRow;
-        while (next < edges.size() && edges[next].FirstRow == y)
-            active.push_back(&edges[next++]);
+        const bool follows = active.empty() || ordered == y - 1;
+        while (next < edges.size() && edges[next].FirstRow == y) {
+            nextEnd = std::min(nextEnd, edges[next].Walk.End);
+            AddEdge<kFix>(active, &edges[next++].Walk, y, follows);
+        }
         work += (long long)active.size();
         if (work > kMaxFillWork) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
-        columns.resize(active.size());
-        for (std::size_t i = 0; i < active.size(); ++i)
-            columns[i] = active[i]->Walk.template At<kFix>(y);
-        SortByColumn(active, columns);
-        spans.clear();
-        int winding = 0;
-        for (std::size_t i = 0; i + 1 < active.size(); ++i) {
-            winding += active[i]->Walk.Direction;
-            if (winding == 0 || columns[i] >= columns[i + 1])
-                continue;
-            if (!spans.empty() && spans.back().Right >= columns[i])
-                spans.back().Right = std::max(spans.back().Right, columns[i + 1]);
-            else
-                spans.push_back(TSpan{columns[i], columns[i + 1]});
-        }
+        MoveEdgesTo<kFix>(active, y, follows);
+        SpansOfRow(active, true, spans);
         if (!spans.empty())
             visit(y, spans);
+        ordered = y;
         ++y;
-        std::erase_if(active, [y](const TEdge* e) { return e->EndRow <= y; });
+        if (y >= nextEnd)
+            nextEnd = DropEndedEdges(active, y);
     }
     return true;
 }

@@ -59,6 +59,17 @@ long long HalfWidth(long long dy, long long rx, long long ry) {
     const TUWide dd = TUWide(dy < 0 ? -dy : dy) * TUWide(dy < 0 ? -dy : dy);
     if (dd > yy2)
         return -1;
+    if (rx < (1LL << 16) && ry < (1LL << 16)) {
+        // Shapes up to 8,192 pixels across, the common case: the product stays below 2^64 and
+        // the quotient below 2^32, whose square root a double finds within one either way.
+        const std::uint64_t q = std::uint64_t(rx) * std::uint64_t(rx) * std::uint64_t(yy2 - dd) / std::uint64_t(yy2);
+        auto r = std::uint64_t(std::sqrt(double(q)));
+        while (r > 0 && r * r > q)
+            --r;
+        while ((r + 1) * (r + 1) <= q)
+            ++r;
+        return (long long)r;
+    }
     if (rx < (1LL << 35) && ry < (1LL << 29)) {
         const TUWide q = TUWide(rx) * TUWide(rx) * (yy2 - dd) / yy2;
         return (long long)SquareRootFloor(q);
@@ -100,9 +111,9 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
             if (a.Y == b.Y)
                 continue;  // a horizontal edge crosses no pixel centre's row
             if (a.Y < b.Y)
-                edges.push_back(TEdgeWalk{a.X, a.Y, b.X, b.Y, +1});
+                edges.push_back(TEdgeWalk{a.X, a.Y, b.X, b.Y, +1, b.Y});
             else
-                edges.push_back(TEdgeWalk{b.X, b.Y, a.X, a.Y, -1});
+                edges.push_back(TEdgeWalk{b.X, b.Y, a.X, a.Y, -1, a.Y});
         }
     }
     std::sort(edges.begin(), edges.end(), [](const TEdgeWalk& a, const TEdgeWalk& b) { return a.Y0 < b.Y0; });
@@ -115,21 +126,31 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
     std::sort(stops.begin(), stops.end());
     stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
 
-    // The active edges stay ordered by their columns from row to row (see SortByColumn).
-    std::vector<TEdgeWalk*> active;
-    std::vector<long long> columns;
+    // The active edges stay ordered by their columns from row to row (see MoveEdgesTo).
+    std::vector<TActiveEdge> active;
     std::vector<TSpan> spans;
     std::size_t next = 0;
-    long long work = 0;
+    long long work = 0, nextEnd = LLONG_MAX;
+    long long ordered = LLONG_MIN;  // the row on which the active edges are in order
+    std::size_t slanted = 0;        // active edges that are not upright
     const bool winding = fillMode == WINDING;
     for (std::size_t s = 0; s + 1 < stops.size(); ++s) {
         // Between two stops the same edges cross every row: those spanning the whole interval.
         const long long top = stops[s], bottom = stops[s + 1];
-        std::erase_if(active, [top](const TEdgeWalk* e) { return e->Y1 <= top; });
-        while (next < edges.size() && edges[next].Y0 == top)
-            active.push_back(&edges[next++]);
+        if (top >= nextEnd) {
+            nextEnd = DropEndedEdges(active, top);
+            slanted = std::size_t(std::count_if(active.begin(), active.end(),
+                                                [](const TActiveEdge& a) { return a.Edge->X0 != a.Edge->X1; }));
+        }
         // Only the rows of the window are worked out; the edges are still tracked above it.
         const long long first = std::max(top, firstRow), end = std::min(bottom, endRow);
+        const bool follows = first < end && ordered == first - 1;
+        while (next < edges.size() && edges[next].Y0 == top) {
+            TEdgeWalk& e = edges[next++];
+            nextEnd = std::min(nextEnd, e.End);
+            slanted += e.X0 != e.X1;
+            AddEdge<1>(active, &e, first, follows);
+        }
         if (active.empty())
             continue;
         if (first >= end) {
@@ -139,32 +160,20 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
                 return RefuseTooLarge();
             continue;
         }
-        const bool upright =
-            std::all_of(active.begin(), active.end(), [](const TEdgeWalk* e) { return e->X0 == e->X1; });
+        // Upright edges cross every row at the same column: one band holds all the rows, and
+        // their order holds for all of them.
+        const bool upright = slanted == 0;
         const long long rows = upright ? 1 : end - first;
         work += rows * (long long)active.size();
         if (work > kMaxScanWork)
             return RefuseTooLarge();
-        columns.resize(active.size());
         for (long long y = first; y < first + rows; ++y) {
-            for (std::size_t i = 0; i < active.size(); ++i)
-                columns[i] = upright ? active[i]->X0 : active[i]->At<1>(y);
-            SortByColumn(active, columns);
-            spans.clear();
-            int count = 0;
-            for (std::size_t i = 0; i + 1 < active.size(); ++i) {
-                count += winding ? active[i]->Direction : 1;
-                const bool inside = winding ? count != 0 : (count & 1) != 0;
-                if (!inside || columns[i] >= columns[i + 1])
-                    continue;
-                if (!spans.empty() && spans.back().Right >= columns[i])
-                    spans.back().Right = std::max(spans.back().Right, columns[i + 1]);
-                else
-                    spans.push_back(TSpan{columns[i], columns[i + 1]});
-            }
+            MoveEdgesTo<1>(active, y, follows || y > first);
+            SpansOfRow(active, winding, spans);
             if (!visit(y, upright ? end : y + 1, spans))
                 return RefuseTooLarge();
         }
+        ordered = end - 1;
     }
     return true;
 }

@@ -200,6 +200,7 @@ private:
 struct TActiveEdge {
     long long X;
     TEdgeWalk* Edge;
+    int Direction;  // the edge's, at hand for the spans
 };
 
 /// Moves the active edges to row y and orders them by column. When they were ordered on row
@@ -227,7 +228,7 @@ void MoveEdgesTo(std::vector<TActiveEdge>& active, long long y, bool follows) {
             active[j] = active[j - 1];
             --j;
         } while (j > 0 && active[j - 1].X > x);
-        active[j] = TActiveEdge{x, e};
+        active[j] = TActiveEdge{x, e, e->Direction};
     }
 }
 
@@ -237,13 +238,13 @@ void MoveEdgesTo(std::vector<TActiveEdge>& active, long long y, bool follows) {
 template <long long Scale>
 void AddEdge(std::vector<TActiveEdge>& active, TEdgeWalk* edge, long long y, bool follows) {
     if (!follows) {
-        active.push_back(TActiveEdge{0, edge});
+        active.push_back(TActiveEdge{0, edge, edge->Direction});
         return;
     }
     edge->template MoveTo<Scale>(y);
     const auto at = std::upper_bound(active.begin(), active.end(), edge->X,
                                      [](long long x, const TActiveEdge& a) { return x < a.X; });
-    active.insert(at, TActiveEdge{edge->X, edge});
+    active.insert(at, TActiveEdge{edge->X, edge, edge->Direction});
 }
 
 /// Drops the edges whose rows end at or before y, keeping the others' order; gives the first row
@@ -268,7 +269,7 @@ inline void SpansOfRow(const std::vector<TActiveEdge>& active, bool winding, std
     spans.clear();
     int count = 0;
     for (std::size_t i = 0; i + 1 < active.size(); ++i) {
-        count += winding ? active[i].Edge->Direction : 1;
+        count += winding ? active[i].Direction : 1;
         const long long left = active[i].X, right = active[i + 1].X;
         if ((winding ? count == 0 : (count & 1) == 0) || left >= right)
             continue;

@@ -274,6 +274,15 @@ void TFillStage::Spans(long long top, long long bottom, const std::vector<TSpan>
     const int bpp = FDest.BitsPixel;
     for (long long y = y0; y < y1; ++y) {
         BYTE* row = FDest.Row(LONG(y));
+        if (bpp == 32) {
+            // Mostly short spans: stored in place, without a call for each.
+            for (std::size_t k = first; k < end; ++k) {
+                const long long x0 = std::max(spans[k].Left, bounds.X0), x1 = std::min(spans[k].Right, bounds.X1);
+                for (BYTE *p = row + 4 * x0, *stop = row + 4 * std::max(x0, x1); p != stop; p += 4)
+                    std::memcpy(p, &FValue, 4);
+            }
+            continue;
+        }
         for (std::size_t k = first; k < end; ++k) {
             const long long x0 = std::max(spans[k].Left, bounds.X0), x1 = std::min(spans[k].Right, bounds.X1);
             if (x0 < x1)

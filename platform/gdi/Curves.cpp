@@ -376,6 +376,13 @@ void FlattenBezier(const TPointD (&p)[4], const TClip& guard, TPointSink& sink, 
 
 // ---- drawing ------------------------------------------------------------------------------------
 
+// Whether the selected pen draws nothing at all (a missing pen is taken as one).
+bool PenIsNull(const TDCObj& dc) {
+    TObject* object = Find(dc.Pen);
+    return object == nullptr || object->Kind != TKind::Pen ||
+           (static_cast<const TPenObj*>(object)->Log.lopnStyle & PS_STYLE_MASK) == PS_NULL;
+}
+
 // Whether the selected pen draws wider than one pixel, where a smooth figure serves it better
 // than a chain of pixels.
 bool PenIsWide(const TDCObj& dc) {
@@ -399,8 +406,7 @@ bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
         return true;
     return ScanPolygon(points, figures, WINDING, bounds.Y0, bounds.Y1,
                        [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
-                           for (const TSpan& span : spans)
-                               fill.Box(TClip{span.Left, span.Right, top, bottom});
+                           fill.Spans(top, bottom, spans);
                            return true;
                        });
 }
@@ -630,6 +636,8 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
         return TRUE;
     }
+    if (PenIsNull(*dc))
+        return TRUE;  // no outline: its chain of pixels would only be thrown away
     std::vector<TScanPoint> chain;
     if (!TChain(rows, guard, chain).Build())
         return Refuse(ERROR_NOT_ENOUGH_MEMORY);

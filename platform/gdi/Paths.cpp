@@ -147,8 +147,7 @@ BOOL DrawPath(HDC handle, bool fill, bool stroke) {
         if (!bounds.Empty() &&
             !ScanPolygon(points, Runs(figures), dc->PolyFillMode, bounds.Y0, bounds.Y1,
                          [&stage](long long top, long long bottom, const std::vector<TSpan>& spans) {
-                             for (const TSpan& span : spans)
-                                 stage.Box(TClip{span.Left, span.Right, top, bottom});
+                             stage.Spans(top, bottom, spans);
                              return true;
                          }))
             return FALSE;

@@ -111,10 +111,10 @@ __int128 CeilDiv(__int128 a, __int128 b) {
 template <typename TVisit>
 bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
                long long endRow, long long& work, TVisit&& visit) {
+    // Corners lie within ±2^54 (256ths of ±kCornerLimit pixels): the edge walk's range at 256ths.
     struct TEdge {
-        long long X0, Y0, X1, Y1;  // fixed point, Y0 < Y1
-        long long FirstRow, EndRow;
-        int Direction;
+        TEdgeWalk Walk;  // End is the first row left out
+        long long FirstRow;
     };
     std::vector<TEdge> edges;
     for (const TPolygonRun& run : runs) {
@@ -131,7 +131,7 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
             const long long first = std::max(firstRow, (long long)CeilDiv(a.Y, kFix));
             const long long end = std::min(endRow, (long long)CeilDiv(b.Y, kFix));
             if (first < end)
-                edges.push_back(TEdge{a.X, a.Y, b.X, b.Y, first, end, direction});
+                edges.push_back(TEdge{TEdgeWalk{a.X, a.Y, b.X, b.Y, direction, end}, first});
         }
     }
     work += SortWork(edges.size());
@@ -140,45 +140,34 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
         return false;
     }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.FirstRow < b.FirstRow; });
-    struct TCrossing {
-        long long X;
-        int Direction;
-    };
-    std::vector<const TEdge*> active;
-    std::vector<TCrossing> crossings;
+    // The active edges stay ordered by their columns from row to row (see MoveEdgesTo).
+    std::vector<TActiveEdge> active;
     std::vector<TSpan> spans;
     std::size_t next = 0;
+    long long nextEnd = LLONG_MAX;
     long long y = edges.empty() ? endRow : edges[0].FirstRow;
+    long long ordered = y - 1;  // the row on which the active edges are in order
     while (y < endRow && (next < edges.size() || !active.empty())) {
         if (active.empty() && edges[next].FirstRow > y)
             y = edges[next].FirstRow;
-        while (next < edges.size() && edges[next].FirstRow == y)
-            active.push_back(&edges[next++]);
+        const bool follows = active.empty() || ordered == y - 1;
+        while (next < edges.size() && edges[next].FirstRow == y) {
+            nextEnd = std::min(nextEnd, edges[next].Walk.End);
+            AddEdge<kFix>(active, &edges[next++].Walk, y, follows);
+        }
         work += SortWork(active.size());
         if (work > kMaxFillWork) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
-        crossings.clear();
-        const __int128 sample = __int128(y) * kFix;
-        for (const TEdge* e : active) {
-            // The first column whose sample point lies at or right of the edge on this row.
-            const __int128 dy = e->Y1 - e->Y0;
-            const __int128 x = __int128(e->X0) * dy + (sample - e->Y0) * __int128(e->X1 - e->X0);
-            crossings.push_back(TCrossing{(long long)CeilDiv(x, dy * kFix), e->Direction});
-        }
-        std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
-        spans.clear();
-        int winding = 0;
-        for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
-            winding += crossings[i].Direction;
-            if (winding != 0 && crossings[i].X < crossings[i + 1].X)
-                AppendSpan(spans, crossings[i].X, crossings[i + 1].X);
-        }
+        MoveEdgesTo<kFix>(active, y, follows);
+        SpansOfRow(active, true, spans);
         if (!spans.empty())
             visit(y, spans);
+        ordered = y;
         ++y;
-        std::erase_if(active, [y](const TEdge* e) { return e->EndRow <= y; });
+        if (y >= nextEnd)
+            nextEnd = DropEndedEdges(active, y);
     }
     return true;
 }
@@ -674,10 +663,8 @@ bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPo
     long long work = 0;
     const auto paint = [&] {
         const bool painted =
-            FillFixed(outline, runs, bounds.Y0, bounds.Y1, work, [&fill](long long y, const std::vector<TSpan>& spans) {
-                for (const TSpan& span : spans)
-                    fill.Span(y, span.Left, span.Right);
-            });
+            FillFixed(outline, runs, bounds.Y0, bounds.Y1, work,
+                      [&fill](long long y, const std::vector<TSpan>& spans) { fill.Spans(y, y + 1, spans); });
         outline.clear();
         runs.clear();
         return painted;

@@ -8,7 +8,10 @@
 
 #include "platform/gdi/Gdi.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -108,6 +111,188 @@ struct TScanPoint {
     long long X;
     long long Y;
 };
+
+/// A polygon edge walked down its rows. Its ends are in 1/Scale pixels; on row y it gives the
+/// first column whose sample point (x, y) lies at or right of it: the smallest x with
+/// x·Scale·dy ≥ X0·dy + (y·Scale − Y0)·dx, where dy = Y1 − Y0 > 0 and dx = X1 − X0. From one row
+/// to the next that column moves by a fixed whole step plus a carry, so a row costs an addition
+/// and a comparison instead of a division; the remainder is kept as an exact integer, so every
+/// row gives the same column as the division would.
+///
+/// Ranges: with |coordinates| ≤ L and Scale ≤ 256, the denominator Scale·dy ≤ 2·L·Scale must fit
+/// 64 bits unsigned, so L ≤ 2^61 for Scale 1 and L ≤ 2^54 for Scale 256 (the wide pens' corners,
+/// ±2^46 pixels in 256ths). The starting numerator is below 6·L² < 2^127, taken in 128 bits once
+/// per start; the column, its step (|dx| / dy pixels at most, plus one) and the remainder
+/// (below the denominator) then stay in 64 bits: remainder − step's remainder wraps below zero
+/// exactly when the carry comes, and adding the denominator brings it back within [0, Den).
+struct alignas(64) TEdgeWalk {
+    TEdgeWalk(long long x0, long long y0, long long x1, long long y1, int direction, long long end)
+        : Direction(direction), End(end), X0(x0), Y0(y0), X1(x1), Y1(y1) {}
+
+    // What every row reads comes first, in one cache line.
+    /// The row X belongs to; far outside every edge's rows until the first MoveTo.
+    long long Row = LLONG_MIN / 2;
+    long long X = 0;            // the column on Row
+    long long StepX = 0;        // whole columns per row
+    std::uint64_t Rem = 0;      // X·Scale·dy − numerator, in [0, Den)
+    std::uint64_t StepRem = 0;  // the per-row remainder of the step, in [0, Den)
+    std::uint64_t Den = 1;      // Scale·dy
+    int Direction;              // +1 when the polygon runs down along it, −1 when up
+    long long End;              // the first row it no longer crosses (or the caller leaves out)
+    long long X0, Y0, X1, Y1;   // the upper end, then the lower one
+
+    /// Sets X to the column on row y, which must lie within the edge's rows: one step from the
+    /// row before, otherwise worked out afresh.
+    template <long long Scale>
+    void MoveTo(long long y) {
+        if (y == Row + 1) {
+            // Without a branch: whether the carry comes is as good as random from row to row.
+            const std::uint64_t carry = std::uint64_t(0) - std::uint64_t(Rem < StepRem);
+            Rem = Rem - StepRem + (Den & carry);
+            X += StepX + (long long)(carry & 1);
+            Row = y;
+        } else if (y != Row) {
+            Start(y, Scale);
+        }
+    }
+
+private:
+    void Start(long long y, long long scale) {
+        using TWide = __int128;
+        const TWide dy = TWide(Y1) - Y0, den = dy * scale, dx = TWide(X1) - X0;
+        const TWide n = TWide(X0) * dy + (TWide(y) * scale - Y0) * dx;
+        const TWide step = dx * scale;
+        Den = std::uint64_t(den);
+        Row = y;
+        if (Fits64(n) && Fits64(step) && Fits64(den)) {
+            // The common case, with one 64-bit division for each quotient and remainder.
+            const long long n64 = (long long)n, d64 = (long long)den, s64 = (long long)step;
+            const long long r = n64 % d64;  // truncation is the ceiling below zero
+            X = n64 / d64 + (r > 0);
+            Rem = std::uint64_t(r > 0 ? d64 - r : -r);
+            long long q = s64 / d64, m = s64 % d64;
+            if (m < 0) {
+                --q;
+                m += d64;
+            }
+            StepX = q;
+            StepRem = std::uint64_t(m);
+            return;
+        }
+        TWide x = n / den;  // truncation is the ceiling below zero
+        if (n % den != 0 && n > 0)
+            ++x;
+        TWide q = step / den, m = step % den;
+        if (m < 0) {
+            --q;
+            m += den;
+        }
+        X = (long long)x;
+        Rem = std::uint64_t(x * den - n);
+        StepX = (long long)q;
+        StepRem = std::uint64_t(m);
+    }
+
+    static bool Fits64(__int128 v) { return v >= LLONG_MIN && v <= LLONG_MAX; }
+};
+
+/// An edge crossing the rows being scanned, with its column on the current row.
+struct TActiveEdge {
+    long long X;
+    TEdgeWalk* Edge;
+    int Direction;  // the edge's, at hand for the spans
+};
+
+/// Moves the active edges to row y and orders them by column. When they were ordered on row
+/// y − 1 (follows), that order is nearly right: edges of a polygon rarely pass one another from
+/// row to row, so insertion sorting costs about one comparison per edge.
+template <long long Scale>
+void MoveEdgesTo(std::vector<TActiveEdge>& active, long long y, bool follows) {
+    if (!follows) {
+        for (TActiveEdge& a : active) {
+            a.Edge->template MoveTo<Scale>(y);
+            a.X = a.Edge->X;
+        }
+        std::sort(active.begin(), active.end(), [](const TActiveEdge& a, const TActiveEdge& b) { return a.X < b.X; });
+        return;
+    }
+    // Edges that pass one another in crowds (a hostile figure of crossing slivers) would make
+    // insertion quadratic: past a few moves per edge the row is sorted outright instead.
+    std::size_t moves = 0;
+    const std::size_t maxMoves = 8 * active.size() + 64;
+    for (std::size_t i = 0; i < active.size(); ++i) {
+        TEdgeWalk* const e = active[i].Edge;
+        e->template MoveTo<Scale>(y);
+        const long long x = e->X;
+        active[i].X = x;
+        if (i == 0 || active[i - 1].X <= x)
+            continue;
+        std::size_t j = i;
+        do {
+            active[j] = active[j - 1];
+            --j;
+            ++moves;
+        } while (j > 0 && active[j - 1].X > x);
+        active[j] = TActiveEdge{x, e, e->Direction};
+        if (moves > maxMoves) {
+            for (std::size_t k = i + 1; k < active.size(); ++k) {
+                active[k].Edge->template MoveTo<Scale>(y);
+                active[k].X = active[k].Edge->X;
+            }
+            std::sort(active.begin(), active.end(),
+                      [](const TActiveEdge& a, const TActiveEdge& b) { return a.X < b.X; });
+            return;
+        }
+    }
+}
+
+/// Adds an edge that starts crossing on row y. When the others are ordered on row y − 1
+/// (follows), it goes where its column on row y puts it, so that the next MoveEdgesTo finds the
+/// order nearly right; otherwise that one sorts them all anyway.
+template <long long Scale>
+void AddEdge(std::vector<TActiveEdge>& active, TEdgeWalk* edge, long long y, bool follows) {
+    if (!follows) {
+        active.push_back(TActiveEdge{0, edge, edge->Direction});
+        return;
+    }
+    edge->template MoveTo<Scale>(y);
+    const auto at = std::upper_bound(active.begin(), active.end(), edge->X,
+                                     [](long long x, const TActiveEdge& a) { return x < a.X; });
+    active.insert(at, TActiveEdge{edge->X, edge, edge->Direction});
+}
+
+/// Drops the edges whose rows end at or before y, keeping the others' order; gives the first row
+/// at which another one ends.
+inline long long DropEndedEdges(std::vector<TActiveEdge>& active, long long y) {
+    long long nextEnd = LLONG_MAX;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < active.size(); ++i) {
+        const long long end = active[i].Edge->End;
+        if (end <= y)
+            continue;
+        nextEnd = std::min(nextEnd, end);
+        active[kept++] = active[i];
+    }
+    active.resize(kept);
+    return nextEnd;
+}
+
+/// Adds the spans of a row whose edges are ordered by column: the columns from each crossing to
+/// the next where the winding (WINDING) is not zero, or the count of crossings (ALTERNATE) odd.
+inline void SpansOfRow(const std::vector<TActiveEdge>& active, bool winding, std::vector<TSpan>& spans) {
+    spans.clear();
+    int count = 0;
+    for (std::size_t i = 0; i + 1 < active.size(); ++i) {
+        count += winding ? active[i].Direction : 1;
+        const long long left = active[i].X, right = active[i + 1].X;
+        if ((winding ? count == 0 : (count & 1) == 0) || left >= right)
+            continue;
+        if (!spans.empty() && spans.back().Right >= left)
+            spans.back().Right = std::max(spans.back().Right, right);
+        else
+            spans.push_back(TSpan{left, right});
+    }
+}
 
 /// Receives the rows [top, bottom) that share the same spans; false stops the scan.
 using TBandVisitor = std::function<bool(long long top, long long bottom, const std::vector<TSpan>& spans)>;

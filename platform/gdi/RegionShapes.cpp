@@ -1,6 +1,7 @@
 // Regions of shapes: polygons by scan conversion at pixel centres, ellipses and rounded
 // rectangles row by row. All arithmetic is exact on integers: products of two coordinate
-// differences need 66 bits, so they are taken in 128.
+// differences need 66 bits, so they are taken in 128, once per edge; the rows after that are
+// stepped in 64 (TEdgeWalk).
 #include "platform/gdi/Internal.h"
 
 #include <algorithm>
@@ -22,11 +23,8 @@ bool RefuseTooLarge() {
     return false;
 }
 
-struct TEdge {
-    long long TopX, Top;        // the upper end
-    long long BottomX, Bottom;  // the lower end; Bottom > Top
-    int Direction;              // +1 when the polygon runs down along it, −1 when up
-};
+/// Polygon corners beyond this are refused: the edge walk's range at one sample per pixel.
+constexpr long long kScanLimit = 1LL << 61;
 
 // ceil(a / b) for b > 0.
 TWide CeilDiv(TWide a, TWide b) {
@@ -34,34 +32,6 @@ TWide CeilDiv(TWide a, TWide b) {
     if (a % b != 0 && a > 0)
         ++q;
     return q;
-}
-
-// The first column whose sample point lies at or right of the edge on row y. The platform
-// samples a pixel at its integer coordinates, where its lines pass too: with the edge's x at
-// height t being X(t), the smallest x with x ≥ X(y), that is (x − TopX)·D ≥ (y − Top)·(BottomX − TopX),
-// D = Bottom − Top.
-long long Crossing(const TEdge& e, long long y) {
-    const TWide d = e.Bottom - e.Top;
-    const TWide n = TWide(y - e.Top) * TWide(e.BottomX - e.TopX);
-    return e.TopX + (long long)CeilDiv(n, d);
-}
-
-struct TCrossing {
-    long long X;
-    int Direction;
-};
-
-// The spans of one row (or of rows whose crossings are all the same) from its crossings.
-void SpansFromCrossings(std::vector<TCrossing>& crossings, int fillMode, std::vector<TSpan>& spans) {
-    std::sort(crossings.begin(), crossings.end(), [](const TCrossing& a, const TCrossing& b) { return a.X < b.X; });
-    spans.clear();
-    int winding = 0;
-    for (std::size_t i = 0; i + 1 < crossings.size(); ++i) {
-        winding += fillMode == WINDING ? crossings[i].Direction : 1;
-        const bool inside = fillMode == WINDING ? winding != 0 : (winding & 1) != 0;
-        if (inside)
-            AppendSpan(spans, crossings[i].X, crossings[i + 1].X);
-    }
 }
 
 // The largest d ≥ 0 with d² ≤ q.
@@ -89,6 +59,17 @@ long long HalfWidth(long long dy, long long rx, long long ry) {
     const TUWide dd = TUWide(dy < 0 ? -dy : dy) * TUWide(dy < 0 ? -dy : dy);
     if (dd > yy2)
         return -1;
+    if (rx < (1LL << 16) && ry < (1LL << 16)) {
+        // Shapes up to 8,192 pixels across, the common case: the product stays below 2^64 and
+        // the quotient below 2^32, whose square root a double finds within one either way.
+        const std::uint64_t q = std::uint64_t(rx) * std::uint64_t(rx) * std::uint64_t(yy2 - dd) / std::uint64_t(yy2);
+        auto r = std::uint64_t(std::sqrt(double(q)));
+        while (r > 0 && r * r > q)
+            --r;
+        while ((r + 1) * (r + 1) <= q)
+            ++r;
+        return (long long)r;
+    }
     if (rx < (1LL << 35) && ry < (1LL << 29)) {
         const TUWide q = TUWide(rx) * TUWide(rx) * (yy2 - dd) / yy2;
         return (long long)SquareRootFloor(q);
@@ -119,42 +100,57 @@ void Normalise(long long& a, long long& b) {
 
 bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& polygons, int fillMode,
                  long long firstRow, long long endRow, const TBandVisitor& visit) {
-    std::vector<TEdge> edges;
+    std::vector<TEdgeWalk> edges;
     for (const TPolygonRun& run : polygons) {
         for (std::size_t k = 0; k < run.Count; ++k) {
             const TScanPoint& a = points[run.First + k];
             const TScanPoint& b = points[run.First + (k + 1) % run.Count];
+            // The edge walk's range; no caller comes near it (device points stop at 2^46).
+            if (a.X > kScanLimit || a.X < -kScanLimit || a.Y > kScanLimit || a.Y < -kScanLimit)
+                return RefuseTooLarge();
             if (a.Y == b.Y)
                 continue;  // a horizontal edge crosses no pixel centre's row
             if (a.Y < b.Y)
-                edges.push_back(TEdge{a.X, a.Y, b.X, b.Y, +1});
+                edges.push_back(TEdgeWalk{a.X, a.Y, b.X, b.Y, +1, b.Y});
             else
-                edges.push_back(TEdge{b.X, b.Y, a.X, a.Y, -1});
+                edges.push_back(TEdgeWalk{b.X, b.Y, a.X, a.Y, -1, a.Y});
         }
     }
-    std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.Top < b.Top; });
+    std::sort(edges.begin(), edges.end(), [](const TEdgeWalk& a, const TEdgeWalk& b) { return a.Y0 < b.Y0; });
     std::vector<long long> stops;
     stops.reserve(2 * edges.size());
-    for (const TEdge& e : edges) {
-        stops.push_back(e.Top);
-        stops.push_back(e.Bottom);
+    for (const TEdgeWalk& e : edges) {
+        stops.push_back(e.Y0);
+        stops.push_back(e.Y1);
     }
     std::sort(stops.begin(), stops.end());
     stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
 
-    std::vector<const TEdge*> active;
-    std::vector<TCrossing> crossings;
+    // The active edges stay ordered by their columns from row to row (see MoveEdgesTo).
+    std::vector<TActiveEdge> active;
     std::vector<TSpan> spans;
     std::size_t next = 0;
-    long long work = 0;
+    long long work = 0, nextEnd = LLONG_MAX;
+    long long ordered = LLONG_MIN;  // the row on which the active edges are in order
+    std::size_t slanted = 0;        // active edges that are not upright
+    const bool winding = fillMode == WINDING;
     for (std::size_t s = 0; s + 1 < stops.size(); ++s) {
         // Between two stops the same edges cross every row: those spanning the whole interval.
         const long long top = stops[s], bottom = stops[s + 1];
-        std::erase_if(active, [top](const TEdge* e) { return e->Bottom <= top; });
-        while (next < edges.size() && edges[next].Top == top)
-            active.push_back(&edges[next++]);
+        if (top >= nextEnd) {
+            nextEnd = DropEndedEdges(active, top);
+            slanted = std::size_t(std::count_if(active.begin(), active.end(),
+                                                [](const TActiveEdge& a) { return a.Edge->X0 != a.Edge->X1; }));
+        }
         // Only the rows of the window are worked out; the edges are still tracked above it.
         const long long first = std::max(top, firstRow), end = std::min(bottom, endRow);
+        const bool follows = first < end && ordered == first - 1;
+        while (next < edges.size() && edges[next].Y0 == top) {
+            TEdgeWalk& e = edges[next++];
+            nextEnd = std::min(nextEnd, e.End);
+            slanted += e.X0 != e.X1;
+            AddEdge<1>(active, &e, first, follows);
+        }
         if (active.empty())
             continue;
         if (first >= end) {
@@ -164,20 +160,20 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
                 return RefuseTooLarge();
             continue;
         }
-        const bool upright = std::all_of(active.begin(), active.end(),
-                                         [](const TEdge* e) { return e->TopX == e->BottomX; });
+        // Upright edges cross every row at the same column: one band holds all the rows, and
+        // their order holds for all of them.
+        const bool upright = slanted == 0;
         const long long rows = upright ? 1 : end - first;
         work += rows * (long long)active.size();
         if (work > kMaxScanWork)
             return RefuseTooLarge();
         for (long long y = first; y < first + rows; ++y) {
-            crossings.clear();
-            for (const TEdge* e : active)
-                crossings.push_back(TCrossing{upright ? e->TopX : Crossing(*e, y), e->Direction});
-            SpansFromCrossings(crossings, fillMode, spans);
+            MoveEdgesTo<1>(active, y, follows || y > first);
+            SpansOfRow(active, winding, spans);
             if (!visit(y, upright ? end : y + 1, spans))
                 return RefuseTooLarge();
         }
+        ordered = end - 1;
     }
     return true;
 }

@@ -36,8 +36,7 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
         if (SelectedBrush(dc) != nullptr && !bounds.Empty()) {
             const bool done = ScanPolygon(points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,
                                           [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
-                                              for (const TSpan& span : spans)
-                                                  fill.Box(TClip{span.Left, span.Right, top, bottom});
+                                              fill.Spans(top, bottom, spans);
                                               return true;
                                           });
             if (!done)

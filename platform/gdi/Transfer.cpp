@@ -229,7 +229,9 @@ TFillStage::TFillStage(const TDCObj& dc, TBitmapObj& dest, const TBrushObj* brus
       FRop(rop & 0xFFu),
       FUsesPattern(RopUsesPattern(FRop)),
       FUsesDest(RopUsesDest(FRop)),
-      FSkip(FUsesPattern && FPattern.Null()) {}
+      FSkip(FUsesPattern && FPattern.Null()),
+      FPlain(!FUsesDest && (!FUsesPattern || FPattern.Solid())),
+      FValue(FPlain ? Rop3(FRop, FPattern.SolidValue(), 0, 0) : 0) {}
 
 void TFillStage::Span(long long y, long long x0, long long x1) {
     if (FSkip)
@@ -248,6 +250,45 @@ void TFillStage::Box(const TClip& box) {
         for (long long y = piece.Y0; y < piece.Y1; ++y)
             Run(y, piece.X0, piece.X1);
     });
+}
+
+void TFillStage::Spans(long long top, long long bottom, const std::vector<TSpan>& spans) {
+    if (FSkip || spans.empty())
+        return;
+    if (!FPlain || !FClipper.Rectangular()) {
+        for (const TSpan& span : spans)
+            Box(TClip{span.Left, span.Right, top, bottom});
+        return;
+    }
+    // A solid fill under a rectangular clip: the polygon fills' common case, written row by row
+    // straight into the surface.
+    const TClip& bounds = FClipper.Bounds();
+    const long long y0 = std::max(top, bounds.Y0), y1 = std::min(bottom, bounds.Y1);
+    std::size_t first = 0, end = spans.size();
+    while (first < end && spans[first].Right <= bounds.X0)
+        ++first;
+    while (end > first && spans[end - 1].Left >= bounds.X1)
+        --end;
+    if (first == end)
+        return;
+    const int bpp = FDest.BitsPixel;
+    for (long long y = y0; y < y1; ++y) {
+        BYTE* row = FDest.Row(LONG(y));
+        if (bpp == 32) {
+            // Mostly short spans: stored in place, without a call for each.
+            for (std::size_t k = first; k < end; ++k) {
+                const long long x0 = std::max(spans[k].Left, bounds.X0), x1 = std::min(spans[k].Right, bounds.X1);
+                for (BYTE *p = row + 4 * x0, *stop = row + 4 * std::max(x0, x1); p != stop; p += 4)
+                    std::memcpy(p, &FValue, 4);
+            }
+            continue;
+        }
+        for (std::size_t k = first; k < end; ++k) {
+            const long long x0 = std::max(spans[k].Left, bounds.X0), x1 = std::min(spans[k].Right, bounds.X1);
+            if (x0 < x1)
+                FillSpan(row, x0, x1 - x0, bpp, FValue);
+        }
+    }
 }
 
 // One clipped span: pattern, destination and operation, at most kSpan pixels at a time.

@@ -255,6 +255,8 @@ public:
     void Span(long long y, long long x0, long long x1);
     /// Fills a box of rows and columns.
     void Box(const TClip& box);
+    /// Fills the same spans on rows [top, bottom); the spans are ordered and apart.
+    void Spans(long long top, long long bottom, const std::vector<TSpan>& spans);
 
 private:
     void Run(long long y, long long x0, long long x1);
@@ -267,6 +269,8 @@ private:
     bool FUsesPattern;
     bool FUsesDest;
     bool FSkip;  // the operation needs the pattern and the brush is null
+    bool FPlain;  // every pixel becomes FValue, whatever was there
+    DWORD FValue;
     std::array<DWORD, kSpan> FP{}, FS{}, FD{};
     std::array<BYTE, kSpan> FOk{};
 };

@@ -3,7 +3,9 @@
 #include "BlitTestSupport.h"
 
 #include <climits>
+#include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -145,6 +147,66 @@ TEST_F(TShapeTest, FillModesMatchPolygonRegions) {
     RestoreDC(dc, saved);
     EXPECT_EQ(GetPolyFillMode(dc), WINDING);
     SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
+// The scan rule evaluated pixel by pixel: (x, y) is in when the winding of the edges it lies at
+// or right of, on rows from an edge's top up to its bottom, is odd or (WINDING) not zero.
+bool InsideByRule(const std::vector<POINT>& points, int mode, long long x, long long y) {
+    int winding = 0;
+    for (std::size_t k = 0; k < points.size(); ++k) {
+        POINT a = points[k], b = points[(k + 1) % points.size()];
+        int direction = 1;
+        if (a.y > b.y) {
+            std::swap(a, b);
+            direction = -1;
+        }
+        if (a.y <= y && y < b.y && (x - a.x) * (b.y - a.y) >= (y - a.y) * (long long)(b.x - a.x))
+            winding += mode == WINDING ? direction : 1;
+    }
+    return mode == WINDING ? winding != 0 : winding % 2 != 0;
+}
+
+// Random polygons, some reaching far beyond the surface so that their edges are walked down
+// hundreds of rows before it, fill exactly the pixels the rule gives, under a rectangular and a
+// two-piece clip alike, and their regions hold the same pixels.
+TEST_F(TShapeTest, RandomPolygonsFillWhatTheRuleGives) {
+    std::mt19937 random(2024);
+    auto surface = WhiteSurface();
+    HDC dc = surface->Dc();
+    TRedBrush brush(dc);
+    SelectObject(dc, GetStockObject(NULL_PEN));
+    HRGN pieces = CreateRectRgn(0, 0, 9, 16);
+    HRGN right = CreateRectRgn(13, 3, 24, 12);
+    CombineRgn(pieces, pieces, right, RGN_OR);
+    DeleteObject(right);
+    int failures = 0;
+    for (int trial = 0; trial < 600 && failures < 5; ++trial) {
+        const bool far = trial % 4 == 3;
+        std::uniform_int_distribution<int> near(-4, 27), count(3, 9), reach(-400, 400);
+        std::vector<POINT> points(std::size_t(count(random)));
+        for (POINT& p : points)
+            p = far && random() % 3 == 0 ? POINT{reach(random), reach(random)} : POINT{near(random), near(random)};
+        const int mode = trial % 2 == 0 ? ALTERNATE : WINDING;
+        const bool clipped = trial % 3 == 0;
+        SetPolyFillMode(dc, mode);
+        SelectClipRgn(dc, clipped ? pieces : nullptr);
+        PatBlt(dc, 0, 0, 24, 16, WHITENESS);
+        ASSERT_TRUE(Polygon(dc, points.data(), int(points.size())));
+        HRGN region = CreatePolygonRgn(points.data(), int(points.size()), mode);
+        ASSERT_NE(region, nullptr);
+        for (int y = -2; y < 18; ++y)
+            for (int x = -2; x < 26; ++x) {
+                const bool inside = InsideByRule(points, mode, x, y);
+                const bool drawable = x >= 0 && x < 24 && y >= 0 && y < 16 && (!clipped || PtInRegion(pieces, x, y));
+                const bool ok = (PtInRegion(region, x, y) != FALSE) == inside &&
+                                (!drawable || (GetPixel(dc, x, y) == kRed) == inside);
+                if (!ok && ++failures <= 5)
+                    ADD_FAILURE() << "trial " << trial << " at " << x << "," << y;
+            }
+        DeleteObject(region);
+    }
+    SelectClipRgn(dc, nullptr);
+    DeleteObject(pieces);
 }
 
 TEST_F(TShapeTest, FillAndOutlineGoThroughTheRasterOperation) {

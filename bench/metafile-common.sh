@@ -4,7 +4,7 @@
 # The metafiles of CORPUS/emf and CORPUS/wmf as paths relative to CORPUS, sorted, one a line (the
 # reference pictures beside them are PNG and are left out).
 metafile_list() {
-  (cd "$1" && find emf wmf -type f \( -iname '*.emf' -o -iname '*.wmf' \) | LC_ALL=C sort)
+  (cd "$1" && find -L emf wmf -type f \( -iname '*.emf' -o -iname '*.wmf' \) | LC_ALL=C sort)
 }
 
 # Whether an ancestor of this shell already holds the machine's build lock (the scripts were

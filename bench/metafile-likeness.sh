@@ -5,7 +5,8 @@
 # For every *.emf / *.wmf under CORPUS/emf and CORPUS/wmf:
 #  - the reference: ../shared/gdi-reference/gdiref.sh emf|wmf FILE OUT.bmp 128 128 (PlayEnhMetaFile
 #    on a white bitmap; a WMF through SetWinMetaFileBits first). It is cached in OUT/ref/ with the
-#    file's SHA-256, so a rerun only plays files that are new or changed;
+#    file's SHA-256, so a rerun only plays files that are new or changed, or whose playing failed
+#    in a way that may pass (remove OUT/ref to play every file again);
 #  - ours: VISTEL_RENDER FILE OUT.bmp --size 128x128 (white background), always rerun;
 #  - the score: of the pixels that are not pure white (FFFFFF) in either picture, the share whose
 #    red, green and blue all lie within 48 of the reference's. Two pictures that are both all white
@@ -81,7 +82,11 @@ for rel in "${files[@]}"; do
   bmp=$out/ref/$rel.bmp
   txt=$out/ref/$rel.txt
   key="key=$(sha256sum -- "$src" | cut -c1-64) ${size}x$size"
-  if [[ -f $txt ]] && grep -qxF -- "$key" "$txt"; then continue; fi
+  # A result is kept unless it may have been a passing trouble: other exits than 0, 1 and Wine's
+  # own crash report (which is not passing) are played again.
+  if [[ -f $txt ]] && grep -qxF -- "$key" "$txt" && grep -qE '^exit=[01]$|^err:wine: Unhandled' "$txt"; then
+    continue
+  fi
   mkdir -p "$(dirname "$bmp")"
   rm -f -- "$bmp"
   case ${rel,,} in *.wmf) kind=wmf ;; *) kind=emf ;; esac

@@ -110,6 +110,12 @@ def side(out, folder, rel, size):
     code = info.get('exit', '?')
     lines = [l for l in info['err'] if l.strip()] or [l for l in info['out'] if l.strip()]
     message = lines[0].strip() if lines else ''
+    # A sanitizer build reports its findings with exit status 1 (a clean refusal's) or
+    # with none (UBSan carries on): neither is a clean result.
+    sanitizer = [l for l in info['err'] if 'ERROR: AddressSanitizer' in l or 'runtime error:' in l
+                 or 'ERROR: LeakSanitizer' in l]
+    if sanitizer:
+        return 'failed', 'sanitizer: ' + sanitizer[0].strip(), None
     if code == '0':
         try:
             width, height, rows = read_bmp(os.path.join(out, folder, rel + '.bmp'))

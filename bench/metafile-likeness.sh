@@ -15,8 +15,8 @@
 # distribution of the scores, the share of files scoring at least 90 %, and the goal: at least
 # 90 % on at least 95 % of the files the reference draws, and a clean refusal (exit 1 with a
 # message, no crash or time-out) of every file the reference cannot read. OUT/scores.tsv holds the
-# same per file; the pictures stay in OUT/ref and OUT/vistel (../shared/gdi-reference/bmp2png.py
-# makes a PNG of one).
+# same per file; OUT/sheet.png shows each file's reference, ours and where they differ (red: off by
+# more than the tolerance; pale red: no picture); the pictures stay in OUT/ref and OUT/vistel.
 #
 #   --refs-only      only make the reference renderings (no vistel-render needed)
 #   VISTEL_RENDER    the program; else $VISTEL_RENDER, else the first of build/{bench,release,

@@ -2,7 +2,7 @@
 """Scores vistel-render's pictures of metafiles against the reference playback (the last step of
 metafile-likeness.sh, which describes the measure). Reads the corpus-relative paths from standard
 input, and OUT/ref/PATH.{bmp,txt} and OUT/vistel/PATH.{bmp,txt}; prints Markdown and writes
-OUT/scores.tsv.
+OUT/scores.tsv and OUT/sheet.png.
 
     metafile-score.py --out OUT [--size 128] [--tolerance 48] [--good 90] [--refs-only] < PATHS
     metafile-score.py --compare A.bmp B.bmp [--tolerance 48]   # one score, for checking the measure
@@ -11,6 +11,7 @@ import argparse
 import os
 import struct
 import sys
+import zlib
 
 
 class BmpError(Exception):
@@ -144,12 +145,46 @@ def side(out, folder, rel, size):
     return 'failed', 'exit %s %s' % (code, message), None
 
 
+def write_png(path, width, height, rows):
+    """An 8-bit RGB PNG of rows of (r, g, b) tuples."""
+    raw = b''.join(b'\0' + bytes(c for p in row for c in p) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack('>I', len(body)) + kind + body + struct.pack('>I', zlib.crc32(kind + body))
+
+    with open(path, 'wb') as f:
+        f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', width, height, 8, 2, 0, 0, 0))
+                + chunk(b'IDAT', zlib.compress(raw, 6)) + chunk(b'IEND', b''))
+
+
+NO_PICTURE = (255, 220, 220)
+GAP = (128, 128, 128)
+
+
+def sheet(path, size, pairs, tolerance):
+    """One band per file: the reference, ours, and where they differ (red: off by more than the
+    tolerance, grey: close, white: white in both); pale red stands for no picture."""
+    blank = [[NO_PICTURE] * size for _ in range(size)]
+    rows = []
+    for ref, ours in pairs:
+        if ref is not None and ours is not None:
+            diff = [[WHITE if a == WHITE and b == WHITE else
+                     (200, 200, 200) if all(abs(p - q) <= tolerance for p, q in zip(a, b)) else (255, 0, 0)
+                     for a, b in zip(row_a, row_b)] for row_a, row_b in zip(ours, ref)]
+        else:
+            diff = blank
+        for y in range(size):
+            rows.append((ref or blank)[y] + [GAP] * 4 + (ours or blank)[y] + [GAP] * 4 + diff[y])
+        rows.append([GAP] * (3 * size + 8))
+    write_png(path, 3 * size + 8, len(rows), rows)
+
+
 def cell(text):
     return text.replace('|', '\\|')[:110]
 
 
 def report(args, rels):
-    rows = []
+    rows, pairs = [], []
     for rel in rels:
         ref_state, ref_reason, ref_pixels = side(args.out, 'ref', rel, args.size)
         if args.refs_only:
@@ -166,9 +201,12 @@ def report(args, rels):
         ink = None
         if ref_pixels is not None:
             ink = sum(p != WHITE for row in ref_pixels for p in row)
+        pairs.append((ref_pixels, ours_pixels))
         rows.append(dict(rel=rel, ref=ref_state, ref_reason=ref_reason, ours=ours_state,
                          ours_reason=ours_reason, score=value, counted=counted, blank=blank, ink=ink))
 
+    if not args.refs_only:
+        sheet(os.path.join(args.out, 'sheet.png'), args.size, pairs, args.tolerance)
     with open(os.path.join(args.out, 'scores.tsv'), 'w') as f:
         f.write('file\tscore\tpixels\treference\treference_ink\treference_note\tvistel\tvistel_note\n')
         for r in rows:

@@ -95,7 +95,7 @@ for rel in "${files[@]}"; do
   [[ -t 2 ]] && printf '\r%d/%d %s\033[K' "$n" "${#files[@]}" "$rel" >&2
   $lock python3 "$root/bench/metafile-timing.py" time --file "$corpus/$rel" --name "$rel" --size "$size" \
     --runs "$runs" --work "$tmp/work" --peers "$peers" --lo-profile "$out/lo-profile" "${vistel[@]}" \
-    >>"$tmp/times.tsv"
+    >>"$tmp/times.tsv" || echo "metafile-bench: timing $rel failed; it is left out" >&2
 done
 [[ -t 2 ]] && printf '\r\033[K' >&2
 

@@ -32,13 +32,15 @@
 # Needs python3 (standard library only). Takes ~15 minutes with the peers at RUNS=5, seconds with
 # --reuse-peers.
 set -euo pipefail
+# The whole script is one function, read before it runs: editing the file meanwhile is safe.
+main() {
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/bench/metafile-common.sh"
 
 mode=all
 case ${1:-} in
   --peers-only | --reuse-peers) mode=${1#--}; shift ;;
-  -h | --help) sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+  -h | --help) sed -n '2,/^set -e/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
 esac
 corpus=$(realpath -- "${CORPUS:-$root/../shared/corpus}")
 out=$(realpath -m -- "${OUT:-$root/build/metafile-bench}")
@@ -88,15 +90,18 @@ fi
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/metafile-bench.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 
-# --- the timing, one file at a time under the lock
+# --- the timing, one file at a time under the lock; OUT/times.part.tsv keeps what an interrupted
+# run had measured
+rm -f "$out/times.part.tsv"
 n=0
 for rel in "${files[@]}"; do
   n=$((n + 1))
   [[ -t 2 ]] && printf '\r%d/%d %s\033[K' "$n" "${#files[@]}" "$rel" >&2
   $lock python3 "$root/bench/metafile-timing.py" time --file "$corpus/$rel" --name "$rel" --size "$size" \
     --runs "$runs" --work "$tmp/work" --peers "$peers" --lo-profile "$out/lo-profile" "${vistel[@]}" \
-    >>"$tmp/times.tsv" || echo "metafile-bench: timing $rel failed; it is left out" >&2
+    >>"$out/times.part.tsv" || echo "metafile-bench: timing $rel failed; it is left out" >&2
 done
+mv "$out/times.part.tsv" "$tmp/times.tsv"
 [[ -t 2 ]] && printf '\r\033[K' >&2
 
 if [[ $mode == reuse-peers ]]; then
@@ -120,3 +125,6 @@ elif [[ -n $peers ]]; then
 fi
 cp "$tmp/times.tsv" "$out/times.tsv"
 python3 "$root/bench/metafile-timing.py" report "$out/times.tsv" --size "$size"
+}
+
+main "$@"

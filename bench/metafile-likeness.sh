@@ -33,12 +33,14 @@
 # Takes ~1 minute with the references made, ~2 minutes without. Exit status 0 when every file
 # was scored (whatever the scores), 1 when something could not run.
 set -euo pipefail
+# The whole script is one function, read before it runs: editing the file meanwhile is safe.
+main() {
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/bench/metafile-common.sh"
 
 refs_only=0
 if [[ ${1:-} == --refs-only ]]; then refs_only=1; shift; fi
-[[ ${1:-} == -h || ${1:-} == --help ]] && { sed -n '2,/^set -e/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0; }
+[[ ${1:-} == -h || ${1:-} == --help ]] && { sed -n '2,/^set -e/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//'; exit 0; }
 
 corpus=$(realpath -- "${CORPUS:-$root/../shared/corpus}")
 out=$(realpath -m -- "${OUT:-$root/build/metafile-likeness}")
@@ -115,3 +117,6 @@ fi
 args=(--out "$out" --size "$size" --tolerance "$tolerance" --good "$good")
 ((refs_only)) && args+=(--refs-only)
 printf '%s\n' "${files[@]}" | python3 "$root/bench/metafile-score.py" "${args[@]}"
+}
+
+main "$@"

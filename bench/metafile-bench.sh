@@ -18,8 +18,10 @@
 # both drew. Goal: vistel-render at least 10 × faster than the fastest peer.
 #
 #   --peers-only     time the peers only (kept in OUT/peers.tsv for --reuse-peers)
-#   --reuse-peers    time vistel-render only and take the peers' figures from OUT/peers.tsv of an
-#                    earlier run on this machine (the peers do not change when vistel-render does)
+#   --reuse-peers    take the peers' figures from OUT/peers.tsv of an earlier run on this machine
+#                    (the peers do not change when vistel-render does), time them only on the files
+#                    it lacks (an interrupted run leaves the files it finished), and vistel-render
+#                    on every file
 #   VISTEL_RENDER    the program to time; else $VISTEL_RENDER; else vistel-render is built in
 #                    Release without tests in BUILD (build/bench), as users get it
 #   env: RUNS (5), SIZE (256), CORPUS (../shared/corpus), OUT (build/metafile-bench),
@@ -48,7 +50,6 @@ runs=${RUNS:-5}
 size=${SIZE:-256}
 peers=${PEERS:-libreoffice,inkscape,emf2svg}
 lock=$(lock_prefix)
-[[ $mode == reuse-peers ]] && peers=
 
 mapfile -t files < <(metafile_list "$corpus")
 ((${#files[@]} > 0)) || { echo "no metafiles under $corpus/emf or $corpus/wmf" >&2; exit 1; }
@@ -90,41 +91,48 @@ fi
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/metafile-bench.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
 
-# --- the timing, one file at a time under the lock; OUT/times.part.tsv keeps what an interrupted
-# run had measured
-rm -f "$out/times.part.tsv"
-n=0
+# --- the timing, one file at a time under the lock. The peers' lines go to OUT/peers.tsv as each
+# file is done, so that --reuse-peers can finish an interrupted run; OUT/times.part.tsv keeps what
+# this run has measured.
+[[ $mode == reuse-peers ]] || rm -f "$out/peers.tsv"
+touch "$out/peers.tsv"
+rm -f "$out/times.part.tsv"; touch "$out/times.part.tsv"
+reused=0 n=0
 for rel in "${files[@]}"; do
   n=$((n + 1))
   [[ -t 2 ]] && printf '\r%d/%d %s\033[K' "$n" "${#files[@]}" "$rel" >&2
-  $lock python3 "$root/bench/metafile-timing.py" time --file "$corpus/$rel" --name "$rel" --size "$size" \
-    --runs "$runs" --work "$tmp/work" --peers "$peers" --lo-profile "$out/lo-profile" "${vistel[@]}" \
-    >>"$out/times.part.tsv" || echo "metafile-bench: timing $rel failed; it is left out" >&2
+  file_peers=$peers
+  if [[ $mode == reuse-peers ]] && grep -q -F -- "$rel"$'\t' "$out/peers.tsv"; then
+    file_peers= reused=$((reused + 1))
+    [[ ${#vistel[@]} -gt 0 ]] || continue
+  fi
+  if ! $lock python3 "$root/bench/metafile-timing.py" time --file "$corpus/$rel" --name "$rel" --size "$size" \
+      --runs "$runs" --work "$tmp/work" --peers "$file_peers" --lo-profile "$out/lo-profile" "${vistel[@]}" \
+      >"$tmp/one.tsv"; then
+    echo "metafile-bench: timing $rel failed; it is left out" >&2
+    continue
+  fi
+  cat "$tmp/one.tsv" >>"$out/times.part.tsv"
+  [[ -z $file_peers ]] || awk -F '\t' '$2 != "vistel"' "$tmp/one.tsv" >>"$out/peers.tsv"
 done
-mv "$out/times.part.tsv" "$tmp/times.tsv"
 [[ -t 2 ]] && printf '\r\033[K' >&2
 
-if [[ $mode == reuse-peers ]]; then
-  [[ -f $out/peers.tsv ]] || { echo "no $out/peers.tsv: run --peers-only (or without options) first" >&2; exit 1; }
-  for rel in "${files[@]}"; do
-    grep -q -F -- "$rel"$'\t' "$out/peers.tsv" || { echo "$out/peers.tsv lacks $rel: time the peers again" >&2; exit 1; }
-  done
-  echo "(peers' figures from $out/peers.tsv, $(date -r "$out/peers.tsv" -u '+%Y-%m-%d %H:%M UTC'))"
-  echo
-  cat "$out/peers.tsv" >>"$tmp/times.tsv"
-  # vistel-render's lines first per file in the report, as in a run that timed all of them
-  python3 - "$tmp/times.tsv" >"$tmp/sorted.tsv" <<'EOF'
+# This run's vistel-render lines and every peer's line, each file's together in corpus order.
+{ awk -F '\t' '$2 == "vistel"' "$out/times.part.tsv"; cat "$out/peers.tsv"; } >"$tmp/all.tsv"
+rm -f "$out/times.part.tsv"
+printf '%s\n' "${files[@]}" | python3 -c '
 import sys
-lines = open(sys.argv[1]).read().splitlines()
-names = list(dict.fromkeys(l.split('\t')[0] for l in lines))
-print('\n'.join(l for n in names for l in lines if l.split('\t')[0] == n))
-EOF
-  mv "$tmp/sorted.tsv" "$tmp/times.tsv"
-elif [[ -n $peers ]]; then
-  awk -F '\t' '$2 != "vistel"' "$tmp/times.tsv" >"$out/peers.tsv"
+order = {n.rstrip("\n"): i for i, n in enumerate(sys.stdin)}
+lines = [l for l in open(sys.argv[1]).read().splitlines() if l.split("\t")[0] in order]
+tools = ["vistel", "libreoffice", "inkscape", "emf2svg"]
+lines.sort(key=lambda l: (order[l.split("\t")[0]], tools.index(l.split("\t")[1])))
+print("\n".join(lines))' "$tmp/all.tsv" >"$tmp/times.tsv"
+if ((reused)); then
+  echo "($reused files' peer figures from an earlier run, in $out/peers.tsv)"
+  echo
 fi
 cp "$tmp/times.tsv" "$out/times.tsv"
 python3 "$root/bench/metafile-timing.py" report "$out/times.tsv" --size "$size"
 }
 
-main "$@"
+main "$@"; exit $?

@@ -119,4 +119,4 @@ args=(--out "$out" --size "$size" --tolerance "$tolerance" --good "$good")
 printf '%s\n' "${files[@]}" | python3 "$root/bench/metafile-score.py" "${args[@]}"
 }
 
-main "$@"
+main "$@"; exit $?

@@ -3,6 +3,7 @@
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
 #include "graphics/Icon.h"
+#include "graphics/Metafile.h"
 
 #include "platform/base/Messages.h"
 
@@ -21,9 +22,9 @@ struct TBuiltInFormat {
 
 // The formats every format list starts with. Their order matters: a later registration of the
 // same extension wins, so these sit behind everything the codecs add.
-// FIXME: "wmf" (SVMetafiles) and "emf" (SVEnhMetafiles) with TMetafile go before "ico" once the
-// metafile class exists.
 const TBuiltInFormat kBuiltInFormats[] = {
+    {"wmf", res::SVMetafiles, &TMetafile::StaticClass},
+    {"emf", res::SVEnhMetafiles, &TMetafile::StaticClass},
     {"ico", res::SVIcons, &TIcon::StaticClass},
     {"bmp", res::SVBitmaps, &TBitmap::StaticClass},
 };
@@ -34,9 +35,9 @@ struct TBuiltInClipboardFormat {
 };
 
 // The platform's standard clipboard formats that the framework's own classes render.
-// FIXME: CF_METAFILEPICT (3) and CF_ENHMETAFILE (14) with TMetafile go before CF_BITMAP once the
-// metafile class exists.
 const TBuiltInClipboardFormat kBuiltInClipboardFormats[] = {
+    {3, &TMetafile::StaticClass},
+    {14, &TMetafile::StaticClass},
     {2, &TBitmap::StaticClass},
 };
 

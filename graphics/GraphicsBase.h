@@ -57,13 +57,15 @@ inline constexpr base::TMessage SVIcons{65360, "アイコン"};
 inline constexpr base::TMessage SVBitmaps{65361, "ビットマップ"};
 inline constexpr base::TMessage SUnknownExtension{65419, "拡張子 .%s の画像形式は処理できません"};
 inline constexpr base::TMessage SInvalidIcon{65414, "アイコンイメージが不正です"};
+inline constexpr base::TMessage SInvalidMetafile{65415, "メタファイルが不正です"};
+inline constexpr base::TMessage SUnknownClipboardData{65416, "未対応のクリップボード データです"};
 inline constexpr base::TMessage SIconToClipboard{65417, "クリップボードはアイコンには対応していません"};
 inline constexpr base::TMessage SChangeIconSize{65418, "アイコンの大きさは変更できません"};
 
 inline constexpr base::TMessage kGraphicsMessages[] = {
     SOutOfResources, SInvalidBitmap, SInvalidPixelFormat, SScanLine,         SNoCanvasHandle,
     SUnknownClipboardFormat, SVMetafiles, SVEnhMetafiles, SVIcons,           SVBitmaps,
-    SUnknownExtension, SInvalidIcon, SIconToClipboard, SChangeIconSize,
+    SUnknownExtension, SInvalidIcon, SInvalidMetafile, SUnknownClipboardData, SIconToClipboard, SChangeIconSize,
 };
 static_assert(base::HasDistinctIds(kGraphicsMessages));
 }  // namespace res

@@ -3,6 +3,7 @@
 #include "graphics/Bitmap.h"
 #include "platform/base/Messages.h"
 #include "tests/app/CellTestSupport.h"
+#include "tests/platform/gdi/EmfBuilder.h"
 
 #include <gtest/gtest.h>
 
@@ -167,6 +168,32 @@ TEST_F(ThumbnailBuilder, CentresAnIconByTheStandardSizeAndDrawsItsChosenImageUns
     EXPECT_EQ((std::vector<int>{small.left, small.top, small.right, small.bottom}), (std::vector<int>{16, 16, 32, 32}));
     EXPECT_EQ((std::vector<int>{large.left, large.top, large.right, large.bottom}), (std::vector<int>{16, 16, 64, 64}));
     EXPECT_EQ(FImages.Pixels(0)[0], kWhite);
+}
+
+// Metafiles measure in their reference device's pixels: a small one is played at its own size,
+// centred; a larger one is squeezed into the whole cell.
+TEST_F(ThumbnailBuilder, CentresSmallMetafilesAndSqueezesLargeOnes) {
+    using namespace gdi;
+    const auto write = [this](const std::string& name, LONG width, LONG height) {
+        emftest::TEmfBuilder emf(width, height);
+        emf.Brush(1, BS_SOLID, RGB(255, 0, 0)).Select(1).Select(emftest::kStock | NULL_PEN);
+        emf.Record(emftest::kRectangle, {0, 0, DWORD(width + 3), DWORD(height + 3)});  // covers the whole frame
+        const std::vector<BYTE> bytes = emf.Bytes();
+        std::ofstream(FFolder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                              std::streamsize(bytes.size()));
+    };
+    write("a.emf", 20, 10);
+    write("b.emf", 100, 50);
+    Build();
+    ASSERT_EQ(Captions(), (std::vector<std::string>{"a.emf", "b.emf"}));
+    const TRect small = RedArea(0);
+    EXPECT_GE(small.left, 22);
+    EXPECT_GE(small.top, 27);
+    EXPECT_LE(small.right, 43);
+    EXPECT_LE(small.bottom, 38);
+    EXPECT_GE(small.right - small.left, 18);
+    EXPECT_EQ(FImages.Pixels(0)[0], kWhite);
+    EXPECT_EQ(RedArea(1), Rect(0, 0, 64, 64));
 }
 
 TEST_F(ThumbnailBuilder, SkipsWhatCannotBeLoadedAndKeepsTheOrder) {

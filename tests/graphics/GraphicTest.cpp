@@ -2,6 +2,7 @@
 #include "graphics/Bitmap.h"
 #include "graphics/Graphic.h"
 #include "graphics/Icon.h"
+#include "graphics/Metafile.h"
 #include "tests/graphics/PictureTestSupport.h"
 
 #include "platform/base/Exception.h"
@@ -325,20 +326,29 @@ protected:
     TFileFormatsList FList;
 };
 
-TEST_F(FileFormatsList, StartsWithTheBuiltInIconAndBitmapFormats) {
-    ASSERT_EQ(FList.Formats().size(), 2u);
-    const auto& ico = FList.Formats()[0];
-    EXPECT_EQ(ico.Extension, "ico");
-    EXPECT_EQ(ico.Description, "アイコン");
-    EXPECT_EQ(ico.DescResID, 0);
-    EXPECT_EQ(ico.GraphicClass, &TIcon::StaticClass());
+TEST_F(FileFormatsList, StartsWithTheBuiltInMetafileIconAndBitmapFormats) {
+    struct Expected {
+        const char* Extension;
+        const char* Description;
+        const TGraphicClass* Class;
+    };
+    const Expected expected[] = {
+        {"wmf", "メタファイル", &TMetafile::StaticClass()},
+        {"emf", "エンハンス メタファイル", &TMetafile::StaticClass()},
+        {"ico", "アイコン", &TIcon::StaticClass()},
+        {"bmp", "ビットマップ", &TBitmap::StaticClass()},
+    };
+    ASSERT_EQ(FList.Formats().size(), std::size(expected));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        const auto& format = FList.Formats()[i];
+        EXPECT_EQ(format.Extension, expected[i].Extension);
+        EXPECT_EQ(format.Description, expected[i].Description);
+        EXPECT_EQ(format.DescResID, 0);
+        EXPECT_EQ(format.GraphicClass, expected[i].Class);
+    }
     EXPECT_EQ(FList.FindExt("Ico"), &TIcon::StaticClass());
-    const auto& bmp = FList.Formats()[1];
-    EXPECT_EQ(bmp.Extension, "bmp");
-    EXPECT_EQ(bmp.Description, "ビットマップ");
-    EXPECT_EQ(bmp.DescResID, 0);
-    EXPECT_EQ(bmp.GraphicClass, &TBitmap::StaticClass());
     EXPECT_EQ(FList.FindExt("BMP"), &TBitmap::StaticClass());
+    EXPECT_EQ(FList.FindExt("Emf"), &TMetafile::StaticClass());
 }
 
 class FileFormatsLookup : public ::testing::TestWithParam<const char*> {};
@@ -387,16 +397,16 @@ TEST_F(FileFormatsList, RemovingABaseClassRemovesItsSubclassesToo) {
     EXPECT_EQ(FList.FindExt("tst"), nullptr);
     EXPECT_EQ(FList.FindExt("bmp"), &TBitmap::StaticClass());
     EXPECT_EQ(FList.FindExt("oth"), &TOtherGraphic::StaticClass());
-    EXPECT_EQ(FList.Formats().size(), 3u);
+    EXPECT_EQ(FList.Formats().size(), 5u);
 }
 
 TEST_F(FileFormatsList, DuplicatesStayInRegistrationOrder) {
     FList.Add("a", "1", 0, TTestGraphic::StaticClass());
     FList.Add("a", "2", 7, TTestGraphic::StaticClass());
-    ASSERT_EQ(FList.Formats().size(), 4u);
-    EXPECT_EQ(FList.Formats()[2].Description, "1");
-    EXPECT_EQ(FList.Formats()[3].Description, "2");
-    EXPECT_EQ(FList.Formats()[3].DescResID, 7);
+    ASSERT_EQ(FList.Formats().size(), 6u);
+    EXPECT_EQ(FList.Formats()[4].Description, "1");
+    EXPECT_EQ(FList.Formats()[5].Description, "2");
+    EXPECT_EQ(FList.Formats()[5].DescResID, 7);
 }
 
 TEST_F(FileFormatsList, FindClassNameIsExactAndSearchesFromTheLastRecord) {
@@ -412,10 +422,11 @@ TEST_F(FileFormatsList, FindClassNameIsExactAndSearchesFromTheLastRecord) {
 
 // The clipboard registry.
 
-TEST(ClipboardFormats, StartsWithTheBitmapFormat) {
+TEST(ClipboardFormats, StartsWithTheMetafileAndBitmapFormats) {
     TClipboardFormats formats;
-    EXPECT_THAT(formats.Formats(), ElementsAre(2));
-    EXPECT_THAT(formats.Classes(), ElementsAre(&TBitmap::StaticClass()));
+    EXPECT_THAT(formats.Formats(), ElementsAre(3, 14, 2));
+    EXPECT_THAT(formats.Classes(),
+                ElementsAre(&TMetafile::StaticClass(), &TMetafile::StaticClass(), &TBitmap::StaticClass()));
 }
 
 TEST(ClipboardFormats, RemoveTakesPairsOfTheClassAndItsSubclasses) {
@@ -424,8 +435,8 @@ TEST(ClipboardFormats, RemoveTakesPairsOfTheClassAndItsSubclasses) {
     formats.Add(0xC002, TOtherGraphic::StaticClass());
     formats.Add(0xC003, TTestSubGraphic::StaticClass());
     formats.Remove(TTestGraphic::StaticClass());
-    EXPECT_THAT(formats.Formats(), ElementsAre(2, 0xC002));
-    EXPECT_THAT(formats.Classes(), ElementsAre(&TBitmap::StaticClass(), &TOtherGraphic::StaticClass()));
+    EXPECT_THAT(formats.Formats(), ElementsAre(3, 14, 2, 0xC002));
+    EXPECT_EQ(formats.Classes().back(), &TOtherGraphic::StaticClass());
 }
 
 // The process-wide registries.
@@ -439,12 +450,12 @@ protected:
 TEST_F(FormatRegistries, FirstRegistrationBuildsTheListWithTheBuiltInsFirst) {
     TPicture::RegisterFileFormat("TST", "test", TTestGraphic::StaticClass());
     const auto& formats = GetFileFormats().Formats();
-    ASSERT_EQ(formats.size(), 3u);
-    EXPECT_EQ(formats[0].Extension, "ico");
-    EXPECT_EQ(formats[1].Extension, "bmp");
-    EXPECT_EQ(formats[2].Extension, "tst");
-    EXPECT_EQ(formats[2].Description, "test");
-    EXPECT_EQ(formats[2].DescResID, 0);
+    ASSERT_EQ(formats.size(), 5u);
+    EXPECT_EQ(formats[0].Extension, "wmf");
+    EXPECT_EQ(formats[3].Extension, "bmp");
+    EXPECT_EQ(formats[4].Extension, "tst");
+    EXPECT_EQ(formats[4].Description, "test");
+    EXPECT_EQ(formats[4].DescResID, 0);
 }
 
 TEST_F(FormatRegistries, ReleaseForgetsRegistrationsAndTheNextUseStartsAnew) {
@@ -452,8 +463,8 @@ TEST_F(FormatRegistries, ReleaseForgetsRegistrationsAndTheNextUseStartsAnew) {
     GetClipboardFormats().Add(0xC001, TTestGraphic::StaticClass());
     ReleaseFormatRegistries();
     EXPECT_EQ(GetFileFormats().FindExt("tst"), nullptr);
-    EXPECT_EQ(GetFileFormats().Formats().size(), 2u);
-    EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(2));
+    EXPECT_EQ(GetFileFormats().Formats().size(), 4u);
+    EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(3, 14, 2));
 }
 
 TEST_F(FormatRegistries, UnregisterRemovesFromBothRegistries) {
@@ -463,14 +474,14 @@ TEST_F(FormatRegistries, UnregisterRemovesFromBothRegistries) {
     TPicture::UnregisterGraphicClass(TTestGraphic::StaticClass());
     EXPECT_EQ(GetFileFormats().FindExt("tst"), nullptr);
     EXPECT_EQ(GetFileFormats().FindExt("sub"), nullptr);
-    EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(2));
+    EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(3, 14, 2));
 }
 
 TEST_F(FormatRegistries, UnregisterLeavesAnUnmadeRegistryAlone) {
     // Had the call made the list, it would have taken the bitmap out of it for good.
     TPicture::UnregisterGraphicClass(TBitmap::StaticClass());
     EXPECT_EQ(GetFileFormats().FindExt("bmp"), &TBitmap::StaticClass());
-    EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(2));
+    EXPECT_THAT(GetClipboardFormats().Formats(), ElementsAre(3, 14, 2));
 }
 
 TEST(FormatRegistryTexts, DescriptionsOfTheBuiltInFormats) {

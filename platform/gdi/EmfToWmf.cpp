@@ -7,6 +7,7 @@
 #include "platform/gdi/TextCodes.h"
 
 #include <climits>
+#include <cstring>
 
 namespace gdi {
 
@@ -131,7 +132,7 @@ bool TEmfTranslator::MakeStock(int stock, int& slot) {
                  font.lfItalic | font.lfUnderline << 8, font.lfStrikeOut | font.lfCharSet << 8,
                  font.lfOutPrecision | font.lfClipPrecision << 8, font.lfQuality | font.lfPitchAndFamily << 8};
         char face[LF_FACESIZE]{};
-        std::strncpy(face, font.lfFaceName, LF_FACESIZE - 1);
+        std::memcpy(face, font.lfFaceName, strnlen(font.lfFaceName, LF_FACESIZE - 1));
         for (std::size_t i = 0; i < LF_FACESIZE; i += 2)
             words.push_back(BYTE(face[i]) | BYTE(face[i + 1]) << 8);
         break;

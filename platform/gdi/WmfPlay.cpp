@@ -83,6 +83,11 @@ bool ReadMetaRegion(TMetaParams& p, std::vector<RECT>& rects) {
     return true;
 }
 
+bool ReadRegionOrNone(TMetaParams& p, std::vector<RECT>& rects) {
+    TMetaParams own(p.At(0, p.Bytes()), p.Bytes());
+    return ReadMetaRegion(own, rects);
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -362,8 +367,10 @@ bool TMetaPlayer::CreateDibPatternBrush(TMetaParams& p) {
 
 bool TMetaPlayer::CreateRegion(TMetaParams& p) {
     std::vector<RECT> rects;
-    if (!ReadMetaRegion(p, rects))
-        return false;
+    if (!ReadRegionOrNone(p, rects)) {
+        Occupy();
+        return true;
+    }
     std::vector<DWORD> data;
     if (!ResizeStorage(data, (sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT)) / 4)) {
         Occupy();
@@ -433,6 +440,8 @@ bool TMetaPlayer::PaletteEntries(TMetaParams& p, WORD function) {
     const BYTE* entries = p.At(2, std::size_t(count) * 4);
     if (entries == nullptr || p.Damaged())
         return false;
+    if (count == 0)
+        return true;
     std::vector<PALETTEENTRY> copy(count);
     std::memcpy(copy.data(), entries, copy.size() * sizeof(PALETTEENTRY));
     SetPaletteEntries(palette, start, count, copy.data());

@@ -157,5 +157,9 @@ private:
 /// The rectangles of a region record (META_CREATEREGION): scans of x pairs between a top and a
 /// bottom, behind an 11-word header. False (the record marked damaged) when they do not fit.
 bool ReadMetaRegion(TMetaParams& p, std::vector<RECT>& rects);
+/// As ReadMetaRegion, but a region record whose own scans do not fit leaves the record sound:
+/// writers exist that put a bare rectangle there, and the platform then makes no region, keeps
+/// the object slot taken and goes on with the next record.
+bool ReadRegionOrNone(TMetaParams& p, std::vector<RECT>& rects);
 
 }  // namespace gdi::detail

@@ -148,8 +148,10 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
     }
     case META_CREATEREGION: {
         std::vector<RECT> rects;
-        if (!ReadMetaRegion(p, rects))
-            return false;
+        if (!ReadRegionOrNone(p, rects)) {
+            NewSlot(TSlot::Empty, index);
+            return true;
+        }
         TSlot* slot = NewSlot(TSlot::Region, index);
         if (slot == nullptr)
             return true;
@@ -215,7 +217,8 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
             return kind == TSlot::Empty || kind == TSlot::Region || FOut.PutValue(EMR_DELETEOBJECT, emfIndex);
         }
         // A clip region selected from an empty slot removes the clip, as playback does.
-        if (kind == TSlot::Region || (function == META_SELECTCLIPREGION && kind == TSlot::Free)) {
+        if (kind == TSlot::Region ||
+            (function == META_SELECTCLIPREGION && (kind == TSlot::Free || kind == TSlot::Empty))) {
             const EMREXTSELECTCLIPRGN r{{}, DWORD(kind == TSlot::Region ? slot->RegionData.size() : 0), RGN_COPY};
             return function == META_SELECTPALETTE ||
                    FOut.Put(EMR_EXTSELECTCLIPRGN, r, kind == TSlot::Region ? slot->RegionData.data() : nullptr,
@@ -292,7 +295,9 @@ bool TWmfTranslator::Poly(WORD function, TMetaParams& p) {
 
 bool TWmfTranslator::RegionPaint(WORD function, TMetaParams& p) {
     TSlot* slot = SlotAt(p.Word(0));
-    const DWORD brush = p.Word(1) + 1u;
+    // Painting and inverting name only the region; filling and framing a brush too.
+    const bool withBrush = function == META_FILLREGION || function == META_FRAMEREGION;
+    const DWORD brush = withBrush ? p.Word(1) + 1u : 0;
     if (p.Damaged())
         return false;
     if (slot == nullptr || slot->Kind != TSlot::Region)

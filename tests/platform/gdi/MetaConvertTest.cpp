@@ -266,6 +266,18 @@ TEST_F(TMetaConvertTest, RefusesWhatIsNoMetafileAndStopsAtADamagedRecord) {
     EXPECT_EQ(std::count(types.begin(), types.end(), 43u), 1);
     EXPECT_EQ(std::count(types.begin(), types.end(), 42u), 1);
     DeleteEnhMetaFile(metafile);
+    // A region record holding a bare rectangle (a writer that exists) makes no region but takes
+    // its slot; painting and inverting name the region alone. Neither ends the picture.
+    TWmf regions = MeasuredPicture();
+    regions.Record(kCreateRegion, {10, 10, 20, 20})
+        .Record(0x012B, {0})  // PAINTREGION
+        .Record(0x012A, {0})  // INVERTREGION
+        .Record(kRectangle, {1, 1, 0, 0});
+    metafile = Convert(regions.Bytes(), 0, 0);
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<DWORD> regionTypes = RecordTypes(EmfBytes(metafile));
+    EXPECT_EQ(std::count(regionTypes.begin(), regionTypes.end(), 43u), 2);
+    DeleteEnhMetaFile(metafile);
     // Sizes the storage cap refuses fail as out of memory, whatever the record that meets it.
     SetBitmapStorageCap(256);
     SetLastError(0);

@@ -89,12 +89,16 @@ HBRUSH CreateDIBPatternBrush(HGLOBAL packedDib, UINT usage) {
 
 HPEN CreatePenIndirect(const LOGPEN* log) {
     TLock lock(LayerMutex());
-    if (log == nullptr || log->lopnStyle > PS_INSIDEFRAME) {
+    if (log == nullptr || (log->lopnStyle & PS_STYLE_MASK) > PS_INSIDEFRAME) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
     auto pen = std::make_unique<TPenObj>();
     pen->Log = *log;
+    // Bits beyond the style (the end caps and joins that Windows metafiles' pen records carry,
+    // say) make a plain solid pen, as measured on the platform.
+    if ((log->lopnStyle & ~UINT(PS_STYLE_MASK)) != 0)
+        pen->Log.lopnStyle = PS_SOLID;
     pen->Log.lopnWidth.y = 0;
     if (pen->Log.lopnWidth.x < 0)
         pen->Log.lopnWidth.x = -pen->Log.lopnWidth.x;

@@ -148,6 +148,17 @@ TEST_F(HandleTable, BrushCreationChecksItsArguments) {
     EXPECT_EQ(CreateBrushIndirect(&log), nullptr);
     EXPECT_EQ(CreatePatternBrush(nullptr), nullptr);
     EXPECT_EQ(CreatePen(7, 1, 0), nullptr);
+    // Cap, join and type bits beside a known style make a solid pen (Windows metafiles carry
+    // them), whatever the style was.
+    for (int style : {PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER, PS_DASH | PS_ENDCAP_FLAT, PS_DOT | PS_GEOMETRIC}) {
+        HPEN pen = CreatePen(style, 1, RGB(0, 0, 255));
+        ASSERT_NE(pen, nullptr) << style;
+        LOGPEN read{};
+        EXPECT_EQ(GetObjectA(pen, sizeof read, &read), int(sizeof read));
+        EXPECT_EQ(read.lopnStyle, UINT(PS_SOLID)) << style;
+        EXPECT_EQ(read.lopnColor, RGB(0, 0, 255));
+        EXPECT_TRUE(DeleteObject(pen));
+    }
 
     // A pattern brush keeps its own copy of the bitmap.
     HBITMAP bitmap = CreateBitmap(8, 8, 1, 1, nullptr);

@@ -120,7 +120,11 @@ private:
     bool PlayPending(const TEmfRecord& record, bool& handled);
     static bool CheckPendingRecord(const TEmfRecord& record);
     void DrawPendingRecord(const TEmfRecord& record);
-    bool PlayTextRun(const TEmfText& text, bool wide);
+    /// advanced: the record asks that the text follow the whole transform, turning with it.
+    bool PlayTextRun(const TEmfText& text, bool wide, bool advanced = false);
+    /// How far the transform turns the metafile's x axis on the context, in tenths of a degree
+    /// counter-clockwise; 0 when it only scales or mirrors.
+    LONG Turn() const;
 
     /// Sets the context's world transform from the metafile's state; a map that is not
     /// invertible leaves the previous one.

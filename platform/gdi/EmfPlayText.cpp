@@ -3,17 +3,46 @@
 #include "platform/gdi/EmfPlay.h"
 #include "platform/gdi/TextCodes.h"
 
+#include <cmath>
+
 namespace gdi::detail {
 
-bool TEmfPlayer::PlayTextRun(const TEmfText& text, bool wide) {
+LONG TEmfPlayer::Turn() const {
+    const TAffine map =
+        TAffine::From(FPage.World).Then(PageMap(FPage)).Then(FFrameMap).Then(FCallerWorld);
+    // The x axis on the screen, y down; a turn of a whole half is a mirror as often as not, and
+    // is left alone.
+    const double angle = std::atan2(-map.M12, map.M11);
+    if (!std::isfinite(angle) || std::fabs(std::sin(angle)) < 1e-3)
+        return 0;
+    return LONG(std::lround(angle * 1800.0 / 3.14159265358979323846));
+}
+
+bool TEmfPlayer::PlayTextRun(const TEmfText& text, bool wide, bool advanced) {
     const RECT* rect = (text.Options & (ETO_OPAQUE | ETO_CLIPPED)) ? &text.Rect : nullptr;
-    if (wide) {
+    // Text of the advanced mode turns with the transform: drawn with a font turned as far.
+    HFONT turned = nullptr;
+    HGDIOBJ previous = nullptr;
+    if (const LONG turn = advanced ? Turn() : 0; turn != 0) {
+        LOGFONTA font{};
+        if (GetObjectA(GetCurrentObject(FDc, OBJ_FONT), sizeof font, &font) == int(sizeof font)) {
+            font.lfEscapement = (font.lfEscapement + turn) % 3600;
+            font.lfOrientation = (font.lfOrientation + turn) % 3600;
+            turned = CreateFontIndirectA(&font);
+            if (turned != nullptr)
+                previous = SelectObject(FDc, turned);
+        }
+    }
+    if (wide)
         ExtTextOutW(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Wide.data(),
                     UINT(text.Wide.size()), text.Dx.empty() ? nullptr : text.Dx.data());
-        return true;
+    else
+        TextOutInCodePage(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Ansi.data(),
+                          text.Ansi.size(), text.Dx.empty() ? nullptr : text.Dx.data());
+    if (turned != nullptr) {
+        SelectObject(FDc, previous);
+        DeleteObject(turned);
     }
-    TextOutInCodePage(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Ansi.data(), text.Ansi.size(),
-                      text.Dx.empty() ? nullptr : text.Dx.data());
     return true;
 }
 
@@ -26,17 +55,18 @@ bool TEmfPlayer::PlayText(const TEmfRecord& record) {
         const bool wide = record.Type == EMR_EXTTEXTOUTW;
         if (!ReadFixed(record, r) || !ReadEmrText(record, r.emrtext, wide, text))
             return false;
-        return PlayTextRun(text, wide);
+        return PlayTextRun(text, wide, r.iGraphicsMode == GM_ADVANCED);
     }
     case EMR_POLYTEXTOUTA:
     case EMR_POLYTEXTOUTW: {
         // The header of EMREXTTEXTOUT without its one run, then the count and the runs.
         constexpr std::size_t kRunsAt = sizeof(EMR) + sizeof(RECTL) + 12 + 4;
         const bool wide = record.Type == EMR_POLYTEXTOUTW;
-        DWORD count = 0;
+        DWORD count = 0, mode = 0;
         if (!InsideRecord(record, kRunsAt - 4, 1, 4))
             return false;
         std::memcpy(&count, record.Data + kRunsAt - 4, 4);
+        std::memcpy(&mode, record.Data + sizeof(EMR) + sizeof(RECTL), 4);
         if (!InsideRecord(record, kRunsAt, count, sizeof(EMRTEXT)))
             return false;
         for (DWORD i = 0; i < count; ++i) {
@@ -44,7 +74,7 @@ bool TEmfPlayer::PlayText(const TEmfRecord& record) {
             std::memcpy(&run, record.Data + kRunsAt + std::size_t(i) * sizeof(EMRTEXT), sizeof run);
             if (!ReadEmrText(record, run, wide, text))
                 return false;
-            PlayTextRun(text, wide);
+            PlayTextRun(text, wide, mode == GM_ADVANCED);
         }
         return true;
     }

@@ -87,12 +87,12 @@ public:
     }
     /// An EXTTEXTOUTW (or, with ansi, EXTTEXTOUTA) record with advances when dx is not empty.
     TEmfBuilder& Text(LONG x, LONG y, UINT options, RECT rect, const std::u16string& text,
-                      const std::vector<INT>& dx = {}, const std::string& ansi = {}) {
+                      const std::vector<INT>& dx = {}, const std::string& ansi = {}, DWORD mode = GM_COMPATIBLE) {
         const bool wide = ansi.empty();
         const std::size_t chars = wide ? text.size() : ansi.size();
         const std::size_t fixed = 76;
         const std::size_t stringBytes = ((wide ? 2 * chars : chars) + 3) / 4 * 4;
-        std::vector<DWORD> words{0, 0, 0, 0, GM_COMPATIBLE, Word(1), Word(1), DWORD(x), DWORD(y), DWORD(chars),
+        std::vector<DWORD> words{0, 0, 0, 0, mode, Word(1), Word(1), DWORD(x), DWORD(y), DWORD(chars),
                                  DWORD(fixed), options, DWORD(rect.left), DWORD(rect.top), DWORD(rect.right),
                                  DWORD(rect.bottom), dx.empty() ? 0 : DWORD(fixed + stringBytes)};
         std::vector<BYTE> string(stringBytes, 0);

@@ -421,6 +421,32 @@ TEST_F(TEmfPlayTest, GlyphIndicesDrawOnlyInTheirOwnFace) {
     }
 }
 
+TEST_F(TEmfPlayTest, TextTurnsWithTheWorldOnlyInTheAdvancedMode) {
+    for (const DWORD mode : {DWORD(GM_COMPATIBLE), DWORD(GM_ADVANCED)}) {
+        TEmfBuilder builder(kWidth, kHeight);
+        // A quarter turn counter-clockwise on the screen.
+        builder.Record(kSetWorldTransform, {Word(0.0f), Word(-1.0f), Word(1.0f), Word(0.0f), Word(2.0f), Word(20.0f)})
+            .Font(1, -10, u"Liberation Sans")
+            .Select(1)
+            .Text(0, 0, 0, {}, u"MM", {}, {}, mode);
+        auto surface = Surface(32);
+        EXPECT_TRUE(Play(builder.Bytes(), surface->Dc()));
+        int left = kWidth, top = kHeight, right = -1, bottom = -1;
+        const auto colours = surface->Colours();
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                if (colours[std::size_t(y * kWidth + x)] != RGB(255, 255, 255))
+                    left = std::min(left, x), right = std::max(right, x), top = std::min(top, y),
+                    bottom = std::max(bottom, y);
+        ASSERT_GE(right, left) << mode;
+        // Upright text runs across; turned text runs up the surface.
+        if (mode == GM_ADVANCED)
+            EXPECT_GT(bottom - top, 2 * (right - left));
+        else
+            EXPECT_GT(right - left, 2 * (bottom - top));
+    }
+}
+
 // Every metafile of the shared corpus is either refused or played to its end or to its first
 // damaged record, at each depth, without leaking an object.
 TEST_F(TEmfPlayTest, CorpusFilesPlayOrFailCleanly) {

@@ -141,7 +141,7 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
     }
     std::sort(edges.begin(), edges.end(), [](const TEdge& a, const TEdge& b) { return a.FirstRow < b.FirstRow; });
     // The active edges stay ordered by their columns from row to row (see MoveEdgesTo).
-    std::vector<TActiveEdge> active;
+    std::vector<TActiveEdge> active, added;
     std::vector<TSpan> spans;
     std::size_t next = 0;
     long long nextEnd = LLONG_MAX;
@@ -152,9 +152,11 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
             y = edges[next].FirstRow;
         const bool follows = active.empty() || ordered == y - 1;
         while (next < edges.size() && edges[next].FirstRow == y) {
-            nextEnd = std::min(nextEnd, edges[next].Walk.End);
-            AddEdge<kFix>(active, &edges[next++].Walk, y, follows);
+            TEdgeWalk& walk = edges[next++].Walk;
+            nextEnd = std::min(nextEnd, walk.End);
+            added.push_back(TActiveEdge{0, &walk, walk.Direction});
         }
+        AddEdges<kFix>(active, added, y, follows);
         work += SortWork(active.size());
         if (work > kMaxFillWork) {
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);

@@ -246,19 +246,28 @@ void MoveEdgesTo(std::vector<TActiveEdge>& active, long long y, bool follows) {
     }
 }
 
-/// Adds an edge that starts crossing on row y. When the others are ordered on row y − 1
-/// (follows), it goes where its column on row y puts it, so that the next MoveEdgesTo finds the
-/// order nearly right; otherwise that one sorts them all anyway.
+/// Adds the edges that start crossing on row y (their X left for this call to fill in). When
+/// the others are ordered on row y − 1 (follows), the new ones are sorted by their columns on
+/// row y and merged in, so that the next MoveEdgesTo finds the order nearly right; otherwise that
+/// one sorts them all anyway. Either way the cost is linear in the edges plus a sort of the new
+/// ones: a row where thousands of edges start at once (a figure of many dots) stays cheap.
 template <long long Scale>
-void AddEdge(std::vector<TActiveEdge>& active, TEdgeWalk* edge, long long y, bool follows) {
-    if (!follows) {
-        active.push_back(TActiveEdge{0, edge, edge->Direction});
+void AddEdges(std::vector<TActiveEdge>& active, std::vector<TActiveEdge>& added, long long y, bool follows) {
+    if (added.empty())
         return;
+    const auto byColumn = [](const TActiveEdge& a, const TActiveEdge& b) { return a.X < b.X; };
+    if (follows) {
+        for (TActiveEdge& a : added) {
+            a.Edge->template MoveTo<Scale>(y);
+            a.X = a.Edge->X;
+        }
+        std::stable_sort(added.begin(), added.end(), byColumn);
     }
-    edge->template MoveTo<Scale>(y);
-    const auto at = std::upper_bound(active.begin(), active.end(), edge->X,
-                                     [](long long x, const TActiveEdge& a) { return x < a.X; });
-    active.insert(at, TActiveEdge{edge->X, edge, edge->Direction});
+    const std::size_t old = active.size();
+    active.insert(active.end(), added.begin(), added.end());
+    if (follows)
+        std::inplace_merge(active.begin(), active.begin() + std::ptrdiff_t(old), active.end(), byColumn);
+    added.clear();
 }
 
 /// Drops the edges whose rows end at or before y, keeping the others' order; gives the first row

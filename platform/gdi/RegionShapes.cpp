@@ -127,7 +127,7 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
     stops.erase(std::unique(stops.begin(), stops.end()), stops.end());
 
     // The active edges stay ordered by their columns from row to row (see MoveEdgesTo).
-    std::vector<TActiveEdge> active;
+    std::vector<TActiveEdge> active, added;
     std::vector<TSpan> spans;
     std::size_t next = 0;
     long long work = 0, nextEnd = LLONG_MAX;
@@ -149,8 +149,9 @@ bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolyg
             TEdgeWalk& e = edges[next++];
             nextEnd = std::min(nextEnd, e.End);
             slanted += e.X0 != e.X1;
-            AddEdge<1>(active, &e, first, follows);
+            added.push_back(TActiveEdge{0, &e, e.Direction});
         }
+        AddEdges<1>(active, added, first, follows);
         if (active.empty())
             continue;
         if (first >= end) {

@@ -733,6 +733,7 @@ constexpr DWORD OBJ_BITMAP = 7;
 constexpr DWORD OBJ_REGION = 8;
 constexpr DWORD OBJ_METAFILE = 9;
 constexpr DWORD OBJ_MEMDC = 10;
+constexpr DWORD OBJ_ENHMETADC = 12;
 constexpr DWORD OBJ_ENHMETAFILE = 13;
 
 // Bitmap compression.

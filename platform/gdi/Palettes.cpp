@@ -1,6 +1,7 @@
 // Logical palettes and the system palette of an 8-bit screen. Realising a palette puts its
 // colours into the free middle entries of the system palette (the 20 static colours never move),
 // which is what 8-bit device-dependent bitmaps then index.
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Internal.h"
 
 namespace gdi {
@@ -158,7 +159,7 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL forceBackground) {
     if (dc == nullptr)
         return nullptr;
     auto* object = Lookup<TPaletteObj>(palette);
-    if (object == nullptr)
+    if (object == nullptr || (Recording(*dc) && !RecordSelectPalette(*dc, palette, *object)))
         return nullptr;
     HPALETTE previous = std::exchange(dc->Palette, palette);
     if (previous != nullptr)
@@ -171,7 +172,7 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL forceBackground) {
 UINT RealizePalette(HDC handle) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_REALIZEPALETTE)))
         return GDI_ERROR;
     auto* palette = Lookup<TPaletteObj>(dc->Palette);
     if (palette == nullptr)

@@ -1,0 +1,900 @@
+// Recording contexts: CreateEnhMetaFileW, CloseEnhMetaFile and the records the layer's calls
+// append through Recorder.h, with the object table and the bounds of what is drawn.
+#include "platform/gdi/Coordinates.h"
+#include "platform/gdi/MetaConvert.h"
+#include "platform/gdi/RasterOp.h"
+#include "platform/gdi/Recorder.h"
+
+#include <climits>
+#include <cmath>
+
+namespace gdi {
+
+using namespace detail;
+
+namespace detail {
+
+namespace {
+
+constexpr DWORD kStockIndexFlag = 0x80000000u;
+
+class TEmfRecorder final : public TRecorder {
+public:
+    TEmfRecorder(std::size_t headerBytes, std::vector<WCHAR> description, const RECT* frame)
+        : Out(headerBytes), Description(std::move(description)), HasFrame(frame != nullptr) {
+        if (frame != nullptr)
+            Frame = RECTL{frame->left, frame->top, frame->right, frame->bottom};
+        Live().push_back(this);
+    }
+    ~TEmfRecorder() override { std::erase(Live(), this); }
+
+    /// Every recorder not yet closed, so that deleting an object reaches each one that made it.
+    static std::vector<TEmfRecorder*>& Live() {
+        static std::vector<TEmfRecorder*> recorders;
+        return recorders;
+    }
+
+    TEmfWriter Out;
+    std::vector<WCHAR> Description;
+    bool HasFrame = false;
+    RECTL Frame{};
+    // The metafile's object table: index → the layer's object (index 0 is the metafile's own).
+    std::vector<HGDIOBJ> Table{nullptr};
+    std::size_t Peak = 1;
+    struct {
+        bool Any = false;
+        long long Left = 0, Top = 0, Right = -1, Bottom = -1;
+    } Bounds;
+    // Where the last text record's bounds field lies, filled in once its run is placed.
+    std::size_t TextBoundsAt = 0;
+
+    void Extend(long long left, long long top, long long right, long long bottom) {
+        if (left > right || top > bottom)
+            return;
+        if (!Bounds.Any) {
+            Bounds = {true, left, top, right, bottom};
+            return;
+        }
+        Bounds.Left = std::min(Bounds.Left, left), Bounds.Top = std::min(Bounds.Top, top);
+        Bounds.Right = std::max(Bounds.Right, right), Bounds.Bottom = std::max(Bounds.Bottom, bottom);
+    }
+
+    /// The index of an object in the table, or 0.
+    DWORD IndexOf(HGDIOBJ handle) const {
+        for (std::size_t i = 1; i < Table.size(); ++i)
+            if (Table[i] == handle)
+                return DWORD(i);
+        return 0;
+    }
+    /// The lowest free index, taken for the object.
+    DWORD Take(HGDIOBJ handle) {
+        for (std::size_t i = 1; i < Table.size(); ++i)
+            if (Table[i] == nullptr) {
+                Table[i] = handle;
+                return DWORD(i);
+            }
+        Table.push_back(handle);
+        Peak = std::max(Peak, Table.size());
+        return DWORD(Table.size() - 1);
+    }
+};
+
+TEmfRecorder& RecorderOf(TDCObj& dc) {
+    assert(dc.Recorder != nullptr);
+    return static_cast<TEmfRecorder&>(*dc.Recorder);
+}
+
+// ---- bounds ------------------------------------------------------------------------------------
+
+// A device box of inclusive corners, gathered point by point.
+struct TDeviceBox {
+    bool Any = false;
+    long long Left = 0, Top = 0, Right = 0, Bottom = 0;
+    void Add(long long x, long long y) {
+        if (!Any) {
+            *this = {true, x, y, x, y};
+            return;
+        }
+        Left = std::min(Left, x), Right = std::max(Right, x);
+        Top = std::min(Top, y), Bottom = std::max(Bottom, y);
+    }
+    void AddLogical(const TDCObj& dc, long long x, long long y) {
+        const TDevicePoint p = DevicePoint(dc, x, y);
+        Add(p.X, p.Y);
+    }
+    void Grow(long long by) { Left -= by, Top -= by, Right += by, Bottom += by; }
+};
+
+// Half the selected pen's width in device pixels: what a stroke reaches beyond its line. A
+// cosmetic or null pen draws on the line itself.
+long long PenReach(const TDCObj& dc) {
+    const auto* pen = static_cast<const TPenObj*>(Find(dc.Pen));
+    if (pen == nullptr || pen->Kind != TKind::Pen || (pen->Log.lopnStyle & PS_STYLE_MASK) == PS_NULL)
+        return 0;
+    if (pen->Extended && (pen->ExtStyle & PS_TYPE_MASK) != PS_GEOMETRIC)
+        return 0;
+    double alongX = 1, alongY = 1;
+    UnitLengths(dc, alongX, alongY);
+    const double width = double(pen->Log.lopnWidth.x) * std::max(alongX, alongY);
+    if (!(width > 1))
+        return 0;
+    return (long long)std::ceil(std::min(width, double(kDeviceLimit)) / 2);
+}
+
+// A drawing's box joins the bounds, unless a path bracket takes the drawing instead.
+void Cover(TDCObj& dc, TDeviceBox box, bool stroked) {
+    if (!box.Any || dc.Path.Open())
+        return;
+    if (stroked)
+        box.Grow(PenReach(dc));
+    RecorderOf(dc).Extend(box.Left, box.Top, box.Right, box.Bottom);
+}
+
+// The device box of a logical rectangle whose right and bottom edges are left out.
+TDeviceBox RectBox(const TDCObj& dc, long long left, long long top, long long right, long long bottom) {
+    TDeviceBox box;
+    for (const auto& [x, y] : {std::pair{left, top}, {right, top}, {left, bottom}, {right, bottom}})
+        box.AddLogical(dc, x, y);
+    if (box.Right > box.Left)
+        --box.Right;
+    if (box.Bottom > box.Top)
+        --box.Bottom;
+    return box;
+}
+
+RECTL ToRectl(const TDeviceBox& box) {
+    if (!box.Any)
+        return RECTL{0, 0, -1, -1};
+    const auto hold = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
+    return RECTL{hold(box.Left), hold(box.Top), hold(box.Right), hold(box.Bottom)};
+}
+
+// ---- objects -----------------------------------------------------------------------------------
+
+// A bitmap as a packed DIB, bottom-up: 1 bit with the two colours given for a monochrome bitmap
+// (or the section's own table), 32 bits for every other depth. Empty when the gate refuses it.
+std::vector<BYTE> PackedDib(const TBitmapObj& bitmap, COLORREF zero, COLORREF one, std::size_t& infoBytes) {
+    const bool mono = bitmap.BitsPixel == 1;
+    const int bits = mono ? 1 : 32;
+    const std::size_t stride = DibStride(bitmap.Width, bits);
+    infoBytes = sizeof(BITMAPINFOHEADER) + (mono ? 2 * sizeof(RGBQUAD) : 0);
+    std::vector<BYTE> packed;
+    if (stride == 0 || !StorageAllowed(std::size_t(bitmap.Height), stride) ||
+        !ResizeStorage(packed, infoBytes + stride * std::size_t(bitmap.Height)))
+        return {};
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = bitmap.Width;
+    header.biHeight = bitmap.Height;
+    header.biPlanes = 1;
+    header.biBitCount = WORD(bits);
+    header.biCompression = BI_RGB;
+    header.biSizeImage = DWORD(stride * std::size_t(bitmap.Height));
+    std::memcpy(packed.data(), &header, sizeof header);
+    BYTE* out = packed.data() + infoBytes;
+    if (mono) {
+        if (bitmap.IsDib && bitmap.ColorTable.size() >= 2) {
+            std::memcpy(packed.data() + sizeof header, bitmap.ColorTable.data(), 2 * sizeof(RGBQUAD));
+        } else {
+            const RGBQUAD table[2] = {{GetBValue(zero), GetGValue(zero), GetRValue(zero), 0},
+                                      {GetBValue(one), GetGValue(one), GetRValue(one), 0}};
+            std::memcpy(packed.data() + sizeof header, table, sizeof table);
+        }
+        for (LONG y = 0; y < bitmap.Height; ++y)
+            std::memcpy(out + std::size_t(bitmap.Height - 1 - y) * stride, bitmap.Row(y), (std::size_t(bitmap.Width) + 7) / 8);
+        return packed;
+    }
+    const TFormat format(bitmap);
+    for (LONG y = 0; y < bitmap.Height; ++y) {
+        const BYTE* row = bitmap.Row(y);
+        BYTE* to = out + std::size_t(bitmap.Height - 1 - y) * stride;
+        for (LONG x = 0; x < bitmap.Width; ++x, to += 4) {
+            const COLORREF c = format.Decode(ReadPixel(row, x, bitmap.BitsPixel));
+            to[0] = GetBValue(c), to[1] = GetGValue(c), to[2] = GetRValue(c), to[3] = 0;
+        }
+    }
+    return packed;
+}
+
+bool PutPen(TEmfRecorder& r, DWORD index, const TPenObj& pen) {
+    if (!pen.Extended)
+        return r.Out.Put(EMR_CREATEPEN, EMRCREATEPEN{{}, index, pen.Log.lopnStyle, POINT{pen.Log.lopnWidth.x, 0},
+                                                     pen.Log.lopnColor});
+    // A pattern brush of a geometric pen travels without its bitmap: the pen keeps its style,
+    // width and colour.
+    EMREXTCREATEPEN record{{},
+                           index,
+                           0,
+                           0,
+                           0,
+                           0,
+                           pen.ExtStyle,
+                           DWORD(pen.Log.lopnWidth.x),
+                           pen.Brush.lbStyle == BS_SOLID || pen.Brush.lbStyle == BS_HATCHED || pen.Brush.lbStyle == BS_NULL
+                               ? pen.Brush.lbStyle
+                               : UINT(BS_SOLID),
+                           pen.Brush.lbColor,
+                           DWORD(pen.Brush.lbHatch),
+                           DWORD(pen.UserStyle.size())};
+    return r.Out.Put(EMR_EXTCREATEPEN, record, pen.UserStyle.data(), pen.UserStyle.size() * sizeof(DWORD));
+}
+
+bool PutBrush(TEmfRecorder& r, DWORD index, const TBrushObj& brush) {
+    const UINT style = brush.Log.lbStyle;
+    if (brush.Pattern == nullptr || (style != BS_PATTERN && style != BS_DIBPATTERN && style != BS_DIBPATTERNPT))
+        return r.Out.Put(EMR_CREATEBRUSHINDIRECT,
+                         EMRCREATEBRUSHINDIRECT{{}, index, LOGBRUSH32{style, BrushColor(brush), DWORD(brush.Log.lbHatch)}});
+    std::size_t infoBytes = 0;
+    // A monochrome pattern takes the text and background colours where it is drawn.
+    const bool mono = brush.Pattern->Mono;
+    const std::vector<BYTE> dib = PackedDib(*brush.Pattern, RGB(0, 0, 0), RGB(255, 255, 255), infoBytes);
+    if (dib.empty()) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+    const EMRCREATEDIBPATTERNBRUSH record{{}, index, DIB_RGB_COLORS, sizeof(EMRCREATEDIBPATTERNBRUSH), DWORD(infoBytes),
+                                          DWORD(sizeof(EMRCREATEDIBPATTERNBRUSH) + infoBytes),
+                                          DWORD(dib.size() - infoBytes)};
+    return r.Out.Put(mono ? EMR_CREATEMONOBRUSH : EMR_CREATEDIBPATTERNBRUSHPT, record, dib.data(), dib.size());
+}
+
+// The face name, UTF-8 in the layer, as the record's UTF-16.
+void FaceToUtf16(const char* face, WCHAR (&out)[LF_FACESIZE]) {
+    std::size_t at = 0, length = strnlen(face, LF_FACESIZE);
+    std::size_t written = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(face);
+    while (at < length && written + 1 < LF_FACESIZE) {
+        char32_t code = bytes[at];
+        std::size_t extra = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : code >= 0xC0 ? 1 : 0;
+        if (code >= 0x80 && code < 0xC0)
+            code = 0xFFFD, extra = 0;
+        else if (extra != 0)
+            code &= 0x3Fu >> extra;
+        ++at;
+        for (; extra > 0 && at < length && (bytes[at] & 0xC0) == 0x80; --extra, ++at)
+            code = (code << 6) | (bytes[at] & 0x3F);
+        if (extra != 0)
+            code = 0xFFFD;
+        if (code >= 0x10000) {
+            if (written + 2 >= LF_FACESIZE)
+                break;
+            out[written++] = WCHAR(0xD800 + ((code - 0x10000) >> 10));
+            out[written++] = WCHAR(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out[written++] = WCHAR(code);
+        }
+    }
+    std::fill(out + written, out + LF_FACESIZE, WCHAR(0));
+}
+
+bool PutFont(TEmfRecorder& r, DWORD index, const TFontObj& font) {
+    const LOGFONTA& a = font.Log;
+    EMREXTCREATEFONTINDIRECTW record{};
+    record.ihFont = index;
+    record.elfw = LOGFONTW{a.lfHeight,      a.lfWidth,        a.lfEscapement,     a.lfOrientation, a.lfWeight,
+                           a.lfItalic,      a.lfUnderline,    a.lfStrikeOut,      a.lfCharSet,     a.lfOutPrecision,
+                           a.lfClipPrecision, a.lfQuality,    a.lfPitchAndFamily, {}};
+    FaceToUtf16(a.lfFaceName, record.elfw.lfFaceName);
+    return r.Out.Put(EMR_EXTCREATEFONTINDIRECTW, record);
+}
+
+bool PutPalette(TEmfRecorder& r, DWORD index, const TPaletteObj& palette) {
+    const std::size_t count = std::min<std::size_t>(palette.Entries.size(), 0xFFFF);
+    return r.Out.Put(EMR_CREATEPALETTE, EMRCREATEPALETTE{{}, index, 0x300, WORD(count)}, palette.Entries.data(),
+                     count * sizeof(PALETTEENTRY));
+}
+
+// The index a record names the object by: a stock object's own, or its place in the table, made
+// with its creation record the first time. 0 with the last error set when it cannot be recorded.
+DWORD ObjectIndex(TEmfRecorder& r, HGDIOBJ handle, const TObject& object) {
+    if (object.Stock) {
+        const auto& stock = State().Stock;
+        for (std::size_t i = 0; i < stock.size(); ++i)
+            if (stock[i] == handle)
+                return kStockIndexFlag | DWORD(i);
+    }
+    if (const DWORD known = r.IndexOf(handle); known != 0)
+        return known;
+    const std::size_t size0 = r.Out.Size();
+    const DWORD records0 = r.Out.Records();
+    const DWORD index = r.Take(handle);
+    bool kept = false;
+    switch (object.Kind) {
+    case TKind::Pen: kept = PutPen(r, index, static_cast<const TPenObj&>(object)); break;
+    case TKind::Brush: kept = PutBrush(r, index, static_cast<const TBrushObj&>(object)); break;
+    case TKind::Font: kept = PutFont(r, index, static_cast<const TFontObj&>(object)); break;
+    case TKind::Palette: kept = PutPalette(r, index, static_cast<const TPaletteObj&>(object)); break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); break;
+    }
+    if (!kept) {
+        r.Table[index] = nullptr;
+        r.Out.Truncate(size0, records0);
+        return 0;
+    }
+    return index;
+}
+
+// RGNDATA of a region's rectangles.
+std::vector<BYTE> RegionData(const TRegion& region) {
+    const std::vector<RECT>& rects = region.Rects();
+    std::vector<BYTE> data;
+    if (!ResizeStorage(data, sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT)))
+        return {};
+    const RGNDATAHEADER header{sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(rects.size()),
+                               DWORD(rects.size() * sizeof(RECT)), region.Bounds()};
+    std::memcpy(data.data(), &header, sizeof header);
+    if (!rects.empty())
+        std::memcpy(data.data() + sizeof header, rects.data(), rects.size() * sizeof(RECT));
+    return data;
+}
+
+bool FitsShort(const POINT* points, std::size_t count) {
+    return std::all_of(points, points + count, [](const POINT& p) {
+        return p.x >= SHRT_MIN && p.x <= SHRT_MAX && p.y >= SHRT_MIN && p.y <= SHRT_MAX;
+    });
+}
+
+// The points as the record stores them: 16-bit pairs when small, else 32-bit.
+std::vector<BYTE> PointBytes(const POINT* points, std::size_t count, bool small) {
+    std::vector<BYTE> bytes;
+    if (!ResizeStorage(bytes, count * (small ? 4 : 8)))
+        return {};
+    for (std::size_t i = 0; i < count; ++i) {
+        if (small) {
+            const std::int16_t xy[2] = {std::int16_t(points[i].x), std::int16_t(points[i].y)};
+            std::memcpy(bytes.data() + 4 * i, xy, 4);
+        } else {
+            std::memcpy(bytes.data() + 8 * i, &points[i], 8);
+        }
+    }
+    return bytes;
+}
+
+// The 16-bit twin of a 32-bit poly record type.
+DWORD SmallType(DWORD type) {
+    switch (type) {
+    case EMR_POLYBEZIER: return EMR_POLYBEZIER16;
+    case EMR_POLYGON: return EMR_POLYGON16;
+    case EMR_POLYLINE: return EMR_POLYLINE16;
+    case EMR_POLYBEZIERTO: return EMR_POLYBEZIERTO16;
+    case EMR_POLYLINETO: return EMR_POLYLINETO16;
+    case EMR_POLYPOLYLINE: return EMR_POLYPOLYLINE16;
+    case EMR_POLYPOLYGON: return EMR_POLYPOLYGON16;
+    default: return type;
+    }
+}
+
+// Bytes of a BITMAPINFO as a DIB call reads it: the header, the masks of a 40-byte BI_BITFIELDS
+// header and the colour table (16-bit indices for DIB_PAL_COLORS). 0 for a header not read.
+std::size_t InfoBytes(const BITMAPINFO* info, UINT usage) {
+    const DWORD size = info->bmiHeader.biSize;
+    if (size == sizeof(BITMAPCOREHEADER)) {
+        const auto* core = reinterpret_cast<const BITMAPCOREHEADER*>(info);
+        const std::size_t colours = core->bcBitCount <= 8 ? (std::size_t(1) << core->bcBitCount) : 0;
+        return size + colours * (usage == DIB_PAL_COLORS ? 2 : 3);
+    }
+    if (size < sizeof(BITMAPINFOHEADER) || size > 1024)
+        return 0;
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    std::size_t colours = h.biClrUsed;
+    if (h.biBitCount <= 8)
+        colours = colours == 0 || colours > (std::size_t(1) << h.biBitCount) ? (std::size_t(1) << h.biBitCount) : colours;
+    else if (colours > 256)
+        colours = 0;
+    const std::size_t masks = size == sizeof(BITMAPINFOHEADER) && h.biCompression == BI_BITFIELDS ? 12 : 0;
+    return size + masks + colours * (usage == DIB_PAL_COLORS ? 2 : 4);
+}
+
+}  // namespace
+
+// ---- hooks -------------------------------------------------------------------------------------
+
+bool RecordBare(TDCObj& dc, DWORD type) { return RecorderOf(dc).Out.Put(type, EMR{}); }
+
+bool RecordValue(TDCObj& dc, DWORD type, DWORD value) { return RecorderOf(dc).Out.PutValue(type, value); }
+
+bool RecordPoint(TDCObj& dc, DWORD type, long long x, long long y) {
+    const auto hold = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
+    return RecorderOf(dc).Out.PutPoint(type, hold(x), hold(y));
+}
+
+bool RecordScale(TDCObj& dc, DWORD type, int xNum, int xDenom, int yNum, int yDenom) {
+    return RecorderOf(dc).Out.Put(type, EMRSCALEEXTEX{{}, xNum, xDenom, yNum, yDenom});
+}
+
+bool RecordTransform(TDCObj& dc, DWORD type, const XFORM& transform, DWORD mode) {
+    if (type == EMR_SETWORLDTRANSFORM)
+        return RecorderOf(dc).Out.Put(type, EMRXFORM{{}, transform});
+    return RecorderOf(dc).Out.Put(type, EMRMODIFYWORLDTRANSFORM{{}, transform, mode});
+}
+
+bool RecordClipRect(TDCObj& dc, DWORD type, int left, int top, int right, int bottom) {
+    return RecorderOf(dc).Out.Put(type, EMRRECT4{{}, RECTL{left, top, right, bottom}});
+}
+
+bool RecordLineTo(TDCObj& dc, int x, int y) {
+    TDeviceBox box;
+    box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
+    box.AddLogical(dc, x, y);
+    if (!RecorderOf(dc).Out.PutPoint(EMR_LINETO, x, y))
+        return false;
+    Cover(dc, box, true);
+    return true;
+}
+
+bool RecordBox(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int cornerW, int cornerH) {
+    const RECTL rect{left, top, right, bottom};
+    const bool kept = type == EMR_ROUNDRECT
+                          ? RecorderOf(dc).Out.Put(type, EMRROUNDRECT{{}, rect, SIZEL{cornerW, cornerH}})
+                          : RecorderOf(dc).Out.Put(type, EMRBOX{{}, rect});
+    if (kept)
+        Cover(dc, RectBox(dc, std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)),
+              true);
+    return kept;
+}
+
+bool RecordArc(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int xs, int ys, int xe, int ye) {
+    if (!RecorderOf(dc).Out.Put(type, EMRARC{{}, RECTL{left, top, right, bottom}, POINT{xs, ys}, POINT{xe, ye}}))
+        return false;
+    // The whole ellipse's box: an arc never leaves it (ArcTo's line from the position aside).
+    TDeviceBox box =
+        RectBox(dc, std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom));
+    if (type == EMR_ARCTO)
+        box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
+    Cover(dc, box, true);
+    return true;
+}
+
+bool RecordAngleArc(TDCObj& dc, int x, int y, DWORD radius, FLOAT start, FLOAT sweep) {
+    if (!RecorderOf(dc).Out.Put(EMR_ANGLEARC, EMRANGLEARC{{}, POINT{x, y}, radius, start, sweep}))
+        return false;
+    const long long r = std::min<long long>(radius, kDeviceLimit);
+    TDeviceBox box = RectBox(dc, x - r, y - r, x + r + 1, y + r + 1);
+    box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
+    Cover(dc, box, true);
+    return true;
+}
+
+bool RecordPoly(TDCObj& dc, DWORD type, const POINT* points, DWORD count) {
+    TDeviceBox box;
+    const bool fromPosition = type == EMR_POLYLINETO || type == EMR_POLYBEZIERTO;
+    if (fromPosition)
+        box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
+    for (DWORD i = 0; i < count; ++i)
+        box.AddLogical(dc, points[i].x, points[i].y);
+    const bool small = FitsShort(points, count);
+    const std::vector<BYTE> bytes = PointBytes(points, count, small);
+    if (bytes.empty() && count != 0)
+        return false;
+    if (!RecorderOf(dc).Out.Put(small ? SmallType(type) : type, EMRPOLY{{}, ToRectl(box), count}, bytes.data(),
+                                bytes.size()))
+        return false;
+    Cover(dc, box, true);
+    return true;
+}
+
+bool RecordPolyPoly(TDCObj& dc, DWORD type, const POINT* points, const DWORD* counts, DWORD figures) {
+    std::size_t total = 0;
+    for (DWORD i = 0; i < figures; ++i)
+        total += counts[i];
+    TDeviceBox box;
+    for (std::size_t i = 0; i < total; ++i)
+        box.AddLogical(dc, points[i].x, points[i].y);
+    const bool small = FitsShort(points, total);
+    std::vector<BYTE> bytes;
+    const std::vector<BYTE> pointBytes = PointBytes(points, total, small);
+    if ((pointBytes.empty() && total != 0) || !ResizeStorage(bytes, figures * sizeof(DWORD) + pointBytes.size()))
+        return false;
+    std::memcpy(bytes.data(), counts, figures * sizeof(DWORD));
+    if (!pointBytes.empty())
+        std::memcpy(bytes.data() + figures * sizeof(DWORD), pointBytes.data(), pointBytes.size());
+    if (!RecorderOf(dc).Out.Put(small ? SmallType(type) : type, EMRPOLYPOLY{{}, ToRectl(box), figures, DWORD(total)},
+                                bytes.data(), bytes.size()))
+        return false;
+    Cover(dc, box, true);
+    return true;
+}
+
+bool RecordPathDrawing(TDCObj& dc, DWORD type) {
+    TDeviceBox box;
+    if (dc.Path.Ready())
+        for (const TScanPoint& p : dc.Path.Data().Points)
+            box.Add(p.X, p.Y);
+    if (!RecorderOf(dc).Out.Put(type, EMRRECT4{{}, ToRectl(box)}))
+        return false;
+    Cover(dc, box, type != EMR_FILLPATH);
+    return true;
+}
+
+bool RecordPixel(TDCObj& dc, int x, int y, COLORREF color) {
+    if (!RecorderOf(dc).Out.Put(EMR_SETPIXELV, EMRSETPIXELV{{}, POINT{x, y}, color}))
+        return false;
+    TDeviceBox box;
+    box.AddLogical(dc, x, y);
+    Cover(dc, box, false);
+    return true;
+}
+
+bool RecordSelect(TDCObj& dc, HGDIOBJ handle, TObject& object) {
+    if (object.Kind == TKind::Region)
+        return RecordClipRegion(dc, &static_cast<TRegionObj&>(object).Region, RGN_COPY);
+    if (object.Kind != TKind::Pen && object.Kind != TKind::Brush && object.Kind != TKind::Font) {
+        // Bitmaps belong to memory contexts; a metafile has no surface to select them into.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    TEmfRecorder& r = RecorderOf(dc);
+    const DWORD index = ObjectIndex(r, handle, object);
+    return index != 0 && r.Out.PutValue(EMR_SELECTOBJECT, index);
+}
+
+bool RecordSelectPalette(TDCObj& dc, HPALETTE palette, TPaletteObj& object) {
+    TEmfRecorder& r = RecorderOf(dc);
+    const DWORD index = ObjectIndex(r, palette, object);
+    return index != 0 && r.Out.PutValue(EMR_SELECTPALETTE, index);
+}
+
+void RecordDelete(HGDIOBJ handle) {
+    for (TEmfRecorder* r : TEmfRecorder::Live()) {
+        if (const DWORD index = r->IndexOf(handle); index != 0) {
+            // A refusal here leaves the index taken: the metafile then never reuses it.
+            if (r->Out.PutValue(EMR_DELETEOBJECT, index))
+                r->Table[index] = nullptr;
+        }
+    }
+}
+
+bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode) {
+    if (region == nullptr)
+        return RecorderOf(dc).Out.Put(EMR_EXTSELECTCLIPRGN, EMREXTSELECTCLIPRGN{{}, 0, DWORD(mode)});
+    const std::vector<BYTE> data = RegionData(*region);
+    return !data.empty() &&
+           RecorderOf(dc).Out.Put(EMR_EXTSELECTCLIPRGN, EMREXTSELECTCLIPRGN{{}, DWORD(data.size()), DWORD(mode)},
+                                  data.data(), data.size());
+}
+
+bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH brush, int width, int height) {
+    TEmfRecorder& r = RecorderOf(dc);
+    DWORD brushIndex = 0;
+    if (type == EMR_FILLRGN || type == EMR_FRAMERGN) {
+        TObject* object = Find(brush);
+        if (object == nullptr || (brushIndex = ObjectIndex(r, brush, *object)) == 0)
+            return false;
+    }
+    const std::vector<BYTE> data = RegionData(region);
+    if (data.empty())
+        return false;
+    const RECT b = region.Bounds();
+    TDeviceBox box;
+    if (!region.Empty())
+        box = RectBox(dc, b.left, b.top, b.right, b.bottom);
+    const RECTL bounds = ToRectl(box);
+    const DWORD bytes = DWORD(data.size());
+    bool kept = false;
+    switch (type) {
+    case EMR_FILLRGN: kept = r.Out.Put(type, EMRFILLRGN{{}, bounds, bytes, brushIndex}, data.data(), data.size()); break;
+    case EMR_FRAMERGN:
+        kept = r.Out.Put(type, EMRFRAMERGN{{}, bounds, bytes, brushIndex, SIZEL{width, height}}, data.data(), data.size());
+        break;
+    default: kept = r.Out.Put(type, EMRINVERTRGN{{}, bounds, bytes}, data.data(), data.size()); break;
+    }
+    if (kept)
+        Cover(dc, box, false);
+    return kept;
+}
+
+bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
+                const INT* dx) {
+    TEmfRecorder& r = RecorderOf(dc);
+    const std::size_t advances = dx == nullptr ? 0 : std::size_t(count) * ((options & ETO_PDY) ? 2 : 1);
+    const std::size_t textBytes = (std::size_t(count) * sizeof(WCHAR) + 3) / 4 * 4;
+    std::vector<BYTE> extra;
+    if (!ResizeStorage(extra, textBytes + advances * sizeof(INT)))
+        return false;
+    if (count != 0)
+        std::memcpy(extra.data(), text, std::size_t(count) * sizeof(WCHAR));
+    if (advances != 0)
+        std::memcpy(extra.data() + textBytes, dx, advances * sizeof(INT));
+    EMREXTTEXTOUT record{};
+    record.rclBounds = RECTL{0, 0, -1, -1};
+    record.iGraphicsMode = DWORD(dc.GraphicsMode);
+    // The scales of GM_COMPATIBLE text: hundredths of a millimetre per logical unit.
+    if (dc.GraphicsMode == GM_COMPATIBLE) {
+        double alongX = 1, alongY = 1;
+        UnitLengths(dc, alongX, alongY);
+        int millimetresX = 0, millimetresY = 0;
+        ScreenMillimetres(millimetresX, millimetresY);
+        const TScreenSettings& screen = State().Screen;
+        record.exScale = FLOAT(100.0 * millimetresX / screen.Width * alongX);
+        record.eyScale = FLOAT(100.0 * millimetresY / screen.Height * alongY);
+    }
+    record.emrtext.ptlReference = POINT{x, y};
+    record.emrtext.nChars = count;
+    record.emrtext.offString = sizeof record;
+    record.emrtext.fOptions = options;
+    record.emrtext.rcl = rect != nullptr ? RECTL{rect->left, rect->top, rect->right, rect->bottom} : RECTL{0, 0, -1, -1};
+    record.emrtext.offDx = advances != 0 ? DWORD(sizeof record + textBytes) : 0;
+    const std::size_t at = r.Out.Size();
+    if (!r.Out.Put(EMR_EXTTEXTOUTW, record, extra.data(), extra.size()))
+        return false;
+    r.TextBoundsAt = at + offsetof(EMREXTTEXTOUT, rclBounds);
+    if (rect != nullptr && (options & ETO_OPAQUE) != 0) {
+        const TDeviceBox box = RectBox(dc, std::min(rect->left, rect->right), std::min(rect->top, rect->bottom),
+                                       std::max(rect->left, rect->right), std::max(rect->top, rect->bottom));
+        if (box.Any)
+            RecordTextBox(dc, box.Left, box.Top, box.Right, box.Bottom);
+    }
+    return true;
+}
+
+void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, long long bottom) {
+    TEmfRecorder& r = RecorderOf(dc);
+    TDeviceBox box;
+    if (left <= right && top <= bottom) {
+        box.Add(left, top);
+        box.Add(right, bottom);
+        Cover(dc, box, false);
+    }
+    if (r.TextBoundsAt == 0 || !box.Any)
+        return;
+    RECTL stored;
+    std::memcpy(&stored, r.Out.At(r.TextBoundsAt), sizeof stored);
+    if (stored.left <= stored.right)
+        box.Add(stored.left, stored.top), box.Add(stored.right, stored.bottom);
+    stored = ToRectl(box);
+    std::memcpy(r.Out.At(r.TextBoundsAt), &stored, sizeof stored);
+}
+
+bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+               int sourceHeight, DWORD rop, bool stretch) {
+    TEmfRecorder& r = RecorderOf(dc);
+    const TDeviceBox box = RectBox(dc, std::min(x, x + width), std::min(y, y + height), std::max(x, x + width),
+                                   std::max(y, y + height));
+    EMRSTRETCHBLT record{};
+    EMRBITBLT& b = record.blt;
+    b.rclBounds = ToRectl(box);
+    b.xDest = x, b.yDest = y, b.cxDest = width, b.cyDest = height;
+    b.dwRop = rop;
+    b.xformSrc = XFORM{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    record.cxSrc = sourceWidth, record.cySrc = sourceHeight;
+    std::vector<BYTE> dib;
+    const bool usesSource = RopUsesSource(RopIndex(rop));
+    auto* from = usesSource ? Lookup<TDCObj>(source) : nullptr;
+    if (usesSource && from == nullptr)
+        return false;
+    if (from != nullptr) {
+        TBitmapObj* bitmap = SurfaceOf(*from);
+        if (bitmap == nullptr)
+            return false;
+        // The source rectangle in the source's device pixels, where the carried bitmap lives.
+        const TDeviceRect place = DeviceRect(*from, sx, sy, stretch ? sourceWidth : width, stretch ? sourceHeight : height);
+        const auto hold = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
+        b.xSrc = hold(place.X), b.ySrc = hold(place.Y);
+        record.cxSrc = hold(place.Width), record.cySrc = hold(place.Height);
+        if (!stretch && (record.cxSrc != width || record.cySrc != height)) {
+            // The source's mapping scales: only a stretch carries that.
+            stretch = true;
+        }
+        std::size_t infoBytes = 0;
+        dib = PackedDib(*bitmap, ResolveColor(dc, dc.TextColor), ResolveColor(dc, dc.BkColor), infoBytes);
+        if (dib.empty()) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        b.crBkColorSrc = from->BkColor;
+        b.iUsageSrc = DIB_RGB_COLORS;
+        const DWORD fixed = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
+        b.offBmiSrc = fixed;
+        b.cbBmiSrc = DWORD(infoBytes);
+        b.offBitsSrc = DWORD(fixed + infoBytes);
+        b.cbBitsSrc = DWORD(dib.size() - infoBytes);
+    }
+    const bool kept = stretch ? r.Out.Put(EMR_STRETCHBLT, record, dib.data(), dib.size())
+                              : r.Out.Put(EMR_BITBLT, &record.blt, sizeof record.blt, dib.data(), dib.size());
+    if (kept && width != 0 && height != 0)
+        Cover(dc, box, false);
+    return kept;
+}
+
+bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height, int sx, int sy, int sourceWidth,
+                  int sourceHeight, UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage,
+                  DWORD rop) {
+    TEmfRecorder& r = RecorderOf(dc);
+    const bool carried = bits != nullptr && RopUsesSource(RopIndex(rop));
+    const std::size_t infoBytes = carried ? InfoBytes(info, usage) : 0;
+    if (carried && infoBytes == 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // The bits the call reads: the stated size of compressed data, else every row given.
+    std::size_t bitsBytes = 0;
+    if (!carried) {
+        // Without a source the record carries no bitmap, and plays as a pattern fill.
+    } else if (info->bmiHeader.biSize >= sizeof(BITMAPINFOHEADER) && info->bmiHeader.biCompression != BI_RGB &&
+        info->bmiHeader.biCompression != BI_BITFIELDS) {
+        bitsBytes = info->bmiHeader.biSizeImage;
+    } else {
+        const bool core = info->bmiHeader.biSize == sizeof(BITMAPCOREHEADER);
+        const auto* c = reinterpret_cast<const BITMAPCOREHEADER*>(info);
+        const LONG w = core ? c->bcWidth : info->bmiHeader.biWidth;
+        const LONG h = core ? c->bcHeight : info->bmiHeader.biHeight;
+        const int depth = core ? c->bcBitCount : info->bmiHeader.biBitCount;
+        const std::size_t stride = DibStride(w, depth);
+        const std::size_t rows = stretch ? std::size_t(h < 0 ? -(long long)h : h) : std::size_t(lines);
+        if (stride == 0 || !StorageAllowed(rows, stride)) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        bitsBytes = stride * rows;
+    }
+    std::vector<BYTE> extra;
+    if (!ResizeStorage(extra, infoBytes + bitsBytes))
+        return false;
+    if (carried) {
+        std::memcpy(extra.data(), info, infoBytes);
+        std::memcpy(extra.data() + infoBytes, bits, bitsBytes);
+    }
+    const TDeviceBox box = RectBox(dc, std::min(x, x + width), std::min(y, y + height), std::max(x, x + width),
+                                   std::max(y, y + height));
+    bool kept = false;
+    if (stretch) {
+        const EMRSTRETCHDIBITS record{{},          ToRectl(box),           x,           y, sx, sy, sourceWidth, sourceHeight,
+                                      sizeof record, DWORD(infoBytes), DWORD(sizeof record + infoBytes), DWORD(bitsBytes),
+                                      usage,       rop,                    width,       height};
+        kept = r.Out.Put(EMR_STRETCHDIBITS, record, extra.data(), extra.size());
+    } else {
+        const EMRSETDIBITSTODEVICE record{{},
+                                          ToRectl(box),
+                                          x,
+                                          y,
+                                          sx,
+                                          sy,
+                                          width,
+                                          height,
+                                          sizeof record,
+                                          DWORD(infoBytes),
+                                          DWORD(sizeof record + infoBytes),
+                                          DWORD(bitsBytes),
+                                          usage,
+                                          startScan,
+                                          lines};
+        kept = r.Out.Put(EMR_SETDIBITSTODEVICE, record, extra.data(), extra.size());
+    }
+    if (kept && width != 0 && height != 0)
+        Cover(dc, box, false);
+    return kept;
+}
+
+}  // namespace detail
+
+// ---- the calls ---------------------------------------------------------------------------------
+
+namespace {
+
+// The description as stored: the application's name and the picture's, each ended by a null,
+// and the null that ends the pair (so it ends with two).
+std::vector<WCHAR> DescriptionText(const WCHAR* description) {
+    std::vector<WCHAR> text;
+    if (description == nullptr)
+        return text;
+    int nulls = 0;
+    for (std::size_t i = 0; nulls < 2 && i < 0x10000; ++i) {
+        text.push_back(description[i]);
+        nulls += description[i] == 0 ? 1 : 0;
+    }
+    while (nulls++ < 2)
+        text.push_back(0);
+    text.push_back(0);
+    return text;
+}
+
+HDC NewRecordingContext(HDC reference, const RECT* frame, std::vector<WCHAR> description) {
+    TLock lock(LayerMutex());
+    if (reference != nullptr && Lookup<TDCObj>(reference) == nullptr)
+        return nullptr;
+    const std::size_t headerBytes = sizeof(ENHMETAHEADER) + (description.size() * sizeof(WCHAR) + 3) / 4 * 4;
+    if (!StorageAllowed(headerBytes)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    HDC dc = CreateCompatibleDC(nullptr);
+    if (dc == nullptr)
+        return nullptr;
+    Lookup<TDCObj>(dc)->Recorder = std::make_unique<TEmfRecorder>(headerBytes, std::move(description), frame);
+    return dc;
+}
+
+}  // namespace
+
+HDC CreateEnhMetaFileW(HDC reference, const WCHAR* fileName, const RECT* frame, const WCHAR* description) {
+    if (fileName != nullptr) {
+        // The layer writes no files: callers save the bytes GetEnhMetaFileBits gives.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    return NewRecordingContext(reference, frame, DescriptionText(description));
+}
+
+HDC CreateEnhMetaFileA(HDC reference, const char* fileName, const RECT* frame, const char* description) {
+    if (fileName != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    std::vector<WCHAR> text;
+    if (description != nullptr) {
+        // Each of the two UTF-8 strings, up to its null, as UTF-16.
+        const char* part = description;
+        for (int i = 0; i < 2; ++i) {
+            const std::size_t length = std::strlen(part);
+            for (std::size_t at = 0; at < length;) {
+                WCHAR face[LF_FACESIZE];
+                char chunk[LF_FACESIZE];
+                // Whole characters only: a chunk never ends inside a sequence.
+                std::size_t take = std::min<std::size_t>(length - at, LF_FACESIZE / 2);
+                while (at + take < length && take > 1 && (BYTE(part[at + take]) & 0xC0) == 0x80)
+                    --take;
+                std::memcpy(chunk, part + at, take);
+                chunk[take] = 0;
+                FaceToUtf16(chunk, face);
+                for (std::size_t k = 0; k < LF_FACESIZE && face[k] != 0; ++k)
+                    text.push_back(face[k]);
+                at += take;
+            }
+            text.push_back(0);
+            part += length + 1;
+            if (i == 0 && *part == 0)
+                break;
+        }
+        text.push_back(0);
+    }
+    return NewRecordingContext(reference, frame, std::move(text));
+}
+
+HENHMETAFILE CloseEnhMetaFile(HDC handle) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return nullptr;
+    if (!Recording(*dc)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    std::unique_ptr<TRecorder> owned = std::move(dc->Recorder);
+    DeleteDC(handle);
+    auto& r = static_cast<TEmfRecorder&>(*owned);
+    if (r.Out.Refused())
+        return nullptr;
+    const auto clamp = [](long long v) { return LONG(std::clamp<long long>(v, -(1LL << 24), 1LL << 24)); };
+    const RECTL bounds = r.Bounds.Any ? RECTL{clamp(r.Bounds.Left), clamp(r.Bounds.Top), clamp(r.Bounds.Right),
+                                              clamp(r.Bounds.Bottom)}
+                                      : RECTL{0, 0, -1, -1};
+    const TScreenSettings& screen = State().Screen;
+    int millimetresX = 0, millimetresY = 0;
+    ScreenMillimetres(millimetresX, millimetresY);
+    // Without a frame the picture's is its bounds in hundredths of a millimetre, truncated.
+    const auto hundredths = [](LONG pixels, int millimetres, int device) {
+        return LONG(std::int64_t(pixels) * millimetres * 100 / device);
+    };
+    const RECTL frame = r.HasFrame ? r.Frame
+                                   : RECTL{hundredths(bounds.left, millimetresX, screen.Width),
+                                           hundredths(bounds.top, millimetresY, screen.Height),
+                                           hundredths(bounds.right, millimetresX, screen.Width),
+                                           hundredths(bounds.bottom, millimetresY, screen.Height)};
+    std::vector<BYTE>* bytes = r.Out.Finish(bounds, frame, WORD(std::min<std::size_t>(r.Peak, 0xFFFF)));
+    if (bytes == nullptr)
+        return nullptr;
+    ENHMETAHEADER header;
+    std::memcpy(&header, bytes->data(), sizeof header);
+    header.nSize = DWORD(sizeof header + (r.Description.size() * sizeof(WCHAR) + 3) / 4 * 4);
+    header.nDescription = DWORD(r.Description.size());
+    header.offDescription = r.Description.empty() ? 0 : DWORD(sizeof header);
+    header.szlDevice = SIZEL{screen.Width, screen.Height};
+    header.szlMillimeters = SIZEL{millimetresX, millimetresY};
+    header.szlMicrometers = SIZEL{millimetresX * 1000, millimetresY * 1000};
+    std::memcpy(bytes->data(), &header, sizeof header);
+    if (!r.Description.empty())
+        std::memcpy(bytes->data() + sizeof header, r.Description.data(), r.Description.size() * sizeof(WCHAR));
+    return SetEnhMetaFileBits(UINT(bytes->size()), bytes->data());
+}
+
+}  // namespace gdi

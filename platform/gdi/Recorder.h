@@ -1,0 +1,76 @@
+// The enhanced-metafile recorder behind CreateEnhMetaFileW: what the layer's calls hand it when
+// they are made on a recording context. Private to the layer.
+//
+// A recording context is an ordinary memory context (on the stock 1 × 1 bitmap) whose state
+// machinery works as usual, so positions, mapping, selections, paths and clips answer as on any
+// context, and whose drawing lands on that one pixel; beside it, each call appends its record
+// here. Every hook expects the context to carry a recorder and returns false when the record
+// could not be kept (the storage gate refused it, ERROR_NOT_ENOUGH_MEMORY), or, for a selection,
+// when the object cannot be selected into a recording context.
+#pragma once
+
+#include "platform/gdi/EmfRecords.h"
+
+namespace gdi::detail {
+
+/// Whether the context records (a test the hooks' callers make before anything else).
+inline bool Recording(const TDCObj& dc) { return dc.Recorder != nullptr; }
+
+/// Records of no parameters (SAVEDC, the path brackets, REALIZEPALETTE …).
+bool RecordBare(TDCObj& dc, DWORD type);
+/// Records of one 32-bit value: modes, colours, RESTOREDC's level, SETMITERLIMIT (the float's bits).
+bool RecordValue(TDCObj& dc, DWORD type, DWORD value);
+/// Records of a point or a size: origins, extents, MOVETOEX, OFFSETCLIPRGN, SETBRUSHORGEX.
+bool RecordPoint(TDCObj& dc, DWORD type, long long x, long long y);
+bool RecordScale(TDCObj& dc, DWORD type, int xNum, int xDenom, int yNum, int yDenom);
+/// SETWORLDTRANSFORM (mode ignored) and MODIFYWORLDTRANSFORM.
+bool RecordTransform(TDCObj& dc, DWORD type, const XFORM& transform, DWORD mode);
+/// The clip rectangles (logical units; no bounds).
+bool RecordClipRect(TDCObj& dc, DWORD type, int left, int top, int right, int bottom);
+
+/// LINETO from the current position.
+bool RecordLineTo(TDCObj& dc, int x, int y);
+/// RECTANGLE and ELLIPSE (the box as the call gives it), ROUNDRECT with its corner.
+bool RecordBox(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int cornerW = 0, int cornerH = 0);
+/// ARC, ARCTO, CHORD and PIE.
+bool RecordArc(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int xs, int ys, int xe, int ye);
+bool RecordAngleArc(TDCObj& dc, int x, int y, DWORD radius, FLOAT start, FLOAT sweep);
+/// The poly records by their 32-bit type (POLYLINE, POLYGON, POLYBEZIER, POLYBEZIERTO,
+/// POLYLINETO): the 16-bit form is written when every coordinate fits.
+bool RecordPoly(TDCObj& dc, DWORD type, const POINT* points, DWORD count);
+/// POLYPOLYLINE and POLYPOLYGON, likewise.
+bool RecordPolyPoly(TDCObj& dc, DWORD type, const POINT* points, const DWORD* counts, DWORD figures);
+/// FILLPATH, STROKEPATH, STROKEANDFILLPATH with the bounds of the path they draw.
+bool RecordPathDrawing(TDCObj& dc, DWORD type);
+bool RecordPixel(TDCObj& dc, int x, int y, COLORREF color);
+
+/// SelectObject: a pen, brush or font gets its creation record the first time the recording
+/// meets it; a region becomes EXTSELECTCLIPRGN; a bitmap is refused (ERROR_INVALID_PARAMETER).
+bool RecordSelect(TDCObj& dc, HGDIOBJ handle, TObject& object);
+bool RecordSelectPalette(TDCObj& dc, HPALETTE palette, TPaletteObj& object);
+/// DeleteObject of an object some recording made: DELETEOBJECT in each, the index freed.
+void RecordDelete(HGDIOBJ handle);
+
+/// EXTSELECTCLIPRGN with a device-unit region (null: none, for RGN_COPY).
+bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode);
+/// FILLRGN, FRAMERGN (brush and stroke size), INVERTRGN, PAINTRGN of a logical-unit region.
+bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH brush = nullptr, int width = 0,
+                       int height = 0);
+
+/// EXTTEXTOUTW; the run's device box follows from the drawing (RecordTextBox).
+bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
+                const INT* dx);
+/// The device box the last text record covers, as the text drawing placed it.
+void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, long long bottom);
+
+/// BITBLT (stretch false) or STRETCHBLT; a source of null (or a raster operation without one)
+/// records no bitmap. The source's pixels are carried as a DIB: 1 bit with the destination's
+/// text and background colours for a monochrome bitmap, 32 bits otherwise.
+bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
+               int sourceHeight, DWORD rop, bool stretch);
+/// STRETCHDIBITS, and SETDIBITSTODEVICE (stretch false: the destination size is the source's).
+bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height, int sx, int sy, int sourceWidth,
+                  int sourceHeight, UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage,
+                  DWORD rop);
+
+}  // namespace gdi::detail

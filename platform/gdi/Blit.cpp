@@ -278,6 +278,11 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     TTransfer transfer;
     if (!BeginTransfer(dc, transfer))
         return CLR_INVALID;
+    if (Recording(*transfer.DestDC)) {
+        // A metafile keeps records, not pixels.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return CLR_INVALID;
+    }
     const TBitmapObj& bitmap = *transfer.Dest;
     // A pixel outside the clip reads as CLR_INVALID, as the platform documents.
     const TDevicePoint at = DevicePoint(*transfer.DestDC, x, y);

@@ -121,6 +121,12 @@ long long PenReach(const TDCObj& dc) {
     return (long long)std::ceil(std::min(width, double(kDeviceLimit)) / 2);
 }
 
+// Whether the pen keeps a shape's stroke inside its box.
+bool InsideFramePen(const TDCObj& dc) {
+    const auto* pen = static_cast<const TPenObj*>(Find(dc.Pen));
+    return pen != nullptr && pen->Kind == TKind::Pen && (pen->Log.lopnStyle & PS_STYLE_MASK) == PS_INSIDEFRAME;
+}
+
 // A drawing's box joins the bounds, unless a path bracket takes the drawing instead.
 void Cover(TDCObj& dc, TDeviceBox box, bool stroked) {
     if (!box.Any || dc.Path.Open())
@@ -429,7 +435,7 @@ bool RecordBox(TDCObj& dc, DWORD type, int left, int top, int right, int bottom,
                           : RecorderOf(dc).Out.Put(type, EMRBOX{{}, rect});
     if (kept)
         Cover(dc, RectBox(dc, std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom)),
-              true);
+              !InsideFramePen(dc));
     return kept;
 }
 
@@ -441,7 +447,7 @@ bool RecordArc(TDCObj& dc, DWORD type, int left, int top, int right, int bottom,
         RectBox(dc, std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom));
     if (type == EMR_ARCTO)
         box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
-    Cover(dc, box, true);
+    Cover(dc, box, !InsideFramePen(dc));
     return true;
 }
 

@@ -421,6 +421,32 @@
 //   shrinks them most; Bézier curves become 16 straight pieces per segment; arcs swap their ends
 //   when the map mirrors or the direction is clockwise. A polyline longer than 65535 points is
 //   cut into pieces; a longer polygon is left out.
+// - Recording (CreateEnhMetaFileW): the reference device is the modelled screen, whose size and
+//   millimetres the header carries and the fixed mapping modes use. The recording context is a
+//   memory context on the stock 1 × 1 bitmap whose state works as on any context (positions,
+//   mapping, selections, paths, clips); its drawing lands on that pixel, GetPixel fails and
+//   SetPixel answers the colour asked for, and bitmaps cannot be selected into it. Records keep
+//   the call's own arguments: boxes of RECTANGLE, ELLIPSE, ROUNDRECT and the arcs as given
+//   (the player draws them as a call's box), offsets of origins as SET…ORGEX of the origin made,
+//   poly records in their 16-bit form when every coordinate fits, EXTTEXTOUTW with the caller's
+//   advances only (UTF-8 of the A calls as UTF-16), SETMITERLIMIT as the float's bits, FillRect
+//   as the brush selected around a PATCOPY blit (system-colour brushes are not recorded). Blit
+//   sources travel whole as bottom-up DIBs: 1 bit with the destination's text and background
+//   colours for a monochrome bitmap, else 32 bits; the source position in the source's device
+//   pixels with an identity xformSrc. Objects get their creation record when first selected
+//   (or named by FILLRGN/FRAMERGN) in the lowest free index; stock objects are 0x80000000 | n;
+//   DeleteObject of a recorded object writes DELETEOBJECT and frees the index; nHandles is the
+//   largest table size reached. Bounds, in device pixels of the reference device: each drawing
+//   record's points inclusive, boxes from (left, top) to (right − 1, bottom − 1), all mapped by
+//   the context's transforms; strokes reach half the pen's device width (rounded up) further when
+//   it is wider than 1 (not for PS_NULL, and not for boxes with PS_INSIDEFRAME); arcs, chords and
+//   pies take their whole ellipse's box, ArcTo and AngleArc add the current position; text its
+//   cell (advance width by ascent plus descent at its placed origin; turned text the square of
+//   its length plus height around its reference point) and any opaque rectangle; a path's
+//   drawing its points' box; drawing inside a path bracket adds nothing; the clip does not
+//   narrow bounds. Nothing drawn: bounds (0, 0, −1, −1). Without a frame the frame is the bounds
+//   in hundredths of a millimetre, truncated toward zero. The description keeps both strings
+//   with their nulls and the final one.
 #pragma once
 
 #include <cstdarg>

@@ -320,6 +320,48 @@ TEST_F(TEmfRecorderTest, HeaderHoldsBoundsWithPenWidthsFrameHandlesAndDescriptio
     DeleteEnhMetaFile(empty);
 }
 
+TEST_F(TEmfRecorderTest, BoundsCoverWhatEachCallDrawsInReferencePixels) {
+    struct TCase {
+        const char* Name;
+        std::function<void(HDC)> Draw;
+        RECTL Bounds;
+    };
+    const POINT curve[] = {{30, 4}, {5, 40}, {9, 9}};
+    const TCase cases[] = {
+        {"line, last point included", [](HDC dc) { LineTo(dc, 9, 5); }, {0, 0, 9, 5}},
+        {"ellipse, right and bottom out", [](HDC dc) { Ellipse(dc, 10, 10, 20, 20); }, {10, 10, 19, 19}},
+        {"Bézier from the position", [&](HDC dc) { PolyBezierTo(dc, curve, 3); }, {0, 0, 30, 40}},
+        {"arc's whole ellipse", [](HDC dc) { Arc(dc, 10, 10, 30, 30, 30, 20, 10, 20); }, {10, 10, 29, 29}},
+        {"MM_LOMETRIC, y up", [](HDC dc) { SetMapMode(dc, MM_LOMETRIC), Rectangle(dc, 100, -100, 200, -200); },
+         {38, 38, 75, 75}},
+        {"inside-frame pen stays in", [](HDC dc) {
+             HPEN pen = CreatePen(PS_INSIDEFRAME, 8, 0);
+             SelectObject(dc, pen), Rectangle(dc, 10, 10, 20, 20), SelectObject(dc, GetStockObject(BLACK_PEN));
+             DeleteObject(pen);
+         }, {10, 10, 19, 19}},
+        {"pixel", [](HDC dc) { SetPixel(dc, 5, 6, 0); }, {5, 6, 5, 6}},
+        {"pattern blit", [](HDC dc) { PatBlt(dc, 10, 10, 20, 30, PATCOPY); }, {10, 10, 29, 39}},
+        {"stroked path with a wide pen, nothing while it is made", [](HDC dc) {
+             HPEN pen = CreatePen(PS_SOLID, 6, 0);
+             SelectObject(dc, pen), BeginPath(dc), MoveToEx(dc, 10, 10, nullptr), LineTo(dc, 40, 30), EndPath(dc);
+             StrokePath(dc), SelectObject(dc, GetStockObject(BLACK_PEN)), DeleteObject(pen);
+         }, {7, 7, 43, 33}},
+        {"region painted", [](HDC dc) {
+             HRGN region = CreateRectRgn(10, 10, 20, 20);
+             FillRgn(dc, region, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH))), DeleteObject(region);
+         }, {10, 10, 19, 19}},
+    };
+    for (const TCase& c : cases) {
+        HENHMETAFILE metafile = Record(c.Draw);
+        ASSERT_NE(metafile, nullptr) << c.Name;
+        const RECTL b = Header(metafile).rclBounds;
+        EXPECT_EQ((std::vector<LONG>{b.left, b.top, b.right, b.bottom}),
+                  (std::vector<LONG>{c.Bounds.left, c.Bounds.top, c.Bounds.right, c.Bounds.bottom}))
+            << c.Name;
+        DeleteEnhMetaFile(metafile);
+    }
+}
+
 TEST_F(TEmfRecorderTest, RecordsObjectsInTheLowestFreeSlotAndPointsInSixteenBitsWhenTheyFit) {
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), blue = CreateSolidBrush(RGB(0, 0, 255));
     HPEN pen = CreatePen(PS_DOT, 1, RGB(0, 128, 0));
@@ -365,6 +407,7 @@ TEST_F(TEmfRecorderTest, RefusesFilesForeignContextsAndBitmaps) {
     HBITMAP bitmap = CreateBitmap(2, 2, 1, 1, nullptr);
     EXPECT_EQ(SelectObject(dc, bitmap), nullptr);
     EXPECT_EQ(SetPixel(dc, 3, 4, RGB(9, 9, 9)), RGB(9, 9, 9));
+    EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
     HENHMETAFILE metafile = CloseEnhMetaFile(dc);
     ASSERT_NE(metafile, nullptr);
     EXPECT_EQ(Header(metafile).nDescription, 9u);

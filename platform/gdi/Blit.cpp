@@ -2,9 +2,9 @@
 // bitmaps the contexts draw on, turn logical coordinates into device pixels and hand the rest to
 // the transfer engine.
 #include "platform/base/CheckedMath.h"
-#include "platform/gdi/Recorder.h"
-#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/BlitCalls.h"
+#include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,8 +2,8 @@
 // intersection, which every drawing call honours through the clip stage (Transfer.h). All three
 // are kept in device coordinates; the calls that take or give logical coordinates convert them
 // at their entry (Coordinates.h).
-#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
 #include <algorithm>

@@ -1086,7 +1086,7 @@ BOOL PolyDraw(HDC handle, const POINT* points, const BYTE* types, int count) {
     }
     if (count == 0)
         return TRUE;
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) || (Recording(*dc) && !RecordPolyDraw(*dc, points, types, count)))
         return FALSE;
     if (dc->Path.Open()) {
         // The types go into the path as they are; a line after a closed figure starts a figure

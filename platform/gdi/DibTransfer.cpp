@@ -1,10 +1,10 @@
 // DIB bits in caller memory drawn onto a context: StretchDIBits and SetDIBitsToDevice, for
 // uncompressed and run-length images.
 #include "platform/base/CheckedMath.h"
-#include "platform/gdi/Recorder.h"
 #include "platform/gdi/BlitCalls.h"
 #include "platform/gdi/Coordinates.h"
 #include "platform/gdi/Dib.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Rle.h"
 #include "platform/gdi/Storage.h"
 

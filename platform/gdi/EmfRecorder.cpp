@@ -191,8 +191,16 @@ std::vector<BYTE> PackedDib(const TBitmapObj& bitmap, COLORREF zero, COLORREF on
         return packed;
     }
     const TFormat format(bitmap);
+    // 32-bit pixels in the blue, green, red order keep their fourth byte, which AlphaBlend reads.
+    const bool plain = bitmap.BitsPixel == 32 &&
+                       (bitmap.Compression == BI_RGB ||
+                        (bitmap.Masks[0] == 0xFF0000 && bitmap.Masks[1] == 0xFF00 && bitmap.Masks[2] == 0xFF));
     for (LONG y = 0; y < bitmap.Height; ++y) {
         const BYTE* row = bitmap.Row(y);
+        if (plain) {
+            std::memcpy(out + std::size_t(bitmap.Height - 1 - y) * stride, row, std::size_t(bitmap.Width) * 4);
+            continue;
+        }
         BYTE* to = out + std::size_t(bitmap.Height - 1 - y) * stride;
         for (LONG x = 0; x < bitmap.Width; ++x, to += 4) {
             const COLORREF c = format.Decode(ReadPixel(row, x, bitmap.BitsPixel));
@@ -652,7 +660,10 @@ void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, l
 }
 
 bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
-               int sourceHeight, DWORD rop, bool stretch) {
+               int sourceHeight, DWORD rop, bool stretch, DWORD type) {
+    const bool blend = type == EMR_ALPHABLEND || type == EMR_TRANSPARENTBLT;
+    if (blend)
+        stretch = true;
     TEmfRecorder& r = RecorderOf(dc);
     const TDeviceBox box = RectBox(dc, std::min(x, x + width), std::min(y, y + height), std::max(x, x + width),
                                    std::max(y, y + height));
@@ -664,7 +675,7 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
     b.xformSrc = XFORM{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
     record.cxSrc = sourceWidth, record.cySrc = sourceHeight;
     std::vector<BYTE> dib;
-    const bool usesSource = RopUsesSource(RopIndex(rop));
+    const bool usesSource = blend || RopUsesSource(RopIndex(rop));
     auto* from = usesSource ? Lookup<TDCObj>(source) : nullptr;
     if (usesSource && from == nullptr)
         return false;
@@ -677,7 +688,7 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
         const auto hold = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
         b.xSrc = hold(place.X), b.ySrc = hold(place.Y);
         record.cxSrc = hold(place.Width), record.cySrc = hold(place.Height);
-        if (!stretch && (record.cxSrc != width || record.cySrc != height)) {
+        if (!blend && !stretch && (record.cxSrc != width || record.cySrc != height)) {
             // The source's mapping scales: only a stretch carries that.
             stretch = true;
         }
@@ -695,11 +706,64 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
         b.offBitsSrc = DWORD(fixed + infoBytes);
         b.cbBitsSrc = DWORD(dib.size() - infoBytes);
     }
-    const bool kept = stretch ? r.Out.Put(EMR_STRETCHBLT, record, dib.data(), dib.size())
+    const bool kept = stretch ? r.Out.Put(blend ? type : EMR_STRETCHBLT, record, dib.data(), dib.size())
                               : r.Out.Put(EMR_BITBLT, &record.blt, sizeof record.blt, dib.data(), dib.size());
     if (kept && width != 0 && height != 0)
         Cover(dc, box, false);
     return kept;
+}
+
+bool RecordPolyDraw(TDCObj& dc, const POINT* points, const BYTE* types, int count) {
+    TDeviceBox box;
+    box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
+    for (int i = 0; i < count; ++i)
+        box.AddLogical(dc, points[i].x, points[i].y);
+    const bool small = FitsShort(points, std::size_t(count));
+    std::vector<BYTE> bytes = PointBytes(points, std::size_t(count), small);
+    if (bytes.size() != std::size_t(count) * (small ? 4 : 8) || !ResizeStorage(bytes, bytes.size() + std::size_t(count)))
+        return false;
+    std::memcpy(bytes.data() + bytes.size() - std::size_t(count), types, std::size_t(count));
+    if (!RecorderOf(dc).Out.Put(small ? EMR_POLYDRAW16 : EMR_POLYDRAW, EMRPOLY{{}, ToRectl(box), DWORD(count)},
+                                bytes.data(), bytes.size()))
+        return false;
+    Cover(dc, box, true);
+    return true;
+}
+
+bool RecordFloodFill(TDCObj& dc, int x, int y, COLORREF color, UINT type) {
+    return RecorderOf(dc).Out.Put(EMR_EXTFLOODFILL, EMREXTFLOODFILL{{}, POINT{x, y}, color, type});
+}
+
+bool RecordGradient(TDCObj& dc, const gdi::TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
+                    std::uint32_t meshCount, std::uint32_t mode) {
+    const bool triangles = mode == GRADIENT_FILL_TRIANGLE;
+    const std::size_t meshBytes = std::size_t(meshCount) * (triangles ? sizeof(GRADIENT_TRIANGLE) : sizeof(GRADIENT_RECT));
+    const std::size_t vertexBytes = std::size_t(vertexCount) * sizeof(gdi::TRIVERTEX);
+    std::vector<BYTE> extra;
+    if (!ResizeStorage(extra, vertexBytes + meshBytes))
+        return false;
+    std::memcpy(extra.data(), vertices, vertexBytes);
+    std::memcpy(extra.data() + vertexBytes, mesh, meshBytes);
+    TDeviceBox box;
+    const auto* rects = static_cast<const GRADIENT_RECT*>(mesh);
+    const auto* tris = static_cast<const GRADIENT_TRIANGLE*>(mesh);
+    for (std::uint32_t i = 0; i < meshCount; ++i) {
+        if (triangles) {
+            for (std::uint32_t v : {tris[i].Vertex1, tris[i].Vertex2, tris[i].Vertex3})
+                box.AddLogical(dc, vertices[v].x, vertices[v].y);
+            continue;
+        }
+        const gdi::TRIVERTEX& a = vertices[rects[i].UpperLeft];
+        const gdi::TRIVERTEX& b = vertices[rects[i].LowerRight];
+        const TDeviceBox part = RectBox(dc, std::min(a.x, b.x), std::min(a.y, b.y), std::max(a.x, b.x), std::max(a.y, b.y));
+        if (part.Any)
+            box.Add(part.Left, part.Top), box.Add(part.Right, part.Bottom);
+    }
+    if (!RecorderOf(dc).Out.Put(EMR_GRADIENTFILL, EMRGRADIENTFILL{{}, ToRectl(box), vertexCount, meshCount, mode},
+                                extra.data(), extra.size()))
+        return false;
+    Cover(dc, box, false);
+    return true;
 }
 
 bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height, int sx, int sy, int sourceWidth,

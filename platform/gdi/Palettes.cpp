@@ -1,8 +1,8 @@
 // Logical palettes and the system palette of an 8-bit screen. Realising a palette puts its
 // colours into the free middle entries of the system palette (the 20 static colours never move),
 // which is what 8-bit device-dependent bitmaps then index.
-#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Internal.h"
+#include "platform/gdi/Recorder.h"
 
 namespace gdi {
 

@@ -65,9 +65,15 @@ void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, l
 
 /// BITBLT (stretch false) or STRETCHBLT; a source of null (or a raster operation without one)
 /// records no bitmap. The source's pixels are carried as a DIB: 1 bit with the destination's
-/// text and background colours for a monochrome bitmap, 32 bits otherwise.
+/// text and background colours for a monochrome bitmap, 32 bits otherwise (alpha kept).
+/// type: ALPHABLEND and TRANSPARENTBLT take the stretch layout, rop their blend or colour.
 bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
-               int sourceHeight, DWORD rop, bool stretch);
+               int sourceHeight, DWORD rop, bool stretch, DWORD type = 0);
+bool RecordPolyDraw(TDCObj& dc, const POINT* points, const BYTE* types, int count);
+/// EXTFLOODFILL: what it fills depends on the pixels where it plays, so it adds no bounds.
+bool RecordFloodFill(TDCObj& dc, int x, int y, COLORREF color, UINT type);
+bool RecordGradient(TDCObj& dc, const gdi::TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
+                    std::uint32_t meshCount, std::uint32_t mode);
 /// STRETCHDIBITS, and SETDIBITSTODEVICE (stretch false: the destination size is the source's).
 bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height, int sx, int sy, int sourceWidth,
                   int sourceHeight, UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage,

@@ -1,7 +1,7 @@
 // Region objects: their creation from rectangles, shapes and rectangle lists, their queries and
 // combinations, and the painters that fill, frame and invert them through the clip stage.
-#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>

@@ -1,10 +1,10 @@
 // Text output and measurement with the context's font, colours, background mode and alignment.
 // Glyphs come from the font cache; this file places them and puts their coverage on the surface.
-#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Coordinates.h"
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/FontCache.h"
 #include "platform/gdi/Path.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>

@@ -70,7 +70,13 @@ HENHMETAFILE Record(const std::function<void(HDC)>& draw, const RECT* frame = nu
 struct TSources {
     std::unique_ptr<TSurface> Colour = MakeDib(32, 4, 3);
     std::unique_ptr<TSurface> Mono = MakeDdb(1, 8, 8);
+    std::unique_ptr<TSurface> Alpha = MakeDib(32, 4, 4);  // premultiplied, alpha rising along x
     TSources() {
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x) {
+                const DWORD a = DWORD(64 * x + 63), c = a * DWORD(y + 1) / 4;
+                Alpha->SetRaw(x, y, a << 24 | c << 16 | (a - c) << 8);
+            }
         const COLORREF colours[] = {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255), RGB(10, 20, 30)};
         for (int y = 0; y < 3; ++y)
             for (int x = 0; x < 4; ++x)
@@ -186,6 +192,25 @@ const TDrawing kDrawings[] = {
          DeleteObject(brush);
          DeleteObject(bits);
      }},
+    {"blends and fills",
+     [](HDC dc, const TSources& s) {
+         SelectObject(dc, GetStockObject(GRAY_BRUSH));
+         Rectangle(dc, 0, 0, 60, 60);
+         AlphaBlend(dc, 5, 5, 40, 40, s.Alpha->Dc(), 0, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA});
+         AlphaBlend(dc, 50, 5, 20, 20, s.Colour->Dc(), 0, 0, 4, 3, BLENDFUNCTION{AC_SRC_OVER, 0, 128, 0});
+         TransparentBlt(dc, 70, 30, 24, 18, s.Colour->Dc(), 0, 0, 4, 3, RGB(0, 255, 0));
+         TRIVERTEX vertices[] = {{5, 65, 0xFF00, 0, 0, 0}, {45, 85, 0, 0, 0xFF00, 0}, {90, 100, 0, 0xFF00, 0, 0}};
+         const GRADIENT_RECT rect{0, 1};
+         GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_H);
+         const GRADIENT_TRIANGLE triangle{0, 1, 2};
+         GradientFill(dc, vertices, 3, &triangle, 1, GRADIENT_FILL_TRIANGLE);
+         const POINT points[] = {{60, 90}, {70, 60}, {90, 70}, {95, 105}, {50, 105}};
+         const BYTE types[] = {PT_MOVETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO, PT_LINETO | PT_CLOSEFIGURE};
+         PolyDraw(dc, points, types, 5);
+         SelectObject(dc, GetStockObject(BLACK_BRUSH));
+         ExtFloodFill(dc, 20, 50, RGB(128, 128, 128), FLOODFILLSURFACE);
+         SelectObject(dc, GetStockObject(WHITE_BRUSH));
+     }},
     {"clip and mapping",
      [](HDC dc, const TSources&) {
          SaveDC(dc);
@@ -252,6 +277,7 @@ TEST_P(TEmfRecorderPixels, PlaysBackAsTheSameCallsDrawDirectly) {
     EXPECT_EQ(SurfacePicture(*played, kHeight, kWidth, RGB(0, 0, 0), '#'),
               SurfacePicture(*direct, kHeight, kWidth, RGB(0, 0, 0), '#'));
     EXPECT_EQ(played->Colours(), direct->Colours());
+    EXPECT_NE(direct->Colours(), MakeWhiteSurface(kWidth, kHeight)->Colours()) << "the drawing drew nothing";
     DeleteEnhMetaFile(metafile);
 }
 

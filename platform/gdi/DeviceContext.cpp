@@ -291,7 +291,9 @@ DWORD GetObjectType(HGDIOBJ object) {
     switch (target->Kind) {
     case TKind::DC: {
         const auto* dc = static_cast<TDCObj*>(target);
-        return Recording(*dc) ? OBJ_ENHMETADC : dc->IsMemory ? OBJ_MEMDC : OBJ_DC;
+        if (Recording(*dc))
+            return RecordsWindows(*dc) ? OBJ_METADC : OBJ_ENHMETADC;
+        return dc->IsMemory ? OBJ_MEMDC : OBJ_DC;
     }
     case TKind::Bitmap: return OBJ_BITMAP;
     case TKind::Palette: return OBJ_PAL;

@@ -155,7 +155,9 @@ RECTL ToRectl(const TDeviceBox& box) {
     return RECTL{hold(box.Left), hold(box.Top), hold(box.Right), hold(box.Bottom)};
 }
 
-// ---- objects -----------------------------------------------------------------------------------
+}  // namespace
+
+// ---- what both recorders share -------------------------------------------------------------------
 
 // A bitmap as a packed DIB, bottom-up: 1 bit with the two colours given for a monochrome bitmap
 // (or the section's own table), 32 bits for every other depth. Empty when the gate refuses it.
@@ -210,6 +212,74 @@ std::vector<BYTE> PackedDib(const TBitmapObj& bitmap, COLORREF zero, COLORREF on
     return packed;
 }
 
+// The face name, UTF-8 in the layer, as the record's UTF-16.
+void FaceToUtf16(const char* face, WCHAR (&out)[LF_FACESIZE]) {
+    std::size_t at = 0, length = strnlen(face, LF_FACESIZE);
+    std::size_t written = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(face);
+    while (at < length && written + 1 < LF_FACESIZE) {
+        char32_t code = bytes[at];
+        std::size_t extra = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : code >= 0xC0 ? 1 : 0;
+        if (code >= 0x80 && code < 0xC0)
+            code = 0xFFFD, extra = 0;
+        else if (extra != 0)
+            code &= 0x3Fu >> extra;
+        ++at;
+        for (; extra > 0 && at < length && (bytes[at] & 0xC0) == 0x80; --extra, ++at)
+            code = (code << 6) | (bytes[at] & 0x3F);
+        if (extra != 0)
+            code = 0xFFFD;
+        if (code >= 0x10000) {
+            if (written + 2 >= LF_FACESIZE)
+                break;
+            out[written++] = WCHAR(0xD800 + ((code - 0x10000) >> 10));
+            out[written++] = WCHAR(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out[written++] = WCHAR(code);
+        }
+    }
+    std::fill(out + written, out + LF_FACESIZE, WCHAR(0));
+}
+
+// RGNDATA of a region's rectangles.
+std::vector<BYTE> RegionData(const TRegion& region) {
+    const std::vector<RECT>& rects = region.Rects();
+    std::vector<BYTE> data;
+    if (!ResizeStorage(data, sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT)))
+        return {};
+    const RGNDATAHEADER header{sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(rects.size()),
+                               DWORD(rects.size() * sizeof(RECT)), region.Bounds()};
+    std::memcpy(data.data(), &header, sizeof header);
+    if (!rects.empty())
+        std::memcpy(data.data() + sizeof header, rects.data(), rects.size() * sizeof(RECT));
+    return data;
+}
+
+// Bytes of a BITMAPINFO as a DIB call reads it: the header, the masks of a 40-byte BI_BITFIELDS
+// header and the colour table (16-bit indices for DIB_PAL_COLORS). 0 for a header not read.
+std::size_t InfoBytes(const BITMAPINFO* info, UINT usage) {
+    const DWORD size = info->bmiHeader.biSize;
+    if (size == sizeof(BITMAPCOREHEADER)) {
+        const auto* core = reinterpret_cast<const BITMAPCOREHEADER*>(info);
+        const std::size_t colours = core->bcBitCount <= 8 ? (std::size_t(1) << core->bcBitCount) : 0;
+        return size + colours * (usage == DIB_PAL_COLORS ? 2 : 3);
+    }
+    if (size < sizeof(BITMAPINFOHEADER) || size > 1024)
+        return 0;
+    const BITMAPINFOHEADER& h = info->bmiHeader;
+    std::size_t colours = h.biClrUsed;
+    if (h.biBitCount <= 8)
+        colours = colours == 0 || colours > (std::size_t(1) << h.biBitCount) ? (std::size_t(1) << h.biBitCount) : colours;
+    else if (colours > 256)
+        colours = 0;
+    const std::size_t masks = size == sizeof(BITMAPINFOHEADER) && h.biCompression == BI_BITFIELDS ? 12 : 0;
+    return size + masks + colours * (usage == DIB_PAL_COLORS ? 2 : 4);
+}
+
+namespace {
+
+// ---- objects -----------------------------------------------------------------------------------
+
 bool PutPen(TEmfRecorder& r, DWORD index, const TPenObj& pen) {
     if (!pen.Extended)
         return r.Out.Put(EMR_CREATEPEN, EMRCREATEPEN{{}, index, pen.Log.lopnStyle, POINT{pen.Log.lopnWidth.x, 0},
@@ -250,35 +320,6 @@ bool PutBrush(TEmfRecorder& r, DWORD index, const TBrushObj& brush) {
                                           DWORD(sizeof(EMRCREATEDIBPATTERNBRUSH) + infoBytes),
                                           DWORD(dib.size() - infoBytes)};
     return r.Out.Put(mono ? EMR_CREATEMONOBRUSH : EMR_CREATEDIBPATTERNBRUSHPT, record, dib.data(), dib.size());
-}
-
-// The face name, UTF-8 in the layer, as the record's UTF-16.
-void FaceToUtf16(const char* face, WCHAR (&out)[LF_FACESIZE]) {
-    std::size_t at = 0, length = strnlen(face, LF_FACESIZE);
-    std::size_t written = 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(face);
-    while (at < length && written + 1 < LF_FACESIZE) {
-        char32_t code = bytes[at];
-        std::size_t extra = code >= 0xF0 ? 3 : code >= 0xE0 ? 2 : code >= 0xC0 ? 1 : 0;
-        if (code >= 0x80 && code < 0xC0)
-            code = 0xFFFD, extra = 0;
-        else if (extra != 0)
-            code &= 0x3Fu >> extra;
-        ++at;
-        for (; extra > 0 && at < length && (bytes[at] & 0xC0) == 0x80; --extra, ++at)
-            code = (code << 6) | (bytes[at] & 0x3F);
-        if (extra != 0)
-            code = 0xFFFD;
-        if (code >= 0x10000) {
-            if (written + 2 >= LF_FACESIZE)
-                break;
-            out[written++] = WCHAR(0xD800 + ((code - 0x10000) >> 10));
-            out[written++] = WCHAR(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            out[written++] = WCHAR(code);
-        }
-    }
-    std::fill(out + written, out + LF_FACESIZE, WCHAR(0));
 }
 
 bool PutFont(TEmfRecorder& r, DWORD index, const TFontObj& font) {
@@ -328,20 +369,6 @@ DWORD ObjectIndex(TEmfRecorder& r, HGDIOBJ handle, const TObject& object) {
     return index;
 }
 
-// RGNDATA of a region's rectangles.
-std::vector<BYTE> RegionData(const TRegion& region) {
-    const std::vector<RECT>& rects = region.Rects();
-    std::vector<BYTE> data;
-    if (!ResizeStorage(data, sizeof(RGNDATAHEADER) + rects.size() * sizeof(RECT)))
-        return {};
-    const RGNDATAHEADER header{sizeof(RGNDATAHEADER), RDH_RECTANGLES, DWORD(rects.size()),
-                               DWORD(rects.size() * sizeof(RECT)), region.Bounds()};
-    std::memcpy(data.data(), &header, sizeof header);
-    if (!rects.empty())
-        std::memcpy(data.data() + sizeof header, rects.data(), rects.size() * sizeof(RECT));
-    return data;
-}
-
 bool FitsShort(const POINT* points, std::size_t count) {
     return std::all_of(points, points + count, [](const POINT& p) {
         return p.x >= SHRT_MIN && p.x <= SHRT_MAX && p.y >= SHRT_MIN && p.y <= SHRT_MAX;
@@ -378,55 +405,52 @@ DWORD SmallType(DWORD type) {
     }
 }
 
-// Bytes of a BITMAPINFO as a DIB call reads it: the header, the masks of a 40-byte BI_BITFIELDS
-// header and the colour table (16-bit indices for DIB_PAL_COLORS). 0 for a header not read.
-std::size_t InfoBytes(const BITMAPINFO* info, UINT usage) {
-    const DWORD size = info->bmiHeader.biSize;
-    if (size == sizeof(BITMAPCOREHEADER)) {
-        const auto* core = reinterpret_cast<const BITMAPCOREHEADER*>(info);
-        const std::size_t colours = core->bcBitCount <= 8 ? (std::size_t(1) << core->bcBitCount) : 0;
-        return size + colours * (usage == DIB_PAL_COLORS ? 2 : 3);
-    }
-    if (size < sizeof(BITMAPINFOHEADER) || size > 1024)
-        return 0;
-    const BITMAPINFOHEADER& h = info->bmiHeader;
-    std::size_t colours = h.biClrUsed;
-    if (h.biBitCount <= 8)
-        colours = colours == 0 || colours > (std::size_t(1) << h.biBitCount) ? (std::size_t(1) << h.biBitCount) : colours;
-    else if (colours > 256)
-        colours = 0;
-    const std::size_t masks = size == sizeof(BITMAPINFOHEADER) && h.biCompression == BI_BITFIELDS ? 12 : 0;
-    return size + masks + colours * (usage == DIB_PAL_COLORS ? 2 : 4);
-}
-
 }  // namespace
 
 // ---- hooks -------------------------------------------------------------------------------------
 
-bool RecordBare(TDCObj& dc, DWORD type) { return RecorderOf(dc).Out.Put(type, EMR{}); }
+bool RecordBare(TDCObj& dc, DWORD type) {
+    if (RecordsWindows(dc))
+        return wmf::RecordBare(dc, type);
+    return RecorderOf(dc).Out.Put(type, EMR{});
+}
 
-bool RecordValue(TDCObj& dc, DWORD type, DWORD value) { return RecorderOf(dc).Out.PutValue(type, value); }
+bool RecordValue(TDCObj& dc, DWORD type, DWORD value) {
+    if (RecordsWindows(dc))
+        return wmf::RecordValue(dc, type, value);
+    return RecorderOf(dc).Out.PutValue(type, value);
+}
 
 bool RecordPoint(TDCObj& dc, DWORD type, long long x, long long y) {
+    if (RecordsWindows(dc))
+        return wmf::RecordPoint(dc, type, x, y);
     const auto hold = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
     return RecorderOf(dc).Out.PutPoint(type, hold(x), hold(y));
 }
 
 bool RecordScale(TDCObj& dc, DWORD type, int xNum, int xDenom, int yNum, int yDenom) {
+    if (RecordsWindows(dc))
+        return wmf::RecordScale(dc, type, xNum, xDenom, yNum, yDenom);
     return RecorderOf(dc).Out.Put(type, EMRSCALEEXTEX{{}, xNum, xDenom, yNum, yDenom});
 }
 
 bool RecordTransform(TDCObj& dc, DWORD type, const XFORM& transform, DWORD mode) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
     if (type == EMR_SETWORLDTRANSFORM)
         return RecorderOf(dc).Out.Put(type, EMRXFORM{{}, transform});
     return RecorderOf(dc).Out.Put(type, EMRMODIFYWORLDTRANSFORM{{}, transform, mode});
 }
 
 bool RecordClipRect(TDCObj& dc, DWORD type, int left, int top, int right, int bottom) {
+    if (RecordsWindows(dc))
+        return wmf::RecordClipRect(dc, type, left, top, right, bottom);
     return RecorderOf(dc).Out.Put(type, EMRRECT4{{}, RECTL{left, top, right, bottom}});
 }
 
 bool RecordLineTo(TDCObj& dc, int x, int y) {
+    if (RecordsWindows(dc))
+        return wmf::RecordLineTo(dc, x, y);
     TDeviceBox box;
     box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
     box.AddLogical(dc, x, y);
@@ -437,6 +461,8 @@ bool RecordLineTo(TDCObj& dc, int x, int y) {
 }
 
 bool RecordBox(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int cornerW, int cornerH) {
+    if (RecordsWindows(dc))
+        return wmf::RecordBox(dc, type, left, top, right, bottom, cornerW, cornerH);
     const RECTL rect{left, top, right, bottom};
     const bool kept = type == EMR_ROUNDRECT
                           ? RecorderOf(dc).Out.Put(type, EMRROUNDRECT{{}, rect, SIZEL{cornerW, cornerH}})
@@ -448,6 +474,8 @@ bool RecordBox(TDCObj& dc, DWORD type, int left, int top, int right, int bottom,
 }
 
 bool RecordArc(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int xs, int ys, int xe, int ye) {
+    if (RecordsWindows(dc))
+        return wmf::RecordArc(dc, type, left, top, right, bottom, xs, ys, xe, ye);
     if (!RecorderOf(dc).Out.Put(type, EMRARC{{}, RECTL{left, top, right, bottom}, POINT{xs, ys}, POINT{xe, ye}}))
         return false;
     // The whole ellipse's box: an arc never leaves it (ArcTo's line from the position aside).
@@ -460,6 +488,8 @@ bool RecordArc(TDCObj& dc, DWORD type, int left, int top, int right, int bottom,
 }
 
 bool RecordAngleArc(TDCObj& dc, int x, int y, DWORD radius, FLOAT start, FLOAT sweep) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
     if (!RecorderOf(dc).Out.Put(EMR_ANGLEARC, EMRANGLEARC{{}, POINT{x, y}, radius, start, sweep}))
         return false;
     const long long r = std::min<long long>(radius, kDeviceLimit);
@@ -470,6 +500,8 @@ bool RecordAngleArc(TDCObj& dc, int x, int y, DWORD radius, FLOAT start, FLOAT s
 }
 
 bool RecordPoly(TDCObj& dc, DWORD type, const POINT* points, DWORD count) {
+    if (RecordsWindows(dc))
+        return wmf::RecordPoly(dc, type, points, count);
     TDeviceBox box;
     const bool fromPosition = type == EMR_POLYLINETO || type == EMR_POLYBEZIERTO;
     if (fromPosition)
@@ -488,6 +520,8 @@ bool RecordPoly(TDCObj& dc, DWORD type, const POINT* points, DWORD count) {
 }
 
 bool RecordPolyPoly(TDCObj& dc, DWORD type, const POINT* points, const DWORD* counts, DWORD figures) {
+    if (RecordsWindows(dc))
+        return wmf::RecordPolyPoly(dc, type, points, counts, figures);
     std::size_t total = 0;
     for (DWORD i = 0; i < figures; ++i)
         total += counts[i];
@@ -510,6 +544,8 @@ bool RecordPolyPoly(TDCObj& dc, DWORD type, const POINT* points, const DWORD* co
 }
 
 bool RecordPathDrawing(TDCObj& dc, DWORD type) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
     TDeviceBox box;
     if (dc.Path.Ready())
         for (const TScanPoint& p : dc.Path.Data().Points)
@@ -521,6 +557,8 @@ bool RecordPathDrawing(TDCObj& dc, DWORD type) {
 }
 
 bool RecordPixel(TDCObj& dc, int x, int y, COLORREF color) {
+    if (RecordsWindows(dc))
+        return wmf::RecordPixel(dc, x, y, color);
     if (!RecorderOf(dc).Out.Put(EMR_SETPIXELV, EMRSETPIXELV{{}, POINT{x, y}, color}))
         return false;
     TDeviceBox box;
@@ -530,6 +568,8 @@ bool RecordPixel(TDCObj& dc, int x, int y, COLORREF color) {
 }
 
 bool RecordSelect(TDCObj& dc, HGDIOBJ handle, TObject& object) {
+    if (RecordsWindows(dc))
+        return wmf::RecordSelect(dc, handle, object);
     if (object.Kind == TKind::Region)
         return RecordClipRegion(dc, &static_cast<TRegionObj&>(object).Region, RGN_COPY);
     if (object.Kind != TKind::Pen && object.Kind != TKind::Brush && object.Kind != TKind::Font) {
@@ -543,12 +583,15 @@ bool RecordSelect(TDCObj& dc, HGDIOBJ handle, TObject& object) {
 }
 
 bool RecordSelectPalette(TDCObj& dc, HPALETTE palette, TPaletteObj& object) {
+    if (RecordsWindows(dc))
+        return wmf::RecordSelectPalette(dc, palette, object);
     TEmfRecorder& r = RecorderOf(dc);
     const DWORD index = ObjectIndex(r, palette, object);
     return index != 0 && r.Out.PutValue(EMR_SELECTPALETTE, index);
 }
 
 void RecordDelete(HGDIOBJ handle) {
+    wmf::RecordDelete(handle);
     for (TEmfRecorder* r : TEmfRecorder::Live()) {
         if (const DWORD index = r->IndexOf(handle); index != 0) {
             // A refusal here leaves the index taken: the metafile then never reuses it.
@@ -559,6 +602,8 @@ void RecordDelete(HGDIOBJ handle) {
 }
 
 bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode) {
+    if (RecordsWindows(dc))
+        return wmf::RecordClipRegion(dc, region, mode);
     if (region == nullptr)
         return RecorderOf(dc).Out.Put(EMR_EXTSELECTCLIPRGN, EMREXTSELECTCLIPRGN{{}, 0, DWORD(mode)});
     const std::vector<BYTE> data = RegionData(*region);
@@ -568,6 +613,8 @@ bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode) {
 }
 
 bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH brush, int width, int height) {
+    if (RecordsWindows(dc))
+        return wmf::RecordRegionPaint(dc, type, region, brush, width, height);
     TEmfRecorder& r = RecorderOf(dc);
     DWORD brushIndex = 0;
     if (type == EMR_FILLRGN || type == EMR_FRAMERGN) {
@@ -599,6 +646,8 @@ bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH bru
 
 bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
                 const INT* dx) {
+    if (RecordsWindows(dc))
+        return wmf::RecordText(dc, x, y, options, rect, text, count, dx);
     TEmfRecorder& r = RecorderOf(dc);
     const std::size_t advances = dx == nullptr ? 0 : std::size_t(count) * ((options & ETO_PDY) ? 2 : 1);
     const std::size_t textBytes = (std::size_t(count) * sizeof(WCHAR) + 3) / 4 * 4;
@@ -642,6 +691,8 @@ bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const 
 }
 
 void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, long long bottom) {
+    if (RecordsWindows(dc))
+        return;  // a Windows metafile has no bounds
     TEmfRecorder& r = RecorderOf(dc);
     TDeviceBox box;
     if (left <= right && top <= bottom) {
@@ -662,9 +713,10 @@ void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, l
 bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
                int sourceHeight, DWORD rop, bool stretch, DWORD type) {
     const bool blend = type == EMR_ALPHABLEND || type == EMR_TRANSPARENTBLT;
+    if (blend && RecordsWindows(dc))
+        return wmf::Refuse();
     if (blend)
         stretch = true;
-    TEmfRecorder& r = RecorderOf(dc);
     const TDeviceBox box = RectBox(dc, std::min(x, x + width), std::min(y, y + height), std::max(x, x + width),
                                    std::max(y, y + height));
     EMRSTRETCHBLT record{};
@@ -698,6 +750,11 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
             SetLastError(ERROR_NOT_ENOUGH_MEMORY);
             return false;
         }
+        if (RecordsWindows(dc)) {
+            // The older records take the source from the top of the DIB's rows.
+            return wmf::RecordBlt(dc, x, y, width, height, dib, b.xSrc, b.ySrc, record.cxSrc, record.cySrc, rop,
+                                  stretch);
+        }
         b.crBkColorSrc = from->BkColor;
         b.iUsageSrc = DIB_RGB_COLORS;
         const DWORD fixed = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
@@ -706,6 +763,9 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
         b.offBitsSrc = DWORD(fixed + infoBytes);
         b.cbBitsSrc = DWORD(dib.size() - infoBytes);
     }
+    if (RecordsWindows(dc))
+        return wmf::RecordBlt(dc, x, y, width, height, {}, 0, 0, 0, 0, rop, false);
+    TEmfRecorder& r = RecorderOf(dc);
     const bool kept = stretch ? r.Out.Put(blend ? type : EMR_STRETCHBLT, record, dib.data(), dib.size())
                               : r.Out.Put(EMR_BITBLT, &record.blt, sizeof record.blt, dib.data(), dib.size());
     if (kept && width != 0 && height != 0)
@@ -714,6 +774,8 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
 }
 
 bool RecordPolyDraw(TDCObj& dc, const POINT* points, const BYTE* types, int count) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
     TDeviceBox box;
     box.AddLogical(dc, dc.CurrentPosition.x, dc.CurrentPosition.y);
     for (int i = 0; i < count; ++i)
@@ -731,11 +793,15 @@ bool RecordPolyDraw(TDCObj& dc, const POINT* points, const BYTE* types, int coun
 }
 
 bool RecordFloodFill(TDCObj& dc, int x, int y, COLORREF color, UINT type) {
+    if (RecordsWindows(dc))
+        return wmf::RecordFloodFill(dc, x, y, color, type);
     return RecorderOf(dc).Out.Put(EMR_EXTFLOODFILL, EMREXTFLOODFILL{{}, POINT{x, y}, color, type});
 }
 
 bool RecordGradient(TDCObj& dc, const gdi::TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
                     std::uint32_t meshCount, std::uint32_t mode) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
     const bool triangles = mode == GRADIENT_FILL_TRIANGLE;
     const std::size_t meshBytes = std::size_t(meshCount) * (triangles ? sizeof(GRADIENT_TRIANGLE) : sizeof(GRADIENT_RECT));
     const std::size_t vertexBytes = std::size_t(vertexCount) * sizeof(gdi::TRIVERTEX);
@@ -769,7 +835,6 @@ bool RecordGradient(TDCObj& dc, const gdi::TRIVERTEX* vertices, std::uint32_t ve
 bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height, int sx, int sy, int sourceWidth,
                   int sourceHeight, UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage,
                   DWORD rop) {
-    TEmfRecorder& r = RecorderOf(dc);
     const bool carried = bits != nullptr && RopUsesSource(RopIndex(rop));
     const std::size_t infoBytes = carried ? InfoBytes(info, usage) : 0;
     if (carried && infoBytes == 0) {
@@ -804,6 +869,10 @@ bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height,
         std::memcpy(extra.data(), info, infoBytes);
         std::memcpy(extra.data() + infoBytes, bits, bitsBytes);
     }
+    if (RecordsWindows(dc))
+        return wmf::RecordDibits(dc, stretch, x, y, width, height, sx, sy, sourceWidth, sourceHeight, startScan, lines,
+                                 extra, usage, rop);
+    TEmfRecorder& r = RecorderOf(dc);
     const TDeviceBox box = RectBox(dc, std::min(x, x + width), std::min(y, y + height), std::max(x, x + width),
                                    std::max(y, y + height));
     bool kept = false;
@@ -925,7 +994,7 @@ HENHMETAFILE CloseEnhMetaFile(HDC handle) {
     auto* dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
         return nullptr;
-    if (!Recording(*dc)) {
+    if (!Recording(*dc) || RecordsWindows(*dc)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }

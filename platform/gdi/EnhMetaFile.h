@@ -136,6 +136,19 @@ HDC CreateEnhMetaFileA(HDC reference, const char* fileName, const RECT* frame, c
 /// does not record).
 HENHMETAFILE CloseEnhMetaFile(HDC dc);
 
+/// A context that records what is drawn on it as a Windows metafile: the calls' own logical
+/// coordinates in 16-bit records (held within −32768 … 32767), objects in the lowest free slot
+/// of the table (stock objects are made like any other, as the format has none), text in the
+/// code page of the selected font's character set. Calls the format has no record for (paths,
+/// world transforms, Bézier curves, ArcTo, AngleArc, PolyDraw, blending, gradients, clockwise
+/// arcs, clip combinations other than a copy) fail with ERROR_INVALID_PARAMETER. A file name
+/// fails with ERROR_INVALID_PARAMETER: the layer writes no files.
+HDC CreateMetaFileW(const WCHAR* fileName);
+/// Ends the recording: the context is deleted and the metafile made (null with
+/// ERROR_NOT_ENOUGH_MEMORY when the storage gate refused a record; ERROR_INVALID_HANDLE for a
+/// context that does not record a Windows metafile).
+HMETAFILE CloseMetaFile(HDC dc);
+
 /// Runs of glyph indices left out because the face they were made for is not installed, counted
 /// per thread since it started.
 std::size_t GlyphIndexRunsSkipped();

@@ -753,6 +753,7 @@ constexpr UINT GDI_ERROR = 0xFFFFFFFF;
 constexpr DWORD OBJ_PEN = 1;
 constexpr DWORD OBJ_BRUSH = 2;
 constexpr DWORD OBJ_DC = 3;
+constexpr DWORD OBJ_METADC = 4;
 constexpr DWORD OBJ_PAL = 5;
 constexpr DWORD OBJ_FONT = 6;
 constexpr DWORD OBJ_BITMAP = 7;

@@ -177,9 +177,11 @@ struct TDrawingState {
     DWORD Layout = 0;
 };
 
-// What a recording context (CreateEnhMetaFileW) keeps beside its state: Recorder.h.
+// What a recording context (CreateEnhMetaFileW, CreateMetaFileW) keeps beside its state: Recorder.h.
 struct TRecorder {
     virtual ~TRecorder() = default;
+    /// A Windows metafile's recorder (CreateMetaFileW) rather than an enhanced one's.
+    virtual bool Windows() const { return false; }
 };
 
 struct TDCObj final : TObject, TDrawingState {

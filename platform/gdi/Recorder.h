@@ -79,4 +79,59 @@ bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height,
                   int sourceHeight, UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage,
                   DWORD rop);
 
+// ---- what the two recorders share (EmfRecorder.cpp) ---------------------------------------------
+
+/// A bitmap as a packed bottom-up DIB: 1 bit with the colours given for 0 and 1 (a monochrome
+/// bitmap) or the section's own two, else 32 bits (32-bit pixels keep their fourth byte). Empty,
+/// with ERROR_NOT_ENOUGH_MEMORY, when the storage gate refuses it.
+std::vector<BYTE> PackedDib(const TBitmapObj& bitmap, COLORREF zero, COLORREF one, std::size_t& infoBytes);
+/// A face name, UTF-8 in the layer, as UTF-16 (nulls after it).
+void FaceToUtf16(const char* face, WCHAR (&out)[LF_FACESIZE]);
+/// RGNDATA of a region's rectangles (empty when the gate refuses it).
+std::vector<BYTE> RegionData(const TRegion& region);
+/// Bytes of a BITMAPINFO as a DIB call reads it (header, masks, colour table); 0 for a header the
+/// layer does not read.
+std::size_t InfoBytes(const BITMAPINFO* info, UINT usage);
+
+// ---- the Windows-metafile recorder (WmfRecorder.cpp) ---------------------------------------------
+
+/// Whether the context records a Windows metafile. The hooks above hand such a context on to
+/// their namesakes below, which write the 16-bit records the calls have and refuse, with
+/// ERROR_INVALID_PARAMETER, what that format cannot express (paths, world transforms, Bézier
+/// curves, blending): the call then fails, as on the platform's metafile contexts.
+inline bool RecordsWindows(const TDCObj& dc) { return dc.Recorder->Windows(); }
+
+namespace wmf {
+
+bool RecordBare(TDCObj& dc, DWORD type);
+bool RecordValue(TDCObj& dc, DWORD type, DWORD value);
+bool RecordPoint(TDCObj& dc, DWORD type, long long x, long long y);
+bool RecordScale(TDCObj& dc, DWORD type, int xNum, int xDenom, int yNum, int yDenom);
+bool RecordClipRect(TDCObj& dc, DWORD type, int left, int top, int right, int bottom);
+bool RecordLineTo(TDCObj& dc, int x, int y);
+bool RecordBox(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int cornerW, int cornerH);
+bool RecordArc(TDCObj& dc, DWORD type, int left, int top, int right, int bottom, int xs, int ys, int xe, int ye);
+bool RecordPoly(TDCObj& dc, DWORD type, const POINT* points, DWORD count);
+bool RecordPolyPoly(TDCObj& dc, DWORD type, const POINT* points, const DWORD* counts, DWORD figures);
+bool RecordPixel(TDCObj& dc, int x, int y, COLORREF color);
+bool RecordSelect(TDCObj& dc, HGDIOBJ handle, TObject& object);
+bool RecordSelectPalette(TDCObj& dc, HPALETTE palette, TPaletteObj& object);
+void RecordDelete(HGDIOBJ handle);
+bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode);
+bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH brush, int width, int height);
+bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
+                const INT* dx);
+/// A blit with its source as packed (empty: none), the source rectangle in the DIB's pixels
+/// counted from its top.
+bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, const std::vector<BYTE>& packed, int sx, int sy,
+               int sourceWidth, int sourceHeight, DWORD rop, bool stretch);
+/// A DIB call with its header and bits as packed.
+bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height, int sx, int sy, int sourceWidth,
+                  int sourceHeight, UINT startScan, UINT lines, const std::vector<BYTE>& packed, UINT usage, DWORD rop);
+bool RecordFloodFill(TDCObj& dc, int x, int y, COLORREF color, UINT type);
+/// What the format has no record for: refused.
+bool Refuse();
+
+}  // namespace wmf
+
 }  // namespace gdi::detail

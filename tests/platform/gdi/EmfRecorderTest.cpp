@@ -5,7 +5,9 @@
 
 #include "platform/gdi/EnhMetaFile.h"
 
+#include <algorithm>
 #include <functional>
+#include <string>
 
 namespace {
 
@@ -468,6 +470,143 @@ TEST_F(TEmfRecorderTest, ComesBackUnchangedThroughAWindowsMetafile) {
     EXPECT_EQ(second->Colours(), first->Colours());
     DeleteEnhMetaFile(back);
     DeleteEnhMetaFile(metafile);
+}
+
+// ---- Windows metafiles
+
+const TDrawing kWindowsDrawings[] = {
+    {"shapes",
+     [](HDC dc, const TSources&) {
+         HPEN pen = CreatePen(PS_SOLID, 5, RGB(200, 0, 0));
+         HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(0, 0, 200));
+         SelectObject(dc, pen);
+         SelectObject(dc, hatch);
+         Rectangle(dc, 8, 8, 40, 30);
+         SelectObject(dc, GetStockObject(BLACK_PEN));
+         SelectObject(dc, GetStockObject(GRAY_BRUSH));
+         Ellipse(dc, 50, 5, 90, 35);
+         RoundRect(dc, 5, 40, 40, 70, 12, 9);
+         Pie(dc, 45, 40, 90, 80, 90, 60, 45, 40);
+         Chord(dc, 5, 75, 45, 105, 5, 90, 45, 90);
+         Arc(dc, 50, 80, 90, 106, 90, 93, 50, 93);
+         const POINT star[] = {{10, 10}, {80, 90}, {85, 15}, {5, 70}, {50, 2}};
+         const POINT squares[] = {{10, 10}, {40, 10}, {40, 40}, {10, 40}, {20, 20}, {30, 20}, {30, 30}, {20, 30}};
+         const INT counts[] = {4, 4};
+         Polyline(dc, star, 5);
+         SetPolyFillMode(dc, WINDING);
+         PolyPolygon(dc, squares, counts, 2);
+         MoveToEx(dc, 90, 100, nullptr);
+         LineTo(dc, 60, 104);
+         SetROP2(dc, R2_NOT);
+         Polygon(dc, star, 3);
+         SetPixel(dc, 60, 100, RGB(0, 200, 0));
+         SelectObject(dc, GetStockObject(WHITE_BRUSH));
+         DeleteObject(hatch);
+         DeleteObject(pen);
+     }},
+    {"text and transfers",
+     [](HDC dc, const TSources& s) {
+         HFONT font = SansFont(-14);
+         HGDIOBJ old = SelectObject(dc, font);
+         SetTextColor(dc, RGB(0, 0, 160));
+         SetBkColor(dc, RGB(255, 255, 0));
+         TextOutA(dc, 4, 4, "Text", 4);
+         const INT dx[] = {20, 9};
+         const RECT box{2, 22, 60, 40};
+         ExtTextOutW(dc, 6, 24, ETO_OPAQUE | ETO_CLIPPED, &box, u"Wq", 2, dx);
+         SelectObject(dc, old);
+         DeleteObject(font);
+         BitBlt(dc, 2, 42, 4, 3, s.Colour->Dc(), 0, 0, SRCCOPY);
+         BitBlt(dc, 10, 42, 3, 2, s.Colour->Dc(), 1, 1, SRCCOPY);
+         StretchBlt(dc, 20, 42, 40, 30, s.Colour->Dc(), 0, 0, 4, 3, SRCCOPY);
+         SetTextColor(dc, RGB(255, 0, 0));
+         SetBkColor(dc, RGB(0, 0, 255));
+         BitBlt(dc, 70, 42, 8, 8, s.Mono->Dc(), 0, 0, SRCCOPY);
+         SelectObject(dc, GetStockObject(DKGRAY_BRUSH));
+         PatBlt(dc, 2, 75, 30, 20, PATCOPY);
+         const RECT fill{50, 75, 90, 85};
+         FillRect(dc, &fill, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+         const DWORD pixels[] = {0x00FF0000, 0x0000FF00, 0x000000FF, 0x00808080, 0x00FFFFFF, 0};
+         TDibInfo info = DibInfo(32, 3, 2);
+         StretchDIBits(dc, 5, 90, 30, 15, 0, 0, 3, 2, pixels, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS,
+                       SRCCOPY);
+         SetDIBitsToDevice(dc, 50, 90, 3, 2, 0, 0, 0, 2, pixels, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+     }},
+    // The clip and mapping of the enhanced drawings hold in the older records too.
+    *std::find_if(std::begin(kDrawings), std::end(kDrawings),
+                  [](const TDrawing& d) { return std::string(d.Name) == "clip and mapping"; }),
+};
+
+class TWmfRecorderPixels : public TEmfRecorderTest, public ::testing::WithParamInterface<TDrawing> {};
+
+TEST_P(TWmfRecorderPixels, PlaysBackAsTheSameCallsDrawDirectly) {
+    const TSources sources;
+    auto direct = MakeWhiteSurface(kWidth, kHeight), played = MakeWhiteSurface(kWidth, kHeight);
+    const int saved = SaveDC(direct->Dc());
+    GetParam().Draw(direct->Dc(), sources);
+    RestoreDC(direct->Dc(), saved);
+    HDC dc = CreateMetaFileW(nullptr);
+    ASSERT_NE(dc, nullptr);
+    EXPECT_EQ(GetObjectType(dc), OBJ_METADC);
+    GetParam().Draw(dc, sources);
+    HMETAFILE metafile = CloseMetaFile(dc);
+    ASSERT_NE(metafile, nullptr);
+    const int before = SaveDC(played->Dc());
+    EXPECT_TRUE(PlayMetaFile(played->Dc(), metafile));
+    RestoreDC(played->Dc(), before);
+    EXPECT_EQ(SurfacePicture(*played, kHeight, kWidth, RGB(0, 0, 0), '#'),
+              SurfacePicture(*direct, kHeight, kWidth, RGB(0, 0, 0), '#'));
+    EXPECT_EQ(played->Colours(), direct->Colours());
+    EXPECT_NE(direct->Colours(), MakeWhiteSurface(kWidth, kHeight)->Colours()) << "the drawing drew nothing";
+    DeleteMetaFile(metafile);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drawings, TWmfRecorderPixels, ::testing::ValuesIn(kWindowsDrawings),
+                         [](const auto& info) {
+                             std::string name = info.param.Name;
+                             for (char& c : name)
+                                 if (c == ' ')
+                                     c = '_';
+                             return name;
+                         });
+
+TEST_F(TEmfRecorderTest, WindowsMetafilesTakeTheLowestFreeSlotAndRefuseWhatTheyCannotHold) {
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), blue = CreateSolidBrush(RGB(0, 0, 255));
+    HPEN pen = CreatePen(PS_DOT, 1, RGB(0, 128, 0));
+    HDC dc = CreateMetaFileW(nullptr);
+    ASSERT_NE(dc, nullptr);
+    SelectObject(dc, red);
+    SelectObject(dc, pen);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));  // no stock objects in the format: made like any
+    DeleteObject(red);
+    SelectObject(dc, blue);
+    EXPECT_FALSE(BeginPath(dc));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(CloseEnhMetaFile(dc), nullptr);
+    HMETAFILE metafile = CloseMetaFile(dc);
+    ASSERT_NE(metafile, nullptr);
+    std::vector<BYTE> bytes(GetMetaFileBitsEx(metafile, 0, nullptr));
+    GetMetaFileBitsEx(metafile, UINT(bytes.size()), bytes.data());
+    const auto word = [&](std::size_t at) { return WORD(bytes[at] | bytes[at + 1] << 8); };
+    EXPECT_EQ(word(10), 3) << "the table's largest size";
+    std::vector<std::pair<WORD, int>> records;  // function and first parameter
+    for (std::size_t at = 18; at + 6 <= bytes.size();) {
+        const std::size_t size = std::size_t(word(at) | word(at + 2) << 16) * 2;
+        records.emplace_back(word(at + 4), size > 6 ? int(word(at + 6)) : -1);
+        at += size;
+    }
+    const std::vector<std::pair<WORD, int>> expected = {
+        {0x02FC, BS_SOLID}, {0x012D, 0}, {0x02FA, PS_DOT}, {0x012D, 1}, {0x02FC, BS_NULL},
+        {0x012D, 2},        {0x01F0, 0}, {0x02FC, BS_SOLID}, {0x012D, 0}, {0x0000, -1}};
+    EXPECT_EQ(records, expected);
+    DeleteMetaFile(metafile);
+    DeleteObject(blue);
+    DeleteObject(pen);
+    HDC enhanced = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(CloseMetaFile(enhanced), nullptr);
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+    DeleteEnhMetaFile(CloseEnhMetaFile(enhanced));
+    EXPECT_EQ(CreateMetaFileW(u"picture.wmf"), nullptr);
 }
 
 }  // namespace

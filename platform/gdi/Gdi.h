@@ -447,6 +447,18 @@
 //   narrow bounds. Nothing drawn: bounds (0, 0, −1, −1). Without a frame the frame is the bounds
 //   in hundredths of a millimetre, truncated toward zero. The description keeps both strings
 //   with their nulls and the final one.
+// - Recording Windows metafiles (CreateMetaFileW): the same context, writing 16-bit records of
+//   the calls' logical coordinates (held within −32768 … 32767). Objects take the lowest free
+//   slot; a stock object is made like any other the first time it is selected and kept; a
+//   region named by a record (SelectClipRgn, FillRgn, FrameRgn, InvertRgn, PaintRgn) is made
+//   just before it and deleted right after; SelectClipRgn(null) selects an empty slot (0xFFFF),
+//   which removes the clip region where it plays. Offsets of origins are recorded as the origin
+//   they make, PolyPolyline as one polyline per figure, blits as DIBBITBLT/DIBSTRETCHBLT with
+//   the whole source as a bottom-up DIB, text as EXTTEXTOUT in the code page of the font's
+//   character set with each character's advance on its first byte. SetArcDirection(clockwise),
+//   paths, world transforms, Bézier curves, ArcTo, AngleArc, PolyDraw, AlphaBlend,
+//   TransparentBlt, GradientFill, glyph indices and clip combinations other than a copy fail
+//   with ERROR_INVALID_PARAMETER; SetBrushOrgEx, SetMiterLimit and SetMetaRgn record nothing.
 #pragma once
 
 #include <cstdarg>

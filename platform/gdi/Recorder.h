@@ -1,5 +1,5 @@
-// The enhanced-metafile recorder behind CreateEnhMetaFileW: what the layer's calls hand it when
-// they are made on a recording context. Private to the layer.
+// The recorders behind CreateEnhMetaFileW and CreateMetaFileW: what the layer's calls hand them
+// when they are made on a recording context. Private to the layer.
 //
 // A recording context is an ordinary memory context (on the stock 1 × 1 bitmap) whose state
 // machinery works as usual, so positions, mapping, selections, paths and clips answer as on any
@@ -79,7 +79,7 @@ bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height,
                   int sourceHeight, UINT startScan, UINT lines, const void* bits, const BITMAPINFO* info, UINT usage,
                   DWORD rop);
 
-// ---- what the two recorders share (EmfRecorder.cpp) ---------------------------------------------
+// ---- what the two recorders share (EmfRecorder.cpp, EmfRecorderBitmaps.cpp) ---------------------
 
 /// A bitmap as a packed bottom-up DIB: 1 bit with the colours given for 0 and 1 (a monochrome
 /// bitmap) or the section's own two, else 32 bits (32-bit pixels keep their fourth byte). Empty,

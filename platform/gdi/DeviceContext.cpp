@@ -318,7 +318,8 @@ HGDIOBJ GetStockObject(int index) {
 
 int GetDeviceCaps(HDC handle, int index) {
     TLock lock(LayerMutex());
-    if (Lookup<TDCObj>(handle) == nullptr)
+    const auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
         return 0;
     const TScreenSettings& screen = State().Screen;
     const int depth = screen.BitsPerPixel;
@@ -326,7 +327,8 @@ int GetDeviceCaps(HDC handle, int index) {
     ScreenMillimetres(millimetresX, millimetresY);
     switch (index) {
     case DRIVERVERSION: return 0x4000;
-    case TECHNOLOGY: return DT_RASDISPLAY;
+    // A Windows metafile has no device; an enhanced one answers for its reference device.
+    case TECHNOLOGY: return Recording(*dc) && RecordsWindows(*dc) ? DT_METAFILE : DT_RASDISPLAY;
     case HORZSIZE: return millimetresX;
     case VERTSIZE: return millimetresY;
     case HORZRES: return screen.Width;

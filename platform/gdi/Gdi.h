@@ -1034,6 +1034,7 @@ constexpr int SIZEPALETTE = 104;
 constexpr int NUMRESERVED = 106;
 constexpr int COLORRES = 108;
 constexpr int DT_RASDISPLAY = 1;
+constexpr int DT_METAFILE = 5;
 constexpr int RC_BITBLT = 0x0001;
 constexpr int RC_PALETTE = 0x0100;
 constexpr int RC_DI_BITMAP = 0x0080;

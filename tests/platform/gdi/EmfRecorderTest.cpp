@@ -449,6 +449,28 @@ TEST_F(TEmfRecorderTest, RefusesFilesForeignContextsAndBitmaps) {
     DeleteDC(memory);
 }
 
+TEST_F(TEmfRecorderTest, AMetafilePlayedOntoARecordingIsRecordedAsItDraws) {
+    // What a picture framework does when it draws a metafile onto a metafile canvas.
+    const TSources sources;
+    HENHMETAFILE inner = Record([&](HDC dc) {
+        for (const TDrawing& drawing : kDrawings)
+            drawing.Draw(dc, sources);
+    }, &kFrame);
+    ASSERT_NE(inner, nullptr);
+    const RECT whole{0, 0, kWidth, kHeight};
+    HENHMETAFILE outer = Record([&](HDC dc) { EXPECT_TRUE(PlayEnhMetaFile(dc, inner, &whole)); }, &kFrame);
+    ASSERT_NE(outer, nullptr);
+    EXPECT_GT(Bytes(outer).size(), Bytes(inner).size() / 2);
+    auto first = MakeWhiteSurface(kWidth, kHeight), second = MakeWhiteSurface(kWidth, kHeight);
+    EXPECT_TRUE(PlayEnhMetaFile(first->Dc(), inner, &whole));
+    EXPECT_TRUE(PlayEnhMetaFile(second->Dc(), outer, &whole));
+    EXPECT_EQ(SurfacePicture(*second, kHeight, kWidth, RGB(0, 0, 0), '#'),
+              SurfacePicture(*first, kHeight, kWidth, RGB(0, 0, 0), '#'));
+    EXPECT_EQ(second->Colours(), first->Colours());
+    DeleteEnhMetaFile(outer);
+    DeleteEnhMetaFile(inner);
+}
+
 TEST_F(TEmfRecorderTest, ComesBackUnchangedThroughAWindowsMetafile) {
     const TSources sources;
     HENHMETAFILE metafile = Record([&](HDC dc) {
@@ -580,6 +602,7 @@ TEST_F(TEmfRecorderTest, WindowsMetafilesTakeTheLowestFreeSlotAndRefuseWhatTheyC
     SelectObject(dc, GetStockObject(NULL_BRUSH));  // no stock objects in the format: made like any
     DeleteObject(red);
     SelectObject(dc, blue);
+    EXPECT_EQ(GetDeviceCaps(dc, TECHNOLOGY), DT_METAFILE);
     EXPECT_FALSE(BeginPath(dc));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(CloseEnhMetaFile(dc), nullptr);

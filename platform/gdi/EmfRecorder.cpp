@@ -459,6 +459,19 @@ void RecordDelete(HGDIOBJ handle) {
     }
 }
 
+void RecordPaletteEntries(HPALETTE palette, UINT start, UINT count, const PALETTEENTRY* entries) {
+    for (TEmfRecorder* r : TEmfRecorder::Live())
+        if (const DWORD index = r->IndexOf(palette); index != 0)
+            r->Out.Put(EMR_SETPALETTEENTRIES, EMRSETPALETTEENTRIES{{}, index, start, count}, entries,
+                       std::size_t(count) * sizeof(PALETTEENTRY));
+}
+
+void RecordPaletteSize(HPALETTE palette, UINT entries) {
+    for (TEmfRecorder* r : TEmfRecorder::Live())
+        if (const DWORD index = r->IndexOf(palette); index != 0)
+            r->Out.Put(EMR_RESIZEPALETTE, EMRRESIZEPALETTE{{}, index, entries});
+}
+
 bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode) {
     if (RecordsWindows(dc))
         return wmf::RecordClipRegion(dc, region, mode);

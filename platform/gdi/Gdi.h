@@ -435,8 +435,9 @@
 //   colours for a monochrome bitmap, else 32 bits; the source position in the source's device
 //   pixels with an identity xformSrc. Objects get their creation record when first selected
 //   (or named by FILLRGN/FRAMERGN) in the lowest free index; stock objects are 0x80000000 | n;
-//   DeleteObject of a recorded object writes DELETEOBJECT and frees the index; nHandles is the
-//   largest table size reached. Bounds, in device pixels of the reference device: each drawing
+//   DeleteObject of a recorded object writes DELETEOBJECT and frees the index, SetPaletteEntries
+//   and ResizePalette of a recorded palette their records; nHandles is the largest table size
+//   reached. Bounds, in device pixels of the reference device: each drawing
 //   record's points inclusive, boxes from (left, top) to (right − 1, bottom − 1), all mapped by
 //   the context's transforms; strokes reach half the pen's device width (rounded up) further when
 //   it is wider than 1 (not for PS_NULL, and not for boxes with PS_INSIDEFRAME); arcs, chords and

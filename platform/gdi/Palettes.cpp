@@ -84,6 +84,7 @@ BOOL ResizePalette(HPALETTE handle, UINT entries) {
         return FALSE;
     }
     palette->Entries.resize(entries, PALETTEENTRY{0, 0, 0, 0});
+    RecordPaletteSize(handle, entries);
     return TRUE;
 }
 
@@ -116,6 +117,7 @@ UINT SetPaletteEntries(HPALETTE handle, UINT start, UINT count, const PALETTEENT
         return 0;
     UINT n = UINT(std::min<std::size_t>(count, size - start));
     std::copy_n(entries, n, palette->Entries.begin() + start);
+    RecordPaletteEntries(handle, start, n, entries);
     return n;
 }
 

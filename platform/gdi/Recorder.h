@@ -50,6 +50,10 @@ bool RecordSelect(TDCObj& dc, HGDIOBJ handle, TObject& object);
 bool RecordSelectPalette(TDCObj& dc, HPALETTE palette, TPaletteObj& object);
 /// DeleteObject of an object some recording made: DELETEOBJECT in each, the index freed.
 void RecordDelete(HGDIOBJ handle);
+/// SetPaletteEntries and ResizePalette of a palette some enhanced recording made: SETPALETTEENTRIES
+/// or RESIZEPALETTE in each (a refusal of the gate fails that recording at its close).
+void RecordPaletteEntries(HPALETTE palette, UINT start, UINT count, const PALETTEENTRY* entries);
+void RecordPaletteSize(HPALETTE palette, UINT entries);
 
 /// EXTSELECTCLIPRGN with a device-unit region (null: none, for RGN_COPY).
 bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode);

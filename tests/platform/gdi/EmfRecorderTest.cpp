@@ -47,7 +47,8 @@ std::vector<TRecord> Records(const std::vector<BYTE>& emf) {
         DWORD head[2];
         std::memcpy(head, emf.data() + at, 8);
         TRecord record{head[0], std::vector<DWORD>((head[1] - 8) / 4)};
-        std::memcpy(record.Values.data(), emf.data() + at + 8, head[1] - 8);
+        if (!record.Values.empty())
+            std::memcpy(record.Values.data(), emf.data() + at + 8, head[1] - 8);
         records.push_back(record);
         at += head[1];
     }
@@ -422,6 +423,33 @@ TEST_F(TEmfRecorderTest, RecordsObjectsInTheLowestFreeSlotAndPointsInSixteenBits
     DeleteEnhMetaFile(metafile);
     DeleteObject(blue);
     DeleteObject(pen);
+}
+
+TEST_F(TEmfRecorderTest, RecordsPalettesAndTheirLaterChanges) {
+    std::vector<DWORD> storage(8);
+    auto* log = reinterpret_cast<LOGPALETTE*>(storage.data());
+    log->palVersion = 0x300;
+    log->palNumEntries = 2;
+    log->palPalEntry[0] = PALETTEENTRY{10, 20, 30, 0};
+    log->palPalEntry[1] = PALETTEENTRY{40, 50, 60, 0};
+    HPALETTE palette = CreatePalette(log);
+    HENHMETAFILE metafile = Record([&](HDC dc) {
+        SelectPalette(dc, palette, FALSE);
+        RealizePalette(dc);
+        const PALETTEENTRY changed{1, 2, 3, 0};
+        SetPaletteEntries(palette, 1, 1, &changed);
+        ResizePalette(palette, 4);
+        SelectPalette(dc, static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE)), FALSE);
+    });
+    ASSERT_NE(metafile, nullptr);
+    const std::vector<TRecord> records = Records(Bytes(metafile));
+    EXPECT_EQ(Types(records), (std::vector<DWORD>{49, 48, 52, 50, 51, 48, 14}));
+    EXPECT_EQ(records[0].Values, (std::vector<DWORD>{1, 0x00020300, 0x001E140A, 0x003C3228}));
+    EXPECT_EQ(records[3].Values, (std::vector<DWORD>{1, 1, 1, 0x00030201}));
+    EXPECT_EQ(records[4].Values, (std::vector<DWORD>{1, 4}));
+    EXPECT_EQ(records[5].Values[0], 0x80000000u | DEFAULT_PALETTE);
+    DeleteEnhMetaFile(metafile);
+    DeleteObject(palette);
 }
 
 TEST_F(TEmfRecorderTest, RefusesFilesForeignContextsAndBitmaps) {

@@ -41,6 +41,11 @@ bool AttachSource(HDC source, TTransfer& transfer) {
     auto* dc = Lookup<TDCObj>(source);
     if (dc == nullptr)
         return false;
+    if (Recording(*dc)) {
+        // A metafile keeps records, not pixels a transfer could read.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     transfer.Source = SurfaceOf(*dc);
     transfer.SourceDC = dc;
     return transfer.Source != nullptr;

@@ -169,6 +169,10 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
     auto* from = usesSource ? Lookup<TDCObj>(source) : nullptr;
     if (usesSource && from == nullptr)
         return false;
+    if (from != nullptr && Recording(*from)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     if (from != nullptr) {
         TBitmapObj* bitmap = SurfaceOf(*from);
         if (bitmap == nullptr)

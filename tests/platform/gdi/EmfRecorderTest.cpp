@@ -464,6 +464,8 @@ TEST_F(TEmfRecorderTest, RefusesFilesForeignContextsAndBitmaps) {
     EXPECT_EQ(SelectObject(dc, bitmap), nullptr);
     EXPECT_EQ(SetPixel(dc, 3, 4, RGB(9, 9, 9)), RGB(9, 9, 9));
     EXPECT_EQ(GetPixel(dc, 0, 0), CLR_INVALID);
+    EXPECT_FALSE(BitBlt(memory, 0, 0, 1, 1, dc, 0, 0, SRCCOPY)) << "a metafile has no pixels to read";
+    EXPECT_FALSE(BitBlt(dc, 0, 0, 1, 1, dc, 0, 0, SRCCOPY));
     HENHMETAFILE metafile = CloseEnhMetaFile(dc);
     ASSERT_NE(metafile, nullptr);
     EXPECT_EQ(Header(metafile).nDescription, 9u);

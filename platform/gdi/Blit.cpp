@@ -207,6 +207,9 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, 
     if (maskColumns.Start < 0 || maskColumns.Start + maskColumns.Length > maskBitmap->Width || maskRows.Start < 0 ||
         maskRows.Start + maskRows.Length > maskBitmap->Height)
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*transfer.DestDC) &&
+        !RecordMaskBlt(*transfer.DestDC, x, y, width, height, source, sx, sy, *maskBitmap, mx, my, rop))
+        return FALSE;
     PlaceDestination(transfer, x, y, width, height, usesSource);
     if (usesSource) {
         bool empty = false;

@@ -328,4 +328,58 @@ bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height,
     return kept;
 }
 
+bool RecordMaskBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy,
+                   const TBitmapObj& mask, int mx, int my, DWORD rop) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
+    const TDeviceBox box = RectBox(dc, std::min(x, x + width), std::min(y, y + height), std::max(x, x + width),
+                                   std::max(y, y + height));
+    EMRMASKBLT record{};
+    EMRBITBLT& b = record.blt;
+    b.rclBounds = ToRectl(box);
+    b.xDest = x, b.yDest = y, b.cxDest = width, b.cyDest = height;
+    b.dwRop = rop;
+    b.xformSrc = XFORM{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    std::vector<BYTE> extra;
+    std::size_t infoBytes = 0;
+    if (RopUsesSource(RopIndex(rop)) || RopUsesSource((rop >> 24) & 0xFFu)) {
+        auto* from = Lookup<TDCObj>(source);
+        if (from == nullptr)
+            return false;
+        TBitmapObj* bitmap = Recording(*from) ? nullptr : SurfaceOf(*from);
+        if (bitmap == nullptr) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return false;
+        }
+        const TDeviceRect place = DeviceRect(*from, sx, sy, width, height);
+        b.xSrc = LONG(std::clamp<long long>(place.X, INT_MIN, INT_MAX));
+        b.ySrc = LONG(std::clamp<long long>(place.Y, INT_MIN, INT_MAX));
+        extra = PackedDib(*bitmap, ResolveColor(dc, dc.TextColor), ResolveColor(dc, dc.BkColor), infoBytes);
+        if (extra.empty())
+            return false;
+        b.crBkColorSrc = from->BkColor;
+        b.iUsageSrc = DIB_RGB_COLORS;
+        b.offBmiSrc = sizeof record;
+        b.cbBmiSrc = DWORD(infoBytes);
+        b.offBitsSrc = DWORD(sizeof record + infoBytes);
+        b.cbBitsSrc = DWORD(extra.size() - infoBytes);
+    }
+    std::size_t maskInfo = 0;
+    const std::vector<BYTE> bits = PackedDib(mask, RGB(0, 0, 0), RGB(255, 255, 255), maskInfo);
+    if (bits.empty() || !StorageAllowed(extra.size() + bits.size()))
+        return false;
+    record.xMask = mx, record.yMask = my;
+    record.iUsageMask = DIB_RGB_COLORS;
+    record.offBmiMask = DWORD(sizeof record + extra.size());
+    record.cbBmiMask = DWORD(maskInfo);
+    record.offBitsMask = DWORD(sizeof record + extra.size() + maskInfo);
+    record.cbBitsMask = DWORD(bits.size() - maskInfo);
+    extra.insert(extra.end(), bits.begin(), bits.end());
+    if (!RecorderOf(dc).Out.Put(EMR_MASKBLT, record, extra.data(), extra.size()))
+        return false;
+    if (width != 0 && height != 0)
+        Cover(dc, box, false);
+    return true;
+}
+
 }  // namespace gdi::detail

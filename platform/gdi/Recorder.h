@@ -73,6 +73,9 @@ void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, l
 /// type: ALPHABLEND and TRANSPARENTBLT take the stretch layout, rop their blend or colour.
 bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
                int sourceHeight, DWORD rop, bool stretch, DWORD type = 0);
+/// MASKBLT: the source as RecordBlt carries it, the mask as a 1-bit DIB in its own pixels.
+bool RecordMaskBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy,
+                   const TBitmapObj& mask, int mx, int my, DWORD rop);
 bool RecordPolyDraw(TDCObj& dc, const POINT* points, const BYTE* types, int count);
 /// EXTFLOODFILL: what it fills depends on the pixels where it plays, so it adds no bounds.
 bool RecordFloodFill(TDCObj& dc, int x, int y, COLORREF color, UINT type);

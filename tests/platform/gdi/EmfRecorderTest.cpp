@@ -202,6 +202,8 @@ const TDrawing kDrawings[] = {
          AlphaBlend(dc, 5, 5, 40, 40, s.Alpha->Dc(), 0, 0, 4, 4, BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA});
          AlphaBlend(dc, 50, 5, 20, 20, s.Colour->Dc(), 0, 0, 4, 3, BLENDFUNCTION{AC_SRC_OVER, 0, 128, 0});
          TransparentBlt(dc, 70, 30, 24, 18, s.Colour->Dc(), 0, 0, 4, 3, RGB(0, 255, 0));
+         // The cross of the monochrome bitmap keeps the pattern, the rest takes the source.
+         MaskBlt(dc, 80, 5, 4, 3, s.Colour->Dc(), 0, 0, s.Mono->Bitmap(), 2, 1, MAKEROP4(SRCCOPY, PATCOPY));
          TRIVERTEX vertices[] = {{5, 65, 0xFF00, 0, 0, 0}, {45, 85, 0, 0, 0xFF00, 0}, {90, 100, 0, 0xFF00, 0, 0}};
          const GRADIENT_RECT rect{0, 1};
          GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_H);

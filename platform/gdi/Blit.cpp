@@ -350,6 +350,9 @@ BOOL PlgBlt(HDC dest, const POINT* points, HDC source, int sx, int sy, int width
         transfer.MX = mx;
         transfer.MY = my;
     }
+    if (Recording(*transfer.DestDC) &&
+        !RecordPlgBlt(*transfer.DestDC, points, source, sx, sy, width, height, transfer.Mask, mx, my))
+        return FALSE;
     if (width == 0 || height == 0)
         return TRUE;
     // The source's transforms place its rectangle as for any blit; the three points go through

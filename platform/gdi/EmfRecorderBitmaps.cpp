@@ -382,4 +382,60 @@ bool RecordMaskBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, 
     return true;
 }
 
+bool RecordPlgBlt(TDCObj& dc, const POINT* points, HDC source, int sx, int sy, int width, int height,
+                  const TBitmapObj* mask, int mx, int my) {
+    if (RecordsWindows(dc))
+        return wmf::Refuse();
+    auto* from = Lookup<TDCObj>(source);
+    if (from == nullptr)
+        return false;
+    TBitmapObj* bitmap = Recording(*from) ? nullptr : SurfaceOf(*from);
+    if (bitmap == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    // The parallelogram's fourth corner is the first moved by both sides.
+    TDeviceBox box;
+    for (int i = 0; i < 3; ++i)
+        box.AddLogical(dc, points[i].x, points[i].y);
+    box.AddLogical(dc, (long long)points[1].x + points[2].x - points[0].x,
+                   (long long)points[1].y + points[2].y - points[0].y);
+    EMRPLGBLT record{};
+    record.rclBounds = ToRectl(box);
+    std::copy_n(points, 3, record.aptlDest);
+    const TDeviceRect place = DeviceRect(*from, sx, sy, width, height);
+    const auto hold = [](long long v) { return LONG(std::clamp<long long>(v, INT_MIN, INT_MAX)); };
+    record.xSrc = hold(place.X), record.ySrc = hold(place.Y);
+    record.cxSrc = hold(place.Width), record.cySrc = hold(place.Height);
+    record.xformSrc = XFORM{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
+    record.crBkColorSrc = from->BkColor;
+    record.iUsageSrc = DIB_RGB_COLORS;
+    std::size_t infoBytes = 0;
+    std::vector<BYTE> extra = PackedDib(*bitmap, ResolveColor(dc, dc.TextColor), ResolveColor(dc, dc.BkColor), infoBytes);
+    if (extra.empty())
+        return false;
+    record.offBmiSrc = sizeof record;
+    record.cbBmiSrc = DWORD(infoBytes);
+    record.offBitsSrc = DWORD(sizeof record + infoBytes);
+    record.cbBitsSrc = DWORD(extra.size() - infoBytes);
+    if (mask != nullptr) {
+        std::size_t maskInfo = 0;
+        const std::vector<BYTE> bits = PackedDib(*mask, RGB(0, 0, 0), RGB(255, 255, 255), maskInfo);
+        if (bits.empty() || !StorageAllowed(extra.size() + bits.size()))
+            return false;
+        record.xMask = mx, record.yMask = my;
+        record.iUsageMask = DIB_RGB_COLORS;
+        record.offBmiMask = DWORD(sizeof record + extra.size());
+        record.cbBmiMask = DWORD(maskInfo);
+        record.offBitsMask = DWORD(sizeof record + extra.size() + maskInfo);
+        record.cbBitsMask = DWORD(bits.size() - maskInfo);
+        extra.insert(extra.end(), bits.begin(), bits.end());
+    }
+    if (!RecorderOf(dc).Out.Put(EMR_PLGBLT, record, extra.data(), extra.size()))
+        return false;
+    if (width != 0 && height != 0)
+        Cover(dc, box, false);
+    return true;
+}
+
 }  // namespace gdi::detail

@@ -431,7 +431,7 @@
 //   poly records in their 16-bit form when every coordinate fits, EXTTEXTOUTW with the caller's
 //   advances only (UTF-8 of the A calls as UTF-16), SETMITERLIMIT as the float's bits, FillRect
 //   as the brush selected around a PATCOPY blit (system-colour brushes are not recorded), MaskBlt
-//   with its mask as a 1-bit DIB (PlgBlt is not recorded). Blit
+//   and PlgBlt with their masks as 1-bit DIBs. Blit
 //   sources travel whole as bottom-up DIBs: 1 bit with the destination's text and background
 //   colours for a monochrome bitmap, else 32 bits; the source position in the source's device
 //   pixels with an identity xformSrc. Objects get their creation record when first selected

@@ -76,6 +76,9 @@ bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int 
 /// MASKBLT: the source as RecordBlt carries it, the mask as a 1-bit DIB in its own pixels.
 bool RecordMaskBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy,
                    const TBitmapObj& mask, int mx, int my, DWORD rop);
+/// PLGBLT: the source and mask (null: none) as MASKBLT carries them, the three corners as given.
+bool RecordPlgBlt(TDCObj& dc, const POINT* points, HDC source, int sx, int sy, int width, int height,
+                  const TBitmapObj* mask, int mx, int my);
 bool RecordPolyDraw(TDCObj& dc, const POINT* points, const BYTE* types, int count);
 /// EXTFLOODFILL: what it fills depends on the pixels where it plays, so it adds no bounds.
 bool RecordFloodFill(TDCObj& dc, int x, int y, COLORREF color, UINT type);

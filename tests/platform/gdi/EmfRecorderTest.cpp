@@ -204,6 +204,8 @@ const TDrawing kDrawings[] = {
          TransparentBlt(dc, 70, 30, 24, 18, s.Colour->Dc(), 0, 0, 4, 3, RGB(0, 255, 0));
          // The cross of the monochrome bitmap keeps the pattern, the rest takes the source.
          MaskBlt(dc, 80, 5, 4, 3, s.Colour->Dc(), 0, 0, s.Mono->Bitmap(), 2, 1, MAKEROP4(SRCCOPY, PATCOPY));
+         const POINT corners[] = {{70, 60}, {94, 68}, {62, 84}};
+         PlgBlt(dc, corners, s.Colour->Dc(), 0, 0, 4, 3, nullptr, 0, 0);
          TRIVERTEX vertices[] = {{5, 65, 0xFF00, 0, 0, 0}, {45, 85, 0, 0, 0xFF00, 0}, {90, 100, 0, 0xFF00, 0, 0}};
          const GRADIENT_RECT rect{0, 1};
          GradientFill(dc, vertices, 2, &rect, 1, GRADIENT_FILL_RECT_H);

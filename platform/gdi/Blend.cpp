@@ -4,6 +4,7 @@
 // whatever the context's stretch mode, as the platform documents.
 #include "platform/gdi/BlitCalls.h"
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 
 #include <algorithm>
 
@@ -99,6 +100,9 @@ BOOL AlphaBlend(HDC dest, int x, int y, int width, int height, HDC source, int s
     bool empty = false;
     if (!PlaceBlit(dest, x, y, width, height, source, sx, sy, sourceWidth, sourceHeight, placed, empty))
         return FALSE;
+    if (Recording(*placed.T.DestDC) && !RecordBlt(*placed.T.DestDC, x, y, width, height, source, sx, sy, sourceWidth,
+                                                  sourceHeight, std::bit_cast<DWORD>(blend), true, EMR_ALPHABLEND))
+        return FALSE;
     TTransfer& t = placed.T;
     const bool perPixel = (blend.AlphaFormat & AC_SRC_ALPHA) != 0;
     // Per-pixel alpha needs a 32-bit source; the source rectangle must lie inside its surface; a
@@ -156,6 +160,9 @@ BOOL TransparentBlt(HDC dest, int x, int y, int width, int height, HDC source, i
     TPlacedBlit placed;
     bool empty = false;
     if (!PlaceBlit(dest, x, y, width, height, source, sx, sy, sourceWidth, sourceHeight, placed, empty))
+        return FALSE;
+    if (Recording(*placed.T.DestDC) && !RecordBlt(*placed.T.DestDC, x, y, width, height, source, sx, sy, sourceWidth,
+                                                  sourceHeight, transparent, true, EMR_TRANSPARENTBLT))
         return FALSE;
     if (empty)
         return TRUE;

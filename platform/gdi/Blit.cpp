@@ -2,8 +2,9 @@
 // bitmaps the contexts draw on, turn logical coordinates into device pixels and hand the rest to
 // the transfer engine.
 #include "platform/base/CheckedMath.h"
-#include "platform/gdi/Coordinates.h"
 #include "platform/gdi/BlitCalls.h"
+#include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 
 #include <algorithm>
 #include <climits>
@@ -40,6 +41,11 @@ bool AttachSource(HDC source, TTransfer& transfer) {
     auto* dc = Lookup<TDCObj>(source);
     if (dc == nullptr)
         return false;
+    if (Recording(*dc)) {
+        // A metafile keeps records, not pixels a transfer could read.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     transfer.Source = SurfaceOf(*dc);
     transfer.SourceDC = dc;
     return transfer.Source != nullptr;
@@ -114,9 +120,12 @@ namespace {
 BOOL Refuse(DWORD error) { return RefuseCall(error); }
 
 BOOL StretchTransfer(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
-                     int sourceHeight, DWORD rop) {
+                     int sourceHeight, DWORD rop, bool stretch) {
     TTransfer transfer;
     if (!BeginTransfer(dest, transfer))
+        return FALSE;
+    if (Recording(*transfer.DestDC) && !RecordBlt(*transfer.DestDC, x, y, width, height, source, sx, sy, sourceWidth,
+                                                  sourceHeight, rop, stretch))
         return FALSE;
     transfer.Fore = transfer.Back = RopIndex(rop);
     const bool usesSource = RopUsesSource(transfer.Fore);
@@ -145,13 +154,13 @@ BOOL StretchTransfer(HDC dest, int x, int y, int width, int height, HDC source, 
 
 BOOL BitBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, DWORD rop) {
     TLock lock(LayerMutex());
-    return StretchTransfer(dest, x, y, width, height, source, sx, sy, width, height, rop);
+    return StretchTransfer(dest, x, y, width, height, source, sx, sy, width, height, rop, false);
 }
 
 BOOL StretchBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, int sy, int sourceWidth,
                 int sourceHeight, DWORD rop) {
     TLock lock(LayerMutex());
-    return StretchTransfer(dest, x, y, width, height, source, sx, sy, sourceWidth, sourceHeight, rop);
+    return StretchTransfer(dest, x, y, width, height, source, sx, sy, sourceWidth, sourceHeight, rop, true);
 }
 
 BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
@@ -162,6 +171,8 @@ BOOL PatBlt(HDC dc, int x, int y, int width, int height, DWORD rop) {
     transfer.Fore = transfer.Back = RopIndex(rop);
     if (RopUsesSource(transfer.Fore))
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*transfer.DestDC) && !RecordBlt(*transfer.DestDC, x, y, width, height, nullptr, 0, 0, 0, 0, rop, false))
+        return FALSE;
     PlaceDestination(transfer, x, y, width, height, false);
     if (RopUsesPattern(transfer.Fore))
         transfer.Brush = SelectedBrush(*transfer.DestDC);
@@ -174,7 +185,7 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, 
              int my, DWORD rop) {
     TLock lock(LayerMutex());
     if (mask == nullptr)
-        return StretchTransfer(dest, x, y, width, height, source, sx, sy, width, height, rop);
+        return StretchTransfer(dest, x, y, width, height, source, sx, sy, width, height, rop, false);
     TTransfer transfer;
     if (!BeginTransfer(dest, transfer))
         return FALSE;
@@ -196,6 +207,9 @@ BOOL MaskBlt(HDC dest, int x, int y, int width, int height, HDC source, int sx, 
     if (maskColumns.Start < 0 || maskColumns.Start + maskColumns.Length > maskBitmap->Width || maskRows.Start < 0 ||
         maskRows.Start + maskRows.Length > maskBitmap->Height)
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*transfer.DestDC) &&
+        !RecordMaskBlt(*transfer.DestDC, x, y, width, height, source, sx, sy, *maskBitmap, mx, my, rop))
+        return FALSE;
     PlaceDestination(transfer, x, y, width, height, usesSource);
     if (usesSource) {
         bool empty = false;
@@ -247,6 +261,16 @@ int FillRect(HDC dc, const RECT* rect, HBRUSH brush) {
     }
     if (rect->right <= rect->left || rect->bottom <= rect->top || fill->Log.lbStyle == BS_NULL)
         return 1;
+    if (Recording(*transfer.DestDC) && fill != &systemBrush) {
+        // Recorded as the platform's own FillRect makes it: the brush selected for a PATCOPY.
+        TDCObj& dc = *transfer.DestDC;
+        TObject* previous = Find(dc.Brush);
+        if (previous == nullptr || !RecordSelect(dc, brush, *const_cast<TBrushObj*>(fill)) ||
+            !RecordBlt(dc, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, nullptr, 0, 0, 0,
+                       0, PATCOPY, false) ||
+            !RecordSelect(dc, dc.Brush, *previous))
+            return 0;
+    }
     // Both corners are mapped; the engine normalises a rectangle the transforms turned over.
     const long long width = (long long)rect->right - rect->left, height = (long long)rect->bottom - rect->top;
     PlaceDestination(transfer, rect->left, rect->top, width, height, false);
@@ -262,6 +286,11 @@ COLORREF GetPixel(HDC dc, int x, int y) {
     TTransfer transfer;
     if (!BeginTransfer(dc, transfer))
         return CLR_INVALID;
+    if (Recording(*transfer.DestDC)) {
+        // A metafile keeps records, not pixels.
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return CLR_INVALID;
+    }
     const TBitmapObj& bitmap = *transfer.Dest;
     // A pixel outside the clip reads as CLR_INVALID, as the platform documents.
     const TDevicePoint at = DevicePoint(*transfer.DestDC, x, y);
@@ -278,6 +307,9 @@ COLORREF SetPixel(HDC dc, int x, int y, COLORREF color) {
     TTransfer transfer;
     if (!BeginTransfer(dc, transfer))
         return CLR_INVALID;
+    // A recording context has no pixel to read back: the colour asked for is the answer.
+    if (Recording(*transfer.DestDC))
+        return RecordPixel(*transfer.DestDC, x, y, color) ? color : CLR_INVALID;
     TBitmapObj& bitmap = *transfer.Dest;
     const TDevicePoint at = DevicePoint(*transfer.DestDC, x, y);
     if (!TClipper(*transfer.DestDC, bitmap).Contains(at.X, at.Y)) {
@@ -318,6 +350,9 @@ BOOL PlgBlt(HDC dest, const POINT* points, HDC source, int sx, int sy, int width
         transfer.MX = mx;
         transfer.MY = my;
     }
+    if (Recording(*transfer.DestDC) &&
+        !RecordPlgBlt(*transfer.DestDC, points, source, sx, sy, width, height, transfer.Mask, mx, my))
+        return FALSE;
     if (width == 0 || height == 0)
         return TRUE;
     // The source's transforms place its rectangle as for any blit; the three points go through

@@ -3,6 +3,7 @@
 // are kept in device coordinates; the calls that take or give logical coordinates convert them
 // at their entry (Coordinates.h).
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
 #include <algorithm>
@@ -94,7 +95,9 @@ TClip DeviceBox(const TDCObj& dc, long long left, long long top, long long right
 int ClipRect(HDC handle, int left, int top, int right, int bottom, int mode) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr ||
+        (Recording(*dc) &&
+         !RecordClipRect(*dc, mode == RGN_AND ? EMR_INTERSECTCLIPRECT : EMR_EXCLUDECLIPRECT, left, top, right, bottom)))
         return ERROR;
     const TClip box = DeviceBox(*dc, left, top, right, bottom);
     // Device coordinates are held within ±2^30, so they fit the region's 32-bit rectangles.
@@ -134,6 +137,8 @@ int ExtSelectClipRgn(HDC handle, HRGN region, int mode) {
             return ERROR;
         source = &object->Region;
     }
+    if (Recording(*dc) && mode >= RGN_MIN && mode <= RGN_MAX && !RecordClipRegion(*dc, source, mode))
+        return ERROR;
     return CombineClip(*dc, source, mode);
 }
 
@@ -148,7 +153,7 @@ int ExcludeClipRect(HDC dc, int left, int top, int right, int bottom) {
 int OffsetClipRgn(HDC handle, int x, int y) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordPoint(*dc, EMR_OFFSETCLIPRGN, x, y)))
         return ERROR;
     if (!dc->ClipRgn)
         return SIMPLEREGION;
@@ -195,7 +200,7 @@ int GetClipRgn(HDC dc, HRGN region) { return CopyOut(dc, region, &TDCObj::ClipRg
 int SetMetaRgn(HDC handle) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_SETMETARGN)))
         return ERROR;
     if (dc->ClipRgn) {
         // The clip in force becomes the meta region, and the clip region starts afresh.

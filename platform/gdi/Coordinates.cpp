@@ -5,6 +5,7 @@
 // mapping; the world transform is single-precision as the platform keeps it and is applied in
 // double precision. Either way a result is rounded once, half up, at the end.
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 
 #include <climits>
 #include <cmath>
@@ -258,6 +259,10 @@ BOOL SetOrigin(HDC handle, POINT TDrawingState::*field, long long x, long long y
     }
     if (x < INT_MIN || x > INT_MAX || y < INT_MIN || y > INT_MAX)
         return Refuse(ERROR_INVALID_PARAMETER);
+    // An offset is recorded as the origin it makes.
+    if (Recording(*dc) &&
+        !RecordPoint(*dc, field == &TDrawingState::WindowOrg ? EMR_SETWINDOWORGEX : EMR_SETVIEWPORTORGEX, x, y))
+        return FALSE;
     if (previous != nullptr)
         *previous = origin;
     origin = POINT{LONG(x), LONG(y)};
@@ -289,6 +294,9 @@ BOOL SetExtent(HDC handle, SIZE TDrawingState::*field, int x, int y, SIZE* previ
         return TRUE;
     if (x == 0 || y == 0)
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) &&
+        !RecordPoint(*dc, field == &TDrawingState::WindowExt ? EMR_SETWINDOWEXTEX : EMR_SETVIEWPORTEXTEX, x, y))
+        return FALSE;
     dc->*field = SIZE{x, y};
     if (dc->MapMode == MM_ISOTROPIC)
         AdjustIsotropic(*dc);
@@ -310,6 +318,10 @@ BOOL ScaleExtent(HDC handle, SIZE TDrawingState::*field, int xNum, int xDenom, i
         return TRUE;
     if (xNum == 0 || xDenom == 0 || yNum == 0 || yDenom == 0)
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) &&
+        !RecordScale(*dc, field == &TDrawingState::WindowExt ? EMR_SCALEWINDOWEXTEX : EMR_SCALEVIEWPORTEXTEX, xNum,
+                     xDenom, yNum, yDenom))
+        return FALSE;
     const long long x = (long long)extent.cx * xNum / xDenom;
     const long long y = (long long)extent.cy * yNum / yDenom;
     if (x == 0 || y == 0)
@@ -338,6 +350,8 @@ int SetMapMode(HDC handle, int mode) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (Recording(*dc) && !RecordValue(*dc, EMR_SETMAPMODE, DWORD(mode)))
+        return 0;
     const int previous = dc->MapMode;
     if (mode == previous)
         return previous;
@@ -464,6 +478,8 @@ BOOL SetWorldTransform(HDC handle, const XFORM* transform) {
         return FALSE;
     if (transform == nullptr || dc->GraphicsMode != GM_ADVANCED || !ValidTransform(*transform))
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) && !RecordTransform(*dc, EMR_SETWORLDTRANSFORM, *transform, 0))
+        return FALSE;
     dc->World = *transform;
     return TRUE;
 }
@@ -478,6 +494,8 @@ BOOL ModifyWorldTransform(HDC handle, const XFORM* transform, DWORD mode) {
     if (dc->GraphicsMode != GM_ADVANCED)
         return Refuse(ERROR_INVALID_PARAMETER);
     if (mode == MWT_IDENTITY) {
+        if (Recording(*dc) && !RecordTransform(*dc, EMR_MODIFYWORLDTRANSFORM, XFORM{1, 0, 0, 1, 0, 0}, mode))
+            return FALSE;
         dc->World = XFORM{1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f};
         return TRUE;
     }
@@ -488,6 +506,8 @@ BOOL ModifyWorldTransform(HDC handle, const XFORM* transform, DWORD mode) {
                                                    : Combine(dc->World, *transform, made);
     if (!combined || !ValidTransform(made))
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) && !RecordTransform(*dc, EMR_MODIFYWORLDTRANSFORM, *transform, mode))
+        return FALSE;
     dc->World = made;
     return TRUE;
 }

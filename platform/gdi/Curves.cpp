@@ -8,6 +8,7 @@
 // logical curve instead, flattened and carried through the transforms point by point. Either way
 // pieces that lie wholly outside the clip are skipped in one step, so a curve far larger than the
 // surface costs what the surface shows.
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
 #include <climits>
@@ -592,7 +593,9 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
     TLock lock(LayerMutex());
     TDCObj* dc;
     TBitmapObj* surface;
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) ||
+        (Recording(*dc) && !RecordBox(*dc, ellipse ? EMR_ELLIPSE : EMR_ROUNDRECT, int(left), int(top), int(right),
+                                      int(bottom), int(w), int(h))))
         return FALSE;
     if (dc->Path.Open()) {
         if (ellipse)
@@ -847,6 +850,14 @@ BOOL ArcCall(HDC handle, TArcKind kind, int left, int top, int right, int bottom
     TBitmapObj* surface;
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    if (Recording(*dc)) {
+        const DWORD type = kind == TArcKind::Arc     ? EMR_ARC
+                           : kind == TArcKind::ArcTo ? EMR_ARCTO
+                           : kind == TArcKind::Pie   ? EMR_PIE
+                                                     : EMR_CHORD;
+        if (!RecordArc(*dc, type, left, top, right, bottom, xs, ys, xe, ye))
+            return FALSE;
+    }
     const bool ccw = dc->ArcDirection == AD_COUNTERCLOCKWISE;
     // GM_COMPATIBLE keeps the direction on the device whatever the transforms turn over; in
     // GM_ADVANCED it holds in logical space.
@@ -947,7 +958,8 @@ BOOL AngleArc(HDC handle, int x, int y, DWORD radius, FLOAT startAngle, FLOAT sw
         return FALSE;
     if (radius > DWORD(INT_MAX) || !std::isfinite(startAngle) || !std::isfinite(sweepAngle))
         return Refuse(ERROR_INVALID_PARAMETER);
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) ||
+        (Recording(*dc) && !RecordAngleArc(*dc, x, y, radius, startAngle, sweepAngle)))
         return FALSE;
     // Angles count counter-clockwise as seen on the surface from the x axis, so a point is
     // (x + r·cos a, y − r·sin a) in logical space.
@@ -975,6 +987,8 @@ int SetArcDirection(HDC handle, int direction) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (Recording(*dc) && !RecordValue(*dc, EMR_SETARCDIRECTION, DWORD(direction)))
+        return 0;
     return std::exchange(dc->ArcDirection, direction);
 }
 
@@ -992,7 +1006,7 @@ BOOL PolyBezier(HDC handle, const POINT* points, DWORD count) {
         return FALSE;
     if (points == nullptr || count < 4 || count > kMaxCurveInputPoints || (count - 1) % 3 != 0)
         return Refuse(ERROR_INVALID_PARAMETER);
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) || (Recording(*dc) && !RecordPoly(*dc, EMR_POLYBEZIER, points, count)))
         return FALSE;
     if (dc->Path.Open()) {
         std::vector<TScanPoint> device;
@@ -1024,7 +1038,7 @@ BOOL PolyBezierTo(HDC handle, const POINT* points, DWORD count) {
         return FALSE;
     if (points == nullptr || count < 3 || count > kMaxCurveInputPoints || count % 3 != 0)
         return Refuse(ERROR_INVALID_PARAMETER);
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) || (Recording(*dc) && !RecordPoly(*dc, EMR_POLYBEZIERTO, points, count)))
         return FALSE;
     if (dc->Path.Open()) {
         std::vector<TScanPoint> device;
@@ -1072,7 +1086,7 @@ BOOL PolyDraw(HDC handle, const POINT* points, const BYTE* types, int count) {
     }
     if (count == 0)
         return TRUE;
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) || (Recording(*dc) && !RecordPolyDraw(*dc, points, types, count)))
         return FALSE;
     if (dc->Path.Open()) {
         // The types go into the path as they are; a line after a closed figure starts a figure

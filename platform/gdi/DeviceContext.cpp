@@ -1,5 +1,6 @@
 // Device contexts, selection and the objects' common calls.
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 
 #include <cassert>
 #include <cstddef>
@@ -156,6 +157,8 @@ HGDIOBJ SelectObject(HDC handle, HGDIOBJ object) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (Recording(*dc) && !RecordSelect(*dc, object, *target))
+        return target->Kind == TKind::Region ? HGDI_ERROR : nullptr;
     HGDIOBJ previous = nullptr;
     TObject* previousObject = nullptr;
     switch (target->Kind) {
@@ -247,6 +250,7 @@ BOOL DeleteObject(HGDIOBJ object) {
         pixels = std::move(bitmap->Storage);
         bitmap->Bits = nullptr;
     }
+    RecordDelete(object);
     return Unregister(object) ? TRUE : FALSE;
 }
 
@@ -285,7 +289,12 @@ DWORD GetObjectType(HGDIOBJ object) {
         return 0;
     }
     switch (target->Kind) {
-    case TKind::DC: return static_cast<TDCObj*>(target)->IsMemory ? OBJ_MEMDC : OBJ_DC;
+    case TKind::DC: {
+        const auto* dc = static_cast<TDCObj*>(target);
+        if (Recording(*dc))
+            return RecordsWindows(*dc) ? OBJ_METADC : OBJ_ENHMETADC;
+        return dc->IsMemory ? OBJ_MEMDC : OBJ_DC;
+    }
     case TKind::Bitmap: return OBJ_BITMAP;
     case TKind::Palette: return OBJ_PAL;
     case TKind::Brush: return OBJ_BRUSH;
@@ -309,7 +318,8 @@ HGDIOBJ GetStockObject(int index) {
 
 int GetDeviceCaps(HDC handle, int index) {
     TLock lock(LayerMutex());
-    if (Lookup<TDCObj>(handle) == nullptr)
+    const auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
         return 0;
     const TScreenSettings& screen = State().Screen;
     const int depth = screen.BitsPerPixel;
@@ -317,7 +327,8 @@ int GetDeviceCaps(HDC handle, int index) {
     ScreenMillimetres(millimetresX, millimetresY);
     switch (index) {
     case DRIVERVERSION: return 0x4000;
-    case TECHNOLOGY: return DT_RASDISPLAY;
+    // A Windows metafile has no device; an enhanced one answers for its reference device.
+    case TECHNOLOGY: return Recording(*dc) && RecordsWindows(*dc) ? DT_METAFILE : DT_RASDISPLAY;
     case HORZSIZE: return millimetresX;
     case VERTSIZE: return millimetresY;
     case HORZRES: return screen.Width;
@@ -348,6 +359,8 @@ int SaveDC(HDC handle) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return 0;
     }
+    if (Recording(*dc) && !RecordBare(*dc, EMR_SAVEDC))
+        return 0;
     dc->Saved.push_back(*dc);
     CountState(dc->Saved.back(), +1);
     return int(dc->Saved.size());
@@ -364,6 +377,8 @@ BOOL RestoreDC(HDC handle, int savedDC) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (Recording(*dc) && !RecordValue(*dc, EMR_RESTOREDC, DWORD(savedDC)))
+        return FALSE;
     // The restored state's selections pass to the context; the current state and every state
     // saved after the restored one give theirs back.
     std::vector<TDrawingState> dropped(dc->Saved.begin() + level, dc->Saved.end());
@@ -385,6 +400,8 @@ BOOL GdiFlush() {
 COLORREF SetBkColor(HDC handle, COLORREF color) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
+    if (dc != nullptr && Recording(*dc) && !RecordValue(*dc, EMR_SETBKCOLOR, color))
+        return CLR_INVALID;
     return dc ? std::exchange(dc->BkColor, color) : CLR_INVALID;
 }
 
@@ -397,6 +414,8 @@ COLORREF GetBkColor(HDC handle) {
 COLORREF SetTextColor(HDC handle, COLORREF color) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
+    if (dc != nullptr && Recording(*dc) && !RecordValue(*dc, EMR_SETTEXTCOLOR, color))
+        return CLR_INVALID;
     return dc ? std::exchange(dc->TextColor, color) : CLR_INVALID;
 }
 
@@ -410,7 +429,7 @@ namespace {
 
 // The integer settings share one shape: 0 for a bad context or a value out of range, else the
 // previous value.
-int SetSetting(HDC handle, int TDCObj::*field, int value, int lowest, int highest) {
+int SetSetting(HDC handle, int TDCObj::*field, int value, int lowest, int highest, DWORD record) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
@@ -419,6 +438,8 @@ int SetSetting(HDC handle, int TDCObj::*field, int value, int lowest, int highes
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
+    if (Recording(*dc) && !RecordValue(*dc, record, DWORD(value)))
+        return 0;
     return std::exchange(dc->*field, value);
 }
 
@@ -428,10 +449,12 @@ int GetSetting(HDC handle, int TDCObj::*field) {
     return dc ? dc->*field : 0;
 }
 
-BOOL SetPoint(HDC handle, POINT TDCObj::*field, int x, int y, POINT* previous) {
+BOOL SetPoint(HDC handle, POINT TDCObj::*field, int x, int y, POINT* previous, DWORD record) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
     if (dc == nullptr)
+        return FALSE;
+    if (Recording(*dc) && !RecordPoint(*dc, record, x, y))
         return FALSE;
     if (previous != nullptr)
         *previous = dc->*field;
@@ -454,18 +477,18 @@ BOOL GetPoint(HDC handle, POINT TDCObj::*field, POINT* point) {
 
 }  // namespace
 
-int SetBkMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::BkMode, mode, TRANSPARENT, OPAQUE); }
+int SetBkMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::BkMode, mode, TRANSPARENT, OPAQUE, EMR_SETBKMODE); }
 int GetBkMode(HDC dc) { return GetSetting(dc, &TDCObj::BkMode); }
-int SetROP2(HDC dc, int mode) { return SetSetting(dc, &TDCObj::Rop2, mode, R2_BLACK, R2_WHITE); }
+int SetROP2(HDC dc, int mode) { return SetSetting(dc, &TDCObj::Rop2, mode, R2_BLACK, R2_WHITE, EMR_SETROP2); }
 int GetROP2(HDC dc) { return GetSetting(dc, &TDCObj::Rop2); }
-int SetPolyFillMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::PolyFillMode, mode, ALTERNATE, WINDING); }
+int SetPolyFillMode(HDC dc, int mode) { return SetSetting(dc, &TDCObj::PolyFillMode, mode, ALTERNATE, WINDING, EMR_SETPOLYFILLMODE); }
 int GetPolyFillMode(HDC dc) { return GetSetting(dc, &TDCObj::PolyFillMode); }
 int SetStretchBltMode(HDC dc, int mode) {
-    return SetSetting(dc, &TDCObj::StretchMode, mode, BLACKONWHITE, HALFTONE);
+    return SetSetting(dc, &TDCObj::StretchMode, mode, BLACKONWHITE, HALFTONE, EMR_SETSTRETCHBLTMODE);
 }
 int GetStretchBltMode(HDC dc) { return GetSetting(dc, &TDCObj::StretchMode); }
 BOOL SetBrushOrgEx(HDC dc, int x, int y, POINT* previous) {
-    return SetPoint(dc, &TDCObj::BrushOrg, x, y, previous);
+    return SetPoint(dc, &TDCObj::BrushOrg, x, y, previous, EMR_SETBRUSHORGEX);
 }
 BOOL GetBrushOrgEx(HDC dc, POINT* origin) { return GetPoint(dc, &TDCObj::BrushOrg, origin); }
 BOOL MoveToEx(HDC handle, int x, int y, POINT* previous) {
@@ -475,7 +498,7 @@ BOOL MoveToEx(HDC handle, int x, int y, POINT* previous) {
         if (auto* dc = Lookup<TDCObj>(handle); dc != nullptr && dc->Path.Open())
             dc->Path.SetFigureOpen(false);
     }
-    return SetPoint(handle, &TDCObj::CurrentPosition, x, y, previous);
+    return SetPoint(handle, &TDCObj::CurrentPosition, x, y, previous, EMR_MOVETOEX);
 }
 BOOL GetCurrentPositionEx(HDC dc, POINT* position) { return GetPoint(dc, &TDCObj::CurrentPosition, position); }
 

@@ -4,6 +4,7 @@
 #include "platform/gdi/BlitCalls.h"
 #include "platform/gdi/Coordinates.h"
 #include "platform/gdi/Dib.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Rle.h"
 #include "platform/gdi/Storage.h"
 
@@ -99,6 +100,9 @@ int StretchDIBits(HDC dc, int x, int y, int width, int height, int sx, int sy, i
     TDibDescription dib;
     if (!DescribeDibData(info, usage, transfer.DestDC, dib))
         return 0;
+    if (Recording(*transfer.DestDC) && !RecordDibits(*transfer.DestDC, true, x, y, width, height, sx, sy, sourceWidth,
+                                                     sourceHeight, 0, 0, bits, info, usage, rop))
+        return 0;
     // The platform answers with the image's scan lines, whatever part of it is drawn.
     const int lines = int(dib.Height);
     transfer.Fore = transfer.Back = RopIndex(rop);
@@ -175,6 +179,10 @@ int SetDIBitsToDevice(HDC dc, int x, int y, DWORD width, DWORD height, int sx, i
     if (!compressed)
         count = (long long)std::min<std::uint64_t>(std::uint64_t(count), RowsInSize(dib));
     if (count <= 0)
+        return 0;
+    if (Recording(*transfer.DestDC) &&
+        !RecordDibits(*transfer.DestDC, false, x, y, int(width), int(height), sx, sy, int(width), int(height),
+                      UINT(start), UINT(count), bits, info, usage, SRCCOPY))
         return 0;
     // A bottom-up image reports the scans up to the top of the source rectangle, a top-down one
     // every scan it was given.

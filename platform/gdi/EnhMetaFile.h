@@ -119,6 +119,36 @@ using WCHAR = char16_t;
 BOOL ExtTextOutW(HDC dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
                  const INT* dx);
 BOOL TextOutW(HDC dc, int x, int y, const WCHAR* text, int count);
+// ---- recording ---------------------------------------------------------------------------------
+
+/// A context that records what is drawn on it as an enhanced metafile. The reference device is
+/// the modelled screen (every context of the layer reports it), so the header's device size and
+/// millimetres and the fixed mapping modes follow the screen settings. frame: the picture's
+/// rectangle in hundredths of a millimetre (inclusive); null makes it from the bounds of what is
+/// drawn. description: the application's name and the picture's, each ended by a null, kept with
+/// both nulls (null: none). The layer writes no files: a file name fails with
+/// ERROR_INVALID_PARAMETER (save the bytes of GetEnhMetaFileBits instead).
+HDC CreateEnhMetaFileW(HDC reference, const WCHAR* fileName, const RECT* frame, const WCHAR* description);
+/// The same with UTF-8 names, as the layer's other A calls take text.
+HDC CreateEnhMetaFileA(HDC reference, const char* fileName, const RECT* frame, const char* description);
+/// Ends the recording: the context is deleted and the metafile made (null when the storage gate
+/// refused a record on the way, ERROR_NOT_ENOUGH_MEMORY; ERROR_INVALID_HANDLE for a context that
+/// does not record).
+HENHMETAFILE CloseEnhMetaFile(HDC dc);
+
+/// A context that records what is drawn on it as a Windows metafile: the calls' own logical
+/// coordinates in 16-bit records (held within −32768 … 32767), objects in the lowest free slot
+/// of the table (stock objects are made like any other, as the format has none), text in the
+/// code page of the selected font's character set. Calls the format has no record for (paths,
+/// world transforms, Bézier curves, ArcTo, AngleArc, PolyDraw, blending, gradients, clockwise
+/// arcs, clip combinations other than a copy) fail with ERROR_INVALID_PARAMETER. A file name
+/// fails with ERROR_INVALID_PARAMETER: the layer writes no files.
+HDC CreateMetaFileW(const WCHAR* fileName);
+/// Ends the recording: the context is deleted and the metafile made (null with
+/// ERROR_NOT_ENOUGH_MEMORY when the storage gate refused a record; ERROR_INVALID_HANDLE for a
+/// context that does not record a Windows metafile).
+HMETAFILE CloseMetaFile(HDC dc);
+
 /// Runs of glyph indices left out because the face they were made for is not installed, counted
 /// per thread since it started.
 std::size_t GlyphIndexRunsSkipped();

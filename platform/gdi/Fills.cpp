@@ -3,6 +3,7 @@
 #include "platform/base/CheckedMath.h"
 #include "platform/gdi/BlitCalls.h"
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Storage.h"
 
 #include <algorithm>
@@ -33,7 +34,7 @@ struct TShadePoint {
 };
 
 // A vertex in device coordinates (a corner: a layout mirrors it as an edge).
-TShadePoint DeviceVertex(const TDCObj& dc, const TRIVERTEX& v) {
+TShadePoint DeviceVertex(const TDCObj& dc, const gdi::TRIVERTEX& v) {
     TShadePoint p;
     ToDevice(dc, v.x, v.y, p.X, p.Y);
     if (dc.Layout & LAYOUT_RTL)
@@ -137,7 +138,7 @@ private:
 
 }  // namespace
 
-BOOL GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
+BOOL GradientFill(HDC dc, const gdi::TRIVERTEX* vertices, std::uint32_t vertexCount, const void* mesh,
                   std::uint32_t meshCount, std::uint32_t mode) {
     TLock lock(LayerMutex());
     TTransfer transfer;
@@ -157,6 +158,8 @@ BOOL GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, 
         if (!inside)
             return RefuseCall(ERROR_INVALID_PARAMETER);
     }
+    if (Recording(*transfer.DestDC) && !RecordGradient(*transfer.DestDC, vertices, vertexCount, mesh, meshCount, mode))
+        return FALSE;
     const TDCObj& context = *transfer.DestDC;
     TShader shader(context, *transfer.Dest);
     const bool turned = WorldRotates(context);
@@ -167,14 +170,14 @@ BOOL GradientFill(HDC dc, const TRIVERTEX* vertices, std::uint32_t vertexCount, 
                             DeviceVertex(context, vertices[tris[i].Vertex3]));
             continue;
         }
-        const TRIVERTEX& a = vertices[rects[i].UpperLeft];
-        const TRIVERTEX& b = vertices[rects[i].LowerRight];
+        const gdi::TRIVERTEX& a = vertices[rects[i].UpperLeft];
+        const gdi::TRIVERTEX& b = vertices[rects[i].LowerRight];
         const bool horizontal = mode == GRADIENT_FILL_RECT_H;
         if (turned) {
             // A turned rectangle is two triangles whose colours follow the logical axis.
             // Corners in the order (a.x, a.y), (b.x, a.y), (a.x, b.y), (b.x, b.y), each with the
             // colour of the vertex whose x (horizontal) or y (vertical) it shares.
-            TRIVERTEX corner[4] = {a, horizontal ? b : a, horizontal ? a : b, b};
+            gdi::TRIVERTEX corner[4] = {a, horizontal ? b : a, horizontal ? a : b, b};
             corner[1].x = b.x, corner[1].y = a.y;
             corner[2].x = a.x, corner[2].y = b.y;
             TShadePoint p[4];
@@ -203,6 +206,8 @@ BOOL ExtFloodFill(HDC dc, int x, int y, COLORREF color, UINT type) {
         return FALSE;
     if (type != FLOODFILLBORDER && type != FLOODFILLSURFACE)
         return RefuseCall(ERROR_INVALID_PARAMETER);
+    if (Recording(*transfer.DestDC))
+        return RecordFloodFill(*transfer.DestDC, x, y, color, type) ? TRUE : FALSE;
     TDCObj& context = *transfer.DestDC;
     TBitmapObj& dest = *transfer.Dest;
     const TClipper clipper(context, dest);

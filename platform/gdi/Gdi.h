@@ -421,6 +421,46 @@
 //   shrinks them most; Bézier curves become 16 straight pieces per segment; arcs swap their ends
 //   when the map mirrors or the direction is clockwise. A polyline longer than 65535 points is
 //   cut into pieces; a longer polygon is left out.
+// - Recording (CreateEnhMetaFileW): the reference device is the modelled screen, whose size and
+//   millimetres the header carries and the fixed mapping modes use. The recording context is a
+//   memory context on the stock 1 × 1 bitmap whose state works as on any context (positions,
+//   mapping, selections, paths, clips); its drawing lands on that pixel, GetPixel fails and
+//   SetPixel answers the colour asked for, and bitmaps cannot be selected into it. Records keep
+//   the call's own arguments: boxes of RECTANGLE, ELLIPSE, ROUNDRECT and the arcs as given
+//   (the player draws them as a call's box), offsets of origins as SET…ORGEX of the origin made,
+//   poly records in their 16-bit form when every coordinate fits, EXTTEXTOUTW with the caller's
+//   advances only (UTF-8 of the A calls as UTF-16), SETMITERLIMIT as the float's bits, FillRect
+//   as the brush selected around a PATCOPY blit (system-colour brushes are not recorded), MaskBlt
+//   and PlgBlt with their masks as 1-bit DIBs. Blit
+//   sources travel whole as bottom-up DIBs: 1 bit with the destination's text and background
+//   colours for a monochrome bitmap, else 32 bits; the source position in the source's device
+//   pixels with an identity xformSrc. Objects get their creation record when first selected
+//   (or named by FILLRGN/FRAMERGN) in the lowest free index; stock objects are 0x80000000 | n;
+//   DeleteObject of a recorded object writes DELETEOBJECT and frees the index, SetPaletteEntries
+//   and ResizePalette of a recorded palette their records; nHandles is the largest table size
+//   reached. Bounds, in device pixels of the reference device: each drawing
+//   record's points inclusive, boxes from (left, top) to (right − 1, bottom − 1), all mapped by
+//   the context's transforms; strokes reach half the pen's device width (rounded up) further when
+//   it is wider than 1 (not for PS_NULL, and not for boxes with PS_INSIDEFRAME); arcs, chords and
+//   pies take their whole ellipse's box, ArcTo and AngleArc add the current position; text its
+//   cell (advance width by ascent plus descent at its placed origin; turned text the square of
+//   its length plus height around its reference point) and any opaque rectangle; a path's
+//   drawing its points' box; drawing inside a path bracket adds nothing; the clip does not
+//   narrow bounds. Nothing drawn: bounds (0, 0, −1, −1). Without a frame the frame is the bounds
+//   in hundredths of a millimetre, truncated toward zero. The description keeps both strings
+//   with their nulls and the final one.
+// - Recording Windows metafiles (CreateMetaFileW): the same context, writing 16-bit records of
+//   the calls' logical coordinates (held within −32768 … 32767). Objects take the lowest free
+//   slot; a stock object is made like any other the first time it is selected and kept; a
+//   region named by a record (SelectClipRgn, FillRgn, FrameRgn, InvertRgn, PaintRgn) is made
+//   just before it and deleted right after; SelectClipRgn(null) selects an empty slot (0xFFFF),
+//   which removes the clip region where it plays. Offsets of origins are recorded as the origin
+//   they make, PolyPolyline as one polyline per figure, blits as DIBBITBLT/DIBSTRETCHBLT with
+//   the whole source as a bottom-up DIB, text as EXTTEXTOUT in the code page of the font's
+//   character set with each character's advance on its first byte. SetArcDirection(clockwise),
+//   paths, world transforms, Bézier curves, ArcTo, AngleArc, PolyDraw, AlphaBlend,
+//   TransparentBlt, GradientFill, glyph indices and clip combinations other than a copy fail
+//   with ERROR_INVALID_PARAMETER; SetBrushOrgEx, SetMiterLimit and SetMetaRgn record nothing.
 #pragma once
 
 #include <cstdarg>
@@ -727,12 +767,14 @@ constexpr UINT GDI_ERROR = 0xFFFFFFFF;
 constexpr DWORD OBJ_PEN = 1;
 constexpr DWORD OBJ_BRUSH = 2;
 constexpr DWORD OBJ_DC = 3;
+constexpr DWORD OBJ_METADC = 4;
 constexpr DWORD OBJ_PAL = 5;
 constexpr DWORD OBJ_FONT = 6;
 constexpr DWORD OBJ_BITMAP = 7;
 constexpr DWORD OBJ_REGION = 8;
 constexpr DWORD OBJ_METAFILE = 9;
 constexpr DWORD OBJ_MEMDC = 10;
+constexpr DWORD OBJ_ENHMETADC = 12;
 constexpr DWORD OBJ_ENHMETAFILE = 13;
 
 // Bitmap compression.
@@ -994,6 +1036,7 @@ constexpr int SIZEPALETTE = 104;
 constexpr int NUMRESERVED = 106;
 constexpr int COLORRES = 108;
 constexpr int DT_RASDISPLAY = 1;
+constexpr int DT_METAFILE = 5;
 constexpr int RC_BITBLT = 0x0001;
 constexpr int RC_PALETTE = 0x0100;
 constexpr int RC_DI_BITMAP = 0x0080;

@@ -177,11 +177,19 @@ struct TDrawingState {
     DWORD Layout = 0;
 };
 
+// What a recording context (CreateEnhMetaFileW, CreateMetaFileW) keeps beside its state: Recorder.h.
+struct TRecorder {
+    virtual ~TRecorder() = default;
+    /// A Windows metafile's recorder (CreateMetaFileW) rather than an enhanced one's.
+    virtual bool Windows() const { return false; }
+};
+
 struct TDCObj final : TObject, TDrawingState {
     static constexpr TKind kKind = TKind::DC;
     TDCObj() : TObject(kKind) {}
     bool IsMemory = false;  // false: a screen context from GetDC
     std::vector<TDrawingState> Saved;  // SaveDC's stack, oldest first
+    std::unique_ptr<TRecorder> Recorder;  // a recording context's metafile in the making
 };
 
 /// The deepest SaveDC nesting a context accepts.

@@ -1,5 +1,6 @@
 // Lines with the selected pen: the current position, LineTo and the polyline calls, and the
 // stroker they share with the outlines of filled shapes.
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
 namespace gdi {
@@ -253,7 +254,7 @@ BOOL LineTo(HDC handle, int x, int y) {
     if (dc == nullptr)
         return FALSE;
     TBitmapObj* surface = SurfaceOf(*dc);
-    if (surface == nullptr)
+    if (surface == nullptr || (Recording(*dc) && !RecordLineTo(*dc, x, y)))
         return FALSE;
     const POINT ends[] = {dc->CurrentPosition, POINT{x, y}};
     if (dc->Path.Open()) {
@@ -274,7 +275,7 @@ BOOL Polyline(HDC handle, const POINT* points, int count) {
     if (points == nullptr || count < 2 || count > kMaxLinePoints)
         return Refuse(ERROR_INVALID_PARAMETER);
     TBitmapObj* surface = SurfaceOf(*dc);
-    if (surface == nullptr)
+    if (surface == nullptr || (Recording(*dc) && !RecordPoly(*dc, EMR_POLYLINE, points, DWORD(count))))
         return FALSE;
     if (dc->Path.Open())
         return PathFigure(*dc, DevicePoints(*dc, points, std::size_t(count)), false) ? TRUE : FALSE;
@@ -291,7 +292,7 @@ BOOL PolylineTo(HDC handle, const POINT* points, DWORD count) {
     if (points == nullptr || count < 1 || count > kMaxLinePoints)
         return Refuse(ERROR_INVALID_PARAMETER);
     TBitmapObj* surface = SurfaceOf(*dc);
-    if (surface == nullptr)
+    if (surface == nullptr || (Recording(*dc) && !RecordPoly(*dc, EMR_POLYLINETO, points, count)))
         return FALSE;
     std::vector<TScanPoint> device(std::size_t(count) + 1);
     const TDevicePoint start = DevicePoint(*dc, dc->CurrentPosition.x, dc->CurrentPosition.y);
@@ -327,7 +328,7 @@ BOOL PolyPolyline(HDC handle, const POINT* points, const DWORD* counts, DWORD po
             return Refuse(ERROR_INVALID_PARAMETER);
     }
     TBitmapObj* surface = SurfaceOf(*dc);
-    if (surface == nullptr)
+    if (surface == nullptr || (Recording(*dc) && !RecordPolyPoly(*dc, EMR_POLYPOLYLINE, points, counts, polylines)))
         return FALSE;
     std::vector<TFigure> figures;
     figures.reserve(polylines);

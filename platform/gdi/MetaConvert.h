@@ -44,7 +44,8 @@ inline WORD MetafileChecksum(const BYTE* data, std::size_t size) {
 /// may be named by many records).
 class TEmfWriter {
 public:
-    TEmfWriter() : FBytes(sizeof(ENHMETAHEADER)) {}
+    /// headerBytes: the room the header record takes (a recorder adds its description there).
+    explicit TEmfWriter(std::size_t headerBytes = sizeof(ENHMETAHEADER)) : FBytes(headerBytes) {}
 
     /// A record: the fixed part (whose first 8 bytes become the type and size), then extra bytes,
     /// padded to 4. False when the gate refuses the growth (ERROR_NOT_ENOUGH_MEMORY).
@@ -74,6 +75,8 @@ public:
     bool PutPoint(DWORD type, LONG x, LONG y) { return Put(type, EMRTWO{{}, x, y}); }
 
     std::size_t Size() const { return FBytes.size(); }
+    /// The bytes written so far, to fill in fields known only later (a record's bounds).
+    BYTE* At(std::size_t offset) { return FBytes.data() + offset; }
     DWORD Records() const { return FRecords; }
     /// Takes back the records after the given size and count (a record found damaged late).
     void Truncate(std::size_t size, DWORD records) {

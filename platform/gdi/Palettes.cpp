@@ -2,6 +2,7 @@
 // colours into the free middle entries of the system palette (the 20 static colours never move),
 // which is what 8-bit device-dependent bitmaps then index.
 #include "platform/gdi/Internal.h"
+#include "platform/gdi/Recorder.h"
 
 namespace gdi {
 
@@ -83,6 +84,7 @@ BOOL ResizePalette(HPALETTE handle, UINT entries) {
         return FALSE;
     }
     palette->Entries.resize(entries, PALETTEENTRY{0, 0, 0, 0});
+    RecordPaletteSize(handle, entries);
     return TRUE;
 }
 
@@ -115,6 +117,7 @@ UINT SetPaletteEntries(HPALETTE handle, UINT start, UINT count, const PALETTEENT
         return 0;
     UINT n = UINT(std::min<std::size_t>(count, size - start));
     std::copy_n(entries, n, palette->Entries.begin() + start);
+    RecordPaletteEntries(handle, start, n, entries);
     return n;
 }
 
@@ -158,7 +161,7 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL forceBackground) {
     if (dc == nullptr)
         return nullptr;
     auto* object = Lookup<TPaletteObj>(palette);
-    if (object == nullptr)
+    if (object == nullptr || (Recording(*dc) && !RecordSelectPalette(*dc, palette, *object)))
         return nullptr;
     HPALETTE previous = std::exchange(dc->Palette, palette);
     if (previous != nullptr)
@@ -171,7 +174,7 @@ HPALETTE SelectPalette(HDC handle, HPALETTE palette, BOOL forceBackground) {
 UINT RealizePalette(HDC handle) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_REALIZEPALETTE)))
         return GDI_ERROR;
     auto* palette = Lookup<TPaletteObj>(dc->Palette);
     if (palette == nullptr)

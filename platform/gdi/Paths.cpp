@@ -1,6 +1,7 @@
 // Paths: BeginPath and EndPath bracket the figures the drawing calls record (Path.h), and the
 // path calls flatten, read, stroke, fill and clip with them. Using a path for drawing, clipping
 // or a region discards it, as documented.
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
 #include <climits>
@@ -132,7 +133,9 @@ BOOL DrawPath(HDC handle, bool fill, bool stroke) {
     if (dc == nullptr)
         return FALSE;
     TBitmapObj* surface = SurfaceOf(*dc);
-    if (surface == nullptr)
+    if (surface == nullptr ||
+        (Recording(*dc) &&
+         !RecordPathDrawing(*dc, !fill ? EMR_STROKEPATH : stroke ? EMR_STROKEANDFILLPATH : EMR_FILLPATH)))
         return FALSE;
     std::vector<TScanPoint> points;
     std::vector<TFigure> figures;
@@ -178,7 +181,7 @@ bool PathRegion(const TDCObj& dc, TRegion& region) {
 BOOL BeginPath(HDC handle) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_BEGINPATH)))
         return FALSE;
     dc->Path.Begin();
     return TRUE;
@@ -191,6 +194,8 @@ BOOL EndPath(HDC handle) {
         return FALSE;
     if (!dc->Path.Open())
         return Refuse(ERROR_CAN_NOT_COMPLETE);
+    if (Recording(*dc) && !RecordBare(*dc, EMR_ENDPATH))
+        return FALSE;
     dc->Path.End();
     return TRUE;
 }
@@ -198,7 +203,7 @@ BOOL EndPath(HDC handle) {
 BOOL AbortPath(HDC handle) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_ABORTPATH)))
         return FALSE;
     dc->Path.Discard();
     return TRUE;
@@ -211,6 +216,8 @@ BOOL CloseFigure(HDC handle) {
         return FALSE;
     if (!dc->Path.Open())
         return Refuse(ERROR_CAN_NOT_COMPLETE);
+    if (Recording(*dc) && !RecordBare(*dc, EMR_CLOSEFIGURE))
+        return FALSE;
     // Only a figure still going on can be closed; closing twice changes nothing.
     if (dc->Path.FigureOpen()) {
         dc->Path.Change().Types.back() |= PT_CLOSEFIGURE;
@@ -240,7 +247,7 @@ TPathData LinePath(const std::vector<TScanPoint>& points, const std::vector<TFig
 BOOL FlattenPath(HDC handle) {
     TLock lock(LayerMutex());
     TDCObj* dc = ReadyPath(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_FLATTENPATH)))
         return FALSE;
     std::vector<TScanPoint> points;
     std::vector<TFigure> figures;
@@ -253,7 +260,7 @@ BOOL FlattenPath(HDC handle) {
 BOOL WidenPath(HDC handle) {
     TLock lock(LayerMutex());
     TDCObj* dc = ReadyPath(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordBare(*dc, EMR_WIDENPATH)))
         return FALSE;
     std::vector<TScanPoint> points, outline;
     std::vector<TFigure> figures, outlineFigures;
@@ -304,6 +311,8 @@ BOOL SelectClipPath(HDC handle, int mode) {
         return FALSE;
     if (mode < RGN_MIN || mode > RGN_MAX)
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) && !RecordValue(*dc, EMR_SELECTCLIPPATH, DWORD(mode)))
+        return FALSE;
     TRegion region;
     const bool made = PathRegion(*dc, region);
     dc->Path.Discard();

@@ -7,6 +7,7 @@
 // into an ellipse in device space. Directions, lengths, dashes and miter limits are therefore
 // measured in logical space (device vectors through the inverse), and offsets are carried back
 // into device space, where each polygon corner is rounded to a whole pixel before filling.
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
 #include <bit>
@@ -746,6 +747,9 @@ BOOL SetMiterLimit(HDC handle, FLOAT limit, FLOAT* previous) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    // Written as the float's bits, as the platform's recorder writes it.
+    if (Recording(*dc) && !RecordValue(*dc, EMR_SETMITERLIMIT, std::bit_cast<DWORD>(limit)))
+        return FALSE;
     if (previous != nullptr)
         *previous = dc->MiterLimit;
     dc->MiterLimit = limit;

@@ -1,6 +1,7 @@
 // Region objects: their creation from rectangles, shapes and rectangle lists, their queries and
 // combinations, and the painters that fill, frame and invert them through the clip stage.
 #include "platform/gdi/Coordinates.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>
@@ -351,7 +352,8 @@ BOOL FillRgn(HDC handle, HRGN region, HBRUSH brush) {
     TDCObj* dc;
     TRegionObj* target;
     const TBrushObj* fill;
-    if (!PainterArguments(handle, region, brush, dc, target, fill))
+    if (!PainterArguments(handle, region, brush, dc, target, fill) ||
+        (Recording(*dc) && !RecordRegionPaint(*dc, EMR_FILLRGN, target->Region, brush)))
         return FALSE;
     return PaintRegion(*dc, target->Region, fill, RopIndex(PATCOPY)) ? TRUE : FALSE;
 }
@@ -365,6 +367,8 @@ BOOL FrameRgn(HDC handle, HRGN region, HBRUSH brush, int width, int height) {
         return FALSE;
     if (width < 0 || height < 0)
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) && !RecordRegionPaint(*dc, EMR_FRAMERGN, target->Region, brush, width, height))
+        return FALSE;
     // The frame is what the region loses when every pixel needs width pixels of the region
     // left and right of it and height pixels above and below.
     TRegion inner, frame;
@@ -378,7 +382,8 @@ BOOL InvertRgn(HDC handle, HRGN region) {
     TLock lock(LayerMutex());
     TDCObj* dc;
     TRegionObj* target;
-    if (!PainterArguments(handle, region, dc, target))
+    if (!PainterArguments(handle, region, dc, target) ||
+        (Recording(*dc) && !RecordRegionPaint(*dc, EMR_INVERTRGN, target->Region)))
         return FALSE;
     return PaintRegion(*dc, target->Region, nullptr, RopIndex(DSTINVERT)) ? TRUE : FALSE;
 }
@@ -387,7 +392,8 @@ BOOL PaintRgn(HDC handle, HRGN region) {
     TLock lock(LayerMutex());
     TDCObj* dc;
     TRegionObj* target;
-    if (!PainterArguments(handle, region, dc, target))
+    if (!PainterArguments(handle, region, dc, target) ||
+        (Recording(*dc) && !RecordRegionPaint(*dc, EMR_PAINTRGN, target->Region)))
         return FALSE;
     return PaintRegion(*dc, target->Region, SelectedBrush(*dc), Rop2ToRop3(dc->Rop2)) ? TRUE : FALSE;
 }

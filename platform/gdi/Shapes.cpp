@@ -1,5 +1,6 @@
 // Filled shapes: Polygon, PolyPolygon and Rectangle fill with the selected brush through the
 // context's SetROP2 operation and the clip, then draw their outline with the selected pen.
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
 namespace gdi {
@@ -70,7 +71,7 @@ BOOL Polygon(HDC handle, const POINT* points, int count) {
         return FALSE;  // a bad context is reported before the arguments
     if (points == nullptr || count < 2 || count > kMaxShapePoints)
         return Refuse(ERROR_INVALID_PARAMETER);
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) || (Recording(*dc) && !RecordPoly(*dc, EMR_POLYGON, points, DWORD(count))))
         return FALSE;
     return DrawFigures(*dc, *surface, DevicePoints(*dc, points, std::size_t(count)),
                        {TPolygonRun{0, std::size_t(count)}})
@@ -99,6 +100,9 @@ BOOL PolyPolygon(HDC handle, const POINT* points, const INT* counts, int polygon
     }
     if (!BeginShape(handle, dc, surface))
         return FALSE;
+    if (Recording(*dc) &&
+        !RecordPolyPoly(*dc, EMR_POLYPOLYGON, points, std::vector<DWORD>(counts, counts + polygons).data(), DWORD(polygons)))
+        return FALSE;
     return DrawFigures(*dc, *surface, DevicePoints(*dc, points, std::size_t(total)), figures) ? TRUE : FALSE;
 }
 
@@ -106,7 +110,7 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
     TLock lock(LayerMutex());
     TDCObj* dc;
     TBitmapObj* surface;
-    if (!BeginShape(handle, dc, surface))
+    if (!BeginShape(handle, dc, surface) || (Recording(*dc) && !RecordBox(*dc, EMR_RECTANGLE, left, top, right, bottom)))
         return FALSE;
     // The outline starts at the top right corner and runs counter-clockwise, or at the bottom
     // right one and clockwise under that arc direction, as the platform's rectangle figure does;

@@ -4,6 +4,7 @@
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/FontCache.h"
 #include "platform/gdi/Path.h"
+#include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
 #include <climits>
@@ -89,6 +90,31 @@ std::vector<TRunChar> DecodeUtf8(const char* text, std::size_t count, const INT*
         at += length;
     }
     return run;
+}
+
+// A recording keeps UTF-8 text as the UTF-16 of EXTTEXTOUTW, each character's advance on its
+// first unit (0 on the second of a pair). ETO_PDY's pairs stay with the A call's own reading.
+bool RecordUtf8Run(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const std::vector<TRunChar>& run,
+                   bool advancesGiven) {
+    std::vector<WCHAR> units;
+    std::vector<INT> advances;
+    units.reserve(run.size());
+    const bool withAdvances = advancesGiven && (options & ETO_PDY) == 0;
+    for (const TRunChar& c : run) {
+        const auto advance = INT(std::clamp<long long>(c.Dx, INT_MIN, INT_MAX));
+        if (c.Code >= 0x10000) {
+            units.push_back(WCHAR(0xD800 + ((c.Code - 0x10000) >> 10)));
+            units.push_back(WCHAR(0xDC00 + ((c.Code - 0x10000) & 0x3FF)));
+            if (withAdvances)
+                advances.insert(advances.end(), {advance, 0});
+        } else {
+            units.push_back(WCHAR(c.Code));
+            if (withAdvances)
+                advances.push_back(advance);
+        }
+    }
+    return RecordText(dc, x, y, options & ~UINT(ETO_PDY), rect, units.data(), UINT(units.size()),
+                      withAdvances ? advances.data() : nullptr);
 }
 
 // Advances in device pixels: the caller's (scaled from logical units), or the font's.
@@ -408,6 +434,11 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
         return TRUE;
     }
     if (const LONG escapement = contextFont.Log().lfEscapement % 3600; escapement != 0) {
+        if (Recording(*dc)) {
+            // Turned, the run stays within its length and height of the reference point.
+            const long long reach = width + metrics.tmAscent + metrics.tmDescent;
+            RecordTextBox(*dc, deviceX - reach, deviceY - reach, deviceX + reach, deviceY + reach);
+        }
         DrawTurnedRun(*bitmap, format, clipper, *font, placed, run, contextFont, align, width, deviceX, deviceY,
                       double(escapement) * kPi / 1800.0, clip, ResolveColor(*dc, dc->TextColor));
         UpdatePosition(*dc, width, contextFont, originX);
@@ -426,6 +457,8 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
     default: break;
     }
 
+    if (Recording(*dc) && width > 0)
+        RecordTextBox(*dc, left, baseline - metrics.tmAscent, left + width - 1, baseline + metrics.tmDescent - 1);
     if (dc->BkMode == OPAQUE && width > 0) {
         const TBox cell{left, baseline - metrics.tmAscent, left + width, baseline + metrics.tmDescent};
         FillBox(*bitmap, clipper, cell.Intersect(clip), format.Encode(ResolveColor(*dc, dc->BkColor)));
@@ -468,6 +501,8 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
         return Refuse(ERROR_INVALID_PARAMETER);
     std::vector<TRunChar> run = DecodeUtf8(text, count, dx);
+    if (Recording(*dc) && !RecordUtf8Run(*dc, x, y, options, rect, run, dx != nullptr))
+        return FALSE;
     return DrawRun(dc, x, y, options, rect, run, dx != nullptr, false);
 }
 
@@ -479,6 +514,8 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const
         return FALSE;
     if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
         return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) && !RecordText(*dc, x, y, options, rect, text, count, dx))
+        return FALSE;
     const bool pairs = (options & ETO_PDY) != 0;
     const bool indices = (options & ETO_GLYPH_INDEX) != 0;
     std::vector<TRunChar> run;
@@ -603,7 +640,7 @@ int GetTextFaceA(HDC handle, int count, char* name) {
 UINT SetTextAlign(HDC handle, UINT align) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
-    if (dc == nullptr)
+    if (dc == nullptr || (Recording(*dc) && !RecordValue(*dc, EMR_SETTEXTALIGN, align & TA_MASK)))
         return GDI_ERROR;
     return std::exchange(dc->TextAlign, align & TA_MASK);
 }

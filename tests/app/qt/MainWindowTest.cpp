@@ -67,7 +67,17 @@ protected:
         ScaleLayout(layout, pixelsPerInch);
         Window = std::make_unique<qt::TMainWindow>(std::make_unique<TF_Vistel>(layout));
         Window->show();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(Window.get()));
+        Settle();
+    }
+
+    // Runs what the last step queued (the window fitting its frame, the list catching up), and
+    // what that queued in turn, so a loaded machine sees the same window as an idle one.
+    static void Settle() {
+        for (int i = 0; i < 4; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents();
+        }
     }
 
     QTreeWidgetItem* FolderItem(const std::string& name) {
@@ -81,7 +91,7 @@ protected:
     void LeftClick(QTreeWidgetItem* item) {
         QTreeWidget* tree = Window->Tree();
         QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(item).center());
-        QCoreApplication::processEvents();
+        Settle();
     }
 
     fs::path FStartFolder;

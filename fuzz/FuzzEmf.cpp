@@ -3,6 +3,7 @@
 // the thumbnail builder's last step, on a 32-bit and an 8-bit surface. The metafile is then
 // saved as a Windows metafile (GetWinMetaFileBits), which is played too and must convert back
 // to the same bytes.
+#include "fuzz/FontconfigLeak.h"
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/Screen.h"
 

@@ -1,5 +1,6 @@
 // Loads arbitrary bytes as a metafile file (enhanced, or placeable Windows converted twice), draws
 // it into a thumbnail cell, and saves it again both ways.
+#include "fuzz/FontconfigLeak.h"
 #include "fuzz/FuzzCell.h"
 #include "graphics/Metafile.h"
 

@@ -2,6 +2,7 @@
 // and 32 bits, as a thumbnail would draw them; and converted as the picture framework converts
 // them (an enhanced metafile sized by a first conversion's frame, drawn into the cell, saved
 // back as a Windows metafile). A placeable header in front is taken off first.
+#include "fuzz/FontconfigLeak.h"
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/Gdi.h"
 #include "platform/gdi/Handles.h"
@@ -73,11 +74,6 @@ void Convert(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-// Fontconfig loses a little memory while it parses its configuration, once per process, when the
-// layer first chooses a face; the leak check that any later input with a growing cache sets off
-// would report it every time. The fast unwinder stops inside the library, so the library is
-// named: the layer's one use of it (choosing a face) destroys every pattern it makes.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     SetBitmapStorageCap(16u << 20);  // hostile sizes are refused at once

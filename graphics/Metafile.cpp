@@ -6,6 +6,7 @@
 #include "platform/gdi/Storage.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -17,7 +18,6 @@ namespace {
 
 constexpr std::size_t kEnhancedHeaderRead = 100;  // the header bytes read before the total size
 constexpr std::size_t kPlaceableBytes = 22;
-constexpr std::uint16_t CF_METAFILEPICT = 3;
 constexpr std::uint16_t CF_ENHMETAFILE = 14;
 
 [[noreturn]] void InvalidMetafile() { throw EInvalidGraphic(base::LoadStr(res::SInvalidMetafile)); }
@@ -58,6 +58,12 @@ std::array<std::uint8_t, kPlaceableBytes> PlaceableBytes(const TPlaceableHeader&
     PutWord(out.data() + 18, std::uint16_t(header.Reserved >> 16));
     PutWord(out.data() + 20, header.CheckSum);
     return out;
+}
+
+// A header's millimetres in hundredths, for MulDiv: a file's absurd size saturates instead of
+// overflowing.
+int Hundredths(LONG millimetres) {
+    return int(std::clamp<long long>((long long)millimetres * 100, INT_MIN, INT_MAX));
 }
 
 ENHMETAHEADER HeaderOf(HENHMETAFILE handle) {
@@ -187,7 +193,7 @@ int TMetafile::GetWidth() {
         return MulDiv(FImage->FWidth, ScreenPixelsPerInch(), 2540);
     if (FImage->FHandle != nullptr) {
         const ENHMETAHEADER header = HeaderOf(FImage->FHandle);
-        return MulDiv(FImage->FWidth, header.szlDevice.cx, header.szlMillimeters.cx * 100);
+        return MulDiv(FImage->FWidth, header.szlDevice.cx, Hundredths(header.szlMillimeters.cx));
     }
     return FImage->FTempWidth;
 }
@@ -197,7 +203,7 @@ int TMetafile::GetHeight() {
         return MulDiv(FImage->FHeight, ScreenPixelsPerInch(), 2540);
     if (FImage->FHandle != nullptr) {
         const ENHMETAHEADER header = HeaderOf(FImage->FHandle);
-        return MulDiv(FImage->FHeight, header.szlDevice.cy, header.szlMillimeters.cy * 100);
+        return MulDiv(FImage->FHeight, header.szlDevice.cy, Hundredths(header.szlMillimeters.cy));
     }
     return FImage->FTempHeight;
 }
@@ -207,7 +213,7 @@ void TMetafile::SetWidth(int value) {
         SetMMWidth(MulDiv(value, 2540, ScreenPixelsPerInch()));
     } else if (FImage->FHandle != nullptr) {
         const ENHMETAHEADER header = HeaderOf(FImage->FHandle);
-        SetMMWidth(MulDiv(value, header.szlMillimeters.cx * 100, header.szlDevice.cx));
+        SetMMWidth(MulDiv(value, Hundredths(header.szlMillimeters.cx), header.szlDevice.cx));
     } else {
         FImage->FTempWidth = value;
     }
@@ -218,7 +224,7 @@ void TMetafile::SetHeight(int value) {
         SetMMHeight(MulDiv(value, 2540, ScreenPixelsPerInch()));
     } else if (FImage->FHandle != nullptr) {
         const ENHMETAHEADER header = HeaderOf(FImage->FHandle);
-        SetMMHeight(MulDiv(value, header.szlMillimeters.cy * 100, header.szlDevice.cy));
+        SetMMHeight(MulDiv(value, Hundredths(header.szlMillimeters.cy), header.szlDevice.cy));
     } else {
         FImage->FTempHeight = value;
     }

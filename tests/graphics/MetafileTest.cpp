@@ -103,6 +103,14 @@ TEST_F(Metafile, AnEnhancedMetafileMeasuresThroughItsReferenceDevice) {
     EXPECT_EQ(metafile.GetHeight(), 250);
     metafile.SetWidth(100);
     EXPECT_EQ(metafile.MMWidth(), 1000);
+
+    // A reference device of absurd millimetres (a fuzzing find) measures as next to nothing.
+    std::vector<std::uint8_t> absurd = RedBoxEmf(500, 250, RECT{0, 0, 500, 250});
+    for (std::size_t at = 80; at < 88; ++at)
+        absurd[at] = at % 4 == 3 ? 0x7F : 0xFF;
+    Load(metafile, absurd);
+    EXPECT_EQ(metafile.GetWidth(), 0);
+    EXPECT_EQ(metafile.GetHeight(), 0);
 }
 
 TEST_F(Metafile, DrawingFillsTheRectangleWhateverTheAspect) {

@@ -328,6 +328,28 @@ bool RecordDibits(TDCObj& dc, bool stretch, int x, int y, int width, int height,
     return kept;
 }
 
+namespace {
+
+// A mask travels behind the source as a monochrome DIB of its own, placed by the record's
+// mask fields (the mask and parallelogram transfers share them).
+template <typename TRecord>
+bool AppendMask(TRecord& record, std::vector<BYTE>& extra, const TBitmapObj& mask, int mx, int my) {
+    std::size_t maskInfo = 0;
+    const std::vector<BYTE> bits = PackedDib(mask, RGB(0, 0, 0), RGB(255, 255, 255), maskInfo);
+    if (bits.empty() || !StorageAllowed(extra.size() + bits.size()))
+        return false;
+    record.xMask = mx, record.yMask = my;
+    record.iUsageMask = DIB_RGB_COLORS;
+    record.offBmiMask = DWORD(sizeof record + extra.size());
+    record.cbBmiMask = DWORD(maskInfo);
+    record.offBitsMask = DWORD(sizeof record + extra.size() + maskInfo);
+    record.cbBitsMask = DWORD(bits.size() - maskInfo);
+    extra.insert(extra.end(), bits.begin(), bits.end());
+    return true;
+}
+
+}  // namespace
+
 bool RecordMaskBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, int sx, int sy,
                    const TBitmapObj& mask, int mx, int my, DWORD rop) {
     if (RecordsWindows(dc))
@@ -364,17 +386,8 @@ bool RecordMaskBlt(TDCObj& dc, int x, int y, int width, int height, HDC source, 
         b.offBitsSrc = DWORD(sizeof record + infoBytes);
         b.cbBitsSrc = DWORD(extra.size() - infoBytes);
     }
-    std::size_t maskInfo = 0;
-    const std::vector<BYTE> bits = PackedDib(mask, RGB(0, 0, 0), RGB(255, 255, 255), maskInfo);
-    if (bits.empty() || !StorageAllowed(extra.size() + bits.size()))
+    if (!AppendMask(record, extra, mask, mx, my))
         return false;
-    record.xMask = mx, record.yMask = my;
-    record.iUsageMask = DIB_RGB_COLORS;
-    record.offBmiMask = DWORD(sizeof record + extra.size());
-    record.cbBmiMask = DWORD(maskInfo);
-    record.offBitsMask = DWORD(sizeof record + extra.size() + maskInfo);
-    record.cbBitsMask = DWORD(bits.size() - maskInfo);
-    extra.insert(extra.end(), bits.begin(), bits.end());
     if (!RecorderOf(dc).Out.Put(EMR_MASKBLT, record, extra.data(), extra.size()))
         return false;
     if (width != 0 && height != 0)
@@ -418,19 +431,8 @@ bool RecordPlgBlt(TDCObj& dc, const POINT* points, HDC source, int sx, int sy, i
     record.cbBmiSrc = DWORD(infoBytes);
     record.offBitsSrc = DWORD(sizeof record + infoBytes);
     record.cbBitsSrc = DWORD(extra.size() - infoBytes);
-    if (mask != nullptr) {
-        std::size_t maskInfo = 0;
-        const std::vector<BYTE> bits = PackedDib(*mask, RGB(0, 0, 0), RGB(255, 255, 255), maskInfo);
-        if (bits.empty() || !StorageAllowed(extra.size() + bits.size()))
-            return false;
-        record.xMask = mx, record.yMask = my;
-        record.iUsageMask = DIB_RGB_COLORS;
-        record.offBmiMask = DWORD(sizeof record + extra.size());
-        record.cbBmiMask = DWORD(maskInfo);
-        record.offBitsMask = DWORD(sizeof record + extra.size() + maskInfo);
-        record.cbBitsMask = DWORD(bits.size() - maskInfo);
-        extra.insert(extra.end(), bits.begin(), bits.end());
-    }
+    if (mask != nullptr && !AppendMask(record, extra, *mask, mx, my))
+        return false;
     if (!RecorderOf(dc).Out.Put(EMR_PLGBLT, record, extra.data(), extra.size()))
         return false;
     if (width != 0 && height != 0)

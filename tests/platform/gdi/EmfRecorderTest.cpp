@@ -268,6 +268,22 @@ const TDrawing kDrawings[] = {
      }},
 };
 
+// A drawing's name as a test's name.
+std::string TestName(std::string name) {
+    for (char& c : name)
+        if (c == ' ')
+            c = '_';
+    return name;
+}
+
+// The played picture is the directly drawn one, which is not blank.
+void ExpectSamePicture(const TSurface& played, const TSurface& direct) {
+    EXPECT_EQ(SurfacePicture(played, kHeight, kWidth, RGB(0, 0, 0), '#'),
+              SurfacePicture(direct, kHeight, kWidth, RGB(0, 0, 0), '#'));
+    EXPECT_EQ(played.Colours(), direct.Colours());
+    EXPECT_NE(direct.Colours(), MakeWhiteSurface(kWidth, kHeight)->Colours()) << "the drawing drew nothing";
+}
+
 class TEmfRecorderPixels : public TEmfRecorderTest, public ::testing::WithParamInterface<TDrawing> {};
 
 TEST_P(TEmfRecorderPixels, PlaysBackAsTheSameCallsDrawDirectly) {
@@ -281,21 +297,12 @@ TEST_P(TEmfRecorderPixels, PlaysBackAsTheSameCallsDrawDirectly) {
     ASSERT_NE(metafile, nullptr);
     const RECT whole{0, 0, kWidth, kHeight};
     EXPECT_TRUE(PlayEnhMetaFile(played->Dc(), metafile, &whole));
-    EXPECT_EQ(SurfacePicture(*played, kHeight, kWidth, RGB(0, 0, 0), '#'),
-              SurfacePicture(*direct, kHeight, kWidth, RGB(0, 0, 0), '#'));
-    EXPECT_EQ(played->Colours(), direct->Colours());
-    EXPECT_NE(direct->Colours(), MakeWhiteSurface(kWidth, kHeight)->Colours()) << "the drawing drew nothing";
+    ExpectSamePicture(*played, *direct);
     DeleteEnhMetaFile(metafile);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drawings, TEmfRecorderPixels, ::testing::ValuesIn(kDrawings),
-                         [](const auto& info) {
-                             std::string name = info.param.Name;
-                             for (char& c : name)
-                                 if (c == ' ')
-                                     c = '_';
-                             return name;
-                         });
+                         [](const auto& info) { return TestName(info.param.Name); });
 
 TEST_F(TEmfRecorderTest, HeaderHoldsBoundsWithPenWidthsFrameHandlesAndDescription) {
     HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, u"Vistel\0Cells\0");
@@ -610,21 +617,12 @@ TEST_P(TWmfRecorderPixels, PlaysBackAsTheSameCallsDrawDirectly) {
     const int before = SaveDC(played->Dc());
     EXPECT_TRUE(PlayMetaFile(played->Dc(), metafile));
     RestoreDC(played->Dc(), before);
-    EXPECT_EQ(SurfacePicture(*played, kHeight, kWidth, RGB(0, 0, 0), '#'),
-              SurfacePicture(*direct, kHeight, kWidth, RGB(0, 0, 0), '#'));
-    EXPECT_EQ(played->Colours(), direct->Colours());
-    EXPECT_NE(direct->Colours(), MakeWhiteSurface(kWidth, kHeight)->Colours()) << "the drawing drew nothing";
+    ExpectSamePicture(*played, *direct);
     DeleteMetaFile(metafile);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drawings, TWmfRecorderPixels, ::testing::ValuesIn(kWindowsDrawings),
-                         [](const auto& info) {
-                             std::string name = info.param.Name;
-                             for (char& c : name)
-                                 if (c == ' ')
-                                     c = '_';
-                             return name;
-                         });
+                         [](const auto& info) { return TestName(info.param.Name); });
 
 TEST_F(TEmfRecorderTest, WindowsMetafilesTakeTheLowestFreeSlotAndRefuseWhatTheyCannotHold) {
     HBRUSH red = CreateSolidBrush(RGB(255, 0, 0)), blue = CreateSolidBrush(RGB(0, 0, 255));

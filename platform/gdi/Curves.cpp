@@ -519,9 +519,10 @@ void ArcBeziers(const TAffine& m, double cx, double cy, double rx, double ry, do
 // arc direction says so.
 BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w, double h) {
     TAffine m = DeviceAffine(dc);
-    if (dc.GraphicsMode != GM_ADVANCED) {
-        // GM_COMPATIBLE leaves the right and bottom edges out here too: the figure runs through
-        // the last pixels inside, as Rectangle's does.
+    if (!WorldRotates(dc)) {
+        // The right and bottom edges stay out here too, as Rectangle's do whatever the mode
+        // while nothing turns: the figure runs through the last pixels inside. (A metafile's
+        // compatible-mode curves, played under the player's advanced mode, keep their size.)
         w *= std::fabs(m.A), h *= std::fabs(m.D);
         TClip box;
         if (!DeviceBox(dc, (long long)l, (long long)t, (long long)r, (long long)b, box))
@@ -721,7 +722,7 @@ BOOL RecordArc(TDCObj& dc, const TArcRequest& request) {
     MeetLogical(request, request.Empty ? request.XStart : request.XEnd, request.Empty ? request.YStart : request.YEnd,
                 endX, endY);
     TArcRequest r = request;
-    if (dc.GraphicsMode != GM_ADVANCED) {
+    if (!WorldRotates(dc)) {
         // As for Ellipse: the curve in device pixels through the last pixels inside the box.
         TClip box;
         if (DeviceBox(dc, r.Left, r.Top, r.Right, r.Bottom, box)) {

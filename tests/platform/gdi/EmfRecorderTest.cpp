@@ -251,8 +251,9 @@ const TDrawing kDrawings[] = {
          LineTo(dc, 80, 20);
          LineTo(dc, 40, 60);
          CloseFigure(dc);
-         // Curves of a path bracket are left out: the player draws them in GM_ADVANCED, where
-         // their figure runs through the box's right and bottom edges.
+         // Curves of the bracket keep their size though the player draws in the advanced mode.
+         Ellipse(dc, 60, 5, 90, 30);
+         RoundRect(dc, 5, 65, 35, 95, 10, 10);
          const POINT curve[] = {{90, 50}, {95, 95}, {50, 90}};
          MoveToEx(dc, 50, 50, nullptr);
          PolyBezierTo(dc, curve, 3);

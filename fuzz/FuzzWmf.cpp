@@ -2,6 +2,7 @@
 // and 32 bits, as a thumbnail would draw them; and converted as the picture framework converts
 // them (an enhanced metafile sized by a first conversion's frame, drawn into the cell, saved
 // back as a Windows metafile). A placeable header in front is taken off first.
+#include "fuzz/EnhancedRoundTrip.h"
 #include "fuzz/FontconfigLeak.h"
 #include "platform/gdi/EnhMetaFile.h"
 #include "platform/gdi/Gdi.h"
@@ -61,13 +62,7 @@ void Convert(const std::uint8_t* data, std::size_t size) {
     std::vector<BYTE> saved(GetWinMetaFileBits(metafile, 0, nullptr, MM_ANISOTROPIC, screen.Get()));
     if (!saved.empty() &&
         GetWinMetaFileBits(metafile, UINT(saved.size()), saved.data(), MM_ANISOTROPIC, screen.Get()) == saved.size()) {
-        HENHMETAFILE back = SetWinMetaFileBits(UINT(saved.size()), saved.data(), nullptr, nullptr);
-        std::vector<BYTE> a(GetEnhMetaFileBits(metafile, 0, nullptr)), b(GetEnhMetaFileBits(back, 0, nullptr));
-        GetEnhMetaFileBits(metafile, UINT(a.size()), a.data());
-        GetEnhMetaFileBits(back, UINT(b.size()), b.data());
-        if (a != b)
-            __builtin_trap();  // the round trip lost the enhanced metafile
-        DeleteEnhMetaFile(back);
+        fuzz::ExpectEnhancedRoundTrip(metafile, saved);
     }
     DeleteEnhMetaFile(metafile);
 }

@@ -33,6 +33,19 @@ TWmf MeasuredPicture() {
     return wmf;
 }
 
+// 64 × 64 units, a red pen and a green brush selected, and a box drawn with them.
+TWmf ColouredBox() {
+    TWmf wmf(3);
+    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {64, 64})
+        .Raw(kCreatePen, {PS_SOLID, 1, 0, 0xFF, 0})
+        .Raw(kCreateBrush, {BS_SOLID, 0xFF00, 0, 0})
+        .Record(kSelectObject, {0})
+        .Record(kSelectObject, {1})
+        .Record(kRectangle, {40, 30, 4, 3});
+    return wmf;
+}
+
 HENHMETAFILE Convert(const std::vector<BYTE>& wmf, LONG xExt, LONG yExt, LONG mode = MM_ANISOTROPIC) {
     const METAFILEPICT picture{mode, xExt, yExt, nullptr};
     return SetWinMetaFileBits(UINT(wmf.size()), wmf.data(), nullptr, &picture);
@@ -151,15 +164,8 @@ TEST_F(TMetaConvertTest, PlacesTheMeasuredPictureOnTheReferenceScreen) {
 TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
     // 64 × 64 logical units placed on the whole reference screen: played into a 64 × 64
     // rectangle, a unit is a pixel again, as PlayMetaFile draws it under the same mapping.
-    TWmf wmf(3);
-    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
-        .Record(kSetWindowExt, {64, 64})
-        .Raw(kCreatePen, {PS_SOLID, 1, 0, 0xFF, 0})
-        .Raw(kCreateBrush, {BS_SOLID, 0xFF00, 0, 0})
-        .Record(kSelectObject, {0})
-        .Record(kSelectObject, {1})
-        .Record(kRectangle, {40, 30, 4, 3})
-        .Record(kDeleteObject, {1})
+    TWmf wmf = ColouredBox();
+    wmf.Record(kDeleteObject, {1})
         .Raw(kCreateBrush, {BS_HATCHED, 0, 0xFF, HS_DIAGCROSS})
         .Record(kSelectObject, {1})
         .Record(kEllipse, {60, 62, 20, 25})
@@ -340,15 +346,8 @@ TEST_F(TMetaConvertTest, AWindowsMetafileOfAnEnhancedOneGivesItBackUnchanged) {
 
 TEST_F(TMetaConvertTest, TheWindowsMetafileIsTheFrameInReferencePixelsAndPaintsAsTheOriginal) {
     // A picture of 64 × 64 units on 1920 × 1024 reference pixels: 30 and 16 pixels a unit.
-    TWmf wmf(3);
-    wmf.Record(kSetMapMode, {MM_ANISOTROPIC})
-        .Record(kSetWindowExt, {64, 64})
-        .Raw(kCreatePen, {PS_SOLID, 1, 0, 0xFF, 0})
-        .Raw(kCreateBrush, {BS_SOLID, 0xFF00, 0, 0})
-        .Record(kSelectObject, {0})
-        .Record(kSelectObject, {1})
-        .Record(kRectangle, {40, 30, 4, 3})
-        .Raw(kPolygon, {4, 35, 25, 62, 40, 45, 62, 36, 50})
+    TWmf wmf = ColouredBox();
+    wmf.Raw(kPolygon, {4, 35, 25, 62, 40, 45, 62, 36, 50})
         .Raw(kPolygon, {3, 5, 60, 30, 45, 10, 62})
         .Raw(kCreateRegion, {0, 6, 0, 0, 34, 1, 1, 40, 2, 60, 12, 2, 2, 12, 40, 60, 2})
         .Record(kFillRegion, {2, 1})

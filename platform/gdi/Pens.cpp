@@ -471,7 +471,11 @@ private:
         leave = length;
         if (FCull == nullptr)
             return;
-        const double reach = FShape.RoundDeviceRadius * FShape.MiterLimit + 2;
+        // Only whole dashes inside the segment are passed over, and such a dash has no join: its
+        // body and caps reach at most a side plus a square cap's length from the line, each no
+        // longer than the pen's largest device radius. A miter belongs to a corner, which is an
+        // end of the segment and is never passed over.
+        const double reach = 2 * FShape.RoundDeviceRadius + 2;
         const double d[2] = {b.X - a.X, b.Y - a.Y};
         const double lo[2] = {double(FCull->X0) - reach - a.X, double(FCull->Y0) - reach - a.Y};
         const double hi[2] = {double(FCull->X1) + reach - a.X, double(FCull->Y1) + reach - a.Y};

@@ -416,8 +416,17 @@ private:
         const std::vector<double>& dashes = FShape.Dashes;
         const std::size_t n = FFigure.size();
         const std::size_t segments = closed ? n : n - 1;
+        // Square caps reach a radius past each end of a dash, so a gap no longer than two radii
+        // is covered by its neighbours' caps: on a straight stretch the dashes and such gaps make
+        // one strip. Drawing it as one keeps a pen far wider than its pattern from cutting a
+        // stroke into countless overlapping pieces.
+        double widestGap = 0;
+        for (std::size_t k = 1; k < dashes.size(); k += 2)
+            widestGap = std::max(widestGap, dashes[k]);
+        const bool bridges = FShape.Cap == PS_ENDCAP_SQUARE && widestGap <= 2 * FShape.Radius;
         std::size_t dash = 0;
         double left = dashes[0];
+        bool bridging = false;  // a gap is being drawn over
         std::vector<TVec> current;
         for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = FFigure[i], b = FFigure[(i + 1) % n];
@@ -426,25 +435,51 @@ private:
             double t = 0;
             // Whole periods before the segment comes near the cull box, and after it has left it,
             // are passed over in one step each: only the dashes that may show are worked out.
+            // A strip of bridged gaps runs on over them the same way.
             double enter = 0, leave = length;
             Reach(a, b, length, enter, leave);
+            std::size_t onSegment = current.empty() ? 0 : 1;  // the current dash's points on this segment
             while (t < length && Spend(1)) {
                 if (current.empty() && (t < enter || t > leave)) {
                     const double target = t < enter ? enter : length;
                     t += std::floor((target - t) / FPeriod) * FPeriod;
+                } else if (bridges && !current.empty() && length - t > 2 * FPeriod) {
+                    // Every gap before the last period is drawn over: the strip runs on to there.
+                    t += (std::floor((length - t) / FPeriod) - 1) * FPeriod;
+                    const TVec p = a + (b - a) * (t / length);
+                    if (onSegment >= 2)
+                        current.back() = p;
+                    else
+                        current.push_back(p);
+                    ++onSegment;
                 }
                 const double step = std::min(left, length - t);
-                const bool drawn = dash % 2 == 0;
-                if (drawn && current.empty())
+                const bool drawn = dash % 2 == 0 || bridging;
+                if (drawn && current.empty()) {
                     current.push_back(a + (b - a) * (t / length));
+                    onSegment = 1;
+                }
                 t += step;
                 left -= step;
-                if (drawn && step > 0)
-                    current.push_back(t >= length ? b : a + (b - a) * (t / length));
+                if (drawn && step > 0) {
+                    const TVec p = t >= length ? b : a + (b - a) * (t / length);
+                    // Points within one segment lie on one line: the strip needs only its ends.
+                    if (onSegment >= 2)
+                        current.back() = p;
+                    else
+                        current.push_back(p);
+                    ++onSegment;
+                }
                 if (left <= 0) {
-                    if (drawn) {
-                        EmitDash(current);
-                        current.clear();
+                    if (dash % 2 == 0) {
+                        const double gap = dashes[(dash + 1) % dashes.size()];
+                        bridging = bridges && t + gap < length;
+                        if (!bridging) {
+                            EmitDash(current);
+                            current.clear();
+                        }
+                    } else {
+                        bridging = false;
                     }
                     dash = (dash + 1) % dashes.size();
                     left = dashes[dash];
@@ -491,6 +526,24 @@ private:
                 std::swap(from, to);
             t0 = std::max(t0, from);
             t1 = std::min(t1, to);
+        }
+        // In the pen's own logical frame a piece of a dash is the dash's stretch of the line grown
+        // by the cap's radius at its ends (nothing for flat caps), and the pen's radius to each side,
+        // however the transform slants it on the device: only dashes near the stretch of the line
+        // across from the box may show, however wide the pen.
+        if (length > 0 && t0 <= t1) {
+            const TVec u = FShape.Inverse.Apply(b - a) * (1 / length);
+            const double cap = FShape.Cap == PS_ENDCAP_FLAT ? 0 : FShape.Radius;
+            const double margin = 2 / FShape.Smallest;
+            double lowest = INFINITY, highest = -INFINITY;
+            for (const double x : {double(FCull->X0) - 1, double(FCull->X1) + 1})
+                for (const double y : {double(FCull->Y0) - 1, double(FCull->Y1) + 1}) {
+                    const double at = DotProduct(FShape.Inverse.Apply(TVec{x - a.X, y - a.Y}), u);
+                    lowest = std::min(lowest, at);
+                    highest = std::max(highest, at);
+                }
+            t0 = std::max(t0, (lowest - cap - margin) / length);
+            t1 = std::min(t1, (highest + cap + margin) / length);
         }
         if (t0 > t1) {
             enter = length;  // nothing of it shows: every whole period may be passed over
@@ -583,6 +636,8 @@ private:
         if (FCull != nullptr && (x0 >= FCull->X1 * kFix || x1 <= FCull->X0 * kFix || y0 >= FCull->Y1 * kFix ||
                                  y1 <= FCull->Y0 * kFix))
             return;
+        if (FCull != nullptr && corners.size() <= 4 && Misses(corners, area > 0 ? 1 : -1))
+            return;
         if (mayCover && FCull != nullptr && x0 < FCull->X0 * kFix && x1 > (FCull->X1 - 1) * kFix &&
             y0 < FCull->Y0 * kFix && y1 > (FCull->Y1 - 1) * kFix && Covers(corners, area > 0 ? 1 : -1)) {
             CoverAll();
@@ -615,6 +670,33 @@ private:
         if (FWork > kMaxWidenWork)
             FDone = true;
         return !FDone;
+    }
+
+    // Whether a small piece wound `sign` is convex and leaves every sample point of the cull box
+    // outside one of its edges: then none of them is in it. A slanting strip far wider than the
+    // box has a box of its own that takes in the cull box even when it passes the box by.
+    bool Misses(const std::vector<TScanPoint>& corners, int sign) const {
+        const std::size_t n = corners.size();
+        for (std::size_t k = 0; k < n; ++k) {
+            const TScanPoint& a = corners[k];
+            const TScanPoint& b = corners[(k + 1) % n];
+            const TScanPoint& c = corners[(k + 2) % n];
+            if (sign * (__int128(b.X - a.X) * (c.Y - b.Y) - __int128(b.Y - a.Y) * (c.X - b.X)) < 0)
+                return false;  // not convex: left to the fill
+        }
+        const long long xs[2] = {FCull->X0 * kFix, (FCull->X1 - 1) * kFix};
+        const long long ys[2] = {FCull->Y0 * kFix, (FCull->Y1 - 1) * kFix};
+        for (std::size_t k = 0; k < n; ++k) {
+            const TScanPoint& a = corners[k];
+            const TScanPoint& b = corners[(k + 1) % n];
+            bool outside = true;
+            for (long long x : xs)
+                for (long long y : ys)
+                    outside = outside && sign * (__int128(b.X - a.X) * (y - a.Y) - __int128(b.Y - a.Y) * (x - a.X)) < 0;
+            if (outside)
+                return true;
+        }
+        return false;
     }
 
     // Whether a convex piece wound `sign` holds every sample point of the cull box strictly

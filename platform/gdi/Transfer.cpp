@@ -275,11 +275,21 @@ void TFillStage::Spans(long long top, long long bottom, const std::vector<TSpan>
     for (long long y = y0; y < y1; ++y) {
         BYTE* row = FDest.Row(LONG(y));
         if (bpp == 32) {
-            // Mostly short spans: stored in place, without a call for each.
+            // Mostly short spans: stored in place, without a call for each, four pixels a store;
+            // the last four of a span may overlap the ones before, which takes the same value.
+            const DWORD block[4] = {FValue, FValue, FValue, FValue};
             for (std::size_t k = first; k < end; ++k) {
                 const long long x0 = std::max(spans[k].Left, bounds.X0), x1 = std::min(spans[k].Right, bounds.X1);
-                for (BYTE *p = row + 4 * x0, *stop = row + 4 * std::max(x0, x1); p != stop; p += 4)
-                    std::memcpy(p, &FValue, 4);
+                BYTE* p = row + 4 * x0;
+                const long long n = x1 - x0;
+                if (n >= 4) {
+                    for (long long i = 0; i + 4 <= n; i += 4, p += 16)
+                        std::memcpy(p, block, 16);
+                    std::memcpy(row + 4 * (x1 - 4), block, 16);
+                } else {
+                    for (long long i = 0; i < n; ++i, p += 4)
+                        std::memcpy(p, &FValue, 4);
+                }
             }
             continue;
         }

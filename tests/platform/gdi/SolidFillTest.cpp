@@ -73,3 +73,26 @@ INSTANTIATE_TEST_SUITE_P(Depths, SolidFill, ::testing::Combine(::testing::Values
                          });
 
 }  // namespace
+
+namespace {
+
+// Short spans of a 32-bit surface are stored four pixels at a time, the last four overlapping
+// the ones before: every width still covers exactly its own pixels.
+TEST(SolidFillSpans, ShortSpansCoverExactlyTheirPixels) {
+    constexpr int kWidth = 24;
+    for (int width = 1; width <= 13; ++width) {
+        auto surface = MakeWhiteSurface(kWidth, 3);
+        HDC dc = surface->Dc();
+        SelectObject(dc, GetStockObject(NULL_PEN));
+        SelectObject(dc, GetStockObject(BLACK_BRUSH));
+        const POINT box[] = {{5, 1}, {5 + width, 1}, {5 + width, 2}, {5, 2}};
+        ASSERT_TRUE(Polygon(dc, box, 4));
+        const auto colours = surface->Colours();
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                EXPECT_EQ(colours[std::size_t(y * kWidth + x)] == RGB(0, 0, 0), y == 1 && x >= 5 && x < 5 + width)
+                    << "width " << width << " at " << x << ", " << y;
+    }
+}
+
+}  // namespace

@@ -304,10 +304,17 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     case EMR_SETBKMODE: return put(META_SETBKMODE);
     case EMR_SETROP2: return put(META_SETROP2);
     case EMR_SETPOLYFILLMODE: return put(META_SETPOLYFILLMODE);
-    case EMR_SETSTRETCHBLTMODE: return put(META_SETSTRETCHBLTMODE);
+    case EMR_SETSTRETCHBLTMODE:
+        if (value && one.Value >= BLACKONWHITE && one.Value <= HALFTONE)
+            FState.StretchMode = int(one.Value);
+        return put(META_SETSTRETCHBLTMODE);
     case EMR_SETTEXTALIGN: return put(META_SETTEXTALIGN);
-    case EMR_SETBKCOLOR: return putDword(META_SETBKCOLOR);
-    case EMR_SETTEXTCOLOR: return putDword(META_SETTEXTCOLOR);
+    case EMR_SETBKCOLOR:
+        FState.BkColour = value ? one.Value : FState.BkColour;
+        return putDword(META_SETBKCOLOR);
+    case EMR_SETTEXTCOLOR:
+        FState.TextColour = value ? one.Value : FState.TextColour;
+        return putDword(META_SETTEXTCOLOR);
     case EMR_SETMAPPERFLAGS: return putDword(META_SETMAPPERFLAGS);
     case EMR_SETLAYOUT: return putDword(META_SETLAYOUT);
     case EMR_SAVEDC:
@@ -331,9 +338,12 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
         if (!ReadFixed(record, r))
             return false;
         const std::vector<int> b = Box(r.rcl);
+        FState.Clipped = true;
         return FOut.Put(record.Type == EMR_INTERSECTCLIPRECT ? META_INTERSECTCLIPRECT : META_EXCLUDECLIPRECT,
                         {std::max(b[1], b[3]), std::max(b[0], b[2]), std::min(b[1], b[3]), std::min(b[0], b[2])});
     }
+    case EMR_EXTSELECTCLIPRGN:
+    case EMR_OFFSETCLIPRGN: return ClipRegion(record);
     case EMR_SETMAPMODE:
     case EMR_SETWINDOWEXTEX:
     case EMR_SETWINDOWORGEX:
@@ -370,10 +380,8 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     handled = true;
     if (FInPath)
         return PathRecord(record);
-    // Everything else (comments, clip regions, the newer transfers) has no counterpart and is
-    // left out.
-    // FIXME: EXTSELECTCLIPRGN is not carried over: the older clip region is in the units of
-    // whatever device plays it, which a conversion cannot know.
+    // Everything else (comments, the metafile region, colour adjustment) has no counterpart and
+    // is left out.
     return Drawing(record, handled);
 }
 

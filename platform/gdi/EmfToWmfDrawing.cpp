@@ -134,16 +134,17 @@ bool TEmfTranslator::Drawing(const TEmfRecord& record, bool& handled) {
         EMRARC r;
         if (!ReadFixed(record, r))
             return false;
-        const std::vector<int> b = Box(r.rclBox);
-        POINT start = Map(r.ptlStart.x, r.ptlStart.y), end = Map(r.ptlEnd.x, r.ptlEnd.y);
-        // The older records always turn counter-clockwise on their own axes: a map that mirrors
-        // or a clockwise direction swaps the ends.
-        const bool mirrored = FMap.M11 * FMap.M22 - FMap.M12 * FMap.M21 < 0;
-        if (mirrored != FState.Clockwise)
-            std::swap(start, end);
-        const WORD function = record.Type == EMR_ARC ? META_ARC : record.Type == EMR_CHORD ? META_CHORD : META_PIE;
-        return FOut.Put(function, {end.y, end.x, start.y, start.x, b[3], b[2], b[1], b[0]});
+        return PutArc(record.Type == EMR_ARC ? META_ARC : record.Type == EMR_CHORD ? META_CHORD : META_PIE, r);
     }
+    case EMR_ARCTO:
+    case EMR_ANGLEARC:
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16: return Curves(record);
+    case EMR_GRADIENTFILL:
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT:
+    case EMR_MASKBLT:
+    case EMR_PLGBLT: return Rasterised(record);
     case EMR_SETARCDIRECTION: {
         EMRONE r;
         if (!ReadFixed(record, r))
@@ -375,18 +376,6 @@ bool TEmfTranslator::Text(const TEmfRecord& record) {
 // path takes them.
 bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
     const DWORD t = record.Type;
-    auto start = [this](POINT at) {
-        if (FPath.empty() || FPath.back().Closed || FPath.back().Points.size() > 1)
-            FPath.push_back(TFigure{});
-        FPath.back().Points.assign(1, at);
-    };
-    auto extend = [this](const std::vector<POINT>& points) {
-        if (FPath.empty() || FPath.back().Closed)
-            FPath.push_back(TFigure{{FPosition}, false});
-        FPath.back().Points.insert(FPath.back().Points.end(), points.begin(), points.end());
-        if (!points.empty())
-            FPosition = points.back();
-    };
     switch (t) {
     case EMR_MOVETOEX:
     case EMR_LINETO: {
@@ -394,17 +383,16 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
         if (!ReadFixed(record, r))
             return false;
         if (t == EMR_MOVETOEX)
-            start(FPosition = Map(r.X, r.Y));
+            PathStart(Map(r.X, r.Y));
         else
-            extend({Map(r.X, r.Y)});
+            PathExtend({Map(r.X, r.Y)});
         return true;
     }
-    case EMR_CLOSEFIGURE:
-        if (!FPath.empty() && !FPath.back().Closed) {
-            FPath.back().Closed = true;
-            FPosition = FPath.back().Points.front();
-        }
-        return true;
+    case EMR_CLOSEFIGURE: PathClose(); return true;
+    case EMR_ARCTO:
+    case EMR_ANGLEARC:
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16: return Curves(record);
     case EMR_RECTANGLE: {
         EMRBOX r;
         if (!ReadFixed(record, r))
@@ -431,10 +419,10 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
             return true;
         const std::vector<POINT> mapped = MapAll(points);
         if (t == EMR_POLYLINETO || t == EMR_POLYLINETO16) {
-            extend(mapped);
+            PathExtend(mapped);
         } else if (t == EMR_POLYBEZIERTO || t == EMR_POLYBEZIERTO16) {
             const std::vector<POINT> flat = FlattenBezier(FPosition, mapped);
-            extend(std::vector<POINT>(flat.begin() + 1, flat.end()));
+            PathExtend(std::vector<POINT>(flat.begin() + 1, flat.end()));
         } else {
             const bool bezier = t == EMR_POLYBEZIER || t == EMR_POLYBEZIER16;
             FPath.push_back(TFigure{
@@ -460,7 +448,7 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
         }
         return true;
     }
-    default: return true;  // FIXME: curves other than Bézier splines are not added to paths
+    default: return true;  // FIXME: ellipses, arcs, chords and pies are not added to paths
     }
 }
 

@@ -303,7 +303,10 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     switch (record.Type) {
     case EMR_SETBKMODE: return put(META_SETBKMODE);
     case EMR_SETROP2: return put(META_SETROP2);
-    case EMR_SETPOLYFILLMODE: return put(META_SETPOLYFILLMODE);
+    case EMR_SETPOLYFILLMODE:
+        if (value && (one.Value == ALTERNATE || one.Value == WINDING))
+            FState.FillMode = int(one.Value);
+        return put(META_SETPOLYFILLMODE);
     case EMR_SETSTRETCHBLTMODE:
         if (value && one.Value >= BLACKONWHITE && one.Value <= HALFTONE)
             FState.StretchMode = int(one.Value);
@@ -363,8 +366,8 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
         FPath.clear();
         return true;
     case EMR_ENDPATH: FInPath = false; return true;
+    case EMR_SELECTCLIPPATH: return ClipPath(record);
     case EMR_ABORTPATH:
-    case EMR_SELECTCLIPPATH:  // FIXME: a clip path is not carried over: nothing is clipped by it
         FInPath = false;
         FPath.clear();
         return true;

@@ -105,6 +105,7 @@ private:
         int PenSlot = -1;  // the older metafile's selected pen (−1: the context's own)
         bool Clockwise = false;
         bool Clipped = false;  // whether a clip region is in effect
+        int FillMode = ALTERNATE;
         // What the rasterised records draw with: the stretch mode and a monochrome source's colours.
         int StretchMode = BLACKONWHITE;
         COLORREF TextColour = RGB(0, 0, 0);
@@ -144,6 +145,9 @@ private:
     void PathExtend(const std::vector<POINT>& points);
     void PathClose();
     bool ClipRegion(const TEmfRecord& record);
+    bool ClipPath(const TEmfRecord& record);
+    /// Combines a region of the older metafile's logical units with the clip (deleting it).
+    bool ClipTo(HRGN region, int mode);
     /// Gradient fills and the newer transfers, drawn by the layer into a bitmap of their box.
     bool Rasterised(const TEmfRecord& record);
     /// Draws through the layer into bitmaps covering the box that the logical corners span in
@@ -193,6 +197,9 @@ private:
     POINT FPosition{0, 0};  // the current position in the older metafile's units
     bool FInPath = false;
     std::vector<TFigure> FPath;
+    // The pixels the rasterised records may still draw at full resolution: once they are spent,
+    // each is drawn coarser, so hostile pictures of many such records stay cheap.
+    std::size_t FRasterPixels = std::size_t(1) << 24;
 };
 
 }  // namespace gdi::detail

@@ -1,7 +1,7 @@
 // GetWinMetaFileBits' curves that go on from the current position (ArcTo, AngleArc, PolyDraw)
-// and its clip regions. The older format draws neither kind of curve, so they become a line to
+// and its clip regions and clip paths. The older format draws neither kind of curve, so they become a line to
 // the curve's start, the curve, and a move to where the newer call leaves the position; clip
-// regions become clip rectangles in logical units, since the older format's own clip regions are
+// regions and paths become clip rectangles in logical units, since the older format's own clip regions are
 // in the units of whatever device plays it.
 #include "platform/gdi/EmfToWmf.h"
 
@@ -270,8 +270,36 @@ bool TEmfTranslator::ClipRegion(const TEmfRecord& record) {
         std::memcpy(at, &rect, sizeof rect);
     }
     HRGN region = ExtCreateRegion(nullptr, DWORD(mapped.size()), reinterpret_cast<const RGNDATA*>(mapped.data()));
-    if (region == nullptr)
+    return region == nullptr || ClipTo(region, int(r.iMode));
+}
+
+// A clip path: its figures, closed, filled in the polygon fill mode of the moment, as a region
+// of the older metafile's logical units. The path is used up.
+bool TEmfTranslator::ClipPath(const TEmfRecord& record) {
+    EMRONE r;
+    if (!ReadFixed(record, r))
+        return false;
+    std::vector<TFigure> figures;
+    figures.swap(FPath);
+    // A path still open is no path to clip with: the call fails and discards it.
+    const bool open = FInPath;
+    FInPath = false;
+    if (open || r.Value < RGN_MIN || r.Value > RGN_MAX)
         return true;
+    std::vector<POINT> points;
+    std::vector<INT> counts;
+    for (const TFigure& f : figures) {
+        if (f.Points.size() < 3)
+            continue;
+        points.insert(points.end(), f.Points.begin(), f.Points.end());
+        counts.push_back(INT(f.Points.size()));
+    }
+    HRGN region = counts.empty() ? CreateRectRgn(0, 0, 0, 0)
+                                 : CreatePolyPolygonRgn(points.data(), counts.data(), int(counts.size()), FState.FillMode);
+    return region == nullptr || ClipTo(region, int(r.Value));
+}
+
+bool TEmfTranslator::ClipTo(HRGN region, int mode) {
     auto exclude = [this](HRGN rects) {
         const DWORD size = GetRegionData(rects, 0, nullptr);
         std::vector<BYTE> bytes(size);
@@ -288,7 +316,6 @@ bool TEmfTranslator::ClipRegion(const TEmfRecord& record) {
         return true;
     };
     bool ok = true;
-    const int mode = int(r.iMode);
     if (mode == RGN_COPY || mode == RGN_AND) {
         RECT box{};
         GetRgnBox(region, &box);

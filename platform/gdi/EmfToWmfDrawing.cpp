@@ -397,8 +397,31 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
         EMRBOX r;
         if (!ReadFixed(record, r))
             return false;
-        const std::vector<int> b = Box(r.rclBox);
-        FPath.push_back(TFigure{{{b[0], b[1]}, {b[2], b[1]}, {b[2], b[3]}, {b[0], b[3]}}, true});
+        // The figure runs as the call's does: from the top right corner counter-clockwise, or
+        // from the bottom right one clockwise, which a winding fill of crossing figures tells.
+        // Unless the transforms turn it, its corners are the last device pixels inside the box.
+        const RECTL& box = r.rclBox;
+        std::vector<POINT> corners;
+        if (FMap.M12 != 0 || FMap.M21 != 0) {
+            corners = {Map(box.right, box.top), Map(box.left, box.top), Map(box.left, box.bottom),
+                       Map(box.right, box.bottom)};
+            if (FState.Clockwise)
+                std::reverse(corners.begin(), corners.end());
+        } else {
+            const TAffine toDevice = TAffine::From(FState.Page.World).Then(PageMap(FState.Page));
+            const double ax = box.left * toDevice.M11 + toDevice.Dx, cx = box.right * toDevice.M11 + toDevice.Dx;
+            const double ay = box.top * toDevice.M22 + toDevice.Dy, cy = box.bottom * toDevice.M22 + toDevice.Dy;
+            const double x0 = std::min(ax, cx), x1 = std::max(ax, cx) - 1;
+            const double y0 = std::min(ay, cy), y1 = std::max(ay, cy) - 1;
+            if (x1 < x0 || y1 < y0)
+                return true;
+            auto at = [this](double x, double y) {
+                return POINT{Clamp16(x * FDevice.M11 + FDevice.Dx), Clamp16(y * FDevice.M22 + FDevice.Dy)};
+            };
+            corners = FState.Clockwise ? std::vector<POINT>{at(x1, y1), at(x0, y1), at(x0, y0), at(x1, y0)}
+                                       : std::vector<POINT>{at(x1, y0), at(x0, y0), at(x0, y1), at(x1, y1)};
+        }
+        FPath.push_back(TFigure{corners, true});
         return true;
     }
     case EMR_POLYLINETO:

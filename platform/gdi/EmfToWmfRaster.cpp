@@ -116,8 +116,16 @@ bool TEmfTranslator::PutRaster(const std::vector<TPointF>& corners, const std::f
         width = std::max(1.0, std::floor(width * kMaxRasterSide / longest));
         height = std::max(1.0, std::floor(height * kMaxRasterSide / longest));
     }
+    // Past the budget, a record takes what is left of it, or 64 × 64 pixels' worth.
+    const double allowed = double(std::max<std::size_t>(FRasterPixels, 64 * 64));
+    if (width * height > allowed) {
+        const double shrink = std::sqrt(allowed / (width * height));
+        width = std::max(1.0, std::floor(width * shrink));
+        height = std::max(1.0, std::floor(height * shrink));
+    }
     const LONG w = LONG(width), h = LONG(height);
     const std::size_t pixels = std::size_t(w) * std::size_t(h);
+    FRasterPixels -= std::min(FRasterPixels, pixels);
     // Two drawings, a mask and the colours: a size the gate refuses leaves the record out.
     if (!StorageAllowed(pixels * 8) || !StorageAllowed(pixels * 3 + std::size_t(h) * 4))
         return true;

@@ -733,6 +733,23 @@ const TDrawCase kNewerRecords[] = {
          for (HRGN r : {l, foot, hole})
              DeleteObject(r);
      }, 0, 0},
+    {"clip paths", [](HDC dc, const TSourceBitmaps&) {
+         // Two overlapping figures filled WINDING, less a triangle.
+         SetPolyFillMode(dc, WINDING);
+         BeginPath(dc);
+         Rectangle(dc, 10, 10, 60, 70);
+         const POINT star[] = {{50, 5}, {90, 80}, {5, 40}, {95, 40}, {10, 80}};
+         Polygon(dc, star, 5);
+         EndPath(dc);
+         SelectClipPath(dc, RGN_COPY);
+         BeginPath(dc);
+         const POINT cut[] = {{20, 60}, {80, 60}, {50, 95}};
+         Polygon(dc, cut, 3);
+         EndPath(dc);
+         SelectClipPath(dc, RGN_DIFF);
+         SelectObject(dc, GetStockObject(DKGRAY_BRUSH));
+         PatBlt(dc, 0, 0, kSide, kSide, PATCOPY);
+     }, 0, 0},
 };
 
 TEST_F(TMetaConvertTest, NewerRecordsDrawInTheWindowsMetafileAsTheyPlay) {

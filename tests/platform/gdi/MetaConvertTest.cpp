@@ -573,12 +573,15 @@ struct TPlayedPair {
     std::vector<TWmfRecord> Records;
 };
 
-TPlayedPair PlayBoth(HENHMETAFILE metafile) {
+// A fixed mapping mode is played as it is: on the default screen its units fall one to one on
+// the reference pixels too.
+TPlayedPair PlayBoth(HENHMETAFILE metafile, INT mode = MM_ANISOTROPIC) {
     TPlayedPair pair;
     const RECT cell{0, 0, kSide, kSide};
     EXPECT_TRUE(PlayEnhMetaFile(pair.Enhanced->Dc(), metafile, &cell));
-    const std::vector<BYTE> wmf = WmfBits(metafile);
+    std::vector<BYTE> wmf(GetWinMetaFileBits(metafile, 0, nullptr, mode, nullptr));
     EXPECT_FALSE(wmf.empty());
+    GetWinMetaFileBits(metafile, UINT(wmf.size()), wmf.data(), mode, nullptr);
     pair.Records = WmfRecords(wmf);
     SetMapMode(pair.Windows->Dc(), MM_ANISOTROPIC);
     SetViewportExtEx(pair.Windows->Dc(), kSide, kSide, nullptr);
@@ -765,6 +768,17 @@ TEST_F(TMetaConvertTest, NewerRecordsDrawInTheWindowsMetafileAsTheyPlay) {
         // Only records every player knows: no escapes but the comments leading the picture.
         for (const TWmfRecord& r : pair.Records)
             EXPECT_TRUE(r.Function != 0x0626 || r.Words[0] == 0x000F) << c.Name;
+        DeleteEnhMetaFile(metafile);
+    }
+}
+
+TEST_F(TMetaConvertTest, RasterisedRecordsStayUprightUnderAFixedMappingMode) {
+    // Hundredths of a millimetre turn y upwards: the bitmaps' rows must not.
+    const TSourceBitmaps sources;
+    for (const TDrawCase* c : {&kNewerRecords[4], &kNewerRecords[5]}) {
+        HENHMETAFILE metafile = RecordEmf([&](HDC dc) { c->Draw(dc, sources); });
+        const TPlayedPair pair = PlayBoth(metafile, MM_HIMETRIC);
+        EXPECT_EQ(Strays(*pair.Enhanced, *pair.Windows, 1, 8), 0) << c->Name;
         DeleteEnhMetaFile(metafile);
     }
 }

@@ -347,6 +347,12 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     }
     case EMR_EXTSELECTCLIPRGN:
     case EMR_OFFSETCLIPRGN: return ClipRegion(record);
+    case EMR_SETARCDIRECTION:  // inside a path too, where it turns the figures of shapes
+        if (!value)
+            return false;
+        if (one.Value == AD_COUNTERCLOCKWISE || one.Value == AD_CLOCKWISE)
+            FState.Clockwise = one.Value == AD_CLOCKWISE;
+        return true;
     case EMR_SETMAPMODE:
     case EMR_SETWINDOWEXTEX:
     case EMR_SETWINDOWORGEX:

@@ -121,6 +121,7 @@ private:
     struct TFigure {
         std::vector<POINT> Points;
         bool Closed = false;
+        bool Ended = false;  // an arc's figure: open, but what follows starts a figure of its own
     };
 
     bool Translate(const TEmfRecord& record);
@@ -140,7 +141,14 @@ private:
     bool PolyDraw(const TEmfRecord& record);
     /// Points of the ellipse around (cx, cy) from angle t0 turning by sweep (radians, logical
     /// units, y downwards), through the map, the start included.
-    std::vector<POINT> ArcPoints(double cx, double cy, double rx, double ry, double t0, double sweep) const;
+    std::vector<POINT> ArcPoints(double cx, double cy, double rx, double ry, double t0, double sweep) const {
+        return ArcPoints(FMap, cx, cy, rx, ry, t0, sweep);
+    }
+    /// The same through another map (from the enhanced metafile's device units, say).
+    std::vector<POINT> ArcPoints(const TAffine& map, double cx, double cy, double rx, double ry, double t0,
+                                 double sweep) const;
+    /// Ellipses, rounded rectangles, arcs, chords and pies as figures of an open path.
+    bool PathShape(const TEmfRecord& record);
     void PathStart(POINT at);
     void PathExtend(const std::vector<POINT>& points);
     void PathClose();

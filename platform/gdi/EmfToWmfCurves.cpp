@@ -39,17 +39,18 @@ bool ValidTypes(const std::vector<BYTE>& types) {
 
 }  // namespace
 
-std::vector<POINT> TEmfTranslator::ArcPoints(double cx, double cy, double rx, double ry, double t0,
-                                             double sweep) const {
+std::vector<POINT> TEmfTranslator::ArcPoints(const TAffine& map, double cx, double cy, double rx, double ry,
+                                             double t0, double sweep) const {
     // Pieces short enough that no chord strays a quarter unit from the curve.
-    const double radius = std::max(1.0, std::max(std::fabs(rx), std::fabs(ry)) * std::max(ScaleX(), ScaleY()));
+    const double scale = std::max(std::hypot(map.M11, map.M12), std::hypot(map.M21, map.M22));
+    const double radius = std::max(1.0, std::max(std::fabs(rx), std::fabs(ry)) * scale);
     const double steps = std::ceil(std::fabs(sweep) / std::sqrt(2 / radius));
     const int n = int(std::clamp(steps, 1.0, 8192.0));
     std::vector<POINT> points;
     points.reserve(std::size_t(n) + 1);
     for (int i = 0; i <= n; ++i) {
-        const double t = t0 + sweep * i / n;
-        const POINT p = Map(cx + rx * std::cos(t), cy + ry * std::sin(t));
+        const double t = t0 + sweep * i / n, x = cx + rx * std::cos(t), y = cy + ry * std::sin(t);
+        const POINT p{Clamp16(x * map.M11 + y * map.M21 + map.Dx), Clamp16(x * map.M12 + y * map.M22 + map.Dy)};
         if (points.empty() || p.x != points.back().x || p.y != points.back().y)
             points.push_back(p);
     }
@@ -64,11 +65,102 @@ void TEmfTranslator::PathStart(POINT at) {
 }
 
 void TEmfTranslator::PathExtend(const std::vector<POINT>& points) {
-    if (FPath.empty() || FPath.back().Closed)
+    if (FPath.empty() || FPath.back().Closed || FPath.back().Ended)
         FPath.push_back(TFigure{{FPosition}, false});
     FPath.back().Points.insert(FPath.back().Points.end(), points.begin(), points.end());
     if (!points.empty())
         FPosition = points.back();
+}
+
+// Shapes add figures of their own, as the layer's paths keep them: unless the transforms turn
+// them, their boxes run through the last device pixels inside, so the figures are made in the
+// enhanced metafile's device units. Rounded ones run counter-clockwise from the right end of
+// their top edge, or clockwise from the right end of the bottom edge; arcs from the start's
+// radial to the end's in the arc direction, a pie back through the centre.
+bool TEmfTranslator::PathShape(const TEmfRecord& record) {
+    const DWORD t = record.Type;
+    RECTL box;
+    SIZEL corner{};
+    EMRARC arc{};
+    if (t == EMR_ELLIPSE) {
+        EMRBOX r;
+        if (!ReadFixed(record, r))
+            return false;
+        box = r.rclBox;
+        corner = SIZEL{box.right - box.left, box.bottom - box.top};
+    } else if (t == EMR_ROUNDRECT) {
+        EMRROUNDRECT r;
+        if (!ReadFixed(record, r))
+            return false;
+        box = r.rclBox, corner = r.szlCorner;
+    } else {
+        if (!ReadFixed(record, arc))
+            return false;
+        box = arc.rclBox;
+    }
+    const TAffine toDevice = TAffine::From(FState.Page.World).Then(PageMap(FState.Page));
+    const bool turns = FMap.M12 != 0 || FMap.M21 != 0;
+    double l = box.left, tp = box.top, r = box.right, b = box.bottom, w = corner.cx, h = corner.cy;
+    double xs = arc.ptlStart.x, ys = arc.ptlStart.y, xe = arc.ptlEnd.x, ye = arc.ptlEnd.y;
+    TAffine map = FMap;
+    bool clockwise = FState.Clockwise;
+    if (!turns) {
+        auto x = [&toDevice](double v) { return v * toDevice.M11 + toDevice.Dx; };
+        auto y = [&toDevice](double v) { return v * toDevice.M22 + toDevice.Dy; };
+        const double x0 = std::min(x(l), x(r)), x1 = std::max(x(l), x(r)) - 1;
+        const double y0 = std::min(y(tp), y(b)), y1 = std::max(y(tp), y(b)) - 1;
+        if (x1 < x0 || y1 < y0)
+            return true;
+        w *= std::fabs(toDevice.M11), h *= std::fabs(toDevice.M22);
+        xs = x(xs), ys = y(ys), xe = x(xe), ye = y(ye);
+        l = x0, tp = y0, r = x1, b = y1;
+        map = FDevice;
+        // An arc keeps its direction in logical space; a rounded figure keeps it on the device.
+        if (t != EMR_ELLIPSE && t != EMR_ROUNDRECT)
+            clockwise = clockwise != (toDevice.M11 * toDevice.M22 < 0);
+    }
+    if (l > r)
+        std::swap(l, r);
+    if (tp > b)
+        std::swap(tp, b);
+    TFigure figure;
+    if (t == EMR_ELLIPSE || t == EMR_ROUNDRECT) {
+        const double rx = std::min(std::fabs(w), r - l) / 2, ry = std::min(std::fabs(h), b - tp) / 2;
+        const double q = kPi / 2;
+        struct TCorner {
+            double Cx, Cy, T0, Sweep;
+        };
+        const TCorner corners[4] = {
+            clockwise ? TCorner{r - rx, b - ry, 0, q} : TCorner{r - rx, tp + ry, 0, -q},
+            clockwise ? TCorner{l + rx, b - ry, q, q} : TCorner{l + rx, tp + ry, -q, -q},
+            clockwise ? TCorner{l + rx, tp + ry, -2 * q, q} : TCorner{l + rx, b - ry, 2 * q, -q},
+            clockwise ? TCorner{r - rx, tp + ry, -q, q} : TCorner{r - rx, b - ry, q, -q},
+        };
+        for (const TCorner& c : corners) {
+            const std::vector<POINT> points = ArcPoints(map, c.Cx, c.Cy, rx, ry, c.T0, c.Sweep);
+            figure.Points.insert(figure.Points.end(), points.begin(), points.end());
+        }
+        figure.Closed = true;
+    } else {
+        const double cx = (l + r) / 2, cy = (tp + b) / 2, a = (r - l) / 2, e = (b - tp) / 2;
+        if (a == 0 || e == 0)
+            return true;
+        double sx, sy, ex, ey;
+        Meet(cx, cy, a, e, xs, ys, sx, sy);
+        Meet(cx, cy, a, e, xe, ye, ex, ey);
+        const double ts = std::atan2((sy - cy) / e, (sx - cx) / a), te = std::atan2((ey - cy) / e, (ex - cx) / a);
+        double sweep = clockwise ? te - ts : ts - te;
+        while (sweep <= 1e-12)
+            sweep += 2 * kPi;
+        figure.Points = ArcPoints(map, cx, cy, a, e, ts, clockwise ? sweep : -sweep);
+        if (t == EMR_PIE)
+            figure.Points.push_back(POINT{Clamp16(cx * map.M11 + cy * map.M21 + map.Dx),
+                                          Clamp16(cx * map.M12 + cy * map.M22 + map.Dy)});
+        figure.Closed = t != EMR_ARC;
+        figure.Ended = true;
+    }
+    FPath.push_back(std::move(figure));
+    return true;
 }
 
 void TEmfTranslator::PathClose() {

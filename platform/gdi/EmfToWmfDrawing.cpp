@@ -145,13 +145,6 @@ bool TEmfTranslator::Drawing(const TEmfRecord& record, bool& handled) {
     case EMR_TRANSPARENTBLT:
     case EMR_MASKBLT:
     case EMR_PLGBLT: return Rasterised(record);
-    case EMR_SETARCDIRECTION: {
-        EMRONE r;
-        if (!ReadFixed(record, r))
-            return false;
-        FState.Clockwise = r.Value == AD_CLOCKWISE;
-        return true;
-    }
     case EMR_SETPIXELV: {
         EMRSETPIXELV r;
         if (!ReadFixed(record, r))
@@ -471,7 +464,12 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
         }
         return true;
     }
-    default: return true;  // FIXME: ellipses, arcs, chords and pies are not added to paths
+    case EMR_ELLIPSE:
+    case EMR_ROUNDRECT:
+    case EMR_ARC:
+    case EMR_CHORD:
+    case EMR_PIE: return PathShape(record);
+    default: return true;
     }
 }
 

@@ -434,7 +434,11 @@
 //   plain stretch. Clip regions become clip rectangles in logical units (intersect with the
 //   region's box, exclude each rectangle of box − region; a difference excludes the region);
 //   what would widen a clip in effect is approximated: a replacement intersects, its removal and
-//   a union are left out, an exclusive or excludes.
+//   a union are left out, an exclusive or excludes. A clip path is the region of its figures in
+//   the polygon fill mode of the moment, then clipped to as a region is. Rectangles, ellipses,
+//   rounded rectangles, arcs, chords and pies in a path are figures as the layer's paths keep
+//   them (through the last device pixels inside the box unless the transforms turn it, in the
+//   arc direction), their curves in straight pieces.
 // - Recording (CreateEnhMetaFileW): the reference device is the modelled screen, whose size and
 //   millimetres the header carries and the fixed mapping modes use. The recording context is a
 //   memory context on the stock 1 × 1 bitmap whose state works as on any context (positions,

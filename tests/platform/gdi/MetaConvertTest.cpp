@@ -692,6 +692,20 @@ const TDrawCase kNewerRecords[] = {
          SelectObject(dc, GetStockObject(WHITE_BRUSH));
          DeleteObject(brush);
      }, 2, 0},  // the path flattens its curves otherwise
+    {"shapes in a path", [](HDC dc, const TSourceBitmaps&) {
+         SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
+         SetPolyFillMode(dc, WINDING);
+         BeginPath(dc);
+         Ellipse(dc, 5, 5, 60, 45);
+         RoundRect(dc, 30, 20, 90, 60, 20, 14);
+         SetArcDirection(dc, AD_CLOCKWISE);
+         Pie(dc, 5, 50, 50, 92, 50, 70, 5, 50);
+         Chord(dc, 55, 60, 92, 92, 92, 70, 55, 90);
+         Arc(dc, 40, 40, 70, 70, 70, 55, 40, 55);
+         LineTo(dc, 90, 5);
+         EndPath(dc);
+         StrokeAndFillPath(dc);
+     }, 1, 0},
     {"gradients", [](HDC dc, const TSourceBitmaps&) {
          Background(dc);
          TRIVERTEX v[] = {{5, 5, 0xFF00, 0, 0, 0}, {45, 40, 0, 0, 0xFF00, 0}, {50, 50, 0, 0xFF00, 0, 0},
@@ -775,7 +789,7 @@ TEST_F(TMetaConvertTest, NewerRecordsDrawInTheWindowsMetafileAsTheyPlay) {
 TEST_F(TMetaConvertTest, RasterisedRecordsStayUprightUnderAFixedMappingMode) {
     // Hundredths of a millimetre turn y upwards: the bitmaps' rows must not.
     const TSourceBitmaps sources;
-    for (const TDrawCase* c : {&kNewerRecords[4], &kNewerRecords[5]}) {
+    for (const TDrawCase* c : {&kNewerRecords[5], &kNewerRecords[6]}) {
         HENHMETAFILE metafile = RecordEmf([&](HDC dc) { c->Draw(dc, sources); });
         const TPlayedPair pair = PlayBoth(metafile, MM_HIMETRIC);
         EXPECT_EQ(Strays(*pair.Enhanced, *pair.Windows, 1, 8), 0) << c->Name;

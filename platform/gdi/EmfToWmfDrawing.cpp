@@ -469,6 +469,26 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
     case EMR_ARC:
     case EMR_CHORD:
     case EMR_PIE: return PathShape(record);
+    // A path gathers lines, curves, shapes and text; bitmaps, regions and pixels draw as they
+    // do outside one.
+    case EMR_BITBLT:
+    case EMR_STRETCHBLT:
+    case EMR_STRETCHDIBITS:
+    case EMR_SETDIBITSTODEVICE:
+    case EMR_MASKBLT:
+    case EMR_PLGBLT:
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT:
+    case EMR_GRADIENTFILL:
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN:
+    case EMR_INVERTRGN:
+    case EMR_PAINTRGN:
+    case EMR_SETPIXELV:
+    case EMR_EXTFLOODFILL: {
+        bool handled = true;
+        return Drawing(record, handled);
+    }
     default: return true;
     }
 }

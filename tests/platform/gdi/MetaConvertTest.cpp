@@ -703,9 +703,13 @@ const TDrawCase kNewerRecords[] = {
          Chord(dc, 55, 60, 92, 92, 92, 70, 55, 90);
          Arc(dc, 40, 40, 70, 70, 70, 55, 40, 55);
          LineTo(dc, 90, 5);
+         // A path does not gather bitmaps: this one is drawn at once, under the path's figures.
+         TRIVERTEX v[] = {{60, 70, 0xFF00, 0, 0, 0}, {95, 95, 0, 0, 0xFF00, 0}};
+         GRADIENT_RECT rect{0, 1};
+         GradientFill(dc, v, 2, &rect, 1, GRADIENT_FILL_RECT_V);
          EndPath(dc);
          StrokeAndFillPath(dc);
-     }, 1, 0},
+     }, 2, 8},  // the path flattens its curves otherwise
     {"gradients", [](HDC dc, const TSourceBitmaps&) {
          Background(dc);
          TRIVERTEX v[] = {{5, 5, 0xFF00, 0, 0, 0}, {45, 40, 0, 0, 0xFF00, 0}, {50, 50, 0, 0xFF00, 0, 0},

@@ -1,8 +1,8 @@
-// GetWinMetaFileBits' curves that go on from the current position (ArcTo, AngleArc, PolyDraw)
-// and its clip regions and clip paths. The older format draws neither kind of curve, so they become a line to
-// the curve's start, the curve, and a move to where the newer call leaves the position; clip
-// regions and paths become clip rectangles in logical units, since the older format's own clip regions are
-// in the units of whatever device plays it.
+// GetWinMetaFileBits' curves that go on from the current position (ArcTo, AngleArc, PolyDraw),
+// the shapes of paths, and clip regions and clip paths. The older format draws none of these
+// curves, so they become a line to the curve's start, the curve, and a move to where the newer
+// call leaves the position; clip regions and paths become clip rectangles in logical units,
+// since the older format's own clip regions are in the units of whatever device plays it.
 #include "platform/gdi/EmfToWmf.h"
 
 namespace gdi::detail {
@@ -45,7 +45,7 @@ std::vector<POINT> TEmfTranslator::ArcPoints(const TAffine& map, double cx, doub
     const double scale = std::max(std::hypot(map.M11, map.M12), std::hypot(map.M21, map.M22));
     const double radius = std::max(1.0, std::max(std::fabs(rx), std::fabs(ry)) * scale);
     const double steps = std::ceil(std::fabs(sweep) / std::sqrt(2 / radius));
-    const int n = int(std::clamp(steps, 1.0, 8192.0));
+    const int n = steps > 1 ? int(std::min(steps, 8192.0)) : 1;
     std::vector<POINT> points;
     points.reserve(std::size_t(n) + 1);
     for (int i = 0; i <= n; ++i) {
@@ -58,7 +58,7 @@ std::vector<POINT> TEmfTranslator::ArcPoints(const TAffine& map, double cx, doub
 }
 
 void TEmfTranslator::PathStart(POINT at) {
-    if (FPath.empty() || FPath.back().Closed || FPath.back().Points.size() > 1)
+    if (FPath.empty() || FPath.back().Closed || FPath.back().Ended || FPath.back().Points.size() > 1)
         FPath.push_back(TFigure{});
     FPath.back().Points.assign(1, at);
     FPosition = at;

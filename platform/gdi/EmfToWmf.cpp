@@ -303,11 +303,21 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     switch (record.Type) {
     case EMR_SETBKMODE: return put(META_SETBKMODE);
     case EMR_SETROP2: return put(META_SETROP2);
-    case EMR_SETPOLYFILLMODE: return put(META_SETPOLYFILLMODE);
-    case EMR_SETSTRETCHBLTMODE: return put(META_SETSTRETCHBLTMODE);
+    case EMR_SETPOLYFILLMODE:
+        if (value && (one.Value == ALTERNATE || one.Value == WINDING))
+            FState.FillMode = int(one.Value);
+        return put(META_SETPOLYFILLMODE);
+    case EMR_SETSTRETCHBLTMODE:
+        if (value && one.Value >= BLACKONWHITE && one.Value <= HALFTONE)
+            FState.StretchMode = int(one.Value);
+        return put(META_SETSTRETCHBLTMODE);
     case EMR_SETTEXTALIGN: return put(META_SETTEXTALIGN);
-    case EMR_SETBKCOLOR: return putDword(META_SETBKCOLOR);
-    case EMR_SETTEXTCOLOR: return putDword(META_SETTEXTCOLOR);
+    case EMR_SETBKCOLOR:
+        FState.BkColour = value ? one.Value : FState.BkColour;
+        return putDword(META_SETBKCOLOR);
+    case EMR_SETTEXTCOLOR:
+        FState.TextColour = value ? one.Value : FState.TextColour;
+        return putDword(META_SETTEXTCOLOR);
     case EMR_SETMAPPERFLAGS: return putDword(META_SETMAPPERFLAGS);
     case EMR_SETLAYOUT: return putDword(META_SETLAYOUT);
     case EMR_SAVEDC:
@@ -331,9 +341,18 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
         if (!ReadFixed(record, r))
             return false;
         const std::vector<int> b = Box(r.rcl);
+        FState.Clipped = true;
         return FOut.Put(record.Type == EMR_INTERSECTCLIPRECT ? META_INTERSECTCLIPRECT : META_EXCLUDECLIPRECT,
                         {std::max(b[1], b[3]), std::max(b[0], b[2]), std::min(b[1], b[3]), std::min(b[0], b[2])});
     }
+    case EMR_EXTSELECTCLIPRGN:
+    case EMR_OFFSETCLIPRGN: return ClipRegion(record);
+    case EMR_SETARCDIRECTION:  // inside a path too, where it turns the figures of shapes
+        if (!value)
+            return false;
+        if (one.Value == AD_COUNTERCLOCKWISE || one.Value == AD_CLOCKWISE)
+            FState.Clockwise = one.Value == AD_CLOCKWISE;
+        return true;
     case EMR_SETMAPMODE:
     case EMR_SETWINDOWEXTEX:
     case EMR_SETWINDOWORGEX:
@@ -353,8 +372,8 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
         FPath.clear();
         return true;
     case EMR_ENDPATH: FInPath = false; return true;
+    case EMR_SELECTCLIPPATH: return ClipPath(record);
     case EMR_ABORTPATH:
-    case EMR_SELECTCLIPPATH:  // FIXME: a clip path is not carried over: nothing is clipped by it
         FInPath = false;
         FPath.clear();
         return true;
@@ -370,10 +389,8 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
     handled = true;
     if (FInPath)
         return PathRecord(record);
-    // Everything else (comments, clip regions, the newer transfers) has no counterpart and is
-    // left out.
-    // FIXME: EXTSELECTCLIPRGN is not carried over: the older clip region is in the units of
-    // whatever device plays it, which a conversion cannot know.
+    // Everything else (comments, the metafile region, colour adjustment) has no counterpart and
+    // is left out.
     return Drawing(record, handled);
 }
 

@@ -1,7 +1,8 @@
 // GetWinMetaFileBits' translator: the enhanced metafile's records into the 16-bit records of a
 // Windows metafile, with the enhanced metafile's transforms applied to their points. Private to
 // the layer; EmfToWmf.cpp holds the objects, the state and the stream, EmfToWmfDrawing.cpp the
-// drawing records.
+// drawing records, EmfToWmfCurves.cpp the curves that go on from the current position and the
+// clip regions, EmfToWmfRaster.cpp the records drawn as bitmaps (gradients, the newer transfers).
 #pragma once
 
 #include "platform/gdi/EmfPlay.h"
@@ -9,6 +10,7 @@
 #include "platform/gdi/WmfRecords.h"
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -102,12 +104,24 @@ private:
         BYTE Charset = DEFAULT_CHARSET;
         int PenSlot = -1;  // the older metafile's selected pen (−1: the context's own)
         bool Clockwise = false;
+        bool Clipped = false;  // whether a clip region is in effect
+        int FillMode = ALTERNATE;
+        // What the rasterised records draw with: the stretch mode and a monochrome source's colours.
+        int StretchMode = BLACKONWHITE;
+        COLORREF TextColour = RGB(0, 0, 0);
+        COLORREF BkColour = RGB(255, 255, 255);
+    };
+
+    // A point of the enhanced metafile's logical space, unrounded.
+    struct TPointF {
+        double X, Y;
     };
 
     // A figure of a path, in the older metafile's units.
     struct TFigure {
         std::vector<POINT> Points;
         bool Closed = false;
+        bool Ended = false;  // an arc's figure: open, but what follows starts a figure of its own
     };
 
     bool Translate(const TEmfRecord& record);
@@ -120,6 +134,35 @@ private:
     bool Regions(const TEmfRecord& record);
     bool PaintPath(DWORD type);
     bool PutPoints(WORD function, const std::vector<POINT>& points);
+    /// An arc, chord or pie record as the older record of the same kind.
+    bool PutArc(WORD function, const EMRARC& r);
+    /// ArcTo, AngleArc and PolyDraw, outside and inside paths.
+    bool Curves(const TEmfRecord& record);
+    bool PolyDraw(const TEmfRecord& record);
+    /// Points of the ellipse around (cx, cy) from angle t0 turning by sweep (radians, logical
+    /// units, y downwards), through the map, the start included.
+    std::vector<POINT> ArcPoints(double cx, double cy, double rx, double ry, double t0, double sweep) const {
+        return ArcPoints(FMap, cx, cy, rx, ry, t0, sweep);
+    }
+    /// The same through another map (from the enhanced metafile's device units, say).
+    std::vector<POINT> ArcPoints(const TAffine& map, double cx, double cy, double rx, double ry, double t0,
+                                 double sweep) const;
+    /// Ellipses, rounded rectangles, arcs, chords and pies as figures of an open path.
+    bool PathShape(const TEmfRecord& record);
+    void PathStart(POINT at);
+    void PathExtend(const std::vector<POINT>& points);
+    void PathClose();
+    bool ClipRegion(const TEmfRecord& record);
+    bool ClipPath(const TEmfRecord& record);
+    /// Combines a region of the older metafile's logical units with the clip (deleting it).
+    bool ClipTo(HRGN region, int mode);
+    /// Gradient fills and the newer transfers, drawn by the layer into a bitmap of their box.
+    bool Rasterised(const TEmfRecord& record);
+    /// Draws through the layer into bitmaps covering the box that the logical corners span in
+    /// the older metafile's units, and puts what was drawn there as device-independent bitmaps,
+    /// leaving the rest of the box as it was.
+    bool PutRaster(const std::vector<TPointF>& corners, const std::function<void(HDC)>& draw);
+    bool PutStretchDib(DWORD rop, const std::vector<BYTE>& dib, LONG width, LONG height, const std::vector<int>& box);
 
     void UpdateMap();
     POINT Map(double x, double y) const {
@@ -162,6 +205,9 @@ private:
     POINT FPosition{0, 0};  // the current position in the older metafile's units
     bool FInPath = false;
     std::vector<TFigure> FPath;
+    // The pixels the rasterised records may still draw at full resolution: once they are spent,
+    // each is drawn coarser, so hostile pictures of many such records stay cheap.
+    std::size_t FRasterPixels = std::size_t(1) << 24;
 };
 
 }  // namespace gdi::detail

@@ -134,23 +134,17 @@ bool TEmfTranslator::Drawing(const TEmfRecord& record, bool& handled) {
         EMRARC r;
         if (!ReadFixed(record, r))
             return false;
-        const std::vector<int> b = Box(r.rclBox);
-        POINT start = Map(r.ptlStart.x, r.ptlStart.y), end = Map(r.ptlEnd.x, r.ptlEnd.y);
-        // The older records always turn counter-clockwise on their own axes: a map that mirrors
-        // or a clockwise direction swaps the ends.
-        const bool mirrored = FMap.M11 * FMap.M22 - FMap.M12 * FMap.M21 < 0;
-        if (mirrored != FState.Clockwise)
-            std::swap(start, end);
-        const WORD function = record.Type == EMR_ARC ? META_ARC : record.Type == EMR_CHORD ? META_CHORD : META_PIE;
-        return FOut.Put(function, {end.y, end.x, start.y, start.x, b[3], b[2], b[1], b[0]});
+        return PutArc(record.Type == EMR_ARC ? META_ARC : record.Type == EMR_CHORD ? META_CHORD : META_PIE, r);
     }
-    case EMR_SETARCDIRECTION: {
-        EMRONE r;
-        if (!ReadFixed(record, r))
-            return false;
-        FState.Clockwise = r.Value == AD_CLOCKWISE;
-        return true;
-    }
+    case EMR_ARCTO:
+    case EMR_ANGLEARC:
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16: return Curves(record);
+    case EMR_GRADIENTFILL:
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT:
+    case EMR_MASKBLT:
+    case EMR_PLGBLT: return Rasterised(record);
     case EMR_SETPIXELV: {
         EMRSETPIXELV r;
         if (!ReadFixed(record, r))
@@ -375,18 +369,6 @@ bool TEmfTranslator::Text(const TEmfRecord& record) {
 // path takes them.
 bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
     const DWORD t = record.Type;
-    auto start = [this](POINT at) {
-        if (FPath.empty() || FPath.back().Closed || FPath.back().Points.size() > 1)
-            FPath.push_back(TFigure{});
-        FPath.back().Points.assign(1, at);
-    };
-    auto extend = [this](const std::vector<POINT>& points) {
-        if (FPath.empty() || FPath.back().Closed)
-            FPath.push_back(TFigure{{FPosition}, false});
-        FPath.back().Points.insert(FPath.back().Points.end(), points.begin(), points.end());
-        if (!points.empty())
-            FPosition = points.back();
-    };
     switch (t) {
     case EMR_MOVETOEX:
     case EMR_LINETO: {
@@ -394,23 +376,45 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
         if (!ReadFixed(record, r))
             return false;
         if (t == EMR_MOVETOEX)
-            start(FPosition = Map(r.X, r.Y));
+            PathStart(Map(r.X, r.Y));
         else
-            extend({Map(r.X, r.Y)});
+            PathExtend({Map(r.X, r.Y)});
         return true;
     }
-    case EMR_CLOSEFIGURE:
-        if (!FPath.empty() && !FPath.back().Closed) {
-            FPath.back().Closed = true;
-            FPosition = FPath.back().Points.front();
-        }
-        return true;
+    case EMR_CLOSEFIGURE: PathClose(); return true;
+    case EMR_ARCTO:
+    case EMR_ANGLEARC:
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16: return Curves(record);
     case EMR_RECTANGLE: {
         EMRBOX r;
         if (!ReadFixed(record, r))
             return false;
-        const std::vector<int> b = Box(r.rclBox);
-        FPath.push_back(TFigure{{{b[0], b[1]}, {b[2], b[1]}, {b[2], b[3]}, {b[0], b[3]}}, true});
+        // The figure runs as the call's does: from the top right corner counter-clockwise, or
+        // from the bottom right one clockwise, which a winding fill of crossing figures tells.
+        // Unless the transforms turn it, its corners are the last device pixels inside the box.
+        const RECTL& box = r.rclBox;
+        std::vector<POINT> corners;
+        if (FMap.M12 != 0 || FMap.M21 != 0) {
+            corners = {Map(box.right, box.top), Map(box.left, box.top), Map(box.left, box.bottom),
+                       Map(box.right, box.bottom)};
+            if (FState.Clockwise)
+                std::reverse(corners.begin(), corners.end());
+        } else {
+            const TAffine toDevice = TAffine::From(FState.Page.World).Then(PageMap(FState.Page));
+            const double ax = box.left * toDevice.M11 + toDevice.Dx, cx = box.right * toDevice.M11 + toDevice.Dx;
+            const double ay = box.top * toDevice.M22 + toDevice.Dy, cy = box.bottom * toDevice.M22 + toDevice.Dy;
+            const double x0 = std::min(ax, cx), x1 = std::max(ax, cx) - 1;
+            const double y0 = std::min(ay, cy), y1 = std::max(ay, cy) - 1;
+            if (x1 < x0 || y1 < y0)
+                return true;
+            auto at = [this](double x, double y) {
+                return POINT{Clamp16(x * FDevice.M11 + FDevice.Dx), Clamp16(y * FDevice.M22 + FDevice.Dy)};
+            };
+            corners = FState.Clockwise ? std::vector<POINT>{at(x1, y1), at(x0, y1), at(x0, y0), at(x1, y0)}
+                                       : std::vector<POINT>{at(x1, y0), at(x0, y0), at(x0, y1), at(x1, y1)};
+        }
+        FPath.push_back(TFigure{corners, true});
         return true;
     }
     case EMR_POLYLINETO:
@@ -431,10 +435,10 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
             return true;
         const std::vector<POINT> mapped = MapAll(points);
         if (t == EMR_POLYLINETO || t == EMR_POLYLINETO16) {
-            extend(mapped);
+            PathExtend(mapped);
         } else if (t == EMR_POLYBEZIERTO || t == EMR_POLYBEZIERTO16) {
             const std::vector<POINT> flat = FlattenBezier(FPosition, mapped);
-            extend(std::vector<POINT>(flat.begin() + 1, flat.end()));
+            PathExtend(std::vector<POINT>(flat.begin() + 1, flat.end()));
         } else {
             const bool bezier = t == EMR_POLYBEZIER || t == EMR_POLYBEZIER16;
             FPath.push_back(TFigure{
@@ -460,7 +464,32 @@ bool TEmfTranslator::PathRecord(const TEmfRecord& record) {
         }
         return true;
     }
-    default: return true;  // FIXME: curves other than Bézier splines are not added to paths
+    case EMR_ELLIPSE:
+    case EMR_ROUNDRECT:
+    case EMR_ARC:
+    case EMR_CHORD:
+    case EMR_PIE: return PathShape(record);
+    // A path gathers lines, curves, shapes and text; bitmaps, regions and pixels draw as they
+    // do outside one.
+    case EMR_BITBLT:
+    case EMR_STRETCHBLT:
+    case EMR_STRETCHDIBITS:
+    case EMR_SETDIBITSTODEVICE:
+    case EMR_MASKBLT:
+    case EMR_PLGBLT:
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT:
+    case EMR_GRADIENTFILL:
+    case EMR_FILLRGN:
+    case EMR_FRAMERGN:
+    case EMR_INVERTRGN:
+    case EMR_PAINTRGN:
+    case EMR_SETPIXELV:
+    case EMR_EXTFLOODFILL: {
+        bool handled = true;
+        return Drawing(record, handled);
+    }
+    default: return true;
     }
 }
 

@@ -420,7 +420,25 @@
 //   of as many reference pixels as keep it within them. Pen widths scale with the axis that
 //   shrinks them most; Bézier curves become 16 straight pieces per segment; arcs swap their ends
 //   when the map mirrors or the direction is clockwise. A polyline longer than 65535 points is
-//   cut into pieces; a longer polygon is left out.
+//   cut into pieces; a longer polygon is left out. ArcTo becomes LINETO, ARC and MOVETO outside
+//   a path when the map does not turn; otherwise it, AngleArc and the curves of PolyDraw become
+//   straight pieces (arcs no more than a quarter unit off the curve), the position left where
+//   the call leaves it; a PolyDraw type array the call refuses draws nothing. Gradient fills,
+//   AlphaBlend, TransparentBlt, MaskBlt and PlgBlt are drawn by the layer into bitmaps of their
+//   box at the enhanced metafile's device resolution (at most 1024 pixels a side, scaled down
+//   beyond), once on black and once on white: a pixel whose two values differ by at most 127
+//   in every channel is carried over, opaque, in its value on black divided by
+//   1 − difference / 255 (so a blend of alpha at least one half is drawn, un-premultiplied, and
+//   a fainter one is not), through a monochrome mask (SRCAND) and the colours on black
+//   (SRCPAINT) stretched under COLORONCOLOR; an opaque AlphaBlend of a bitmap without alpha is a
+//   plain stretch. Clip regions become clip rectangles in logical units (intersect with the
+//   region's box, exclude each rectangle of box − region; a difference excludes the region);
+//   what would widen a clip in effect is approximated: a replacement intersects, its removal and
+//   a union are left out, an exclusive or excludes. A clip path is the region of its figures in
+//   the polygon fill mode of the moment, then clipped to as a region is. Rectangles, ellipses,
+//   rounded rectangles, arcs, chords and pies in a path are figures as the layer's paths keep
+//   them (through the last device pixels inside the box unless the transforms turn it, in the
+//   arc direction), their curves in straight pieces.
 // - Recording (CreateEnhMetaFileW): the reference device is the modelled screen, whose size and
 //   millimetres the header carries and the fixed mapping modes use. The recording context is a
 //   memory context on the stock 1 × 1 bitmap whose state works as on any context (positions,

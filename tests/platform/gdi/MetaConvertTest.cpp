@@ -5,6 +5,7 @@
 #include "WmfBuilder.h"
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -550,6 +551,306 @@ TEST_F(TMetaConvertTest, ConvertsEveryCorpusFile) {
         list += " " + name;
     std::printf("converted %d corpus files, refused %zu:%s\n", converted, refused.size(), list.c_str());
     EXPECT_GT(converted, 0);
+}
+
+// ---- records the older format has no counterpart for
+
+// 96 reference pixels are 2540 hundredths of a millimetre: both metafiles play one to one.
+constexpr int kSide = 96;
+constexpr RECT kSquare{0, 0, 2540, 2540};
+
+HENHMETAFILE RecordEmf(const std::function<void(HDC)>& draw) {
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &kSquare, nullptr);
+    EXPECT_NE(dc, nullptr);
+    draw(dc);
+    return CloseEnhMetaFile(dc);
+}
+
+// The enhanced metafile played, and its Windows metafile played under the window it sets.
+struct TPlayedPair {
+    std::unique_ptr<TSurface> Enhanced = MakeWhiteSurface(kSide, kSide);
+    std::unique_ptr<TSurface> Windows = MakeWhiteSurface(kSide, kSide);
+    std::vector<TWmfRecord> Records;
+};
+
+// A fixed mapping mode is played as it is: on the default screen its units fall one to one on
+// the reference pixels too.
+TPlayedPair PlayBoth(HENHMETAFILE metafile, INT mode = MM_ANISOTROPIC) {
+    TPlayedPair pair;
+    const RECT cell{0, 0, kSide, kSide};
+    EXPECT_TRUE(PlayEnhMetaFile(pair.Enhanced->Dc(), metafile, &cell));
+    std::vector<BYTE> wmf(GetWinMetaFileBits(metafile, 0, nullptr, mode, nullptr));
+    EXPECT_FALSE(wmf.empty());
+    GetWinMetaFileBits(metafile, UINT(wmf.size()), wmf.data(), mode, nullptr);
+    pair.Records = WmfRecords(wmf);
+    SetMapMode(pair.Windows->Dc(), MM_ANISOTROPIC);
+    SetViewportExtEx(pair.Windows->Dc(), kSide, kSide, nullptr);
+    HMETAFILE played = SetMetaFileBitsEx(UINT(wmf.size()), wmf.data());
+    EXPECT_TRUE(PlayMetaFile(pair.Windows->Dc(), played));
+    DeleteMetaFile(played);
+    // The records leave their window and clip behind.
+    SetMapMode(pair.Windows->Dc(), MM_TEXT);
+    SelectClipRgn(pair.Windows->Dc(), nullptr);
+    return pair;
+}
+
+// Pixels of one surface with no pixel of the other within `reach` of them, colour channels
+// within `tolerance`, both ways.
+int Strays(const TSurface& a, const TSurface& b, int reach, int tolerance) {
+    auto close = [tolerance](COLORREF p, COLORREF q) {
+        return std::abs(int(GetRValue(p)) - int(GetRValue(q))) <= tolerance &&
+               std::abs(int(GetGValue(p)) - int(GetGValue(q))) <= tolerance &&
+               std::abs(int(GetBValue(p)) - int(GetBValue(q))) <= tolerance;
+    };
+    int strays = 0;
+    for (const auto& [one, other] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+        for (int y = 0; y < kSide; ++y)
+            for (int x = 0; x < kSide; ++x) {
+                const COLORREF p = GetPixel(one->Dc(), x, y);
+                bool found = false;
+                for (int dy = -reach; dy <= reach && !found; ++dy)
+                    for (int dx = -reach; dx <= reach && !found; ++dx)
+                        found = x + dx >= 0 && y + dy >= 0 && x + dx < kSide && y + dy < kSide &&
+                                close(p, GetPixel(other->Dc(), x + dx, y + dy));
+                strays += !found;
+            }
+    }
+    return strays;
+}
+
+struct TSourceBitmaps {
+    // 8 × 8: a red and blue checkerboard of 2-pixel squares with a green key column at x 6 and 7.
+    std::unique_ptr<TSurface> Colour = MakeDib(24, 8, 8);
+    std::unique_ptr<TSurface> Mask = MakeDdb(1, 8, 8);  // set on the left half
+    std::unique_ptr<TSurface> Alpha = MakeDib(32, 8, 8);  // premultiplied: opaque top, clear bottom, 192 between
+    TSourceBitmaps() {
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x) {
+                Colour->SetRaw(x, y, x >= 6 ? 0x00FF00 : ((x / 2 + y / 2) % 2 ? 0xFF0000 : 0x0000FF));
+                SetPixel(Mask->Dc(), x, y, x < 4 ? RGB(255, 255, 255) : RGB(0, 0, 0));
+                Alpha->SetRaw(x, y, y < 3 ? 0xFF00FF00u : y < 5 ? 0xC0009000u : 0u);
+            }
+    }
+};
+
+void Background(HDC dc) {
+    HBRUSH brush = CreateSolidBrush(RGB(250, 200, 0));
+    const RECT band{0, 30, kSide, 60};
+    FillRect(dc, &band, brush);
+    DeleteObject(brush);
+}
+
+struct TDrawCase {
+    const char* Name;
+    std::function<void(HDC, const TSourceBitmaps&)> Draw;
+    int Reach, Tolerance;
+};
+
+const TDrawCase kNewerRecords[] = {
+    {"arc to", [](HDC dc, const TSourceBitmaps&) {
+         HPEN pen = CreatePen(PS_SOLID, 1, RGB(200, 0, 0));
+         SelectObject(dc, pen);
+         MoveToEx(dc, 5, 5, nullptr);
+         ArcTo(dc, 20, 20, 80, 70, 90, 45, 50, 10);
+         LineTo(dc, 90, 90);
+         SetArcDirection(dc, AD_CLOCKWISE);
+         ArcTo(dc, 10, 60, 40, 90, 10, 75, 40, 75);
+         LineTo(dc, 5, 50);
+         SelectObject(dc, GetStockObject(BLACK_PEN));
+         DeleteObject(pen);
+     }, 1, 0},
+    {"angle arc", [](HDC dc, const TSourceBitmaps&) {
+         MoveToEx(dc, 5, 90, nullptr);
+         AngleArc(dc, 48, 48, 30, 30, 200);
+         LineTo(dc, 90, 10);
+         AngleArc(dc, 60, 60, 20, 90, -450);
+         LineTo(dc, 2, 2);
+     }, 1, 0},
+    {"poly draw", [](HDC dc, const TSourceBitmaps&) {
+         const POINT points[] = {{10, 10}, {80, 15}, {90, 40}, {30, 80}, {10, 60}, {40, 40}, {50, 90}, {70, 90},
+                                 {90, 60}, {60, 50}};
+         const BYTE types[] = {PT_MOVETO, PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO | PT_CLOSEFIGURE,
+                               PT_LINETO, PT_MOVETO, PT_LINETO, PT_LINETO | PT_CLOSEFIGURE, PT_LINETO};
+         PolyDraw(dc, points, types, 10);
+         LineTo(dc, 5, 90);
+     }, 1, 0},
+    {"curves in a path", [](HDC dc, const TSourceBitmaps&) {
+         HBRUSH brush = CreateSolidBrush(RGB(0, 90, 200));
+         SelectObject(dc, brush);
+         BeginPath(dc);
+         MoveToEx(dc, 10, 50, nullptr);
+         ArcTo(dc, 20, 10, 80, 60, 20, 35, 80, 35);
+         AngleArc(dc, 70, 75, 15, 0, -180);
+         const POINT points[] = {{40, 90}, {20, 95}, {10, 70}, {30, 30}, {50, 30}};
+         const BYTE types[] = {PT_LINETO, PT_BEZIERTO, PT_BEZIERTO, PT_BEZIERTO | PT_CLOSEFIGURE, PT_MOVETO};
+         PolyDraw(dc, points, types, 5);
+         LineTo(dc, 60, 40);
+         LineTo(dc, 40, 45);
+         CloseFigure(dc);
+         EndPath(dc);
+         StrokeAndFillPath(dc);
+         SelectObject(dc, GetStockObject(WHITE_BRUSH));
+         DeleteObject(brush);
+     }, 2, 0},  // the path flattens its curves otherwise
+    {"shapes in a path", [](HDC dc, const TSourceBitmaps&) {
+         SelectObject(dc, GetStockObject(LTGRAY_BRUSH));
+         SetPolyFillMode(dc, WINDING);
+         BeginPath(dc);
+         Ellipse(dc, 5, 5, 60, 45);
+         RoundRect(dc, 30, 20, 90, 60, 20, 14);
+         SetArcDirection(dc, AD_CLOCKWISE);
+         Pie(dc, 5, 50, 50, 92, 50, 70, 5, 50);
+         Chord(dc, 55, 60, 92, 92, 92, 70, 55, 90);
+         Arc(dc, 40, 40, 70, 70, 70, 55, 40, 55);
+         LineTo(dc, 90, 5);
+         // A path does not gather bitmaps: this one is drawn at once, under the path's figures.
+         TRIVERTEX v[] = {{60, 70, 0xFF00, 0, 0, 0}, {95, 95, 0, 0, 0xFF00, 0}};
+         GRADIENT_RECT rect{0, 1};
+         GradientFill(dc, v, 2, &rect, 1, GRADIENT_FILL_RECT_V);
+         EndPath(dc);
+         StrokeAndFillPath(dc);
+     }, 2, 8},  // the path flattens its curves otherwise
+    {"gradients", [](HDC dc, const TSourceBitmaps&) {
+         Background(dc);
+         TRIVERTEX v[] = {{5, 5, 0xFF00, 0, 0, 0}, {45, 40, 0, 0, 0xFF00, 0}, {50, 50, 0, 0xFF00, 0, 0},
+                          {90, 90, 0xFF00, 0xFF00, 0, 0}, {10, 50, 0, 0, 0xFF00, 0}, {90, 45, 0xFF00, 0, 0xFF00, 0},
+                          {40, 92, 0x8000, 0x8000, 0x8000, 0}};
+         GRADIENT_RECT h{0, 1}, vertical{2, 3};
+         GRADIENT_TRIANGLE triangle{4, 5, 6};
+         GradientFill(dc, v, 7, &h, 1, GRADIENT_FILL_RECT_H);
+         GradientFill(dc, v, 7, &vertical, 1, GRADIENT_FILL_RECT_V);
+         GradientFill(dc, v, 7, &triangle, 1, GRADIENT_FILL_TRIANGLE);
+     }, 1, 8},
+    {"transparent blit", [](HDC dc, const TSourceBitmaps& s) {
+         Background(dc);
+         TransparentBlt(dc, 10, 10, 64, 64, s.Colour->Dc(), 0, 0, 8, 8, RGB(0, 255, 0));
+     }, 1, 0},
+    {"opaque alpha blend", [](HDC dc, const TSourceBitmaps& s) {
+         AlphaBlend(dc, 8, 20, 80, 48, s.Colour->Dc(), 1, 1, 6, 6, BLENDFUNCTION{AC_SRC_OVER, 0, 255, 0});
+     }, 1, 0},
+    {"mask blit", [](HDC dc, const TSourceBitmaps& s) {
+         Background(dc);
+         MaskBlt(dc, 20, 20, 8, 8, s.Colour->Dc(), 0, 0, s.Mask->Bitmap(), 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029));
+     }, 0, 0},
+    {"parallelogram blit", [](HDC dc, const TSourceBitmaps& s) {
+         Background(dc);
+         const POINT corners[] = {{30, 5}, {90, 30}, {10, 60}};
+         PlgBlt(dc, corners, s.Colour->Dc(), 0, 0, 8, 8, nullptr, 0, 0);
+     }, 1, 0},
+    {"clip regions", [](HDC dc, const TSourceBitmaps&) {
+         // An L of two rectangles, a hole cut out of it, and after RestoreDC a clip of its own.
+         HRGN l = CreateRectRgn(10, 10, 40, 80), foot = CreateRectRgn(10, 60, 90, 80), hole = CreateRectRgn(15, 65, 30, 75);
+         CombineRgn(l, l, foot, RGN_OR);
+         SaveDC(dc);
+         ExtSelectClipRgn(dc, l, RGN_COPY);
+         ExtSelectClipRgn(dc, hole, RGN_DIFF);
+         SelectObject(dc, GetStockObject(BLACK_BRUSH));
+         Rectangle(dc, 0, 0, kSide, kSide);
+         RestoreDC(dc, -1);
+         ExtSelectClipRgn(dc, foot, RGN_XOR);
+         OffsetClipRgn(dc, 3, -2);
+         SelectObject(dc, GetStockObject(GRAY_BRUSH));
+         Ellipse(dc, 50, 5, 95, 95);
+         for (HRGN r : {l, foot, hole})
+             DeleteObject(r);
+     }, 0, 0},
+    {"clip paths", [](HDC dc, const TSourceBitmaps&) {
+         // Two overlapping figures filled WINDING, less a triangle.
+         SetPolyFillMode(dc, WINDING);
+         BeginPath(dc);
+         Rectangle(dc, 10, 10, 60, 70);
+         const POINT star[] = {{50, 5}, {90, 80}, {5, 40}, {95, 40}, {10, 80}};
+         Polygon(dc, star, 5);
+         EndPath(dc);
+         SelectClipPath(dc, RGN_COPY);
+         BeginPath(dc);
+         const POINT cut[] = {{20, 60}, {80, 60}, {50, 95}};
+         Polygon(dc, cut, 3);
+         EndPath(dc);
+         SelectClipPath(dc, RGN_DIFF);
+         SelectObject(dc, GetStockObject(DKGRAY_BRUSH));
+         PatBlt(dc, 0, 0, kSide, kSide, PATCOPY);
+     }, 0, 0},
+};
+
+TEST_F(TMetaConvertTest, NewerRecordsDrawInTheWindowsMetafileAsTheyPlay) {
+    const TSourceBitmaps sources;
+    for (const TDrawCase& c : kNewerRecords) {
+        HENHMETAFILE metafile = RecordEmf([&](HDC dc) { c.Draw(dc, sources); });
+        ASSERT_NE(metafile, nullptr) << c.Name;
+        const TPlayedPair pair = PlayBoth(metafile);
+        EXPECT_NE(pair.Enhanced->Colours(), MakeWhiteSurface(kSide, kSide)->Colours()) << c.Name;
+        EXPECT_EQ(Strays(*pair.Enhanced, *pair.Windows, c.Reach, c.Tolerance), 0) << c.Name << "\n"
+            << SurfacePicture(*pair.Windows, kSide, kSide, RGB(250, 200, 0), 'o') << "\n"
+            << SurfacePicture(*pair.Enhanced, kSide, kSide, RGB(250, 200, 0), 'o');
+        // Only records every player knows: no escapes but the comments leading the picture.
+        for (const TWmfRecord& r : pair.Records)
+            EXPECT_TRUE(r.Function != 0x0626 || r.Words[0] == 0x000F) << c.Name;
+        DeleteEnhMetaFile(metafile);
+    }
+}
+
+TEST_F(TMetaConvertTest, RasterisedRecordsStayUprightUnderAFixedMappingMode) {
+    // Hundredths of a millimetre turn y upwards: the bitmaps' rows must not.
+    const TSourceBitmaps sources;
+    for (const TDrawCase* c : {&kNewerRecords[5], &kNewerRecords[6]}) {
+        HENHMETAFILE metafile = RecordEmf([&](HDC dc) { c->Draw(dc, sources); });
+        const TPlayedPair pair = PlayBoth(metafile, MM_HIMETRIC);
+        EXPECT_EQ(Strays(*pair.Enhanced, *pair.Windows, 1, 8), 0) << c->Name;
+        DeleteEnhMetaFile(metafile);
+    }
+}
+
+TEST_F(TMetaConvertTest, BlendsAreDrawnOpaqueWhereTheyCoverAtLeastHalf) {
+    const TSourceBitmaps sources;
+    HENHMETAFILE metafile = RecordEmf([&](HDC dc) {
+        Background(dc);
+        // Per-pixel alpha: opaque rows, rows of alpha 192, clear rows; a constant 100 draws nothing.
+        AlphaBlend(dc, 0, 20, 48, 48, sources.Alpha->Dc(), 0, 0, 8, 8, BLENDFUNCTION{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA});
+        AlphaBlend(dc, 50, 20, 40, 40, sources.Colour->Dc(), 0, 0, 8, 8, BLENDFUNCTION{AC_SRC_OVER, 0, 100, 0});
+    });
+    const TPlayedPair pair = PlayBoth(metafile);
+    const HDC dc = pair.Windows->Dc();
+    EXPECT_EQ(GetPixel(dc, 20, 25), RGB(0, 255, 0));   // opaque
+    EXPECT_EQ(GetPixel(dc, 20, 45), RGB(0, 191, 0));   // 144 un-premultiplied by 192 / 255
+    EXPECT_EQ(GetPixel(dc, 20, 62), RGB(255, 255, 255));  // clear, below the band
+    EXPECT_EQ(GetPixel(dc, 20, 55), RGB(250, 200, 0));
+    EXPECT_EQ(GetPixel(dc, 60, 40), RGB(250, 200, 0));  // too faint to draw
+    EXPECT_NE(GetPixel(pair.Enhanced->Dc(), 60, 40), RGB(250, 200, 0));
+    DeleteEnhMetaFile(metafile);
+}
+
+TEST_F(TMetaConvertTest, ADamagedPolyDrawIsLeftOutOrEndsThePicture) {
+    // Types a call refuses (a lone Bézier point) draw nothing; counts beyond the record end the
+    // picture as they end playback.
+    auto build = [](DWORD count, BYTE badType) {
+        emftest::TEmfBuilder builder(100, 100);
+        builder.Record(emftest::kMoveTo, {5, 5})
+            .Record(56, {0, 0, 0, 0, count, 50, 50, 60, 60, DWORD(PT_LINETO) | DWORD(badType) << 8})
+            .Record(emftest::kRectangle, {10, 10, 30, 30});
+        return builder.Bytes();
+    };
+    struct TCase {
+        const char* Name;
+        std::vector<BYTE> Bytes;
+        int Polylines, Rectangles;
+    };
+    const TCase cases[] = {
+        {"sound", build(2, PT_LINETO), 1, 1},
+        {"lone Bézier point", build(2, PT_BEZIERTO), 0, 1},
+        {"unknown type", build(2, 0x20), 0, 1},
+        {"count beyond the record", build(3, PT_LINETO), 0, 0},
+    };
+    for (const TCase& c : cases) {
+        HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(c.Bytes.size()), c.Bytes.data());
+        ASSERT_NE(metafile, nullptr) << c.Name;
+        int polylines = 0, rectangles = 0;
+        for (const TWmfRecord& r : WmfRecords(WmfBits(metafile)))
+            polylines += r.Function == 0x0325, rectangles += r.Function == kRectangle;
+        EXPECT_EQ(polylines, c.Polylines) << c.Name;
+        EXPECT_EQ(rectangles, c.Rectangles) << c.Name;
+        DeleteEnhMetaFile(metafile);
+    }
 }
 
 }  // namespace

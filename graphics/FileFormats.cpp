@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace graphics {
@@ -51,8 +52,13 @@ std::string LowerCaseAscii(std::string text) {
     return text;
 }
 
+// The registries are made on first use, which may come from several threads at once (pictures
+// made by the thumbnail builder's workers): the making is serialised, and once made they are
+// only read until the framework is shut down.
 std::unique_ptr<TFileFormatsList> gFileFormats;
 std::unique_ptr<TClipboardFormats> gClipboardFormats;
+std::mutex gFileFormatsMutex;
+std::mutex gClipboardFormatsMutex;
 
 }  // namespace
 
@@ -121,18 +127,22 @@ void TClipboardFormats::Remove(const TGraphicClass& graphicClass) {
 }
 
 TFileFormatsList& GetFileFormats() {
+    std::lock_guard lock(gFileFormatsMutex);
     if (!gFileFormats)
         gFileFormats = std::make_unique<TFileFormatsList>();
     return *gFileFormats;
 }
 
 TClipboardFormats& GetClipboardFormats() {
+    std::lock_guard lock(gClipboardFormatsMutex);
     if (!gClipboardFormats)
         gClipboardFormats = std::make_unique<TClipboardFormats>();
     return *gClipboardFormats;
 }
 
 void ReleaseFormatRegistries() {
+    std::lock_guard fileLock(gFileFormatsMutex);
+    std::lock_guard clipboardLock(gClipboardFormatsMutex);
     gFileFormats.reset();
     gClipboardFormats.reset();
 }
@@ -145,8 +155,12 @@ void TPicture::RegisterFileFormat(const std::string& extension, const std::strin
 void TPicture::UnregisterGraphicClass(const TGraphicClass& graphicClass) {
     // A registry that was never made holds nothing to withdraw; making it now would only build
     // the built-in list during shutdown.
-    if (gFileFormats)
-        gFileFormats->Remove(graphicClass);
+    {
+        std::lock_guard lock(gFileFormatsMutex);
+        if (gFileFormats)
+            gFileFormats->Remove(graphicClass);
+    }
+    std::lock_guard lock(gClipboardFormatsMutex);
     if (gClipboardFormats)
         gClipboardFormats->Remove(graphicClass);
 }

@@ -12,6 +12,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <thread>
+#include <vector>
 #include <unistd.h>
 
 using namespace app;
@@ -159,4 +161,21 @@ TEST_F(Pipeline, ManyWorkersBuildWhatOneBuildsAndStopAtTheSameFile) {
                 EXPECT_TRUE(Build(keepGoing) == one) << workers << " workers, round " << round;
         }
     }
+}
+
+// The format registries are made by whichever picture comes first, and with several workers
+// that may be many at once: they must be made once, without a race.
+TEST(PipelineRegistries, PicturesMadeAtOnceShareOneRegistry) {
+    ReleaseFormatRegistries();
+    std::vector<std::thread> threads;
+    std::vector<const TFileFormatsList*> seen(4);
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] {
+            TPicture picture;
+            seen[i] = &GetFileFormats();
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const TFileFormatsList* registry : seen)
+        EXPECT_EQ(registry, &GetFileFormats());
 }

@@ -19,7 +19,7 @@ bool PackedDibLayout(const BYTE* data, std::size_t bytes, UINT usage, std::size_
     if (data == nullptr || bytes < 12)
         return false;
     const DWORD headerSize = ReadDword(data);
-    std::uint64_t width, height, bitCount, tableEntries, entryBytes, masks = 0, dibBits;
+    std::uint64_t width, height, bitCount, tableEntries, entryBytes, masks = 0, dibBits = 0;
     DWORD compression = BI_RGB;
     if (headerSize == 12) {
         width = ReadWord(data + 4);

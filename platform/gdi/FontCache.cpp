@@ -298,6 +298,8 @@ bool TRealizedFont::SetSize(const TFontSize& size) {
         FMetrics.tmHeight = FMetrics.tmAscent + FMetrics.tmDescent;
         FMetrics.tmInternalLeading = std::max<LONG>(0, FMetrics.tmHeight - m.y_ppem);
         FMetrics.tmMaxCharWidth = LONG((m.max_advance + 63) >> 6);
+        const long long reach = 2 * (FMetrics.tmHeight + FMetrics.tmMaxCharWidth) + 4;
+        FInkReach = {reach, reach, reach, reach};
         FUnderlineOffset = 1;
         FStrikeoutOffset = -std::max<LONG>(1, FMetrics.tmAscent / 3);
         return true;
@@ -352,6 +354,15 @@ bool TRealizedFont::SetSize(const TFontSize& size) {
     if (FT_Set_Char_Size(FFace, FT_F26Dot6(std::lround(std::max(emX, 1.0) * 64)), FT_F26Dot6(std::lround(std::max(em, 1.0) * 64)),
                          72, 72) != 0)
         return false;
+    // The face's box, grown by a quarter em each way for slanting and emboldening.
+    const auto reach = [](double units, double perUnit, double margin) {
+        return (long long)std::ceil(std::fabs(units) * perUnit + margin) + 2;
+    };
+    const double margin = (em + emX) / 4;
+    FInkReach = {reach(std::min<double>(FFace->bbox.xMin, 0), emX / upem, margin),
+                 reach(std::max<double>(FFace->bbox.yMax, 0), em / upem, margin),
+                 reach(std::max<double>(FFace->bbox.xMax, 0), emX / upem, margin),
+                 reach(std::min<double>(FFace->bbox.yMin, 0), em / upem, margin)};
     FUnderlineThickness = std::max<LONG>(1, RoundToLong(FFace->underline_thickness * scale));
     // FreeType gives the centre of the underline stroke, negative below the baseline.
     FUnderlineOffset = std::max<LONG>(1, RoundToLong(-FFace->underline_position * scale - FUnderlineThickness / 2.0));

@@ -9,6 +9,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
+#include <array>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -72,6 +73,10 @@ public:
     char32_t SymbolCode(char32_t code) const;
     /// The whole-pixel advance of a character (or of a glyph index with kGlyphIndexFlag).
     int Advance(char32_t code);
+    /// How far from its pen position an upright glyph's ink may reach, in pixels (left, up, right,
+    /// down; bounds taken from the face's box), so that glyphs far off the surface need not be
+    /// rendered; a turned glyph's reach is the largest of them, doubled.
+    const std::array<long long, 4>& InkReach() const { return FInkReach; }
     /// The character's image; valid only until the next call on this font.
     const TGlyphImage& Glyph(char32_t code);
     /// The character's image turned counter-clockwise (on the device) by the angle, placed from
@@ -98,6 +103,7 @@ private:
     bool FOblique = false;
     bool FSymbolMap = false;
     TEXTMETRICA FMetrics{};
+    std::array<long long, 4> FInkReach{};
     std::string FFaceName;
     int FUnderlineOffset = 0;
     int FUnderlineThickness = 1;

@@ -7,6 +7,7 @@
 #include "platform/gdi/Recorder.h"
 #include "platform/gdi/Transfer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -320,15 +321,35 @@ struct TBaselinePen {
 // Text whose baseline the font's escapement turns (tenths of a degree, counter-clockwise on the
 // device): each glyph is rendered turned by the same angle. No background box or decoration
 // lines are drawn for it.
+// The pen positions from which a glyph's ink may reach the pixels that can be painted: a glyph
+// whose pen lies outside is not rendered at all, which keeps long runs of huge characters that
+// run far off the surface cheap.
+TBox Reachable(const TClipper& clipper, const TBox& clip, const std::array<long long, 4>& reach, bool turned) {
+    const TClip bounds = clipper.Bounds();
+    const TBox paintable = TBox{bounds.X0, bounds.Y0, bounds.X1, bounds.Y1}.Intersect(clip);
+    if (turned) {
+        const long long most = 2 * *std::max_element(reach.begin(), reach.end());
+        return TBox{paintable.Left - most, paintable.Top - most, paintable.Right + most, paintable.Bottom + most};
+    }
+    // A glyph right of the paintable box by more than its left reach cannot touch it, and so on.
+    return TBox{paintable.Left - reach[2], paintable.Top - reach[3], paintable.Right + reach[0],
+                paintable.Bottom + reach[1]};
+}
+
 void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, TRealizedFont& font,
                    const std::vector<TPlacedChar>& placed, const std::vector<TRunChar>& run,
                    const TContextFont& contextFont, UINT align, long long width, long long deviceX,
                    long long deviceY, double radians, const TBox& clip, COLORREF colour) {
     TBaselinePen pen(font.Metrics(), align, width, deviceX, deviceY, radians);
     const DWORD value = format.Encode(colour);
+    const TBox within = Reachable(clipper, clip, font.InkReach(), true);
     for (std::size_t i = 0; i < placed.size(); ++i) {
-        const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians);
         const long long x = (long long)std::floor(pen.X + 0.5), y = (long long)std::floor(pen.Y + 0.5);
+        if (x < within.Left || x >= within.Right || y < within.Top || y >= within.Bottom) {
+            pen.Advance(double(placed[i].Advance), double(run[i].Dy) * contextFont.AlongYSigned());
+            continue;
+        }
+        const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians);
         if (!glyph.Coverage.empty())
             PaintGlyph(bitmap, format, clipper, glyph, x + glyph.Left, y - glyph.Top, clip, colour, value);
         pen.Advance(double(placed[i].Advance), double(run[i].Dy) * contextFont.AlongYSigned());
@@ -467,12 +488,15 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
     const DWORD value = format.Encode(colour);
     long long pen = left;
     double rise = 0;  // ETO_PDY's advances across the baseline, device pixels, y down
+    const TBox within = Reachable(clipper, clip, font->InkReach(), false);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         const TPlacedChar& character = placed[i];
-        const TGlyphImage& glyph = font->Glyph(character.Code);
         const long long penY = baseline + (long long)std::floor(rise + 0.5);
-        if (!glyph.Coverage.empty())
-            PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, penY - glyph.Top, clip, colour, value);
+        if (pen >= within.Left && pen < within.Right && penY >= within.Top && penY < within.Bottom) {
+            const TGlyphImage& glyph = font->Glyph(character.Code);
+            if (!glyph.Coverage.empty())
+                PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, penY - glyph.Top, clip, colour, value);
+        }
         pen += character.Advance;
         // Logical y points up in the caller's advances only as the transforms say.
         rise += double(run[i].Dy) * contextFont.AlongYSigned();

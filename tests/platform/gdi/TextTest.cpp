@@ -447,3 +447,38 @@ TEST_F(Text, BadHandlesAndArgumentsFailWithTheirErrors) {
 }
 
 }  // namespace
+
+namespace {
+
+// Glyphs whose pen lies off the surface are not rendered unless their ink may reach it: text that
+// runs in from every side, upright and turned, shows on a small surface exactly the pixels it
+// shows on the middle of a large one.
+TEST_F(Text, GlyphsRunningInFromOffTheSurfaceStillShowTheirInk) {
+    for (const LONG escapement : {0, 900, 450}) {
+        for (const POINT at : {POINT{-75, 2}, POINT{10, -70}, POINT{-20, 30}, POINT{30, -20}}) {
+            LOGFONTA log{};
+            log.lfHeight = -48;
+            log.lfItalic = TRUE;
+            log.lfEscapement = escapement;
+            log.lfOrientation = escapement;
+            std::strncpy(log.lfFaceName, kDesignedFace, LF_FACESIZE - 1);
+            const auto draw = [&](TTextSurface& surface, int offset) {
+                HGDIOBJ old = SelectObject(surface.Dc(), CreateFontIndirectA(&log));
+                SetBkMode(surface.Dc(), TRANSPARENT);
+                SetTextColor(surface.Dc(), kInk);
+                const std::string text = "WjfQ";
+                TextOutA(surface.Dc(), at.x + offset, at.y + offset, text.data(), int(text.size()));
+                DeleteObject(SelectObject(surface.Dc(), old));
+            };
+            TTextSurface small(24, 24), large(224, 224);
+            draw(small, 0);
+            draw(large, 100);
+            for (int y = 0; y < 24; ++y)
+                for (int x = 0; x < 24; ++x)
+                    ASSERT_EQ(small.At(x, y), large.At(x + 100, y + 100))
+                        << "escapement " << escapement << " from " << at.x << ", " << at.y << " at " << x << ", " << y;
+        }
+    }
+}
+
+}  // namespace

@@ -725,27 +725,12 @@ bool TEmfPlayer::PlayBitmap(const TEmfRecord& record) {
     }
     case EMR_MASKBLT: {
         EMRMASKBLT r;
-        if (!ReadFixed(record, r))
-            return false;
-        const EMRBITBLT& b = r.blt;
         TEmfDib dib, mask;
-        if (!ReadDib(record, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc, dib) ||
+        if (!ReadFixed(record, r) ||
+            !ReadDib(record, r.blt.offBmiSrc, r.blt.cbBmiSrc, r.blt.offBitsSrc, r.blt.cbBitsSrc, dib) ||
             !ReadDib(record, r.offBmiMask, r.cbBmiMask, r.offBitsMask, r.cbBitsMask, mask))
             return false;
-        int source[4];
-        if (!EmfSourceRect(b.xformSrc, b.xSrc, b.ySrc, b.cxDest, b.cyDest, source))
-            return true;
-        HBITMAP maskBitmap = mask.Empty() ? nullptr : EmfMonoBitmap(mask);
-        if (dib.Empty()) {
-            MaskBlt(FDc, b.xDest, b.yDest, b.cxDest, b.cyDest, nullptr, 0, 0, maskBitmap, r.xMask, r.yMask, b.dwRop);
-        } else {
-            TSourceContext context(FDc, dib, b.iUsageSrc, b.crBkColorSrc);
-            if (context.Dc() != nullptr)
-                MaskBlt(FDc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], maskBitmap,
-                        r.xMask, r.yMask, b.dwRop);
-        }
-        if (maskBitmap != nullptr)
-            DeleteObject(maskBitmap);
+        DrawTransferRecord(FDc, record);
         return true;
     }
     case EMR_STRETCHDIBITS: {

@@ -80,6 +80,11 @@ private:
     HGDIOBJ FOld = nullptr;
 };
 
+/// Draws a gradient fill or one of the newer transfers (alpha, transparent, mask, parallelogram)
+/// onto a context through the layer's calls; the record must have passed its reader's checks.
+/// Playback draws them so, and so does the conversion to the older format, into bitmaps.
+void DrawTransferRecord(HDC dc, const TEmfRecord& record);
+
 class TEmfPlayer {
 public:
     TEmfPlayer(HDC dc, TDCObj& context, const ENHMETAHEADER& header, const RECT& rect);

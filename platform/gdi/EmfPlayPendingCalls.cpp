@@ -7,6 +7,89 @@
 
 namespace gdi::detail {
 
+void DrawTransferRecord(HDC dc, const TEmfRecord& record) {
+    switch (record.Type) {
+    case EMR_GRADIENTFILL: {
+        EMRGRADIENTFILL r;
+        std::vector<detail::TRIVERTEX> read;
+        std::vector<DWORD> indices;
+        ReadGradient(record, r, read, indices);
+        std::vector<gdi::TRIVERTEX> vertices(read.size());
+        for (std::size_t i = 0; i < read.size(); ++i)
+            vertices[i] = gdi::TRIVERTEX{read[i].x, read[i].y, read[i].Red, read[i].Green, read[i].Blue, read[i].Alpha};
+        if (!vertices.empty() && r.nTri > 0)
+            GradientFill(dc, vertices.data(), std::uint32_t(vertices.size()), indices.data(), r.nTri, r.ulMode);
+        break;
+    }
+    case EMR_ALPHABLEND:
+    case EMR_TRANSPARENTBLT: {
+        EMRSTRETCHBLT r;
+        TEmfDib dib;
+        ReadFixed(record, r);
+        ReadDib(record, r.blt.offBmiSrc, r.blt.cbBmiSrc, r.blt.offBitsSrc, r.blt.cbBitsSrc, dib);
+        const EMRBITBLT& b = r.blt;
+        int source[4];
+        if (dib.Empty() || !EmfSourceRect(b.xformSrc, b.xSrc, b.ySrc, r.cxSrc, r.cySrc, source))
+            break;
+        TSourceContext context(dc, dib, b.iUsageSrc, b.crBkColorSrc);
+        if (context.Dc() == nullptr)
+            break;
+        if (record.Type == EMR_ALPHABLEND) {
+            BLENDFUNCTION blend;
+            std::memcpy(&blend, &b.dwRop, sizeof blend);
+            AlphaBlend(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], source[2],
+                       source[3], blend);
+        } else {
+            TransparentBlt(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], source[2],
+                           source[3], b.dwRop);
+        }
+        break;
+    }
+    case EMR_PLGBLT: {
+        EMRPLGBLT r;
+        TEmfDib dib, mask;
+        ReadFixed(record, r);
+        ReadDib(record, r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, dib);
+        ReadDib(record, r.offBmiMask, r.cbBmiMask, r.offBitsMask, r.cbBitsMask, mask);
+        int source[4];
+        if (dib.Empty() || !EmfSourceRect(r.xformSrc, r.xSrc, r.ySrc, r.cxSrc, r.cySrc, source))
+            break;
+        TSourceContext context(dc, dib, r.iUsageSrc, r.crBkColorSrc);
+        HBITMAP maskBitmap = mask.Empty() ? nullptr : EmfMonoBitmap(mask);
+        if (context.Dc() != nullptr)
+            PlgBlt(dc, r.aptlDest, context.Dc(), source[0], source[1], source[2], source[3], maskBitmap, r.xMask,
+                   r.yMask);
+        if (maskBitmap != nullptr)
+            DeleteObject(maskBitmap);
+        break;
+    }
+    case EMR_MASKBLT: {
+        EMRMASKBLT r;
+        TEmfDib dib, mask;
+        ReadFixed(record, r);
+        const EMRBITBLT& b = r.blt;
+        ReadDib(record, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc, dib);
+        ReadDib(record, r.offBmiMask, r.cbBmiMask, r.offBitsMask, r.cbBitsMask, mask);
+        int source[4];
+        if (!EmfSourceRect(b.xformSrc, b.xSrc, b.ySrc, b.cxDest, b.cyDest, source))
+            break;
+        HBITMAP maskBitmap = mask.Empty() ? nullptr : EmfMonoBitmap(mask);
+        if (dib.Empty()) {
+            MaskBlt(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, nullptr, 0, 0, maskBitmap, r.xMask, r.yMask, b.dwRop);
+        } else {
+            TSourceContext context(dc, dib, b.iUsageSrc, b.crBkColorSrc);
+            if (context.Dc() != nullptr)
+                MaskBlt(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], maskBitmap,
+                        r.xMask, r.yMask, b.dwRop);
+        }
+        if (maskBitmap != nullptr)
+            DeleteObject(maskBitmap);
+        break;
+    }
+    default: break;
+    }
+}
+
 void TEmfPlayer::DrawPendingRecord(const TEmfRecord& record) {
     std::vector<POINT> points;
     std::vector<BYTE> types;
@@ -100,42 +183,10 @@ void TEmfPlayer::DrawPendingRecord(const TEmfRecord& record) {
         ExtFloodFill(FDc, r.ptlStart.x, r.ptlStart.y, r.crColor, r.iMode);
         break;
     }
-    case EMR_GRADIENTFILL: {
-        EMRGRADIENTFILL r;
-        std::vector<detail::TRIVERTEX> read;
-        std::vector<DWORD> indices;
-        ReadGradient(record, r, read, indices);
-        std::vector<gdi::TRIVERTEX> vertices(read.size());
-        for (std::size_t i = 0; i < read.size(); ++i)
-            vertices[i] = gdi::TRIVERTEX{read[i].x, read[i].y, read[i].Red, read[i].Green, read[i].Blue, read[i].Alpha};
-        if (!vertices.empty() && r.nTri > 0)
-            GradientFill(FDc, vertices.data(), std::uint32_t(vertices.size()), indices.data(), r.nTri, r.ulMode);
-        break;
-    }
+    case EMR_GRADIENTFILL:
     case EMR_ALPHABLEND:
-    case EMR_TRANSPARENTBLT: {
-        EMRSTRETCHBLT r;
-        TEmfDib dib;
-        ReadFixed(record, r);
-        ReadDib(record, r.blt.offBmiSrc, r.blt.cbBmiSrc, r.blt.offBitsSrc, r.blt.cbBitsSrc, dib);
-        const EMRBITBLT& b = r.blt;
-        int source[4];
-        if (dib.Empty() || !EmfSourceRect(b.xformSrc, b.xSrc, b.ySrc, r.cxSrc, r.cySrc, source))
-            break;
-        TSourceContext context(FDc, dib, b.iUsageSrc, b.crBkColorSrc);
-        if (context.Dc() == nullptr)
-            break;
-        if (record.Type == EMR_ALPHABLEND) {
-            BLENDFUNCTION blend;
-            std::memcpy(&blend, &b.dwRop, sizeof blend);
-            AlphaBlend(FDc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], source[2],
-                       source[3], blend);
-        } else {
-            TransparentBlt(FDc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], source[2],
-                           source[3], b.dwRop);
-        }
-        break;
-    }
+    case EMR_TRANSPARENTBLT:
+    case EMR_PLGBLT: DrawTransferRecord(FDc, record); break;
     case EMR_SETDIBITSTODEVICE: {
         EMRSETDIBITSTODEVICE r;
         TEmfDib dib;
@@ -144,24 +195,6 @@ void TEmfPlayer::DrawPendingRecord(const TEmfRecord& record) {
         if (!dib.Empty())
             SetDIBitsToDevice(FDc, r.xDest, r.yDest, DWORD(r.cxSrc), DWORD(r.cySrc), r.xSrc, r.ySrc, r.iStartScan,
                               r.cScans, dib.Bits, dib.Header(), r.iUsageSrc == DIB_PAL_COLORS ? DIB_PAL_COLORS : DIB_RGB_COLORS);
-        break;
-    }
-    case EMR_PLGBLT: {
-        EMRPLGBLT r;
-        TEmfDib dib, mask;
-        ReadFixed(record, r);
-        ReadDib(record, r.offBmiSrc, r.cbBmiSrc, r.offBitsSrc, r.cbBitsSrc, dib);
-        ReadDib(record, r.offBmiMask, r.cbBmiMask, r.offBitsMask, r.cbBitsMask, mask);
-        int source[4];
-        if (dib.Empty() || !EmfSourceRect(r.xformSrc, r.xSrc, r.ySrc, r.cxSrc, r.cySrc, source))
-            break;
-        TSourceContext context(FDc, dib, r.iUsageSrc, r.crBkColorSrc);
-        HBITMAP maskBitmap = mask.Empty() ? nullptr : EmfMonoBitmap(mask);
-        if (context.Dc() != nullptr)
-            PlgBlt(FDc, r.aptlDest, context.Dc(), source[0], source[1], source[2], source[3], maskBitmap, r.xMask,
-                   r.yMask);
-        if (maskBitmap != nullptr)
-            DeleteObject(maskBitmap);
         break;
     }
     default: break;

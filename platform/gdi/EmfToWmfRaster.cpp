@@ -203,15 +203,10 @@ bool TEmfTranslator::Rasterised(const TEmfRecord& record) {
             return false;
         if (indices.empty())
             return true;
-        std::vector<gdi::TRIVERTEX> vertices(read.size());
-        for (std::size_t i = 0; i < read.size(); ++i)
-            vertices[i] = gdi::TRIVERTEX{read[i].x, read[i].y, read[i].Red, read[i].Green, read[i].Blue, read[i].Alpha};
         std::vector<TPointF> corners;
         for (DWORD i : indices)
             corners.push_back(TPointF{double(read[i].x), double(read[i].y)});
-        return PutRaster(corners, [&](HDC dc) {
-            GradientFill(dc, vertices.data(), std::uint32_t(vertices.size()), indices.data(), r.nTri, r.ulMode);
-        });
+        return PutRaster(corners, [&](HDC dc) { DrawTransferRecord(dc, record); });
     }
     case EMR_ALPHABLEND:
     case EMR_TRANSPARENTBLT: {
@@ -250,18 +245,8 @@ bool TEmfTranslator::Rasterised(const TEmfRecord& record) {
                    FOut.Put(META_DIBSTRETCHBLT, words, packed.data(), packed.size()) &&
                    (!mode || FOut.Put(META_SETSTRETCHBLTMODE, {FState.StretchMode}));
         }
-        const DWORD usage = b.iUsageSrc;
-        return PutRaster(rectangle(b.xDest, b.yDest, b.cxDest, b.cyDest), [&](HDC dc) {
-            TSourceContext context(dc, dib, usage, b.crBkColorSrc);
-            if (context.Dc() == nullptr)
-                return;
-            if (record.Type == EMR_ALPHABLEND)
-                AlphaBlend(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], source[2],
-                           source[3], blend);
-            else
-                TransparentBlt(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1],
-                               source[2], source[3], b.dwRop);
-        });
+        return PutRaster(rectangle(b.xDest, b.yDest, b.cxDest, b.cyDest),
+                         [&](HDC dc) { DrawTransferRecord(dc, record); });
     }
     case EMR_MASKBLT: {
         // What a raster operation takes from the destination comes out of the two drawings as
@@ -278,19 +263,8 @@ bool TEmfTranslator::Rasterised(const TEmfRecord& record) {
         int source[4];
         if (!EmfSourceRect(b.xformSrc, b.xSrc, b.ySrc, b.cxDest, b.cyDest, source))
             return true;
-        return PutRaster(rectangle(b.xDest, b.yDest, b.cxDest, b.cyDest), [&](HDC dc) {
-            HBITMAP maskBitmap = mask.Empty() ? nullptr : EmfMonoBitmap(mask);
-            if (dib.Empty()) {
-                MaskBlt(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, nullptr, 0, 0, maskBitmap, r.xMask, r.yMask, b.dwRop);
-            } else {
-                TSourceContext context(dc, dib, b.iUsageSrc, b.crBkColorSrc);
-                if (context.Dc() != nullptr)
-                    MaskBlt(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, context.Dc(), source[0], source[1], maskBitmap,
-                            r.xMask, r.yMask, b.dwRop);
-            }
-            if (maskBitmap != nullptr)
-                DeleteObject(maskBitmap);
-        });
+        return PutRaster(rectangle(b.xDest, b.yDest, b.cxDest, b.cyDest),
+                         [&](HDC dc) { DrawTransferRecord(dc, record); });
     }
     case EMR_PLGBLT: {
         EMRPLGBLT r;
@@ -306,15 +280,7 @@ bool TEmfTranslator::Rasterised(const TEmfRecord& record) {
                                            {double(p[1].x), double(p[1].y)},
                                            {double(p[2].x), double(p[2].y)},
                                            {double(p[1].x) + p[2].x - p[0].x, double(p[1].y) + p[2].y - p[0].y}};
-        return PutRaster(corners, [&](HDC dc) {
-            TSourceContext context(dc, dib, r.iUsageSrc, r.crBkColorSrc);
-            HBITMAP maskBitmap = mask.Empty() ? nullptr : EmfMonoBitmap(mask);
-            if (context.Dc() != nullptr)
-                PlgBlt(dc, r.aptlDest, context.Dc(), source[0], source[1], source[2], source[3], maskBitmap, r.xMask,
-                       r.yMask);
-            if (maskBitmap != nullptr)
-                DeleteObject(maskBitmap);
-        });
+        return PutRaster(corners, [&](HDC dc) { DrawTransferRecord(dc, record); });
     }
     default: return true;
     }

@@ -9,6 +9,7 @@
 #include FT_OUTLINE_H
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_TRUETYPE_TAGS_H
 
 #include <algorithm>
 #include <cmath>
@@ -235,6 +236,30 @@ std::string MappedFaceName(const char* faceName) {
 
 // ---- realised fonts ----------------------------------------------------------------------------
 
+namespace {
+
+/// Whether the face's gasp table lets glyphs of this many pixels to the em be smoothed; faces
+/// without a readable table are smoothed at every size.
+bool GaspAllowsGrey(FT_Face face, unsigned ppem) {
+    constexpr unsigned kDoGray = 0x0002;
+    FT_ULong length = 0;
+    if (!FT_IS_SFNT(face) || FT_Load_Sfnt_Table(face, TTAG_gasp, 0, nullptr, &length) != 0 || length < 4)
+        return true;
+    std::vector<FT_Byte> table(std::min<FT_ULong>(length, 4 + 4 * 0xFFFF));
+    FT_ULong read = table.size();
+    if (FT_Load_Sfnt_Table(face, TTAG_gasp, 0, table.data(), &read) != 0)
+        return true;
+    const auto word = [&](std::size_t at) { return unsigned(table[at] << 8 | table[at + 1]); };
+    const std::size_t ranges = std::min<std::size_t>(word(2), (table.size() - 4) / 4);
+    // Ranges are sorted by their upper limit; the last one normally reaches 0xFFFF.
+    for (std::size_t i = 0; i < ranges; ++i)
+        if (ppem <= word(4 + 4 * i))
+            return (word(6 + 4 * i) & kDoGray) != 0;
+    return true;
+}
+
+}  // namespace
+
 TRealizedFont::TRealizedFont(std::shared_ptr<TFreeTypeLibrary> library, const TFaceChoice& choice,
                              const TFontSize& size, const LOGFONTA& log)
     : FLibrary(std::move(library)), FEmbolden(choice.Embolden), FOblique(choice.Oblique), FFaceName(choice.Family) {
@@ -254,6 +279,8 @@ TRealizedFont::TRealizedFont(std::shared_ptr<TFreeTypeLibrary> library, const TF
         FFace = nullptr;
         return;
     }
+    FMonochrome = FT_IS_SCALABLE(FFace) &&
+                  (log.lfQuality == NONANTIALIASED_QUALITY || !GaspAllowsGrey(FFace, FFace->size->metrics.y_ppem));
     FMetrics.tmWeight = choice.Weight;
     FMetrics.tmCharSet = log.lfCharSet == DEFAULT_CHARSET ? ANSI_CHARSET : log.lfCharSet;
     BYTE pitch = FT_IS_FIXED_WIDTH(FFace) ? 0 : TMPF_FIXED_PITCH;
@@ -387,7 +414,7 @@ char32_t TRealizedFont::SymbolCode(char32_t code) const {
 bool TRealizedFont::Load(char32_t code, bool outline) {
     const FT_UInt index = (code & kGlyphIndexFlag) ? FT_UInt(code & 0xFFFF) : FT_Get_Char_Index(FFace, FT_ULong(code));
     // Synthesis works on outlines, so embedded bitmaps are passed over when it is needed.
-    FT_Int32 flags = FT_LOAD_DEFAULT;
+    FT_Int32 flags = FMonochrome && !outline ? FT_LOAD_TARGET_MONO : FT_LOAD_DEFAULT;
     if (FEmbolden || FOblique || outline)
         flags |= FT_LOAD_NO_BITMAP;
     if (FT_Load_Glyph(FFace, index, flags) != 0)
@@ -413,7 +440,7 @@ int TRealizedFont::Advance(char32_t code) {
 void TRealizedFont::Render(char32_t code, TGlyphImage& image) {
     image = TGlyphImage{};
     if (Load(code) && (FFace->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
-                       FT_Render_Glyph(FFace->glyph, FT_RENDER_MODE_NORMAL) == 0)) {
+                       FT_Render_Glyph(FFace->glyph, FMonochrome ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) == 0)) {
         const FT_GlyphSlot slot = FFace->glyph;
         const FT_Bitmap& bitmap = slot->bitmap;
         const bool known = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY || bitmap.pixel_mode == FT_PIXEL_MODE_MONO ||
@@ -535,10 +562,11 @@ TRealizedFont* RealizeFont(TFontObj& font) {
     if (font.Realized)
         return font.Realized.get();
     const LOGFONTA& log = font.Log;
-    using TSizeKey = std::tuple<TFaceKey, LONG, LONG>;
+    // Qualities differ only in whether glyphs may be smoothed.
+    using TSizeKey = std::tuple<TFaceKey, LONG, LONG, bool>;
     static std::map<TSizeKey, std::shared_ptr<TRealizedFont>> fonts;
     TSizeKey key{TFaceKey{log.lfFaceName, log.lfWeight, log.lfItalic, log.lfCharSet, log.lfPitchAndFamily},
-                 log.lfHeight, log.lfWidth};
+                 log.lfHeight, log.lfWidth, log.lfQuality == NONANTIALIASED_QUALITY};
     auto found = fonts.find(key);
     if (found != fonts.end()) {
         font.Realized = found->second;

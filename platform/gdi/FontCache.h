@@ -102,6 +102,7 @@ private:
     bool FEmbolden = false;
     bool FOblique = false;
     bool FSymbolMap = false;
+    bool FMonochrome = false;  // rendered without grey levels (see Gdi.h's text rules)
     TEXTMETRICA FMetrics{};
     std::array<long long, 4> FInkReach{};
     std::string FFaceName;

@@ -117,6 +117,11 @@
 //   character set as a language hint; the Japanese system faces (ＭＳ Ｐゴシック, ＭＳ ゴシック, their
 //   Latin names, the Mincho faces) map to the IPA faces, anything else to fontconfig's best match.
 //   FreeType renders the glyphs with its default hinting. A missing weight or slant is synthesised.
+// - Text is smoothed as with the platform's font smoothing switched on: glyphs are grey-scale
+//   where the face's gasp table asks for grey at the em size in pixels (GASP_DOGRAY), and at every
+//   size in faces without the table; elsewhere, and always for NONANTIALIASED_QUALITY, they are
+//   rendered monochrome with FreeType's hinting for monochrome targets, which also sets their
+//   advances. ClearType qualities are drawn grey-scale.
 // - A negative lfHeight is the em height in pixels, a positive one the cell height (ascent +
 //   descent), 0 means 12 pixels of em; heights are capped at 1024 pixels. A non-zero lfWidth sets
 //   the average character width by stretching the em horizontally. lfEscapement turns the
@@ -992,6 +997,14 @@ constexpr BYTE FF_SWISS = 0x20;
 constexpr BYTE FF_MODERN = 0x30;
 constexpr BYTE FF_SCRIPT = 0x40;
 constexpr BYTE FF_DECORATIVE = 0x50;
+// Output qualities (lfQuality).
+constexpr BYTE DEFAULT_QUALITY = 0;
+constexpr BYTE DRAFT_QUALITY = 1;
+constexpr BYTE PROOF_QUALITY = 2;
+constexpr BYTE NONANTIALIASED_QUALITY = 3;
+constexpr BYTE ANTIALIASED_QUALITY = 4;
+constexpr BYTE CLEARTYPE_QUALITY = 5;
+constexpr BYTE CLEARTYPE_NATURAL_QUALITY = 6;
 // tmPitchAndFamily bits; TMPF_FIXED_PITCH set means a variable-pitch font, as documented.
 constexpr BYTE TMPF_FIXED_PITCH = 0x01;
 constexpr BYTE TMPF_VECTOR = 0x02;

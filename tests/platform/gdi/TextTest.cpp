@@ -211,7 +211,47 @@ TEST_F(Text, TransparentTextInksOnlyInsideItsCellInTheTextColour) {
         EXPECT_EQ(GetRValue(pixel), GetGValue(pixel)) << "only blends of black over white";
     }
     EXPECT_GT(ink, 20);
-    EXPECT_GT(greys, 0) << "anti-aliased on a true-colour surface";
+    EXPECT_EQ(greys, 0) << "the face's gasp table asks for no smoothing at 12 pixels to the em";
+}
+
+// Smoothing follows the face's gasp ranges at the em size in pixels, as on the platform with
+// font smoothing on; NONANTIALIASED_QUALITY turns it off everywhere. The cases are what the
+// platform draws with these faces.
+TEST_F(Text, GlyphsAreSmoothedOnlyWhereTheFaceAsksForGrey) {
+    struct TCase {
+        const char* Face;
+        LONG Height;
+        BYTE Quality;
+        bool Grey;
+    };
+    const TCase cases[] = {
+        {"Arial", -8, DEFAULT_QUALITY, true},           {"Arial", -12, DEFAULT_QUALITY, false},
+        {"Arial", 10, DEFAULT_QUALITY, false},          {"Arial", -20, DEFAULT_QUALITY, true},
+        {"Arial", -20, NONANTIALIASED_QUALITY, false},  {"Arial", -20, CLEARTYPE_QUALITY, true},
+        {"Tahoma", -6, ANTIALIASED_QUALITY, false},     {"Tahoma", -20, DEFAULT_QUALITY, true},
+        {"Times New Roman", -10, DEFAULT_QUALITY, true}, {"Calibri", -12, DEFAULT_QUALITY, true},
+    };
+    TTextSurface surface(220, 40);
+    SetBkMode(surface.Dc(), TRANSPARENT);
+    for (const TCase& c : cases) {
+        LOGFONTA log{};
+        log.lfHeight = c.Height;
+        log.lfQuality = c.Quality;
+        std::strncpy(log.lfFaceName, c.Face, LF_FACESIZE - 1);
+        HFONT font = CreateFontIndirectA(&log);
+        HGDIOBJ old = SelectObject(surface.Dc(), font);
+        surface.Clear();
+        ASSERT_TRUE(TextOutA(surface.Dc(), 2, 2, "Hamburgefonstiv", 15));
+        int ink = 0, greys = 0;
+        for (COLORREF pixel : surface.Pixels()) {
+            ink += pixel != kPaper;
+            greys += pixel != kPaper && pixel != kInk;
+        }
+        EXPECT_GT(ink, 30) << c.Face << ' ' << c.Height;
+        EXPECT_EQ(greys > 0, c.Grey) << c.Face << ' ' << c.Height << " quality " << int(c.Quality);
+        SelectObject(surface.Dc(), old);
+        DeleteObject(font);
+    }
 }
 
 // Inside a path bracket text records its glyphs' outlines, closed curves where the glyphs lie;

@@ -33,12 +33,14 @@ bool TEmfPlayer::PlayTextRun(const TEmfText& text, bool wide, bool advanced) {
                 previous = SelectObject(FDc, turned);
         }
     }
+    FContext.CompatibleText = !advanced;
     if (wide)
         ExtTextOutW(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Wide.data(),
                     UINT(text.Wide.size()), text.Dx.empty() ? nullptr : text.Dx.data());
     else
         TextOutInCodePage(FDc, text.Reference.x, text.Reference.y, text.Options, rect, text.Ansi.data(),
                           text.Ansi.size(), text.Dx.empty() ? nullptr : text.Dx.data());
+    FContext.CompatibleText = false;
     if (turned != nullptr) {
         SelectObject(FDc, previous);
         DeleteObject(turned);
@@ -82,7 +84,7 @@ bool TEmfPlayer::PlayText(const TEmfRecord& record) {
         EMRSMALLTEXTOUT r;
         if (!ReadSmallText(record, r, text))
             return false;
-        return PlayTextRun(text, true);
+        return PlayTextRun(text, true, r.iGraphicsMode == GM_ADVANCED);
     }
     default: return true;
     }

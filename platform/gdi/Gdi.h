@@ -246,6 +246,9 @@
 //   matrix before the current one, MWT_RIGHTMULTIPLY after it.
 // - Text: the font's height and width are logical and scaled by the transforms' lengths of a
 //   unit along y and x (rounded, at least 1 pixel); lpDx entries are logical and scaled along x.
+//   In GM_ADVANCED a font of designed width (lfWidth 0) is stretched by as much as x scales more
+//   than y, so that its glyphs follow the transform; in GM_COMPATIBLE they keep their designed
+//   proportions. Enhanced-metafile playback draws each text record in the mode the record names.
 //   GetTextExtentPoint32A and GetTextMetricsA answer in logical units (device lengths divided
 //   by those scales, rounded half up); TA_UPDATECP advances the current position in logical units.
 // - LAYOUT_RTL mirrors within the surface (the selected bitmap, or the screen): a point's pixel

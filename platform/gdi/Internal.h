@@ -190,6 +190,9 @@ struct TDCObj final : TObject, TDrawingState {
     bool IsMemory = false;  // false: a screen context from GetDC
     std::vector<TDrawingState> Saved;  // SaveDC's stack, oldest first
     std::unique_ptr<TRecorder> Recorder;  // a recording context's metafile in the making
+    // Set by enhanced-metafile playback around a text record made in GM_COMPATIBLE, whose glyphs
+    // keep their designed proportions although playback draws in GM_ADVANCED.
+    bool CompatibleText = false;
 };
 
 /// The deepest SaveDC nesting a context accepts.

@@ -217,6 +217,16 @@ public:
         FScaled.Log.lfHeight = Scale(FRecord->Log.lfHeight, FAlongY);
         FScaled.Log.lfWidth = Scale(FRecord->Log.lfWidth, FAlongX);
         FFont = RealizeFont(FScaled);
+        // In the advanced mode glyphs follow the transform: a designed width is stretched by
+        // as much as x scales more than y.
+        const double stretch = FAlongX / FAlongY;
+        if (FFont != nullptr && FRecord->Log.lfWidth == 0 && dc.GraphicsMode == GM_ADVANCED && !dc.CompatibleText &&
+            std::isfinite(stretch) && std::fabs(stretch - 1.0) > 1e-3) {
+            const double average = double(FFont->Metrics().tmAveCharWidth) * stretch;
+            FScaled.Log.lfWidth = LONG(std::clamp(std::floor(average + 0.5), 1.0, double(kMaxFontPixels)));
+            FScaled.Realized.reset();
+            FFont = RealizeFont(FScaled);
+        }
     }
     /// Null with the last error set when the font cannot be had.
     TRealizedFont* Font() const { return FFont; }

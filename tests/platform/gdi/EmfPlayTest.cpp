@@ -537,3 +537,27 @@ TEST_F(TEmfPlayTest, SymbolCodesReachTheSymbolsOfAnyFace) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(TEmfPlayTest, AdvancedModeTextStretchesWithThePictureAndCompatibleTextKeepsItsShape) {
+    // Played twice as wide as it was made: text of the advanced mode conforms to the transform,
+    // text of the compatible mode scales only its height (here not at all).
+    const auto inkWidth = [](DWORD mode, LONG playedWidth) {
+        TEmfBuilder builder(kWidth, kHeight);
+        builder.Font(1, -12, u"Liberation Sans").Select(1).Record(kSetBkMode, {TRANSPARENT});
+        builder.Text(1, 2, 0, {}, u"HHH", {}, {}, mode);
+        auto surface = MakeDib(32, 4 * kWidth, -kHeight, {});
+        PatBlt(surface->Dc(), 0, 0, 4 * kWidth, kHeight, WHITENESS);
+        EXPECT_TRUE(Play(builder.Bytes(), surface->Dc(), RECT{0, 0, playedWidth, kHeight}));
+        const TInk ink = InkBox(*surface);
+        return ink.Right - ink.Left + 1;
+    };
+    const int upright = inkWidth(GM_COMPATIBLE, kWidth);
+    EXPECT_GT(upright, 12);
+    EXPECT_EQ(inkWidth(GM_ADVANCED, kWidth), upright);
+    EXPECT_NEAR(inkWidth(GM_COMPATIBLE, 2 * kWidth), upright, 1);
+    EXPECT_NEAR(inkWidth(GM_ADVANCED, 2 * kWidth), 2 * upright, 3);
+}
+
+}  // namespace

@@ -175,6 +175,125 @@ bool FillFixed(const std::vector<TScanPoint>& points, const std::vector<TPolygon
     return true;
 }
 
+/// Fills the same pixels as FillFixed where every polygon is crossed by each row at most twice
+/// (a convex piece of a stroke is) and painting a pixel twice changes nothing: each polygon's
+/// row is the span between its two crossings, so there is no ordering of crossings to keep.
+/// visit(y, spans) gets each row's spans, unsorted and possibly overlapping.
+/// False, with nothing drawn, when some polygon has more crossings or the work would pass
+/// kMaxFillWork; the caller then fills by the general rule.
+template <typename TVisit>
+bool FillConvexPieces(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& runs, long long firstRow,
+                      long long endRow, long long& work, TVisit&& visit) {
+    long long total = work;
+    struct TPiece {
+        long long Top, Bottom;                // its rows within [firstRow, endRow)
+        std::uint32_t Chain[2], ChainEnd[2];  // its edges down each side, in order
+    };
+    std::vector<TEdgeWalk> edges;
+    std::vector<TPiece> pieces;
+    pieces.reserve(runs.size());
+    for (const TPolygonRun& run : runs) {
+        if (run.Count < 3)
+            continue;
+        // The corners where the outline turns from running down to running up, and back: a
+        // polygon crossed at most twice by every row has one of each.
+        std::size_t top = run.Count, bottom = run.Count, turns = 0;
+        int last = 0;
+        for (std::size_t k = 0; k < 2 * run.Count && turns <= 2; ++k) {
+            const TScanPoint& a = points[run.First + k % run.Count];
+            const TScanPoint& b = points[run.First + (k + 1) % run.Count];
+            const int sign = (b.Y > a.Y) - (b.Y < a.Y);
+            if (sign == 0)
+                continue;
+            if (last != 0 && sign != last && k >= run.Count) {
+                ++turns;
+                (sign > 0 ? top : bottom) = k % run.Count;
+            }
+            last = sign;
+        }
+        if (last == 0)
+            continue;  // flat: no rows
+        if (turns != 2)
+            return false;
+        const long long minY = points[run.First + top].Y, maxY = points[run.First + bottom].Y;
+        TPiece piece{std::max(firstRow, (long long)CeilDiv(minY, kFix)), std::min(endRow, (long long)CeilDiv(maxY, kFix)),
+                     {}, {}};
+        if (piece.Top >= piece.Bottom)
+            continue;
+        // Down one side from the top corner forwards, down the other backwards.
+        for (int side = 0; side < 2; ++side) {
+            piece.Chain[side] = std::uint32_t(edges.size());
+            std::size_t k = top;
+            while (k != bottom) {
+                const std::size_t next = side == 0 ? (k + 1) % run.Count : (k + run.Count - 1) % run.Count;
+                const TScanPoint& a = points[run.First + k];
+                const TScanPoint& b = points[run.First + next];
+                const long long end = std::min(piece.Bottom, (long long)CeilDiv(b.Y, kFix));
+                if (b.Y > a.Y && end > piece.Top && CeilDiv(a.Y, kFix) < end)
+                    edges.emplace_back(a.X, a.Y, b.X, b.Y, 1, end);
+                k = next;
+            }
+            piece.ChainEnd[side] = std::uint32_t(edges.size());
+            if (piece.Chain[side] == piece.ChainEnd[side] || edges.size() > UINT32_MAX / 2)
+                return false;
+        }
+        total += piece.Bottom - piece.Top + (long long)(piece.ChainEnd[1] - piece.Chain[0]);
+        if (total > kMaxFillWork)
+            return false;
+        pieces.push_back(piece);
+    }
+    std::sort(pieces.begin(), pieces.end(), [](const TPiece& a, const TPiece& b) { return a.Top < b.Top; });
+    // Row by row, so that the steps of many edges interleave and the pixels go down the surface
+    // in order.
+    // The current edge of each side at hand, so that a row reads only the two edges' own lines.
+    struct TActive {
+        TEdgeWalk* Edge[2];
+        TPiece* Piece;
+    };
+    std::vector<TActive> active;
+    std::vector<TSpan> spans;
+    std::size_t next = 0;
+    long long nextChange = LLONG_MAX;  // the next row on which some piece ends or changes an edge
+    for (long long y = pieces.empty() ? endRow : pieces[0].Top; y < endRow;) {
+        if (active.empty()) {
+            if (next == pieces.size())
+                break;
+            y = std::max(y, pieces[next].Top);
+        }
+        for (; next < pieces.size() && pieces[next].Top == y; ++next) {
+            TPiece& piece = pieces[next];
+            active.push_back(TActive{{&edges[piece.Chain[0]], &edges[piece.Chain[1]]}, &piece});
+            nextChange = std::min({nextChange, piece.Bottom, edges[piece.Chain[0]].End, edges[piece.Chain[1]].End});
+        }
+        spans.clear();
+        for (TActive& a : active) {
+            a.Edge[0]->template MoveTo<kFix>(y);
+            a.Edge[1]->template MoveTo<kFix>(y);
+            const long long x0 = a.Edge[0]->X, x1 = a.Edge[1]->X;
+            if (x0 != x1)
+                spans.push_back(TSpan{std::min(x0, x1), std::max(x0, x1)});
+        }
+        if (!spans.empty())
+            visit(y, spans);
+        ++y;
+        if (y >= nextChange) {
+            nextChange = LLONG_MAX;
+            std::erase_if(active, [y](const TActive& a) { return a.Piece->Bottom <= y; });
+            for (TActive& a : active) {
+                for (int side = 0; side < 2; ++side) {
+                    std::uint32_t& at = a.Piece->Chain[side];
+                    while (at + 1 < a.Piece->ChainEnd[side] && edges[at].End <= y)
+                        ++at;
+                    a.Edge[side] = &edges[at];
+                }
+                nextChange = std::min({nextChange, a.Piece->Bottom, a.Edge[0]->End, a.Edge[1]->End});
+            }
+        }
+    }
+    work = total;
+    return true;
+}
+
 /// A wide pen as it draws on one context.
 struct TWideShape {
     TLinear M;
@@ -751,9 +870,9 @@ bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPo
     TWidener widener(shape, &bounds, outline, runs);
     long long work = 0;
     const auto paint = [&] {
-        const bool painted =
-            FillFixed(outline, runs, bounds.Y0, bounds.Y1, work,
-                      [&fill](long long y, const std::vector<TSpan>& spans) { fill.Spans(y, y + 1, spans); });
+        const auto spans = [&fill](long long y, const std::vector<TSpan>& row) { fill.Spans(y, y + 1, row); };
+        const bool painted = (fill.Overpaints() && FillConvexPieces(outline, runs, bounds.Y0, bounds.Y1, work, spans)) ||
+                             FillFixed(outline, runs, bounds.Y0, bounds.Y1, work, spans);
         outline.clear();
         runs.clear();
         return painted;

@@ -255,8 +255,12 @@ public:
     void Span(long long y, long long x0, long long x1);
     /// Fills a box of rows and columns.
     void Box(const TClip& box);
-    /// Fills the same spans on rows [top, bottom); the spans are ordered and apart.
+    /// Fills the same spans on rows [top, bottom); the spans are ordered and apart, or in any order
+    /// and overlapping where Overpaints().
     void Spans(long long top, long long bottom, const std::vector<TSpan>& spans);
+    /// Whether painting a pixel again leaves it as the first painting did (the operation does not
+    /// read the destination), so that spans may overlap and come in any order.
+    bool Overpaints() const { return !FUsesDest; }
 
 private:
     void Run(long long y, long long x0, long long x1);

@@ -1,5 +1,6 @@
 // The codec's compression streams, their failures turned into EPNGZLIBError, the bounded
-// whole-buffer inflate and deflate, and libdeflate's one-call inflate of complete image data.
+// whole-buffer inflate and deflate, and libdeflate's one-call inflate and deflate of complete
+// image data.
 #include "png/Zlib.h"
 
 #include "platform/base/Messages.h"
@@ -211,6 +212,28 @@ TZlibResult DeflateBuffer(const std::uint8_t* input, std::size_t length, int lev
 }
 
 // ---- libdeflate -------------------------------------------------------------------------------
+
+std::size_t DeflateWholeBound(std::size_t length) noexcept { return libdeflate_zlib_compress_bound(nullptr, length); }
+
+std::size_t DeflateWhole(const std::uint8_t* input, std::size_t length, int level, std::uint8_t* output) noexcept {
+    // libdeflate goes on to level 12; those and every other level stay with zlib, which refuses them.
+    if (level < 0 || level > 9)
+        return 0;
+    // One compressor per thread, kept while the level stays the same, so that saving many small
+    // images does not set one up (and clear its tables) for each.
+    struct TFreeCompressor {
+        void operator()(libdeflate_compressor* compressor) const noexcept { libdeflate_free_compressor(compressor); }
+    };
+    thread_local std::unique_ptr<libdeflate_compressor, TFreeCompressor> compressor;
+    thread_local int compressorLevel = -1;
+    if (compressor == nullptr || compressorLevel != level) {
+        compressor.reset(libdeflate_alloc_compressor(level));
+        compressorLevel = level;
+        if (compressor == nullptr)
+            return 0;
+    }
+    return libdeflate_zlib_compress(compressor.get(), input, length, output, DeflateWholeBound(length));
+}
 
 bool InflateWhole(const std::uint8_t* input, std::size_t length, std::uint8_t* output,
                   std::size_t outputSize) noexcept {

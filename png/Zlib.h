@@ -111,6 +111,17 @@ TZlibResult InflateBuffer(const std::uint8_t* input, std::size_t length, std::si
 TZlibResult DeflateBuffer(const std::uint8_t* input, std::size_t length, int level, std::size_t limit,
                           std::vector<std::uint8_t>& output);
 
+/// Deflates the whole input with libdeflate in one call, at the zlib level (0 to 9: libdeflate
+/// numbers its levels the same way, 0 storing the data uncompressed), into one complete zlib
+/// stream at output, which has room for DeflateWholeBound(length) bytes; returns the stream's
+/// length. 0 for any other level and when libdeflate cannot be had; the caller then deflates
+/// with zlib, which reports what it refuses. The caller gates the size of the input it gathered
+/// and of the output.
+std::size_t DeflateWhole(const std::uint8_t* input, std::size_t length, int level, std::uint8_t* output) noexcept;
+
+/// The most bytes DeflateWhole produces from length bytes, at any level.
+std::size_t DeflateWholeBound(std::size_t length) noexcept;
+
 /// Inflates a complete zlib stream with libdeflate in one call; true only when it inflates to
 /// exactly outputSize bytes. Any failure, too much or too little data included, gives false and
 /// leaves the decision to the streaming path.

@@ -11,6 +11,9 @@ packages=(
     libfreetype-dev libfontconfig-dev
     libpng-dev libspng-dev libstb-dev
     libicu-dev
+    # with libpng-dev and zlib1g-dev, the static archives FreeType's and fontconfig's need in the
+    # command-line programs (VISTEL_STATIC_TOOLS)
+    libbrotli-dev libexpat1-dev
     qt6-base-dev fonts-ipafont-gothic
     fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea fonts-ipafont-mincho fonts-wine
     librsvg2-bin desktop-file-utils groff-base

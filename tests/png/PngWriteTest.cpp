@@ -255,6 +255,47 @@ TEST_F(PngWrite, AHugeLimitKeepsEverythingInOneChunk) {
     EXPECT_EQ(ChunkLengths(SavePng(png), "IDAT").size(), 1u);
 }
 
+TEST_F(PngWrite, EveryLevelFromNoneToNineKeepsTheRowsAndRisesInTheStreamHeadersLevelField) {
+    // The zlib header's two-bit hint runs from 0 (fastest) to 3 (slowest); a stream of level 0
+    // stores the rows with a few bytes of framing.
+    TPNGObject png;
+    TChunkIHDR& h = MakeImage(png, 40, 30, 8, kColorRgb);
+    FillNoise(h, 7);
+    const TBytes rows = InflateImageData(SavePng(png));
+    int previousField = 0;
+    for (int level = 0; level <= 9; ++level) {
+        png.DeflateLevel = std::uint8_t(level);
+        const TBytes file = SavePng(png);
+        EXPECT_EQ(InflateImageData(file), rows) << level;
+        const TBytes stream = ChunkData(file, "IDAT");
+        ASSERT_GE(stream.size(), 2u);
+        const int field = stream[1] >> 6;
+        EXPECT_GE(field, previousField) << level;
+        previousField = field;
+        if (level == 0) {
+            EXPECT_EQ(field, 0);
+            EXPECT_GT(stream.size(), rows.size());
+            EXPECT_LT(stream.size(), rows.size() + 32);
+        }
+    }
+    EXPECT_EQ(previousField, 3);
+}
+
+TEST_F(PngWrite, ImageDataTheStorageCapCannotHoldWholeIsStreamedAndTheLastErrorStays) {
+    TPNGObject png;
+    TChunkIHDR& h = MakeImage(png, 224, 224, 8, kColorRgb);
+    FillNoise(h, 8);
+    const TBytes whole = SavePng(png);
+    // The filtered rows alone, 224 × 673 bytes, are more than the cap.
+    gdi::SetBitmapStorageCap(100000);
+    gdi::SetLastError(1234);
+    const TBytes streamed = SavePng(png);
+    EXPECT_EQ(gdi::GetLastError(), 1234u);
+    EXPECT_EQ(InflateImageData(streamed), InflateImageData(whole));
+    EXPECT_NE(streamed, whole) << "the same compressor made both";
+    EXPECT_EQ(ReadWithLibpng(streamed).Warnings, 0);
+}
+
 struct TInverseGammaCase {
     std::uint8_t ColorType;
     std::uint8_t Depth;

@@ -65,7 +65,7 @@ protected:
 
 TEST_F(VistelThumbs, PrintsOneLinePerFileAndWritesTheSheet) {
     for (int i = 0; i < 9; ++i)
-        WriteBmp("p" + std::to_string(i) + ".bmp", 10, 10);
+        WriteBmp(std::string("p").append(std::to_string(i)).append(".bmp"), 10, 10);
     std::ofstream(FFolder / "q.txt") << "line";
     const fs::path sheet = FFolder / "sheet.bmp";
     TRun run = RunTool(FFolder.string() + " --sheet " + sheet.string());
@@ -82,7 +82,7 @@ TEST_F(VistelThumbs, PrintsOneLinePerFileAndWritesTheSheet) {
 
 TEST_F(VistelThumbs, WritesThePngSheetWithTheSamePixelsAsTheBitmapSheet) {
     for (int i = 0; i < 3; ++i)
-        WriteBmp("p" + std::to_string(i) + ".bmp", 10 + i * 20, 12);
+        WriteBmp(std::string("p").append(std::to_string(i)).append(".bmp"), 10 + i * 20, 12);
     const fs::path bmp = FFolder / "out" / "sheet.bmp";
     const fs::path png = FFolder / "out" / "sheet.png";
     fs::create_directory(FFolder / "out");

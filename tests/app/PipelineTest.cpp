@@ -100,7 +100,7 @@ protected:
         for (int i = 0; i < 6; ++i) {
             TBitmap bitmap;
             Paint(bitmap, 300 + 40 * i, 200 + 30 * i, i);
-            const std::string stem = (FFolder / ("f" + std::to_string(i))).string();
+            const std::string stem = (FFolder / std::string("f").append(std::to_string(i))).string();
             bitmap.SaveToFile(stem + "a.bmp");
             jpeg::TJPEGImage jpeg;
             jpeg.Settings().Progressive = i % 3 == 1;

@@ -151,12 +151,67 @@ const char* LanguageOf(BYTE charset) {
 
 using TFaceKey = std::tuple<std::string, LONG, BYTE, BYTE, BYTE>;
 
+// The families fontconfig's configuration puts after a family name, the name itself left out.
+std::vector<std::string> SubstitutedFamilies(FcConfig* config, const std::string& family) {
+    std::vector<std::string> families;
+    FcPattern* pattern = FcPatternCreate();
+    if (pattern == nullptr)
+        return families;
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcConfigSubstitute(config, pattern, FcMatchPattern);
+    FcChar8* name = nullptr;
+    for (int i = 1; FcPatternGetString(pattern, FC_FAMILY, i, &name) == FcResultMatch && name != nullptr; ++i)
+        families.emplace_back(reinterpret_cast<const char*>(name));
+    FcPatternDestroy(pattern);
+    return families;
+}
+
+// Whether a family is neither installed nor known to fontconfig's configuration as another's
+// stand-in: fontconfig then offers its general default, where the platform's font mapper takes
+// its own default faces.
+bool UnknownFamily(FcConfig* config, const std::string& family) {
+    if (family.empty())
+        return true;
+    FcPattern* pattern = FcPatternCreate();
+    FcObjectSet* objects = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet* fonts = nullptr;
+    if (pattern != nullptr && objects != nullptr) {
+        FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+        fonts = FcFontList(config, pattern, objects);
+    }
+    const bool installed = fonts != nullptr && fonts->nfont > 0;
+    if (fonts != nullptr)
+        FcFontSetDestroy(fonts);
+    if (objects != nullptr)
+        FcObjectSetDestroy(objects);
+    if (pattern != nullptr)
+        FcPatternDestroy(pattern);
+    if (installed)
+        return false;
+    // A name the configuration knows nothing of gets the same substitutes as any other such name.
+    static const std::vector<std::string> unknown = SubstitutedFamilies(config, "\x01 no such family \x01");
+    return SubstitutedFamilies(config, family) == unknown;
+}
+
+// The platform's own choice for a face it does not have, by the record's pitch and family.
+const char* DefaultFamily(BYTE pitchAndFamily) {
+    if ((pitchAndFamily & 0xF0) == FF_ROMAN)
+        return "Times New Roman";
+    if ((pitchAndFamily & 0xF0) == FF_MODERN || (pitchAndFamily & 0x03) == FIXED_PITCH)
+        return "Courier New";
+    return "Arial";
+}
+
 bool ChooseFace(const LOGFONTA& log, TFaceChoice& choice) {
-    const std::string family = MappedFaceName(log.lfFaceName);
+    std::string family = MappedFaceName(log.lfFaceName);
     const LONG weight = log.lfWeight == FW_DONTCARE ? FW_NORMAL : std::clamp<LONG>(log.lfWeight, 1, 1000);
     FcConfig* config = FontConfig();
     if (config == nullptr)
         return false;
+    // Faces of Latin scripts only: other character sets keep fontconfig's choice for their language.
+    if (LanguageOf(log.lfCharSet) == nullptr && log.lfCharSet != SYMBOL_CHARSET && log.lfCharSet != OEM_CHARSET &&
+        UnknownFamily(config, family))
+        family = MappedFaceName(DefaultFamily(log.lfPitchAndFamily));
     FcPattern* pattern = FcPatternCreate();
     if (pattern == nullptr)
         return false;

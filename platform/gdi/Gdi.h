@@ -116,6 +116,10 @@
 // - Text: fonts resolve through fontconfig by face name, weight, italic, pitch and family, with the
 //   character set as a language hint; the Japanese system faces (ＭＳ Ｐゴシック, ＭＳ ゴシック, their
 //   Latin names, the Mincho faces) map to the IPA faces, anything else to fontconfig's best match.
+//   A face that is neither installed nor known to fontconfig's configuration as another's stand-in
+//   (and an empty face name) takes the platform's default faces for Latin character sets, as its
+//   font mapper does: Times New Roman for FF_ROMAN, Courier New for FF_MODERN or FIXED_PITCH,
+//   Arial otherwise.
 //   FreeType renders the glyphs with its default hinting. A missing weight or slant is synthesised.
 // - Text is smoothed as with the platform's font smoothing switched on: glyphs are grey-scale
 //   where the face's gasp table asks for grey at the em size in pixels (GASP_DOGRAY), and at every

@@ -133,6 +133,42 @@ TEST_F(Text, DesignedFaceResolvesToTheInstalledProportionalGothic) {
     EXPECT_TRUE(metrics.tmPitchAndFamily & TMPF_FIXED_PITCH) << "a proportional face";
 }
 
+// A face nobody has installed, or no face at all, gets the platform's default by pitch and family,
+// as its font mapper chooses; installed faces and other scripts' character sets are left alone.
+TEST_F(Text, MissingFacesTakeThePlatformsDefaultFaces) {
+    const struct {
+        const char* Face;
+        BYTE PitchAndFamily;
+        BYTE Charset;
+        const char* Expected;
+    } cases[] = {
+        {"Merry Christmas Flake", 0, ANSI_CHARSET, "Liberation Sans"},
+        {"Merry Christmas Flake", FF_SWISS, DEFAULT_CHARSET, "Liberation Sans"},
+        {"Merry Christmas Flake", FF_ROMAN, ANSI_CHARSET, "Liberation Serif"},
+        {"Merry Christmas Flake", FF_MODERN | FIXED_PITCH, ANSI_CHARSET, "Liberation Mono"},
+        {"", 0, ANSI_CHARSET, "Liberation Sans"},
+        {"DejaVu Sans", FF_ROMAN, ANSI_CHARSET, "DejaVu Sans"},
+        {"Merry Christmas Flake", 0, SHIFTJIS_CHARSET, nullptr},  // a Japanese face, not a Latin one
+    };
+    for (const auto& c : cases) {
+        LOGFONTA log{};
+        log.lfHeight = -12;
+        log.lfCharSet = c.Charset;
+        log.lfPitchAndFamily = c.PitchAndFamily;
+        std::strncpy(log.lfFaceName, c.Face, LF_FACESIZE - 1);
+        HFONT font = CreateFontIndirectA(&log);
+        HGDIOBJ old = SelectObject(Dc(), font);
+        char face[LF_FACESIZE] = {};
+        EXPECT_GT(GetTextFaceA(Dc(), sizeof face, face), 0);
+        if (c.Expected != nullptr)
+            EXPECT_STREQ(face, c.Expected) << c.Face << " " << int(c.PitchAndFamily);
+        else
+            EXPECT_EQ(std::string(face).find("Liberation"), std::string::npos) << face;
+        SelectObject(Dc(), old);
+        DeleteObject(font);
+    }
+}
+
 TEST_F(Text, ExtentIsTheSumOfTheCharactersAdvancesAndTheCellHeight) {
     const SIZE empty = Extent("");
     EXPECT_EQ(empty.cx, 0);

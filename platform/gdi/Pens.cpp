@@ -244,8 +244,8 @@ bool FillConvexPieces(const std::vector<TScanPoint>& points, const std::vector<T
     }
     std::sort(pieces.begin(), pieces.end(), [](const TPiece& a, const TPiece& b) { return a.Top < b.Top; });
     // Row by row, so that the steps of many edges interleave and the pixels go down the surface
-    // in order.
-    // The current edge of each side at hand, so that a row reads only the two edges' own lines.
+    // in order; each active piece keeps its two current edges at hand, looked up again only on
+    // rows where one of them ends.
     struct TActive {
         TEdgeWalk* Edge[2];
         TPiece* Piece;

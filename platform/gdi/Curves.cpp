@@ -24,7 +24,7 @@ namespace {
 constexpr long long kMaxCurveInputPoints = 1LL << 24;
 /// The points one call may flatten its curves into; beyond it the call fails (not enough memory).
 constexpr std::size_t kMaxCurvePoints = std::size_t(1) << 24;
-/// How far (pixels) a flattened piece may stray from the curve.
+/// How far (pixels) a flattened arc may stray from the curve.
 constexpr double kFlatness = 0.25;
 constexpr double kPi = 3.14159265358979323846;
 
@@ -343,36 +343,78 @@ private:
     double FCx = 0, FCy = 0, FRx = 0, FRy = 0, FScale = 0;
 };
 
-struct TPointD {
-    double X, Y;
+// Bézier curves are flattened in sixteenths of a pixel with the platform's own rounding and
+// flatness test, so a curve lights the pixels the platform's does (measured on some 400 curves,
+// large and small, crossing the surface's edges or not). A finer flattening keeps closer to the
+// true curve but strays from the platform's polyline by a pixel along most of its length.
+constexpr int kCurveShift = 4;
+constexpr long long kCurveOne = 1LL << kCurveShift;
+
+/// A cubic Bézier curve in sixteenths of a device pixel; index 0 is x, 1 is y.
+struct TFixedCurve {
+    long long P[4][2];
 };
 
-double DistanceFromChord(const TPointD& p, const TPointD& a, const TPointD& b) {
-    const double dx = b.X - a.X, dy = b.Y - a.Y;
-    const double len = std::hypot(dx, dy);
-    if (len == 0)
-        return std::hypot(p.X - a.X, p.Y - a.Y);
-    return std::fabs((p.X - a.X) * dy - (p.Y - a.Y) * dx) / len;
+/// The whole pixel of a sixteenth, rounded half up.
+long long CurvePixel(long long v) { return (v + kCurveOne / 2) >> kCurveShift; }
+
+/// The midpoint as the platform takes it: a half added, then halved toward zero.
+long long CurveMid(long long a, long long b) { return (a + b + 1) / 2; }
+
+/// Whether a piece is drawn as its chord. Along the chord's longer axis each inner control point
+/// must not lie beyond the end: one before the start may not also lie before the end, any other
+/// may not lie past it. Across, it must lie within a pixel of the chord's line, whose slope is
+/// taken in sixteenths per whole pixel and truncated. A chord under half a pixel long is flat.
+bool CurveFlat(const TFixedCurve& c) {
+    const auto& p = c.P;
+    const int along = std::llabs(p[3][1] - p[0][1]) <= std::llabs(p[3][0] - p[0][0]) ? 0 : 1, across = 1 - along;
+    for (int i = 1; i <= 2; ++i) {
+        if (p[i][along] < p[0][along] ? p[i][along] < p[3][along] : p[i][along] > p[3][along])
+            return false;
+    }
+    const long long pixels = CurvePixel(p[3][along] - p[0][along]);
+    if (pixels == 0)
+        return true;
+    // |slope| stays below 48 sixteenths a pixel, as the chord runs at most as far across as along.
+    const long long slope = (p[3][across] - p[0][across]) / pixels;
+    for (int i = 1; i <= 2; ++i) {
+        if (std::llabs(p[i][across] - p[0][across] - slope * CurvePixel(p[i][along] - p[0][along])) > kCurveOne)
+            return false;
+    }
+    return true;
 }
 
-// A cubic Bézier curve in device space, halved (de Casteljau) until both inner control points lie
-// within kFlatness of the chord, 16 halvings deep at most, or the control points' box lies
-// outside the guard; the end points of the pieces are rounded half up. The start is not added.
-void FlattenBezier(const TPointD (&p)[4], const TClip& guard, TPointSink& sink, int depth) {
-    const double x0 = std::min({p[0].X, p[1].X, p[2].X, p[3].X}), x1 = std::max({p[0].X, p[1].X, p[2].X, p[3].X});
-    const double y0 = std::min({p[0].Y, p[1].Y, p[2].Y, p[3].Y}), y1 = std::max({p[0].Y, p[1].Y, p[2].Y, p[3].Y});
-    if (depth >= 16 || Misses(guard, x0, y0, x1, y1) ||
-        std::max(DistanceFromChord(p[1], p[0], p[3]), DistanceFromChord(p[2], p[0], p[3])) <= kFlatness) {
-        sink.Add(p[3].X, p[3].Y);
+/// Halves the curve (de Casteljau) until each piece is flat, 16 halvings deep at most, or its
+/// control points' box lies outside the guard, and adds each piece's end in whole pixels. The
+/// start is not added.
+void FlattenBezier(const TFixedCurve& c, const TClip& guard, TPointSink& sink, int depth) {
+    const auto& p = c.P;
+    const auto [x0, x1] = std::minmax({p[0][0], p[1][0], p[2][0], p[3][0]});
+    const auto [y0, y1] = std::minmax({p[0][1], p[1][1], p[2][1], p[3][1]});
+    if (depth >= 16 || CurveFlat(c) ||
+        Misses(guard, double(x0) / kCurveOne, double(y0) / kCurveOne, double(x1) / kCurveOne, double(y1) / kCurveOne)) {
+        sink.Add(CurvePixel(p[3][0]), CurvePixel(p[3][1]));
         return;
     }
-    const auto mid = [](const TPointD& a, const TPointD& b) { return TPointD{(a.X + b.X) / 2, (a.Y + b.Y) / 2}; };
-    const TPointD p01 = mid(p[0], p[1]), p12 = mid(p[1], p[2]), p23 = mid(p[2], p[3]);
-    const TPointD p012 = mid(p01, p12), p123 = mid(p12, p23), m = mid(p012, p123);
-    const TPointD left[4] = {p[0], p01, p012, m}, right[4] = {m, p123, p23, p[3]};
+    TFixedCurve left, right;
+    for (int k = 0; k < 2; ++k) {
+        const long long p01 = CurveMid(p[0][k], p[1][k]), p12 = CurveMid(p[1][k], p[2][k]);
+        const long long p23 = CurveMid(p[2][k], p[3][k]);
+        const long long p012 = CurveMid(p01, p12), p123 = CurveMid(p12, p23), m = CurveMid(p012, p123);
+        left.P[0][k] = p[0][k], left.P[1][k] = p01, left.P[2][k] = p012, left.P[3][k] = m;
+        right.P[0][k] = m, right.P[1][k] = p123, right.P[2][k] = p23, right.P[3][k] = p[3][k];
+    }
     FlattenBezier(left, guard, sink, depth + 1);
     if (!sink.Full())
         FlattenBezier(right, guard, sink, depth + 1);
+}
+
+/// The curve from a through three device control points, in sixteenths.
+TFixedCurve FixedCurve(const TScanPoint& a, const TScanPoint& b, const TScanPoint& c, const TScanPoint& d) {
+    return TFixedCurve{{{a.X * kCurveOne, a.Y * kCurveOne},
+                        {b.X * kCurveOne, b.Y * kCurveOne},
+                        {c.X * kCurveOne, c.Y * kCurveOne},
+                        {d.X * kCurveOne, d.Y * kCurveOne}}};
 }
 
 // ---- drawing ------------------------------------------------------------------------------------
@@ -891,14 +933,26 @@ TScanPoint DeviceOf(const TDCObj& dc, const POINT& p) {
     return TScanPoint{d.X, d.Y};
 }
 
-// Appends the flattened curve from the figure's last point through three logical points.
+// Appends the flattened curve from the figure's last point through three logical points. The
+// control points keep the sixteenths of the exact transform, so a curve drawn smaller than its
+// logical size does not take on the rounding of each point to a whole pixel.
 bool AddBezier(const TDCObj& dc, const TClip& guard, std::vector<TScanPoint>& points, const POINT* control) {
-    const TScanPoint a = points.back(), b = DeviceOf(dc, control[0]), c = DeviceOf(dc, control[1]),
-                     d = DeviceOf(dc, control[2]);
-    const TPointD p[4] = {{double(a.X), double(a.Y)}, {double(b.X), double(b.Y)}, {double(c.X), double(c.Y)},
-                          {double(d.X), double(d.Y)}};
+    const TScanPoint a = points.back(), d = DeviceOf(dc, control[2]);
+    const TAffine m = DeviceAffine(dc);
+    const auto sixteenths = [](double v) {
+        v *= double(kCurveOne);
+        const double limit = double(kDeviceLimit * kCurveOne);
+        return !(v > -limit) ? -kDeviceLimit * kCurveOne
+               : !(v < limit) ? kDeviceLimit * kCurveOne
+                              : (long long)std::floor(v + 0.5);
+    };
+    TFixedCurve curve{{{a.X * kCurveOne, a.Y * kCurveOne}}};
+    for (int k = 0; k < 3; ++k) {
+        curve.P[k + 1][0] = sixteenths(m.X(control[k].x, control[k].y));
+        curve.P[k + 1][1] = sixteenths(m.Y(control[k].x, control[k].y));
+    }
     TPointSink sink(points);
-    FlattenBezier(p, guard, sink, 0);
+    FlattenBezier(curve, guard, sink, 0);
     // The end point is exact whatever the flattening skipped, so the next piece starts there.
     if (!sink.Full() && (points.back().X != d.X || points.back().Y != d.Y))
         sink.Add(d.X, d.Y);
@@ -911,13 +965,9 @@ namespace detail {
 
 bool FlattenCurve(std::vector<TScanPoint>& points, const TScanPoint* control) {
     const TScanPoint a = points.back();
-    const TPointD p[4] = {{double(a.X), double(a.Y)},
-                          {double(control[0].X), double(control[0].Y)},
-                          {double(control[1].X), double(control[1].Y)},
-                          {double(control[2].X), double(control[2].Y)}};
     const TClip everywhere{-(1LL << 40), 1LL << 40, -(1LL << 40), 1LL << 40};
     TPointSink sink(points);
-    FlattenBezier(p, everywhere, sink, 0);
+    FlattenBezier(FixedCurve(a, control[0], control[1], control[2]), everywhere, sink, 0);
     if (sink.Full() || points.size() > kMaxPathPoints) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;

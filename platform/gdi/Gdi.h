@@ -375,11 +375,19 @@
 //   curve instead: each quarter of an ellipse is halved until the device curve strays less than
 //   a quarter of a pixel from its chords, the points rounded half up; under a turning transform
 //   that polygon is also what the brush fills (by the winding rule, the polygon fills' pixels).
-// - Bézier curves: the control points are transformed to device pixels like line ends, then each
-//   curve is halved (de Casteljau, double precision) until both inner control points lie within
-//   a quarter of a pixel of the chord, at most 16 times; the pieces' end points, rounded half up,
-//   are drawn as one polyline with the curve's last pixel left out. PolyBezier wants 3n + 1
-//   points (n ≥ 1), PolyBezierTo 3n (n ≥ 1) and moves the current position to the last point.
+// - Bézier curves are flattened as the platform flattens them (measured pixel for pixel on some
+//   400 curves): the control points in sixteenths of a device pixel (the start at the current
+//   device pixel), each curve halved (de Casteljau, every midpoint (a + b + 1) / 2 in integers,
+//   halved toward zero) until it is flat, at most 16 times. A piece is flat when its chord is
+//   under half a pixel long, or when each inner control point, along the chord's longer axis,
+//   stays short of the end (one before the start must not also lie before the end; any other
+//   must not lie past it) and, across that axis, lies within a pixel of the chord's line (the
+//   slope taken in sixteenths per whole pixel, truncated). The pieces' end points, rounded half
+//   up to whole pixels, are drawn as one polyline with the curve's last pixel left out. Paths
+//   flatten their curves the same way. (The platform's implementation under Wine flattens the
+//   logical points; we flatten on the device, so a curve scaled up stays smooth.) PolyBezier
+//   wants 3n + 1 points (n ≥ 1), PolyBezierTo 3n (n ≥ 1) and moves the current position to the
+//   last point.
 //   PolyDraw checks every type before drawing: PT_MOVETO alone, PT_LINETO, and PT_BEZIERTO in
 //   threes, the line or the curve's last point optionally with PT_CLOSEFIGURE; after a closed
 //   figure the next line starts at the figure's first point; the current position ends at the

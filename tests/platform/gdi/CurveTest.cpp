@@ -5,6 +5,7 @@
 #include <climits>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -333,6 +334,31 @@ TEST_F(TCurveTest, ArcToAngleArcAndBeziersMoveTheCurrentPosition) {
     MoveToEx(dc, 1, 1, nullptr);
     PolyDraw(dc, drawn + 1, curveTypes + 1, 3);
     EXPECT_EQ(Runs(*surface, 40, 40), bezier) << "from the current position (1, 1)";
+}
+
+// Each curve lights exactly the polyline through the points the platform flattens it into, as
+// measured: sixteenths of a pixel, midpoints halved toward zero (the third curve reaches past the
+// surface's top left), and a control point level with the start and behind the end is not flat.
+TEST_F(TCurveTest, BeziersLightThePlatformsFlattenedPolyline) {
+    auto surface = MakeWhiteSurface(128, 128);
+    HDC dc = surface->Dc();
+    const std::vector<std::vector<POINT>> flattened = {
+        {{5, 5}, {21, 6}, {33, 10}, {41, 16}, {47, 23}, {51, 32}, {53, 41}, {55, 63}, {58, 84}, {62, 93},
+         {67, 102}, {75, 109}, {86, 115}, {93, 117}, {101, 119}, {120, 120}},
+        {{119, 111}, {117, 111}, {116, 112}, {116, 116}, {118, 118}, {119, 117}, {119, 114}},
+        {{311, -135}, {268, -128}, {228, -118}, {158, -93}, {128, -77}, {100, -59}, {76, -40}, {54, -21},
+         {35, 0}, {26, 11}, {18, 22}, {3, 45}, {-3, 56}, {-9, 67}, {-20, 90}, {-30, 113}, {-37, 136}}};
+    const POINT curves[][4] = {{{5, 5}, {100, 5}, {5, 120}, {120, 120}},
+                               {{119, 111}, {111, 108}, {119, 125}, {119, 114}},
+                               {{311, -135}, {-174, -74}, {-15, 448}, {-99, 273}}};
+    for (std::size_t i = 0; i < flattened.size(); ++i) {
+        Clear(dc);
+        EXPECT_TRUE(PolyBezier(dc, curves[i], 4));
+        const std::string curve = Runs(*surface, 128, 128);
+        Clear(dc);
+        Polyline(dc, flattened[i].data(), int(flattened[i].size()));
+        EXPECT_EQ(curve, Runs(*surface, 128, 128)) << "curve " << i;
+    }
 }
 
 TEST_F(TCurveTest, BadCountsAndTypesAreRefusedBeforeAnyPointIsRead) {

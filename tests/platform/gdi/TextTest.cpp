@@ -324,12 +324,35 @@ TEST_F(Text, TextInAPathRecordsTheGlyphOutlines) {
     MoveToEx(Dc(), 10, 5, nullptr);
     Write(0, 0, "Ob");
     const std::vector<COLORREF> written = FSurface->Pixels();
-    int both = 0, either = 0;
-    for (std::size_t i = 0; i < filled.size(); ++i) {
-        both += filled[i] == kInk && written[i] != kPaper;
-        either += filled[i] == kInk || written[i] == kInk;
-    }
-    EXPECT_GT(both * 10, either * 6) << "the filled outlines cover the text's own ink";
+    // The curves are flattened to within a pixel, so each side's ink must lie within a pixel of
+    // the other's.
+    const int width = FSurface->Width(), height = int(filled.size()) / width;
+    const auto near = [&](const std::vector<COLORREF>& in, int x, int y, bool ink) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx, ny = y + dy;
+                if (nx >= 0 && ny >= 0 && nx < width && ny < height &&
+                    (ink ? in[std::size_t(ny * width + nx)] == kInk : in[std::size_t(ny * width + nx)] != kPaper))
+                    return true;
+            }
+        return false;
+    };
+    int filledInk = 0, filledNearText = 0, textInk = 0, textNearFill = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const std::size_t i = std::size_t(y * width + x);
+            if (filled[i] == kInk) {
+                ++filledInk;
+                filledNearText += near(written, x, y, false);
+            }
+            if (written[i] == kInk) {
+                ++textInk;
+                textNearFill += near(filled, x, y, true);
+            }
+        }
+    EXPECT_GT(filledInk, 0);
+    EXPECT_GT(filledNearText * 100, filledInk * 95) << "the filled outlines lie on the text's own ink";
+    EXPECT_GT(textNearFill * 100, textInk * 95) << "and cover it";
 }
 
 TEST_F(Text, OpaqueModeFillsTheCellWithTheBackgroundColour) {

@@ -343,28 +343,29 @@ private:
     double FCx = 0, FCy = 0, FRx = 0, FRy = 0, FScale = 0;
 };
 
-// Bézier curves are flattened in sixteenths of a pixel with the platform's own rounding and
-// flatness test, so a curve lights the pixels the platform's does (measured on some 400 curves,
-// large and small, crossing the surface's edges or not). A finer flattening keeps closer to the
-// true curve but strays from the platform's polyline by a pixel along most of its length.
+// Bézier curves are flattened in sixteenths of a unit (a logical unit or a pixel, see AddBezier)
+// with the platform's own rounding and flatness test, so a curve lights the pixels the
+// platform's does (measured on some 400 curves, large and small, crossing the surface's edges or
+// not). A finer flattening keeps closer to the true curve but strays from the platform's
+// polyline by a pixel along most of its length.
 constexpr int kCurveShift = 4;
 constexpr long long kCurveOne = 1LL << kCurveShift;
 
-/// A cubic Bézier curve in sixteenths of a device pixel; index 0 is x, 1 is y.
+/// A cubic Bézier curve in sixteenths of a unit; index 0 is x, 1 is y.
 struct TFixedCurve {
     long long P[4][2];
 };
 
-/// The whole pixel of a sixteenth, rounded half up.
-long long CurvePixel(long long v) { return (v + kCurveOne / 2) >> kCurveShift; }
+/// The whole unit of a sixteenth, rounded half up.
+long long CurveUnit(long long v) { return (v + kCurveOne / 2) >> kCurveShift; }
 
 /// The midpoint as the platform takes it: a half added, then halved toward zero.
 long long CurveMid(long long a, long long b) { return (a + b + 1) / 2; }
 
 /// Whether a piece is drawn as its chord. Along the chord's longer axis each inner control point
 /// must not lie beyond the end: one before the start may not also lie before the end, any other
-/// may not lie past it. Across, it must lie within a pixel of the chord's line, whose slope is
-/// taken in sixteenths per whole pixel and truncated. A chord under half a pixel long is flat.
+/// may not lie past it. Across, it must lie within a unit of the chord's line, whose slope is
+/// taken in sixteenths per whole unit and truncated. A chord under half a unit long is flat.
 bool CurveFlat(const TFixedCurve& c) {
     const auto& p = c.P;
     const int along = std::llabs(p[3][1] - p[0][1]) <= std::llabs(p[3][0] - p[0][0]) ? 0 : 1, across = 1 - along;
@@ -372,20 +373,20 @@ bool CurveFlat(const TFixedCurve& c) {
         if (p[i][along] < p[0][along] ? p[i][along] < p[3][along] : p[i][along] > p[3][along])
             return false;
     }
-    const long long pixels = CurvePixel(p[3][along] - p[0][along]);
-    if (pixels == 0)
+    const long long units = CurveUnit(p[3][along] - p[0][along]);
+    if (units == 0)
         return true;
-    // |slope| stays below 48 sixteenths a pixel, as the chord runs at most as far across as along.
-    const long long slope = (p[3][across] - p[0][across]) / pixels;
+    // |slope| stays below 48 sixteenths a unit, as the chord runs at most as far across as along.
+    const long long slope = (p[3][across] - p[0][across]) / units;
     for (int i = 1; i <= 2; ++i) {
-        if (std::llabs(p[i][across] - p[0][across] - slope * CurvePixel(p[i][along] - p[0][along])) > kCurveOne)
+        if (std::llabs(p[i][across] - p[0][across] - slope * CurveUnit(p[i][along] - p[0][along])) > kCurveOne)
             return false;
     }
     return true;
 }
 
 /// Halves the curve (de Casteljau) until each piece is flat, 16 halvings deep at most, or its
-/// control points' box lies outside the guard, and adds each piece's end in whole pixels. The
+/// control points' box lies outside the guard, and adds each piece's end in whole units. The
 /// start is not added.
 void FlattenBezier(const TFixedCurve& c, const TClip& guard, TPointSink& sink, int depth) {
     const auto& p = c.P;
@@ -393,7 +394,7 @@ void FlattenBezier(const TFixedCurve& c, const TClip& guard, TPointSink& sink, i
     const auto [y0, y1] = std::minmax({p[0][1], p[1][1], p[2][1], p[3][1]});
     if (depth >= 16 || CurveFlat(c) ||
         Misses(guard, double(x0) / kCurveOne, double(y0) / kCurveOne, double(x1) / kCurveOne, double(y1) / kCurveOne)) {
-        sink.Add(CurvePixel(p[3][0]), CurvePixel(p[3][1]));
+        sink.Add(CurveUnit(p[3][0]), CurveUnit(p[3][1]));
         return;
     }
     TFixedCurve left, right;
@@ -933,26 +934,59 @@ TScanPoint DeviceOf(const TDCObj& dc, const POINT& p) {
     return TScanPoint{d.X, d.Y};
 }
 
-// Appends the flattened curve from the figure's last point through three logical points. The
-// control points keep the sixteenths of the exact transform, so a curve drawn smaller than its
-// logical size does not take on the rounding of each point to a whole pixel.
-bool AddBezier(const TDCObj& dc, const TClip& guard, std::vector<TScanPoint>& points, const POINT* control) {
-    const TScanPoint a = points.back(), d = DeviceOf(dc, control[2]);
+// The guard's box in logical coordinates: the box around its corners taken back through m, a
+// pixel wider on each side. Empty when m cannot be inverted.
+TClip LogicalGuard(const TAffine& m, const TClip& guard) {
+    const double det = m.Det();
+    if (guard.Empty() || !(std::fabs(det) > 0))
+        return TClip{};
+    double x0 = HUGE_VAL, y0 = HUGE_VAL, x1 = -HUGE_VAL, y1 = -HUGE_VAL;
+    for (const double x : {double(guard.X0), double(guard.X1)})
+        for (const double y : {double(guard.Y0), double(guard.Y1)}) {
+            const double dx = x - m.E, dy = y - m.F;
+            const double lx = (m.D * dx - m.C * dy) / det, ly = (m.A * dy - m.B * dx) / det;
+            x0 = std::min(x0, lx), x1 = std::max(x1, lx), y0 = std::min(y0, ly), y1 = std::max(y1, ly);
+        }
+    const auto hold = [](double v) { return (long long)std::clamp(v, -double(1LL << 40), double(1LL << 40)); };
+    return TClip{hold(std::floor(x0)) - 1, hold(std::ceil(x1)) + 2, hold(std::floor(y0)) - 1, hold(std::ceil(y1)) + 2};
+}
+
+// Appends the flattened curve from the logical point from (where the figure's last point lies)
+// through three logical points. Where a logical unit is at most a pixel the curve is flattened
+// on the logical grid, the finer one, and each point is taken to the device as a line end is, as
+// the platform does; where the transform enlarges, it is flattened on the device, so that it
+// stays smooth, from control points kept in the transform's sixteenths.
+bool AddBezier(const TDCObj& dc, const TClip& guard, std::vector<TScanPoint>& points, const POINT& from,
+               const POINT* control) {
+    const TScanPoint d = DeviceOf(dc, control[2]);
     const TAffine m = DeviceAffine(dc);
-    const auto sixteenths = [](double v) {
-        v *= double(kCurveOne);
-        const double limit = double(kDeviceLimit * kCurveOne);
-        return !(v > -limit) ? -kDeviceLimit * kCurveOne
-               : !(v < limit) ? kDeviceLimit * kCurveOne
-                              : (long long)std::floor(v + 0.5);
-    };
-    TFixedCurve curve{{{a.X * kCurveOne, a.Y * kCurveOne}}};
-    for (int k = 0; k < 3; ++k) {
-        curve.P[k + 1][0] = sixteenths(m.X(control[k].x, control[k].y));
-        curve.P[k + 1][1] = sixteenths(m.Y(control[k].x, control[k].y));
-    }
     TPointSink sink(points);
-    FlattenBezier(curve, guard, sink, 0);
+    if (std::max(std::hypot(m.A, m.B), std::hypot(m.C, m.D)) <= 1) {
+        std::vector<TScanPoint> logical;
+        TPointSink pieces(logical);
+        const auto at = [](const POINT& p) { return TScanPoint{p.x, p.y}; };
+        FlattenBezier(FixedCurve(at(from), at(control[0]), at(control[1]), at(control[2])), LogicalGuard(m, guard),
+                      pieces, 0);
+        for (const TScanPoint& q : logical) {
+            const TScanPoint p = DeviceOf(dc, POINT{LONG(q.X), LONG(q.Y)});
+            sink.Add(p.X, p.Y);
+        }
+    } else {
+        const auto sixteenths = [](double v) {
+            v *= double(kCurveOne);
+            const double limit = double(kDeviceLimit * kCurveOne);
+            return !(v > -limit) ? -kDeviceLimit * kCurveOne
+                   : !(v < limit) ? kDeviceLimit * kCurveOne
+                                  : (long long)std::floor(v + 0.5);
+        };
+        const TScanPoint a = points.back();
+        TFixedCurve curve{{{a.X * kCurveOne, a.Y * kCurveOne}}};
+        for (int k = 0; k < 3; ++k) {
+            curve.P[k + 1][0] = sixteenths(m.X(control[k].x, control[k].y));
+            curve.P[k + 1][1] = sixteenths(m.Y(control[k].x, control[k].y));
+        }
+        FlattenBezier(curve, guard, sink, 0);
+    }
     // The end point is exact whatever the flattening skipped, so the next piece starts there.
     if (!sink.Full() && (points.back().X != d.X || points.back().Y != d.Y))
         sink.Add(d.X, d.Y);
@@ -1075,7 +1109,7 @@ BOOL PolyBezier(HDC handle, const POINT* points, DWORD count) {
         return TRUE;
     std::vector<TScanPoint> device{DeviceOf(*dc, points[0])};
     for (DWORD k = 1; k < count; k += 3)
-        if (!AddBezier(*dc, guard, device, points + k))
+        if (!AddBezier(*dc, guard, device, points[k - 1], points + k))
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
     StrokeFigures(*dc, *surface, device, {TFigure{0, device.size(), false}});
     return TRUE;
@@ -1104,7 +1138,7 @@ BOOL PolyBezierTo(HDC handle, const POINT* points, DWORD count) {
     if (!guard.Empty()) {
         std::vector<TScanPoint> device{DeviceOf(*dc, dc->CurrentPosition)};
         for (DWORD k = 0; k < count; k += 3)
-            if (!AddBezier(*dc, guard, device, points + k))
+            if (!AddBezier(*dc, guard, device, k == 0 ? dc->CurrentPosition : points[k - 1], points + k))
                 return Refuse(ERROR_NOT_ENOUGH_MEMORY);
         StrokeFigures(*dc, *surface, device, {TFigure{0, device.size(), false}});
     }
@@ -1171,11 +1205,13 @@ BOOL PolyDraw(HDC handle, const POINT* points, const BYTE* types, int count) {
     TFigures out;
     out.Begin(DeviceOf(*dc, dc->CurrentPosition));
     TScanPoint figureStart = out.Points.back();
+    POINT last = dc->CurrentPosition, logicalStart = last;  // the same points, logical
     for (int i = 0; i < count; ++i) {
         const BYTE kind = types[i] & ~PT_CLOSEFIGURE;
         if (kind == PT_MOVETO) {
             out.Begin(DeviceOf(*dc, points[i]));
             figureStart = out.Points.back();
+            last = logicalStart = points[i];
             continue;
         }
         if (kind == PT_LINETO) {
@@ -1183,15 +1219,17 @@ BOOL PolyDraw(HDC handle, const POINT* points, const BYTE* types, int count) {
             if (out.Points.size() > kMaxCurvePoints)
                 return Refuse(ERROR_NOT_ENOUGH_MEMORY);
         } else {
-            if (!AddBezier(*dc, guard, out.Points, points + i))
+            if (!AddBezier(*dc, guard, out.Points, last, points + i))
                 return Refuse(ERROR_NOT_ENOUGH_MEMORY);
             i += 2;
         }
+        last = points[i];
         if (types[i] & PT_CLOSEFIGURE) {
             // The figure closes back to its start, where the next line begins.
             out.Finish(true);
             out.Points.push_back(figureStart);
             out.Start = out.Points.size() - 1;
+            last = logicalStart;
         }
     }
     out.Finish(false);

@@ -376,18 +376,19 @@
 //   a quarter of a pixel from its chords, the points rounded half up; under a turning transform
 //   that polygon is also what the brush fills (by the winding rule, the polygon fills' pixels).
 // - Bézier curves are flattened as the platform flattens them (measured pixel for pixel on some
-//   400 curves): the control points in sixteenths of a device pixel (the start at the current
-//   device pixel), each curve halved (de Casteljau, every midpoint (a + b + 1) / 2 in integers,
-//   halved toward zero) until it is flat, at most 16 times. A piece is flat when its chord is
-//   under half a pixel long, or when each inner control point, along the chord's longer axis,
-//   stays short of the end (one before the start must not also lie before the end; any other
-//   must not lie past it) and, across that axis, lies within a pixel of the chord's line (the
-//   slope taken in sixteenths per whole pixel, truncated). The pieces' end points, rounded half
-//   up to whole pixels, are drawn as one polyline with the curve's last pixel left out. Paths
-//   flatten their curves the same way. (The platform's implementation under Wine flattens the
-//   logical points; we flatten on the device, so a curve scaled up stays smooth.) PolyBezier
-//   wants 3n + 1 points (n ≥ 1), PolyBezierTo 3n (n ≥ 1) and moves the current position to the
-//   last point.
+//   400 curves): in sixteenths of a unit, each curve halved (de Casteljau, every midpoint
+//   (a + b + 1) / 2 in integers, halved toward zero) until it is flat, at most 16 times. A piece
+//   is flat when its chord is under half a unit long, or when each inner control point, along the
+//   chord's longer axis, stays short of the end (one before the start must not also lie before
+//   the end; any other must not lie past it) and, across that axis, lies within a unit of the
+//   chord's line (the slope taken in sixteenths per whole unit, truncated). The pieces' end
+//   points, rounded half up to whole units, are drawn as one polyline with the curve's last pixel
+//   left out. Where a logical unit comes to at most a pixel the curve is flattened in logical
+//   units and each point then taken to the device like a line end, as the platform does; where
+//   the transforms enlarge, it is flattened in device pixels (the control points in the exact
+//   transform's sixteenths, the start at its device pixel), so that it stays smooth. Paths
+//   flatten their device curves the same way. PolyBezier wants 3n + 1 points (n ≥ 1),
+//   PolyBezierTo 3n (n ≥ 1) and moves the current position to the last point.
 //   PolyDraw checks every type before drawing: PT_MOVETO alone, PT_LINETO, and PT_BEZIERTO in
 //   threes, the line or the curve's last point optionally with PT_CLOSEFIGURE; after a closed
 //   figure the next line starts at the figure's first point; the current position ends at the

@@ -359,6 +359,30 @@ TEST_F(TCurveTest, BeziersLightThePlatformsFlattenedPolyline) {
         Polyline(dc, flattened[i].data(), int(flattened[i].size()));
         EXPECT_EQ(curve, Runs(*surface, 128, 128)) << "curve " << i;
     }
+
+    // Drawn at half size the curve is flattened on the logical grid, as the platform does, each
+    // point then rounded to the device; enlarged four times it is flattened on the device, as
+    // the same curve drawn four times larger is.
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 2, 2, nullptr);
+    SetViewportExtEx(dc, 1, 1, nullptr);
+    Clear(dc);
+    PolyBezier(dc, curves[0], 4);
+    const std::string half = Runs(*surface, 128, 128);
+    Clear(dc);
+    Polyline(dc, flattened[0].data(), int(flattened[0].size()));
+    EXPECT_EQ(half, Runs(*surface, 128, 128));
+    SetWindowExtEx(dc, 1, 1, nullptr);
+    SetViewportExtEx(dc, 4, 4, nullptr);
+    const POINT small[] = {{2, 2}, {25, 1}, {1, 30}, {30, 30}};
+    Clear(dc);
+    PolyBezier(dc, small, 4);
+    const std::string enlarged = Runs(*surface, 128, 128);
+    SetMapMode(dc, MM_TEXT);
+    const POINT large[] = {{8, 8}, {100, 4}, {4, 120}, {120, 120}};
+    Clear(dc);
+    PolyBezier(dc, large, 4);
+    EXPECT_EQ(enlarged, Runs(*surface, 128, 128));
 }
 
 TEST_F(TCurveTest, BadCountsAndTypesAreRefusedBeforeAnyPointIsRead) {

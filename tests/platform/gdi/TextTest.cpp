@@ -1,6 +1,7 @@
 #include "GdiTestSupport.h"
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -288,6 +289,52 @@ TEST_F(Text, GlyphsAreSmoothedOnlyWhereTheFaceAsksForGrey) {
         SelectObject(surface.Dc(), old);
         DeleteObject(font);
     }
+}
+
+// Smoothed pixels take the platform's values: black on white only the greys of its ramp, and in
+// colour the pixels it draws for the same glyphs (measured).
+TEST_F(Text, SmoothedPixelsBlendAsThePlatformsDo) {
+    TTextSurface surface(60, 30);
+    HFONT font = MakeFont("Arial", -8, ANSI_CHARSET);
+    HGDIOBJ old = SelectObject(surface.Dc(), font);
+    SetBkMode(surface.Dc(), TRANSPARENT);
+    SetTextColor(surface.Dc(), RGB(0, 0, 0));
+    ASSERT_TRUE(TextOutA(surface.Dc(), 10, 10, "Hlo", 3));
+    const std::set<BYTE> ramp = {0, 77, 104, 124, 140, 154, 167, 178, 189, 199, 208, 217, 225, 233, 240, 248, 255};
+    std::set<BYTE> greys;
+    for (COLORREF pixel : surface.Pixels()) {
+        EXPECT_TRUE(GetRValue(pixel) == GetGValue(pixel) && GetGValue(pixel) == GetBValue(pixel));
+        EXPECT_TRUE(ramp.count(GetRValue(pixel))) << int(GetRValue(pixel));
+        greys.insert(GetRValue(pixel));
+    }
+    EXPECT_GE(greys.size(), 8u);
+    struct TPixel {
+        int X, Y;
+        COLORREF Expected;
+    };
+    const struct {
+        COLORREF Text, Under;
+        std::vector<TPixel> Pixels;
+    } cases[] = {
+        {RGB(200, 50, 0), RGB(0, 128, 255),
+         {{10, 11, RGB(0x78, 0x74, 0xd9)}, {14, 11, RGB(0xa3, 0x64, 0xa7)}, {11, 13, RGB(0xb6, 0x57, 0x7c)},
+          {14, 13, RGB(0xbc, 0x51, 0x68)}, {17, 11, RGB(0x6d, 0x76, 0xe1)}}},
+        {RGB(30, 200, 120), RGB(90, 20, 240),
+         {{10, 11, RGB(0x50, 0x80, 0xdd)}, {11, 13, RGB(0x3b, 0xb8, 0xb1)}, {16, 11, RGB(0x4c, 0x92, 0xd5)},
+          {21, 14, RGB(0x42, 0xad, 0xc0)}}},
+    };
+    for (const auto& c : cases) {
+        HBRUSH under = CreateSolidBrush(c.Under);
+        const RECT all{0, 0, 60, 30};
+        FillRect(surface.Dc(), &all, under);
+        DeleteObject(under);
+        SetTextColor(surface.Dc(), c.Text);
+        ASSERT_TRUE(TextOutA(surface.Dc(), 10, 10, "Hlo", 3));
+        for (const TPixel& p : c.Pixels)
+            EXPECT_EQ(surface.At(p.X, p.Y), p.Expected) << p.X << ',' << p.Y;
+    }
+    SelectObject(surface.Dc(), old);
+    DeleteObject(font);
 }
 
 // Inside a path bracket text records its glyphs' outlines, closed curves where the glyphs lie;

@@ -276,13 +276,8 @@ bool ReadSmallText(const TEmfRecord& record, EMRSMALLTEXTOUT& fixed, TEmfText& o
     return true;
 }
 
-bool ReadFont(const TEmfRecord& record, DWORD& index, LOGFONTA& font) {
-    EMREXTCREATEFONTINDIRECTW fixed;
-    if (!ReadFixed(record, fixed))
-        return false;
-    index = fixed.ihFont;
-    const LOGFONTW& wide = fixed.elfw;
-    font = LOGFONTA{};
+LOGFONTA NarrowFont(const LOGFONTW& wide) {
+    LOGFONTA font{};
     font.lfHeight = wide.lfHeight;
     font.lfWidth = wide.lfWidth;
     font.lfEscapement = wide.lfEscapement;
@@ -306,6 +301,15 @@ bool ReadFont(const TEmfRecord& record, DWORD& index, LOGFONTA& font) {
         --keep;
     std::memcpy(font.lfFaceName, name.data(), keep);
     font.lfFaceName[keep] = '\0';
+    return font;
+}
+
+bool ReadFont(const TEmfRecord& record, DWORD& index, LOGFONTA& font) {
+    EMREXTCREATEFONTINDIRECTW fixed;
+    if (!ReadFixed(record, fixed))
+        return false;
+    index = fixed.ihFont;
+    font = NarrowFont(fixed.elfw);
     return true;
 }
 

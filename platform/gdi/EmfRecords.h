@@ -521,6 +521,9 @@ struct TEmfText {
 bool ReadEmrText(const TEmfRecord& record, const EMRTEXT& text, bool wide, TEmfText& out);
 bool ReadSmallText(const TEmfRecord& record, EMRSMALLTEXTOUT& fixed, TEmfText& out);
 
+/// A LOGFONTW as the layer's LOGFONTA: the face name as UTF-8, cut to the field without splitting
+/// a character.
+LOGFONTA NarrowFont(const LOGFONTW& wide);
 /// A font record's LOGFONTW turned into the layer's LOGFONTA (the face name as UTF-8).
 bool ReadFont(const TEmfRecord& record, DWORD& index, LOGFONTA& font);
 

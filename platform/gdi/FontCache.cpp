@@ -645,4 +645,38 @@ TRealizedFont* RealizeFont(TFontObj& font) {
     return font.Realized.get();
 }
 
+std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::size_t count) {
+    // A size beyond what fonts are made with is measured smaller and the advances scaled back.
+    const double largest = std::max(std::fabs(double(log.lfHeight)), std::fabs(double(log.lfWidth)));
+    const double shrink = largest > kMaxFontPixels ? largest / kMaxFontPixels : 1.0;
+    TFontObj record;
+    record.Log = log;
+    const auto smaller = [shrink](LONG size) {
+        if (size == 0 || shrink == 1.0)
+            return size;
+        const LONG pixels = std::max(LONG(1), LONG(std::fabs(double(size)) / shrink + 0.5));
+        return size < 0 ? -pixels : pixels;
+    };
+    record.Log.lfHeight = smaller(log.lfHeight);
+    record.Log.lfWidth = smaller(log.lfWidth);
+    TRealizedFont* font = RealizeFont(record);
+    if (font == nullptr)
+        return {};
+    std::vector<INT> advances(count, 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        char32_t code = text[i];
+        const std::size_t first = i;
+        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+            ++i;
+        } else if (code >= 0xD800 && code <= 0xDFFF) {
+            code = 0xFFFD;
+        }
+        if (log.lfCharSet == SYMBOL_CHARSET)
+            code = font->SymbolCode(code);
+        advances[first] = INT(std::floor(double(font->Advance(code)) * shrink + 0.5));
+    }
+    return advances;
+}
+
 }  // namespace gdi::detail

@@ -131,4 +131,9 @@ std::string MappedFaceName(const char* faceName);
 /// settings; nullptr with ERROR_FILE_NOT_FOUND when no usable face is installed.
 TRealizedFont* RealizeFont(TFontObj& font);
 
+/// The advances of UTF-16 text in a font record taken at its own size as pixels, as the
+/// platform's recorders store them for text that came without advances: one per unit (the second
+/// unit of a surrogate pair 0), in the record's logical units. Empty when no face can be had.
+std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::size_t count);
+
 }  // namespace gdi::detail

@@ -149,9 +149,14 @@
 //   Strings are UTF-8; a byte that does not start a valid sequence stands for U+FFFD. ExtTextOutA's
 //   lpDx has one entry per byte of the string: a character advances by the sum of its bytes'
 //   entries.
-// - Glyph coverage is blended onto surfaces of 16 bits and more (the text colour over the pixel in
-//   proportion to coverage) and thresholded at half coverage on indexed surfaces (1, 4 and 8 bits),
-//   which take the nearest colour the surface has. OPAQUE fills the text's cell box (its advance
+// - Glyph coverage is blended onto surfaces of 16 bits and more as the platform blends it
+//   (measured pixel for pixel in five colour pairs): coverage c of 0 … 255 becomes level
+//   (17 c) >> 8 of 0 … 16, and with the ramp R = 0, 77, 104, 124, 140, 154, 167, 178, 189, 199,
+//   208, 217, 225, 233, 240, 248, 255, each channel of the pixel u under text channel t becomes
+//   t + (u − t)(W − t) / (255 − t) above t, with W = R[16 − k] + (255 − R[16 − k]) t / 255, and
+//   t − (t − u)(t − B) / t below it, with B = R[k] t / 255 (integer division throughout); so
+//   black on white gives R[16 − k], lighter than a straight mix. Coverage is thresholded at half on
+//   indexed surfaces (1, 4 and 8 bits), which take the nearest colour the surface has. OPAQUE fills the text's cell box (its advance
 //   width by tmHeight) with the background colour before the glyphs; TRANSPARENT fills nothing.
 //   Text is never drawn through the raster operation of SetROP2.
 // - Regions are kept in the platform's canonical form: y-bands of equal-height rectangles, sorted,
@@ -432,8 +437,10 @@
 //   bottom − 1), points of lines and polygons inclusive, each mapped and rounded half up; the
 //   outlines of shapes and lines reach half the selected pen's width further when it is wider
 //   than 1 (not for PS_NULL and PS_INSIDEFRAME); text adds its reference point and a box
-//   estimated from its advances
-//   (or half the font height per character) placed by the text alignment. The frame without an
+//   estimated from its advances (or half the font height per character) placed by the text
+//   alignment. Text that comes without advances gets the font's own at its logical height taken
+//   as pixels, as the platform's conversion stores them (Arial 420 units high: "WMF" 396, 350,
+//   257), so it keeps its logical length wherever it plays. The frame without an
 //   extent is those bounds in hundredths of a millimetre, truncated. A record found damaged
 //   adds nothing and ends the conversion there, as it ends playback. GetWinMetaFileBits
 //   applies the enhanced metafile's transforms to every point; coordinates and sizes beyond 16

@@ -6,6 +6,7 @@
 #include "platform/gdi/MetaConvert.h"
 #include "platform/gdi/WmfRecords.h"
 
+#include <optional>
 #include <vector>
 
 namespace gdi::detail {
@@ -36,6 +37,7 @@ private:
         TMapping Map;
         BYTE Charset = DEFAULT_CHARSET;
         double FontHeight = 12;
+        std::optional<LOGFONTA> Font;  // the selected font record; none: the context's default
         UINT Align = TA_LEFT | TA_TOP;
         double PenWidth = 1;  // logical width of the selected pen's outline (0 for none)
         COLORREF TextColour = RGB(0, 0, 0);
@@ -48,6 +50,7 @@ private:
         enum TKind { Free, Empty, Object, Pen, Font, Palette, Region } Kind = Free;
         BYTE Charset = DEFAULT_CHARSET;
         double Height = 12;
+        LOGFONTA Log{};  // a font slot's record
         double PenWidth = 1;
         std::vector<BYTE> RegionData;  // RGNDATA of a region slot
         RECT RegionBox{};

@@ -1,12 +1,23 @@
 // SetWinMetaFileBits' object and drawing records: objects into the enhanced table (regions kept
 // by the translator), shapes, polygons, regions, bitmaps (old device-dependent ones made DIBs)
 // and text decoded through the selected font's code page.
+#include "platform/gdi/FontCache.h"
 #include "platform/gdi/TextCodes.h"
 #include "platform/gdi/WmfToEmf.h"
 
 #include <cmath>
 
 namespace gdi::detail {
+
+namespace {
+
+// The font a context starts with, for text before the metafile selects one.
+LOGFONTA DefaultFont() {
+    TObject* object = Find(State().Stock[SYSTEM_FONT]);
+    return object != nullptr && object->Kind == TKind::Font ? static_cast<TFontObj*>(object)->Log : LOGFONTA{};
+}
+
+}  // namespace
 
 // An old device-dependent bitmap (its 10-byte description at word `at`, rows padded to 16 bits
 // and top row first from word bitsAt) as a packed top-down DIB, the header padded to 4 bytes as
@@ -89,6 +100,7 @@ bool TWmfTranslator::CreateFont(TMetaParams& p) {
         return true;
     slot->Charset = f.lfCharSet;
     slot->Height = f.lfHeight == 0 ? 12 : std::fabs(double(f.lfHeight));
+    slot->Log = NarrowFont(f);
     r.ihFont = index;
     return FOut.Put(EMR_EXTCREATEFONTINDIRECTW, r);
 }
@@ -231,7 +243,7 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
         if (function != META_SELECTOBJECT || (kind != TSlot::Object && kind != TSlot::Pen && kind != TSlot::Font))
             return true;
         if (kind == TSlot::Font)
-            FState.Charset = slot->Charset, FState.FontHeight = slot->Height;
+            FState.Charset = slot->Charset, FState.FontHeight = slot->Height, FState.Font = slot->Log;
         if (kind == TSlot::Pen)
             FState.PenWidth = slot->PenWidth;
         return FOut.PutValue(EMR_SELECTOBJECT, emfIndex);
@@ -514,7 +526,14 @@ bool TWmfTranslator::Text(WORD function, TMetaParams& p) {
         dx[unitOfByte[i]] += p.Short(dxAt + i);
         width += p.Short(dxAt + i);
     }
-    if (!hasDx)
+    if (!hasDx && !units.empty()) {
+        // The platform's recorder stores advances for text that came without them: the font's own
+        // at its logical size, so the text keeps its length in logical units wherever it plays.
+        dx = DesignAdvances(FState.Font ? *FState.Font : DefaultFont(), units.data(), units.size());
+        for (const INT advance : dx)
+            width += advance;
+    }
+    if (dx.empty())
         width = double(units.size()) * FState.FontHeight / 2;
     // Bounds: the opaque box, and a box of the text's estimated size placed by the alignment
     // (glyph extents are not measured here).
@@ -540,7 +559,7 @@ bool TWmfTranslator::Text(WORD function, TMetaParams& p) {
     r.exScale = float(kRefMillimetresX * 100.0 / kRefPixelsX);
     r.eyScale = float(kRefMillimetresY * 100.0 / kRefPixelsY);
     r.emrtext =
-        EMRTEXT{POINT{x, y}, DWORD(units.size()), sizeof r, options, rect, hasDx ? DWORD(sizeof r + unitBytes) : 0};
+        EMRTEXT{POINT{x, y}, DWORD(units.size()), sizeof r, options, rect, dx.empty() ? 0 : DWORD(sizeof r + unitBytes)};
     std::vector<BYTE> extra(unitBytes + dx.size() * 4);
     if (!units.empty())
         std::memcpy(extra.data(), units.data(), units.size() * 2);

@@ -19,7 +19,7 @@ using wmftest::TWmf;
 enum : WORD {
     kSetMapMode = 0x0103, kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kRectangle = 0x041B, kEllipse = 0x0418,
     kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
-    kCreateFont = 0x02FB, kTextOut = 0x0521, kLineTo = 0x0213, kMoveTo = 0x0214,
+    kCreateFont = 0x02FB, kTextOut = 0x0521, kExtTextOut = 0x0A32, kLineTo = 0x0213, kMoveTo = 0x0214,
     kSetBkColor = 0x0201, kSetTextColor = 0x0209, kBitBlt = 0x0922, kCreateRegion = 0x06FF, kFillRegion = 0x0228,
 };
 
@@ -230,6 +230,42 @@ TEST_F(TMetaConvertTest, TextIsDecodedThroughTheFontsCodePage) {
     EXPECT_EQ(text[0], u'A');
     EXPECT_EQ(text[1], u'\u3042');
     DeleteEnhMetaFile(metafile);
+}
+
+// Text that comes without advances gets the font's own at its logical size, as the platform's
+// conversion stores them (measured for Arial 420 units high), so it keeps its logical length
+// wherever the picture is played; a record's own advances are kept.
+TEST_F(TMetaConvertTest, TextWithoutAdvancesGetsTheFontsOwnAtItsLogicalSize) {
+    std::vector<int> font{-420, 0, 0, 0, 400, 0, 0, 0, 0};
+    font.push_back('A' | 'r' << 8), font.push_back('i' | 'a' << 8), font.push_back('l');
+    const auto advances = [](const std::vector<BYTE>& bytes) {
+        HENHMETAFILE metafile = Convert(bytes, 0, 0);
+        EXPECT_NE(metafile, nullptr);
+        const std::vector<BYTE> emf = EmfBytes(metafile);
+        DeleteEnhMetaFile(metafile);
+        const std::vector<DWORD> types = RecordTypes(emf);
+        std::size_t at = 0;
+        for (std::size_t i = 0; i + 2 < types.size(); ++i) {
+            DWORD size;
+            std::memcpy(&size, emf.data() + at + 4, 4);
+            at += size;
+        }
+        DWORD chars, offDx;
+        std::memcpy(&chars, emf.data() + at + 44, 4);
+        std::memcpy(&offDx, emf.data() + at + 72, 4);
+        std::vector<INT> dx(offDx == 0 ? 0 : chars);
+        if (!dx.empty())
+            std::memcpy(dx.data(), emf.data() + at + offDx, dx.size() * 4);
+        return dx;
+    };
+    TWmf plain(1);
+    plain.Raw(kCreateFont, font)
+        .Record(kSelectObject, {0})
+        .Raw(kTextOut, {7, 'W' | 'M' << 8, 'F' | ' ' << 8, 'G' | 'D' << 8, 'I', 100, 50});
+    EXPECT_EQ(advances(plain.Bytes()), (std::vector<INT>{396, 350, 257, 117, 327, 303, 117}));
+    TWmf given(1);
+    given.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kExtTextOut, {50, 100, 2, 0, 'W' | 'M' << 8, 40, 30});
+    EXPECT_EQ(advances(given.Bytes()), (std::vector<INT>{40, 30}));
 }
 
 TEST_F(TMetaConvertTest, RefusesWhatIsNoMetafileAndStopsAtADamagedRecord) {

@@ -135,6 +135,8 @@
 //   Courier New → Liberation Sans, Serif, Mono; Calibri → Carlito; Cambria → Caladea); Tahoma,
 //   MS Sans Serif, Symbol, Wingdings and Webdings come from Wine's font folder, which the layer
 //   adds to its own fontconfig configuration. Wingdings 2 and 3 fall back to fontconfig's choice.
+// - Caller's advances place each character at the sum of the advances before it, scaled to the
+//   device and rounded once, so rounding does not add up along the run.
 // - ExtTextOutW: lpDx has one entry per UTF-16 unit (a surrogate pair advances by both), two
 //   with ETO_PDY, whose second entries move the next character across the baseline (logical
 //   units, in the direction logical y runs). ETO_GLYPH_INDEX draws the indices only when the

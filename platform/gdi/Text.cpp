@@ -124,12 +124,21 @@ std::vector<TPlacedChar> PlaceRun(TRealizedFont& font, const std::vector<TRunCha
     std::vector<TPlacedChar> placed;
     placed.reserve(run.size());
     width = 0;
+    // Given advances place each character at its offset from the start, scaled and rounded, so
+    // the rounding of one advance is not carried into the next.
+    long long logical = 0, placedAt = 0;
     for (const TRunChar& c : run) {
         long long advance = 0;
-        if (given)
-            advance = alongX == 1.0 ? c.Dx : (long long)std::floor(double(c.Dx) * alongX + 0.5);
-        else
+        if (given && alongX != 1.0) {
+            logical += c.Dx;
+            const auto at = (long long)std::floor(double(logical) * alongX + 0.5);
+            advance = at - placedAt;
+            placedAt = at;
+        } else if (given) {
+            advance = c.Dx;
+        } else {
             advance = font.Advance(c.Code);
+        }
         placed.push_back(TPlacedChar{c.Code, advance});
         width += advance;
     }

@@ -492,6 +492,29 @@ TEST_F(Text, CallerAdvancesPlaceEachCharacterByItsBytes) {
     EXPECT_EQ(FSurface->Pixels(), expected);
 }
 
+// Scaled, each character stands at its offset from the start, rounded once: six advances of 10
+// units at a third of a pixel each put the last character at 50 units, 17 pixels, not at 15.
+TEST_F(Text, ScaledCallerAdvancesKeepTheirSumWithoutDrift) {
+    HFONT large = MakeFont(kDesignedFace, -36);
+    SelectObject(Dc(), large);
+    // Pixels are read and cleared in device terms, so the mapping holds only while drawing.
+    const auto scaled = [this](int x, const char* text, const INT* dx) {
+        FSurface->Clear();
+        SetMapMode(Dc(), MM_ANISOTROPIC);
+        SetWindowExtEx(Dc(), 3, 3, nullptr);
+        SetViewportExtEx(Dc(), 1, 1, nullptr);
+        EXPECT_TRUE(ExtTextOutA(Dc(), x, 15, 0, nullptr, text, UINT(std::strlen(text)), dx));
+        SetMapMode(Dc(), MM_TEXT);
+        return FSurface->Pixels();
+    };
+    const std::vector<COLORREF> expected = scaled(150, "I", nullptr);
+    EXPECT_NEAR(FSurface->Inked().left, 51, 1) << "150 units are 50 pixels";
+    const INT dx[] = {10, 10, 10, 10, 10, 10};
+    EXPECT_EQ(scaled(100, "     I", dx), expected);
+    SelectObject(Dc(), FFont);
+    DeleteObject(large);
+}
+
 TEST_F(Text, UnderlineRunsTheWholeWidthBelowTheBaseline) {
     LOGFONTA log{};
     log.lfHeight = -12;

@@ -645,7 +645,7 @@ TRealizedFont* RealizeFont(TFontObj& font) {
     return font.Realized.get();
 }
 
-std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::size_t count) {
+std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::size_t count, double across) {
     // A size beyond what fonts are made with is measured smaller and the advances scaled back.
     const double largest = std::max(std::fabs(double(log.lfHeight)), std::fabs(double(log.lfWidth)));
     const double shrink = largest > kMaxFontPixels ? largest / kMaxFontPixels : 1.0;
@@ -674,7 +674,7 @@ std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::
         }
         if (log.lfCharSet == SYMBOL_CHARSET)
             code = font->SymbolCode(code);
-        advances[first] = INT(std::floor(double(font->Advance(code)) * shrink + 0.5));
+        advances[first] = INT(std::clamp(std::floor(double(font->Advance(code)) * shrink * across + 0.5), double(INT_MIN), double(INT_MAX)));
     }
     return advances;
 }

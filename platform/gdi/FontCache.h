@@ -133,7 +133,9 @@ TRealizedFont* RealizeFont(TFontObj& font);
 
 /// The advances of UTF-16 text in a font record taken at its own size as pixels, as the
 /// platform's recorders store them for text that came without advances: one per unit (the second
-/// unit of a surrogate pair 0), in the record's logical units. Empty when no face can be had.
-std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::size_t count);
+/// unit of a surrogate pair 0), in the record's logical units, each multiplied by across (how much
+/// larger a logical unit is along y than along x on the device) and rounded. Empty when no face
+/// can be had.
+std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::size_t count, double across);
 
 }  // namespace gdi::detail

@@ -441,8 +441,10 @@
 //   than 1 (not for PS_NULL and PS_INSIDEFRAME); text adds its reference point and a box
 //   estimated from its advances (or half the font height per character) placed by the text
 //   alignment. Text that comes without advances gets the font's own at its logical height taken
-//   as pixels, as the platform's conversion stores them (Arial 420 units high: "WMF" 396, 350,
-//   257), so it keeps its logical length wherever it plays. The frame without an
+//   as pixels, times how much longer a unit is along y than along x under the mapping, rounded,
+//   as the platform's conversion stores them (Arial 420 units high: "WMF" 396, 350, 257; 16
+//   units of cell height at three quarters: "Aspose" 7, 5, 6, 6, 5, 6), so the text keeps its
+//   logical length wherever it plays. The frame without an
 //   extent is those bounds in hundredths of a millimetre, truncated. A record found damaged
 //   adds nothing and ends the conversion there, as it ends playback. GetWinMetaFileBits
 //   applies the enhanced metafile's transforms to every point; coordinates and sizes beyond 16

@@ -528,8 +528,12 @@ bool TWmfTranslator::Text(WORD function, TMetaParams& p) {
     }
     if (!hasDx && !units.empty()) {
         // The platform's recorder stores advances for text that came without them: the font's own
-        // at its logical size, so the text keeps its length in logical units wherever it plays.
-        dx = DesignAdvances(FState.Font ? *FState.Font : DefaultFont(), units.data(), units.size());
+        // at its logical height, measured in logical units along x, so the text keeps its length
+        // in logical units wherever it plays.
+        const TMapping& m = FState.Map;
+        const double across = std::fabs(m.ViewportExtY / m.WindowExtY) / std::fabs(m.ViewportExtX / m.WindowExtX);
+        dx = DesignAdvances(FState.Font ? *FState.Font : DefaultFont(), units.data(), units.size(),
+                            std::isfinite(across) && across > 0 ? across : 1.0);
         for (const INT advance : dx)
             width += advance;
     }

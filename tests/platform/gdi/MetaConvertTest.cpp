@@ -238,8 +238,8 @@ TEST_F(TMetaConvertTest, TextIsDecodedThroughTheFontsCodePage) {
 TEST_F(TMetaConvertTest, TextWithoutAdvancesGetsTheFontsOwnAtItsLogicalSize) {
     std::vector<int> font{-420, 0, 0, 0, 400, 0, 0, 0, 0};
     font.push_back('A' | 'r' << 8), font.push_back('i' | 'a' << 8), font.push_back('l');
-    const auto advances = [](const std::vector<BYTE>& bytes) {
-        HENHMETAFILE metafile = Convert(bytes, 0, 0);
+    const auto advances = [](const std::vector<BYTE>& bytes, LONG xExt = 0, LONG yExt = 0) {
+        HENHMETAFILE metafile = Convert(bytes, xExt, yExt);
         EXPECT_NE(metafile, nullptr);
         const std::vector<BYTE> emf = EmfBytes(metafile);
         DeleteEnhMetaFile(metafile);
@@ -266,6 +266,17 @@ TEST_F(TMetaConvertTest, TextWithoutAdvancesGetsTheFontsOwnAtItsLogicalSize) {
     TWmf given(1);
     given.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kExtTextOut, {50, 100, 2, 0, 'W' | 'M' << 8, 40, 30});
     EXPECT_EQ(advances(given.Bytes()), (std::vector<INT>{40, 30}));
+    // Where a unit is three quarters as long along y as along x, the advances are measured in
+    // units along x: Arial 16 units high (a cell height) gives the platform's 7, 5, 6, 6, 5, 6.
+    std::vector<int> cell{16, 0, 0, 0, 400, 0, 0, 0, 0};
+    cell.push_back('A' | 'r' << 8), cell.push_back('i' | 'a' << 8), cell.push_back('l');
+    TWmf squeezed(1);
+    squeezed.Record(kSetMapMode, {MM_ANISOTROPIC})
+        .Record(kSetWindowExt, {100, 100})
+        .Raw(kCreateFont, cell)
+        .Record(kSelectObject, {0})
+        .Raw(kTextOut, {6, 'A' | 's' << 8, 'p' | 'o' << 8, 's' | 'e' << 8, 75, 25});
+    EXPECT_EQ(advances(squeezed.Bytes(), 50800, 38133), (std::vector<INT>{7, 5, 6, 6, 5, 6}));
 }
 
 TEST_F(TMetaConvertTest, RefusesWhatIsNoMetafileAndStopsAtADamagedRecord) {

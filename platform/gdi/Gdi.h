@@ -299,14 +299,17 @@
 //   band carried on by half the width; flat: nothing), each corner a join (round: the same
 //   ellipse; bevel: the triangle between the two bands' outer corners; miter: carried on to the
 //   crossing of the outer edges while 1 / cos(φ/2) for a turn of φ is at most the miter limit,
-//   else bevelled). Corners are kept in 256ths of a pixel and pixels are sampled at their integer
-//   coordinates with the polygon rule (left and top edges in, right and bottom out); every
-//   piece is filled in one pass by the nonzero rule, so a pixel is painted once even where pieces
-//   overlap or the figure crosses itself (within batches of 2^20 outline points). This gives the
-//   measured pixels of level and upright strokes and their caps — width 5 with round caps from
-//   (0,0) to (12,0) paints 81 pixels, width 4 with flat caps and miter joins along (0,0), (10,0),
-//   (10,11) paints 84 — while slanted edges may differ from Wine's by a pixel per row (its bands
-//   are wider than the pen at some angles). CreatePen's wide pens are round at ends and corners and
+//   else bevelled). A segment's band reaches a whole number of pixels to each side, as the
+//   platform's does: with s the device offset from the line to the band's side toward smaller x
+//   (toward smaller y for a level segment), that side lies at s rounded half up and the other at
+//   −s rounded away from the line, each coordinate on its own. Other corners are kept in 256ths
+//   of a pixel. Pixels are sampled at their integer coordinates with the polygon rule (left and
+//   top edges in, right and bottom out); every piece is filled in one pass by the nonzero rule,
+//   so a pixel is painted once even where pieces overlap or the figure crosses itself (within
+//   batches of 2^20 outline points). This gives the measured pixels of strokes of widths 2 to 6
+//   at every angle measured, and of their round caps — width 5 with round caps from (0,0) to
+//   (12,0) paints 81 pixels, width 4 with flat caps and miter joins along (0,0), (10,0), (10,11)
+//   paints 84. CreatePen's wide pens are round at ends and corners and
 //   draw every style solid. A figure of no length leaves a round or square dot.
 // - Geometric dashes are logical lengths: PS_DASH is 3 widths on and 1 off, PS_DOT 1/1, PS_DASHDOT
 //   3/1/1/1, PS_DASHDOTDOT 3/1/1/1/1/1, PS_USERSTYLE entries are logical units (scaled by the

@@ -482,7 +482,7 @@ private:
             const TVec u = i == 0 ? first : Direction(b - a);
             if (i > 0)
                 Join(a, previous, u);
-            const TVec side = FShape.M.Apply(Perp(u) * FShape.Radius);
+            const auto [left, right] = BandSides(FShape.M.Apply(Perp(u) * FShape.Radius));
             TVec start = a, end = b;
             if (!closed && FShape.Cap == PS_ENDCAP_SQUARE) {
                 const TVec along = FShape.M.Apply(u * FShape.Radius);
@@ -491,7 +491,7 @@ private:
                 if (i + 1 == segments)
                     end = end + along;
             }
-            const TVec body[] = {start + side, end + side, end - side, start - side};
+            const TVec body[] = {start + left, end + left, end + right, start + right};
             Polygon(body, 4);
             previous = u;
         }
@@ -501,6 +501,19 @@ private:
             Round(points[0]);
             Round(points[n - 1]);
         }
+    }
+
+    // A segment's band reaches a whole number of pixels to each side, as the platform's does
+    // (measured for widths 2 to 6 at ten angles): the side toward smaller x (toward smaller y
+    // for a level segment) reaches the half-width rounded to nearest, the other the half-width
+    // rounded away from the line, in each coordinate. So a band of width 3 across a pixel grid
+    // is as wide as the platform's, and no wider on one side than the other by chance of angle.
+    static std::pair<TVec, TVec> BandSides(TVec side) {
+        if (side.X > 0 || (side.X == 0 && side.Y > 0))
+            side = side * -1;
+        const auto nearest = [](double v) { return std::floor(v + 0.5); };
+        const auto away = [](double v) { return v > 0 ? std::ceil(v) : std::floor(v); };
+        return {TVec{nearest(side.X), nearest(side.Y)}, TVec{away(-side.X), away(-side.Y)}};
     }
 
     // The corner at p between a segment going along `in` and the next going along `out`.

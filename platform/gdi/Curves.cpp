@@ -385,14 +385,14 @@ bool CurveFlat(const TFixedCurve& c) {
     return true;
 }
 
-/// Halves the curve (de Casteljau) until each piece is flat, 16 halvings deep at most, or its
-/// control points' box lies outside the guard, and adds each piece's end in whole units. The
+/// Halves the curve (de Casteljau) until each piece is flat, `deepest` halvings deep at most, or
+/// its control points' box lies outside the guard, and adds each piece's end in whole units. The
 /// start is not added.
-void FlattenBezier(const TFixedCurve& c, const TClip& guard, TPointSink& sink, int depth) {
+void FlattenBezier(const TFixedCurve& c, const TClip& guard, TPointSink& sink, int depth, int deepest = 16) {
     const auto& p = c.P;
     const auto [x0, x1] = std::minmax({p[0][0], p[1][0], p[2][0], p[3][0]});
     const auto [y0, y1] = std::minmax({p[0][1], p[1][1], p[2][1], p[3][1]});
-    if (depth >= 16 || CurveFlat(c) ||
+    if (depth >= deepest || CurveFlat(c) ||
         Misses(guard, double(x0) / kCurveOne, double(y0) / kCurveOne, double(x1) / kCurveOne, double(y1) / kCurveOne)) {
         sink.Add(CurveUnit(p[3][0]), CurveUnit(p[3][1]));
         return;
@@ -405,9 +405,9 @@ void FlattenBezier(const TFixedCurve& c, const TClip& guard, TPointSink& sink, i
         left.P[0][k] = p[0][k], left.P[1][k] = p01, left.P[2][k] = p012, left.P[3][k] = m;
         right.P[0][k] = m, right.P[1][k] = p123, right.P[2][k] = p23, right.P[3][k] = p[3][k];
     }
-    FlattenBezier(left, guard, sink, depth + 1);
+    FlattenBezier(left, guard, sink, depth + 1, deepest);
     if (!sink.Full())
-        FlattenBezier(right, guard, sink, depth + 1);
+        FlattenBezier(right, guard, sink, depth + 1, deepest);
 }
 
 /// The curve from a through three device control points, in sixteenths.
@@ -965,8 +965,10 @@ bool AddBezier(const TDCObj& dc, const TClip& guard, std::vector<TScanPoint>& po
         std::vector<TScanPoint> logical;
         TPointSink pieces(logical);
         const auto at = [](const POINT& p) { return TScanPoint{p.x, p.y}; };
+        // At most 256 pieces, as the platform's: a logical unit may be a tiny part of a pixel, and
+        // a unit's flatness must not cost a curve tens of thousands of points.
         FlattenBezier(FixedCurve(at(from), at(control[0]), at(control[1]), at(control[2])), LogicalGuard(m, guard),
-                      pieces, 0);
+                      pieces, 0, 8);
         for (const TScanPoint& q : logical) {
             const TScanPoint p = DeviceOf(dc, POINT{LONG(q.X), LONG(q.Y)});
             sink.Add(p.X, p.Y);

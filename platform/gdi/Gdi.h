@@ -387,7 +387,8 @@
 //   that polygon is also what the brush fills (by the winding rule, the polygon fills' pixels).
 // - Bézier curves are flattened as the platform flattens them (measured pixel for pixel on some
 //   400 curves): in sixteenths of a unit, each curve halved (de Casteljau, every midpoint
-//   (a + b + 1) / 2 in integers, halved toward zero) until it is flat, at most 16 times. A piece
+//   (a + b + 1) / 2 in integers, halved toward zero) until it is flat, at most 16 times (8 on
+//   the logical grid, as the platform's 256 pieces at most). A piece
 //   is flat when its chord is under half a unit long, or when each inner control point, along the
 //   chord's longer axis, stays short of the end (one before the start must not also lie before
 //   the end; any other must not lie past it) and, across that axis, lies within a unit of the

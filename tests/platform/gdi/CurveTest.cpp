@@ -461,6 +461,15 @@ TEST_F(TCurveTest, HugeCurvesDrawOnlyWhatTheSurfaceShows) {
     EXPECT_TRUE(Pie(dc, INT_MIN, 0, INT_MAX, 10, INT_MAX, 0, INT_MIN, 10));
     const POINT far[] = {{INT_MIN, INT_MIN}, {INT_MAX, INT_MIN}, {INT_MIN, INT_MAX}, {INT_MAX, INT_MAX}};
     EXPECT_TRUE(PolyBezier(dc, far, 4));
+    // Shrunk a hundred million times, a curve's logical units are far below a pixel; a thousand
+    // such curves still fit the points a call may make.
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, 100000000, 100000000, nullptr);
+    std::vector<POINT> many(3001);
+    for (std::size_t k = 0; k < many.size(); ++k)
+        many[k] = k % 3 == 0 ? POINT{0, 0} : k % 3 == 1 ? POINT{INT_MAX, -r} : POINT{-r, INT_MAX};
+    EXPECT_TRUE(PolyBezier(dc, many.data(), DWORD(many.size())));
+    SetMapMode(dc, MM_TEXT);
     MoveToEx(dc, 0, 0, nullptr);
     EXPECT_TRUE(AngleArc(dc, INT_MAX, INT_MIN, 0x7FFFFFFF, 0, 3600));
     SetGraphicsMode(dc, GM_ADVANCED);

@@ -674,7 +674,8 @@ std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::
         }
         if (log.lfCharSet == SYMBOL_CHARSET)
             code = font->SymbolCode(code);
-        advances[first] = INT(std::clamp(std::floor(double(font->Advance(code)) * shrink * across + 0.5), double(INT_MIN), double(INT_MAX)));
+        const double advance = std::floor(double(font->Advance(code)) * shrink * across + 0.5);
+        advances[first] = INT(std::clamp(advance, double(INT_MIN), double(INT_MAX)));
     }
     return advances;
 }

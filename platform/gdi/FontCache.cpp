@@ -664,14 +664,8 @@ std::vector<INT> DesignAdvances(const LOGFONTA& log, const char16_t* text, std::
         return {};
     std::vector<INT> advances(count, 0);
     for (std::size_t i = 0; i < count; ++i) {
-        char32_t code = text[i];
         const std::size_t first = i;
-        if (code >= 0xD800 && code <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-            ++i;
-        } else if (code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
+        char32_t code = NextUtf16(text, count, i);
         if (log.lfCharSet == SYMBOL_CHARSET)
             code = font->SymbolCode(code);
         const double advance = std::floor(double(font->Advance(code)) * shrink * across + 0.5);

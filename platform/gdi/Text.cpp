@@ -5,6 +5,7 @@
 #include "platform/gdi/FontCache.h"
 #include "platform/gdi/Path.h"
 #include "platform/gdi/Recorder.h"
+#include "platform/gdi/TextCodes.h"
 #include "platform/gdi/Transfer.h"
 
 #include <algorithm>
@@ -586,23 +587,16 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const
     const bool indices = (options & ETO_GLYPH_INDEX) != 0;
     std::vector<TRunChar> run;
     run.reserve(std::min<std::size_t>(count, 4096));
-    for (UINT i = 0; i < count; ++i) {
-        char32_t code = text[i];
-        const UINT first = i;
-        if (!indices && code >= 0xD800 && code <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            code = 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
-            ++i;
-        } else if (!indices && code >= 0xD800 && code <= 0xDFFF) {
-            code = 0xFFFD;
-        }
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t first = i;
+        const char32_t code = indices ? char32_t(text[i]) : NextUtf16(text, count, i);
         TRunChar c{code};
         if (dx != nullptr) {
             // One entry per unit (two with ETO_PDY): a surrogate pair advances by both.
-            for (UINT k = first; k <= i; ++k) {
-                c.Dx += pairs ? dx[2 * std::size_t(k)] : dx[k];
+            for (std::size_t k = first; k <= i; ++k) {
+                c.Dx += pairs ? dx[2 * k] : dx[k];
                 if (pairs)
-                    c.Dy += dx[2 * std::size_t(k) + 1];
+                    c.Dy += dx[2 * k + 1];
             }
         }
         run.push_back(c);

@@ -144,6 +144,15 @@ void DecodeCodePage(const BYTE* bytes, std::size_t count, BYTE charset, std::vec
     }
 }
 
+char32_t NextUtf16(const char16_t* text, std::size_t count, std::size_t& i) {
+    const char32_t code = text[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < count && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        ++i;
+        return 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[i]) - 0xDC00);
+    }
+    return code >= 0xD800 && code <= 0xDFFF ? 0xFFFD : code;
+}
+
 void EncodeCodePage(const WCHAR* units, std::size_t count, BYTE charset, std::vector<BYTE>& bytes,
                     std::vector<std::size_t>& bytesOfUnit) {
     bytes.clear();

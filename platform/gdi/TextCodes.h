@@ -30,6 +30,10 @@ BOOL TextOutInCodePage(HDC dc, int x, int y, UINT options, const RECT* rect, con
 void EncodeCodePage(const WCHAR* units, std::size_t count, BYTE charset, std::vector<BYTE>& bytes,
                     std::vector<std::size_t>& bytesOfUnit);
 
+/// The character of UTF-16 text that starts at unit i, moving i onto its last unit: a surrogate
+/// pair makes one character, a lone surrogate U+FFFD.
+char32_t NextUtf16(const char16_t* text, std::size_t count, std::size_t& i);
+
 /// The Unicode character a code of the Symbol font stands for (Greek letters, mathematical
 /// signs), for faces without a symbol character map; the code itself when it has no other.
 char32_t SymbolToUnicode(BYTE code);

@@ -86,6 +86,18 @@ std::vector<DWORD> RecordTypes(const std::vector<BYTE>& emf) {
     return types;
 }
 
+// Where the record before the end record starts.
+std::size_t LastRecordAt(const std::vector<BYTE>& emf) {
+    const std::size_t records = RecordTypes(emf).size();
+    std::size_t at = 0;
+    for (std::size_t i = 0; i + 2 < records; ++i) {
+        DWORD size;
+        std::memcpy(&size, emf.data() + at + 4, 4);
+        at += size;
+    }
+    return at;
+}
+
 // The records of a Windows metafile behind its header: function and parameter words.
 struct TWmfRecord {
     WORD Function;
@@ -210,12 +222,7 @@ TEST_F(TMetaConvertTest, TextIsDecodedThroughTheFontsCodePage) {
     const std::vector<BYTE> emf = EmfBytes(metafile);
     const std::vector<DWORD> types = RecordTypes(emf);
     ASSERT_EQ(types[types.size() - 2], 84u);  // EXTTEXTOUTW before the end record
-    std::size_t at = 0;
-    for (std::size_t i = 0; i + 2 < types.size(); ++i) {
-        DWORD size;
-        std::memcpy(&size, emf.data() + at + 4, 4);
-        at += size;
-    }
+    const std::size_t at = LastRecordAt(emf);
     DWORD chars, offString;
     LONG x, y;
     std::memcpy(&x, emf.data() + at + 36, 4);
@@ -243,13 +250,7 @@ TEST_F(TMetaConvertTest, TextWithoutAdvancesGetsTheFontsOwnAtItsLogicalSize) {
         EXPECT_NE(metafile, nullptr);
         const std::vector<BYTE> emf = EmfBytes(metafile);
         DeleteEnhMetaFile(metafile);
-        const std::vector<DWORD> types = RecordTypes(emf);
-        std::size_t at = 0;
-        for (std::size_t i = 0; i + 2 < types.size(); ++i) {
-            DWORD size;
-            std::memcpy(&size, emf.data() + at + 4, 4);
-            at += size;
-        }
+        const std::size_t at = LastRecordAt(emf);
         DWORD chars, offDx;
         std::memcpy(&chars, emf.data() + at + 44, 4);
         std::memcpy(&offDx, emf.data() + at + 72, 4);

@@ -11,6 +11,7 @@
 #include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -215,15 +216,20 @@ private:
     // Emits the pixels between a and b of one row (a and b included), with any target there.
     void Leg(bool right, long long y, long long a, long long b) {
         Emit(TScanPoint{a, y});
-        for (TTarget& t : FTargets) {
-            if (t.Right == right && t.Point.Y == y && t.Index == SIZE_MAX &&
-                t.Point.X >= std::min(a, b) && t.Point.X <= std::max(a, b)) {
-                Emit(t.Point);
-                t.Index = FSink.Size() - 1;
-            }
+        // Targets go out in walking order: an arc whose two ends share a run (a nearly whole
+        // turn, or a sliver) must find its end after its start.
+        std::vector<TTarget*> here;
+        for (TTarget& t : FTargets)
+            if (t.Right == right && t.Point.Y == y && t.Index == SIZE_MAX && t.Point.X >= std::min(a, b) &&
+                t.Point.X <= std::max(a, b))
+                here.push_back(&t);
+        std::sort(here.begin(), here.end(), [a](const TTarget* p, const TTarget* q) {
+            return std::llabs(p->Point.X - a) < std::llabs(q->Point.X - a);
+        });
+        for (TTarget* t : here) {
+            Emit(t->Point);
+            t->Index = FSink.Size() - 1;
         }
-        // Targets between a and b must come in walking order; with two on one row the farther
-        // one may have been emitted first, which only adds a point that a straight run passes.
         Emit(TScanPoint{b, y});
     }
 
@@ -842,8 +848,12 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
             std::vector<TScanPoint>& target = smooth ? fillPoints : points;
             TPointSink arc(target);
             if (n > 0 && is < n && ie < n) {
+                // Radials that meet the same pixel make the whole outline only when the sweep
+                // between them is the longer way round (the same radial twice among them):
+                // two that differ by a few degrees on a small ellipse make a sliver.
+                const bool whole = r.FullWhenClosed && is == ie && std::fabs(LogicalArc(r).Sweep) > kPi;
                 const std::size_t steps = r.WholeTurn ? n
-                                          : is == ie ? (r.FullWhenClosed ? n : 0)
+                                          : is == ie ? (whole ? n : 0)
                                           : ccwOnSurface ? (ie + n - is) % n
                                                          : (is + n - ie) % n;
                 for (std::size_t k = 0; k <= steps; ++k) {

@@ -255,6 +255,36 @@ TEST_F(TCurveTest, PiesChordsAndArcsFollowTheArcDirection) {
     SelectObject(dc, brush.Get());
 }
 
+// Both radials may meet the outline on one run of pixels (here the top row's left half): the arc
+// still runs from the start's pixel the long way round, as the platform draws it.
+TEST_F(TCurveTest, ArcsWhoseEndsShareARunKeepTheirDirection) {
+    auto surface = MakeWhiteSurface(72, 72);
+    HDC dc = surface->Dc();
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    Ellipse(dc, 4, 4, 68, 68);
+    const int outline = Count(*surface, 0);
+    for (const bool top : {true, false}) {
+        const int y = top ? 0 : 80;
+        PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+        ASSERT_TRUE(Arc(dc, 4, 4, 68, 68, top ? 31 : 33, y, top ? 33 : 31, y));
+        EXPECT_GE(Count(*surface, 0), outline - 4) << (top ? "top" : "bottom") << ": nearly the whole turn";
+        PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+        Arc(dc, 4, 4, 68, 68, top ? 33 : 31, y, top ? 31 : 33, y);
+        EXPECT_LE(Count(*surface, 0), 2) << (top ? "top" : "bottom") << ": a sliver";
+    }
+    // On a flat ellipse radials three degrees apart meet the same pixel: one way round that is
+    // a sliver, the other the whole outline.
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    Ellipse(dc, 13, 27, 55, 35);
+    const int flat = Count(*surface, 0);
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    Arc(dc, 13, 27, 55, 35, 87, 28, 89, 25);
+    EXPECT_LE(Count(*surface, 0), 2);
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    Arc(dc, 13, 27, 55, 35, 89, 25, 87, 28);
+    EXPECT_GE(Count(*surface, 0), flat - 1);
+}
+
 TEST_F(TCurveTest, ArcToAngleArcAndBeziersMoveTheCurrentPosition) {
     auto surface = MakeWhiteSurface(40, 40);
     HDC dc = surface->Dc();

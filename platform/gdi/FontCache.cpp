@@ -492,11 +492,78 @@ int TRealizedFont::Advance(char32_t code) {
     return advance;
 }
 
-void TRealizedFont::Render(char32_t code, TGlyphImage& image) {
-    image = TGlyphImage{};
-    if (Load(code) && (FFace->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
-                       FT_Render_Glyph(FFace->glyph, FMonochrome ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) == 0)) {
-        const FT_GlyphSlot slot = FFace->glyph;
+namespace {
+
+// A glyph whose box holds more pixels than this, and that shows only in part, is rendered only as
+// far as it shows: a huge glyph then costs what the surface it lands on can hold, not its size.
+constexpr std::size_t kWholeGlyphPixels = 256 * 256;
+
+// Copies a rendered FreeType bitmap, rows top first, as coverage 0 … 255.
+void CopyCoverage(const FT_Bitmap& bitmap, TGlyphImage& image) {
+    image.Coverage.assign(std::size_t(image.Width) * std::size_t(image.Height), 0);
+    const long pitch = bitmap.pitch;
+    // A negative pitch stores the rows bottom-up from the start of the buffer.
+    const unsigned char* top = pitch >= 0 ? bitmap.buffer : bitmap.buffer + (long(bitmap.rows) - 1) * -pitch;
+    const int grays = bitmap.num_grays > 1 ? bitmap.num_grays : 256;
+    for (int y = 0; y < image.Height; ++y) {
+        const unsigned char* row = top + long(y) * pitch;
+        BYTE* out = image.Coverage.data() + std::size_t(y) * std::size_t(image.Width);
+        for (int x = 0; x < image.Width; ++x) {
+            switch (bitmap.pixel_mode) {
+            case FT_PIXEL_MODE_MONO: out[x] = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0; break;
+            case FT_PIXEL_MODE_BGRA: out[x] = row[4 * x + 3]; break;
+            default: out[x] = grays == 256 ? row[x] : BYTE(std::min(255, row[x] * 255 / (grays - 1))); break;
+            }
+        }
+    }
+}
+
+long long FloorPixel(FT_Pos value) { return (long long)(value >> 6); }
+long long CeilPixel(FT_Pos value) { return (long long)((value + 63) >> 6); }
+
+}  // namespace
+
+bool TRealizedFont::Render(char32_t code, TGlyphImage& image, const TGlyphWindow& window, std::size_t wholeUpTo) {
+    image.Left = image.Top = image.Width = image.Height = 0;
+    image.Coverage.clear();
+    if (!Load(code))
+        return true;
+    const FT_GlyphSlot slot = FFace->glyph;
+    if (slot->format == FT_GLYPH_FORMAT_OUTLINE) {
+        FT_BBox box;
+        FT_Outline_Get_CBox(&slot->outline, &box);
+        const long long x0 = FloorPixel(box.xMin), y0 = FloorPixel(box.yMin);
+        const long long x1 = CeilPixel(box.xMax), y1 = CeilPixel(box.yMax);
+        const bool inside = x0 >= window.Left && x1 <= window.Right && y0 >= window.Bottom && y1 <= window.Top;
+        if (!inside && (unsigned long long)(x1 - x0) * (unsigned long long)(y1 - y0) > wholeUpTo) {
+            // FreeType's coverage may differ by a level or two where the bitmap starts
+            // elsewhere, so a glyph that shows whole, or a small one, is rendered whole.
+            const long long left = std::max(x0, window.Left), right = std::min(x1, window.Right);
+            const long long bottom = std::max(y0, window.Bottom), top = std::min(y1, window.Top);
+            if (left >= right || bottom >= top)
+                return false;
+            std::vector<unsigned char> bits;
+            FT_Bitmap target{};
+            target.width = unsigned(right - left);
+            target.rows = unsigned(top - bottom);
+            target.pitch = FMonochrome ? int((target.width + 7) / 8) : int(target.width);
+            target.pixel_mode = FMonochrome ? FT_PIXEL_MODE_MONO : FT_PIXEL_MODE_GRAY;
+            target.num_grays = FMonochrome ? 2 : 256;
+            bits.assign(std::size_t(target.pitch) * target.rows, 0);
+            target.buffer = bits.data();
+            FT_Outline_Translate(&slot->outline, FT_Pos(-left * 64), FT_Pos(-bottom * 64));
+            if (FT_Outline_Get_Bitmap(FLibrary->Library, &slot->outline, &target) == 0) {
+                image.Left = int(left);
+                image.Top = int(top);
+                image.Width = int(target.width);
+                image.Height = int(target.rows);
+                CopyCoverage(target, image);
+            }
+            return false;
+        }
+    }
+    if (slot->format == FT_GLYPH_FORMAT_BITMAP ||
+        FT_Render_Glyph(slot, FMonochrome ? FT_RENDER_MODE_MONO : FT_RENDER_MODE_NORMAL) == 0) {
         const FT_Bitmap& bitmap = slot->bitmap;
         const bool known = bitmap.pixel_mode == FT_PIXEL_MODE_GRAY || bitmap.pixel_mode == FT_PIXEL_MODE_MONO ||
                            bitmap.pixel_mode == FT_PIXEL_MODE_BGRA;
@@ -505,24 +572,10 @@ void TRealizedFont::Render(char32_t code, TGlyphImage& image) {
             image.Top = slot->bitmap_top;
             image.Width = int(bitmap.width);
             image.Height = int(bitmap.rows);
-            image.Coverage.resize(std::size_t(image.Width) * std::size_t(image.Height));
-            const long pitch = bitmap.pitch;
-            // A negative pitch stores the rows bottom-up from the start of the buffer.
-            const unsigned char* top = pitch >= 0 ? bitmap.buffer : bitmap.buffer + (long(bitmap.rows) - 1) * -pitch;
-            const int grays = bitmap.num_grays > 1 ? bitmap.num_grays : 256;
-            for (int y = 0; y < image.Height; ++y) {
-                const unsigned char* row = top + long(y) * pitch;
-                BYTE* out = image.Coverage.data() + std::size_t(y) * std::size_t(image.Width);
-                for (int x = 0; x < image.Width; ++x) {
-                    switch (bitmap.pixel_mode) {
-                    case FT_PIXEL_MODE_MONO: out[x] = ((row[x >> 3] >> (7 - (x & 7))) & 1) ? 255 : 0; break;
-                    case FT_PIXEL_MODE_BGRA: out[x] = row[4 * x + 3]; break;
-                    default: out[x] = grays == 256 ? row[x] : BYTE(std::min(255, row[x] * 255 / (grays - 1))); break;
-                    }
-                }
-            }
+            CopyCoverage(bitmap, image);
         }
     }
+    return true;
 }
 
 bool TRealizedFont::Outline(char32_t code, TGlyphOutline& outline) {
@@ -581,33 +634,32 @@ bool TRealizedFont::Outline(char32_t code, TGlyphOutline& outline) {
     return true;
 }
 
-const TGlyphImage& TRealizedFont::Glyph(char32_t code) {
+const TGlyphImage& TRealizedFont::Glyph(char32_t code, const TGlyphWindow& window) {
     constexpr std::size_t kCacheBytes = std::size_t(4) << 20;
     auto found = FGlyphs.find(code);
     if (found != FGlyphs.end())
         return found->second;
-    TGlyphImage image;
-    Render(code, image);
-    const std::size_t bytes = image.Coverage.size() + sizeof(TGlyphImage);
-    if (bytes > kCacheBytes / 4) {
-        FScratch = std::move(image);
+    // One that would take more than a quarter of the cache is not kept.
+    if (!Render(code, FScratch, window, kWholeGlyphPixels))
         return FScratch;
-    }
+    const std::size_t bytes = FScratch.Coverage.size() + sizeof(TGlyphImage);
+    if (bytes > kCacheBytes / 4)
+        return FScratch;
     if (FGlyphBytes + bytes > kCacheBytes) {
         FGlyphs.clear();
         FGlyphBytes = 0;
     }
     FGlyphBytes += bytes;
-    return FGlyphs.emplace(code, std::move(image)).first->second;
+    return FGlyphs.emplace(code, std::move(FScratch)).first->second;
 }
 
-const TGlyphImage& TRealizedFont::TurnedGlyph(char32_t code, double radians) {
+const TGlyphImage& TRealizedFont::TurnedGlyph(char32_t code, double radians, const TGlyphWindow& window) {
     // The turn applies to this one rendering only; the cached upright glyphs stay as they are.
     const double c = std::cos(radians), s = std::sin(radians);
     FT_Matrix matrix{FT_Fixed(std::lround(c * 65536)), FT_Fixed(std::lround(-s * 65536)), FT_Fixed(std::lround(s * 65536)),
                      FT_Fixed(std::lround(c * 65536))};
     FT_Set_Transform(FFace, &matrix, nullptr);
-    Render(code, FScratch);
+    Render(code, FScratch, window, kWholeGlyphPixels);
     FT_Set_Transform(FFace, nullptr, nullptr);
     return FScratch;
 }

@@ -39,6 +39,12 @@ struct TGlyphImage {
     std::vector<BYTE> Coverage;
 };
 
+/// The pixels around a pen position that can reach the surface, x to the right and y up as in the
+/// face, each range half-open: columns Left … Right − 1, rows Bottom … Top − 1 above the baseline.
+struct TGlyphWindow {
+    long long Left = 0, Bottom = 0, Right = 0, Top = 0;
+};
+
 /// Where fontconfig found the face for a request, and what it lacks of the request.
 struct TFaceChoice {
     std::string File;
@@ -77,11 +83,13 @@ public:
     /// down; bounds taken from the face's box), so that glyphs far off the surface need not be
     /// rendered; a turned glyph's reach is the largest of them, doubled.
     const std::array<long long, 4>& InkReach() const { return FInkReach; }
-    /// The character's image; valid only until the next call on this font.
-    const TGlyphImage& Glyph(char32_t code);
+    /// The character's image; valid only until the next call on this font. A big glyph that lies
+    /// partly outside the window is rendered only as far as it lies inside, and not cached.
+    const TGlyphImage& Glyph(char32_t code, const TGlyphWindow& window);
     /// The character's image turned counter-clockwise (on the device) by the angle, placed from
-    /// the pen position like an upright one; not cached, valid until the next call on this font.
-    const TGlyphImage& TurnedGlyph(char32_t code, double radians);
+    /// the pen position like an upright one, rendered only inside the window; not cached, valid
+    /// until the next call on this font.
+    const TGlyphImage& TurnedGlyph(char32_t code, double radians, const TGlyphWindow& window);
     /// The character's outline, quadratic pieces raised to cubic ones; false for a glyph the face
     /// holds only as a bitmap.
     bool Outline(char32_t code, TGlyphOutline& outline);
@@ -95,7 +103,9 @@ public:
 private:
     bool SetSize(const TFontSize& size);
     bool Load(char32_t code, bool outline = false);
-    void Render(char32_t code, TGlyphImage& image);
+    /// Loads and renders a glyph whole when it lies inside the window or its box holds at most
+    /// wholeUpTo pixels, else only its part inside the window; false when only a part was.
+    bool Render(char32_t code, TGlyphImage& image, const TGlyphWindow& window, std::size_t wholeUpTo);
 
     std::shared_ptr<TFreeTypeLibrary> FLibrary;
     FT_Face FFace = nullptr;

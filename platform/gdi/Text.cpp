@@ -361,15 +361,22 @@ struct TBaselinePen {
     }
 };
 
-// Text whose baseline the font's escapement turns (tenths of a degree, counter-clockwise on the
-// device): each glyph is rendered turned by the same angle. No background box or decoration
-// lines are drawn for it.
+// The pixels text may paint: the clip and the surface.
+TBox Paintable(const TClipper& clipper, const TBox& clip) {
+    const TClip bounds = clipper.Bounds();
+    return TBox{bounds.X0, bounds.Y0, bounds.X1, bounds.Y1}.Intersect(clip);
+}
+
+// The paintable box as seen from a pen position, in the face's sense (y up).
+TGlyphWindow WindowAt(const TBox& paintable, long long penX, long long penY) {
+    return TGlyphWindow{paintable.Left - penX, penY - paintable.Bottom, paintable.Right - penX, penY - paintable.Top};
+}
+
 // The pen positions from which a glyph's ink may reach the pixels that can be painted: a glyph
 // whose pen lies outside is not rendered at all, which keeps long runs of huge characters that
 // run far off the surface cheap.
 TBox Reachable(const TClipper& clipper, const TBox& clip, const std::array<long long, 4>& reach, bool turned) {
-    const TClip bounds = clipper.Bounds();
-    const TBox paintable = TBox{bounds.X0, bounds.Y0, bounds.X1, bounds.Y1}.Intersect(clip);
+    const TBox paintable = Paintable(clipper, clip);
     if (turned) {
         const long long most = 2 * *std::max_element(reach.begin(), reach.end());
         return TBox{paintable.Left - most, paintable.Top - most, paintable.Right + most, paintable.Bottom + most};
@@ -379,6 +386,9 @@ TBox Reachable(const TClipper& clipper, const TBox& clip, const std::array<long 
                 paintable.Bottom + reach[1]};
 }
 
+// Text whose baseline the font's escapement turns (tenths of a degree, counter-clockwise on the
+// device): each glyph is rendered turned by the same angle, only as far as it can show. No
+// background box or decoration lines are drawn for it.
 void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper, TRealizedFont& font,
                    const std::vector<TPlacedChar>& placed, const std::vector<TRunChar>& run,
                    const TContextFont& contextFont, UINT align, long long width, long long deviceX,
@@ -386,13 +396,14 @@ void DrawTurnedRun(TBitmapObj& bitmap, TFormat& format, const TClipper& clipper,
     TBaselinePen pen(font.Metrics(), align, width, deviceX, deviceY, radians);
     const DWORD value = format.Encode(colour);
     const TBox within = Reachable(clipper, clip, font.InkReach(), true);
+    const TBox paintable = Paintable(clipper, clip);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         const long long x = (long long)std::floor(pen.X + 0.5), y = (long long)std::floor(pen.Y + 0.5);
         if (x < within.Left || x >= within.Right || y < within.Top || y >= within.Bottom) {
             pen.Advance(double(placed[i].Advance), double(run[i].Dy) * contextFont.AlongYSigned());
             continue;
         }
-        const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians);
+        const TGlyphImage& glyph = font.TurnedGlyph(placed[i].Code, radians, WindowAt(paintable, x, y));
         if (!glyph.Coverage.empty())
             PaintGlyph(bitmap, format, clipper, glyph, x + glyph.Left, y - glyph.Top, clip, colour, value);
         pen.Advance(double(placed[i].Advance), double(run[i].Dy) * contextFont.AlongYSigned());
@@ -532,11 +543,12 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
     long long pen = left;
     double rise = 0;  // ETO_PDY's advances across the baseline, device pixels, y down
     const TBox within = Reachable(clipper, clip, font->InkReach(), false);
+    const TBox paintable = Paintable(clipper, clip);
     for (std::size_t i = 0; i < placed.size(); ++i) {
         const TPlacedChar& character = placed[i];
         const long long penY = baseline + (long long)std::floor(rise + 0.5);
         if (pen >= within.Left && pen < within.Right && penY >= within.Top && penY < within.Bottom) {
-            const TGlyphImage& glyph = font->Glyph(character.Code);
+            const TGlyphImage& glyph = font->Glyph(character.Code, WindowAt(paintable, pen, penY));
             if (!glyph.Coverage.empty())
                 PaintGlyph(*bitmap, format, clipper, glyph, pen + glyph.Left, penY - glyph.Top, clip, colour, value);
         }

@@ -651,3 +651,56 @@ TEST_F(Text, GlyphsRunningInFromOffTheSurfaceStillShowTheirInk) {
 }
 
 }  // namespace
+
+namespace {
+
+// A huge glyph that only partly lands on the surface is rendered only as far as it shows (so a
+// hostile file's thousand-pixel characters cost what a thumbnail holds); what shows must be the
+// glyph as it looks whole, up to FreeType's rounding of a coverage level here and there.
+TEST_F(Text, HugeGlyphsShowingInPartPaintWhatTheyPaintWhole) {
+    constexpr int kPen = 500, kLarge = 1200, kSmall = 40;
+    for (const LONG escapement : {0, 450, 2700}) {
+        LOGFONTA log{};
+        log.lfHeight = -500;
+        log.lfEscapement = escapement;
+        std::strncpy(log.lfFaceName, kDesignedFace, LF_FACESIZE - 1);
+        const auto draw = [&](TTextSurface& surface, int x, int y) {
+            HGDIOBJ old = SelectObject(surface.Dc(), CreateFontIndirectA(&log));
+            SetBkMode(surface.Dc(), TRANSPARENT);
+            SetTextColor(surface.Dc(), kInk);
+            TextOutA(surface.Dc(), x, y, "g", 1);
+            DeleteObject(SelectObject(surface.Dc(), old));
+        };
+        TTextSurface large(kLarge, kLarge);
+        draw(large, kPen, kPen);
+        ASSERT_EQ(large.At(0, 0), kPaper) << "the whole glyph lands on the large surface";
+        // Windows of the large picture that cross the glyph's edges, each drawn again on a small
+        // surface from the pen moved by the window's corner.
+        int windows = 0;
+        for (int wy = 0; wy + kSmall <= kLarge && windows < 4; wy += kSmall)
+            for (int wx = 0; wx + kSmall <= kLarge && windows < 4; wx += kSmall) {
+                int inked = 0;
+                for (int y = 0; y < kSmall; y += 4)
+                    for (int x = 0; x < kSmall; x += 4)
+                        inked += large.At(wx + x, wy + y) != kPaper;
+                if (inked < 20 || inked > 80)
+                    continue;
+                ++windows;
+                TTextSurface small(kSmall, kSmall);
+                draw(small, kPen - wx, kPen - wy);
+                int same = 0;
+                for (int y = 0; y < kSmall; ++y)
+                    for (int x = 0; x < kSmall; ++x) {
+                        const COLORREF part = small.At(x, y), whole = large.At(wx + x, wy + y);
+                        same += part == whole;
+                        for (const int shift : {0, 8, 16})
+                            ASSERT_LE(std::abs(int((part >> shift) & 0xFF) - int((whole >> shift) & 0xFF)), 80)
+                                << "escapement " << escapement << ", window " << wx << ", " << wy << " at " << x << ", " << y;
+                    }
+                EXPECT_GE(same, kSmall * kSmall * 98 / 100) << "escapement " << escapement << ", window " << wx << ", " << wy;
+            }
+        EXPECT_EQ(windows, 4) << "escapement " << escapement;
+    }
+}
+
+}  // namespace

@@ -934,23 +934,37 @@ TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& point
     return TWidenResult::Done;
 }
 
-bool InsideFrameInsets(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY) {
+bool PenReach(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY) {
     nearX = farX = nearY = farY = 0;
     TObject* object = Find(dc.Pen);
     if (object == nullptr || object->Kind != TKind::Pen ||
-        (static_cast<const TPenObj*>(object)->Log.lopnStyle & PS_STYLE_MASK) != PS_INSIDEFRAME)
+        (static_cast<const TPenObj*>(object)->Log.lopnStyle & PS_STYLE_MASK) == PS_NULL)
         return false;
     TWideShape shape;
     TBrushObj solid;
     const TBrushObj* brush = nullptr;
-    if (!ResolveWide(dc, shape, brush, solid) || !shape.AxisAligned)
+    if (!ResolveWide(dc, shape, brush, solid))
+        return true;  // drawn one pixel wide, on the line itself
+    if (!shape.AxisAligned)
         return false;
     // The stroke of a w-pixel pen reaches w / 2 pixels up or left of its line and (w − 1) / 2
-    // down or right, so the figure moves in by those amounts to keep the stroke in the frame.
+    // down or right.
     nearX = shape.RoundWidth / 2;
     farX = (shape.RoundWidth - 1) / 2;
     nearY = shape.RoundHeight / 2;
     farY = (shape.RoundHeight - 1) / 2;
+    return true;
+}
+
+bool InsideFrameInsets(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY) {
+    TObject* object = Find(dc.Pen);
+    if (object == nullptr || object->Kind != TKind::Pen ||
+        (static_cast<const TPenObj*>(object)->Log.lopnStyle & PS_STYLE_MASK) != PS_INSIDEFRAME ||
+        !PenReach(dc, nearX, farX, nearY, farY)) {
+        nearX = farX = nearY = farY = 0;
+        return false;
+    }
+    // The figure moves in by the stroke's reach, so that the stroke stays in the frame.
     return true;
 }
 

@@ -20,8 +20,10 @@ BOOL Refuse(DWORD error) {
 // The brush a context fills with; null for the null brush.
 // Fills closed figures of device points, then outlines each one. Only the rows the clip can
 // reach are scanned, so a figure far larger than the surface costs no more than the surface.
+// The brush fills the figures of interior when given (none when it is empty), else the outlines'
+// own figures.
 bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
-                 const std::vector<TPolygonRun>& figures) {
+                 const std::vector<TPolygonRun>& figures, const std::vector<TScanPoint>* interior = nullptr) {
     if (dc.Path.Open()) {
         // Inside a path bracket the closed figures are recorded instead.
         for (const TPolygonRun& figure : figures)
@@ -34,8 +36,8 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
     {
         TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
         const TClip& bounds = fill.Clipper().Bounds();
-        if (SelectedBrush(dc) != nullptr && !bounds.Empty()) {
-            const bool done = ScanPolygon(points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,
+        if (SelectedBrush(dc) != nullptr && !bounds.Empty() && (interior == nullptr || !interior->empty())) {
+            const bool done = ScanPolygon(interior != nullptr ? *interior : points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,
                                           [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
                                               fill.Spans(top, bottom, spans);
                                               return true;
@@ -144,6 +146,17 @@ BOOL Rectangle(HDC handle, int left, int top, int right, int bottom) {
         }
         corners = clockwise ? std::vector<TScanPoint>{{x1, y1}, {x0, y1}, {x0, y0}, {x1, y0}}
                             : std::vector<TScanPoint>{{x1, y0}, {x0, y0}, {x0, y1}, {x1, y1}};
+        // The brush fills only what the pen leaves inside, so that no pixel is drawn twice: an
+        // inverting or XOR operation leaves the frame as it leaves the inside, and the gaps of a
+        // dashed frame show what lay under it. The null pen leaves the frame's top and left to
+        // the brush.
+        if (!dc->Path.Open() && PenReach(*dc, nearX, farX, nearY, farY)) {
+            const long long left = x0 + farX + 1, right = x1 - nearX, top = y0 + farY + 1, bottom = y1 - nearY;
+            std::vector<TScanPoint> interior;
+            if (left < right && top < bottom)
+                interior = {{right, top}, {left, top}, {left, bottom}, {right, bottom}};
+            return DrawFigures(*dc, *surface, corners, {TPolygonRun{0, 4}}, &interior) ? TRUE : FALSE;
+        }
     }
     return DrawFigures(*dc, *surface, corners, {TPolygonRun{0, 4}}) ? TRUE : FALSE;
 }

@@ -83,6 +83,11 @@ enum class TWidenResult : std::uint8_t {
 TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& points, const std::vector<TFigure>& figures,
                           std::vector<TScanPoint>& outline, std::vector<TFigure>& outlineFigures);
 
+/// How many whole pixels the selected pen's stroke reaches to each side of an upright or level
+/// line: left or up (near), right or down (far); all 0 for a pen drawn one pixel wide. False for
+/// the null pen and for a pen the transforms turn.
+bool PenReach(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY);
+
 /// For a wide PS_INSIDEFRAME pen, how many device pixels a shape's figure moves in from the
 /// left and top (near) and from the right and bottom (far) edges of its bounding frame so that
 /// the stroke stays inside it; false (all 0) for any other pen or a turning world transform.

@@ -225,11 +225,12 @@ TEST_F(TShapeTest, FillAndOutlineGoThroughTheRasterOperation) {
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 24; ++x)
             EXPECT_EQ(surface->Raw(x, y), dest) << "drawing twice with XOR gives back the surface";
+    // A rectangle's brush fills only inside its outline: every pixel is inverted once.
     SetROP2(dc, R2_NOT);
     Rectangle(dc, 2, 2, 6, 6);
-    EXPECT_EQ(surface->Raw(3, 3) & 0xFFFFFFu, ~dest & 0xFFFFFFu) << "filled once";
-    EXPECT_EQ(surface->Raw(2, 2) & 0xFFFFFFu, dest) << "the corner is filled, then outlined";
-    EXPECT_EQ(surface->Raw(5, 5) & 0xFFFFFFu, ~dest & 0xFFFFFFu) << "the outline alone reaches the last row and column";
+    for (int y = 2; y < 6; ++y)
+        for (int x = 2; x < 6; ++x)
+            EXPECT_EQ(surface->Raw(x, y) & 0xFFFFFFu, ~dest & 0xFFFFFFu) << x << "," << y;
     EXPECT_EQ(surface->Raw(6, 6), dest);
     // The hollow brush and the null pen leave everything alone, even under operations that read
     // neither, as the platform measures.
@@ -249,6 +250,30 @@ TEST_F(TShapeTest, FillAndOutlineGoThroughTheRasterOperation) {
     for (int y = 0; y < 16; ++y)
         for (int x = 0; x < 24; ++x)
             ASSERT_EQ(surface->Raw(x, y), dest) << x << "," << y;
+}
+
+// Rectangle(5, 5, 25, 18) under R2_NOT on white, black pixels as the platform leaves them: the
+// brush fills only what the pen leaves, whatever its width, and a dashed pen's gaps show what lay
+// beneath unless the background mode paints them.
+TEST_F(TShapeTest, ARectanglesBrushLeavesThePensPixelsToThePen) {
+    struct TCase {
+        int Style, Width, BkMode, Black;
+    };
+    for (const TCase& c : {TCase{PS_SOLID, 0, TRANSPARENT, 260}, TCase{PS_SOLID, 2, TRANSPARENT, 294},
+                           TCase{PS_SOLID, 3, TRANSPARENT, 326}, TCase{PS_SOLID, 5, TRANSPARENT, 404},
+                           TCase{PS_DASH, 0, TRANSPARENT, 248}, TCase{PS_DASH, 0, OPAQUE, 260},
+                           TCase{PS_INSIDEFRAME, 3, TRANSPARENT, 256}, TCase{PS_NULL, 0, TRANSPARENT, 228}}) {
+        auto surface = WhiteSurface(40, 40);
+        HDC dc = surface->Dc();
+        SetROP2(dc, R2_NOT);
+        SetBkMode(dc, c.BkMode);
+        HPEN pen = CreatePen(c.Style, c.Width, 0);
+        HGDIOBJ old = SelectObject(dc, pen);
+        EXPECT_TRUE(Rectangle(dc, 5, 5, 25, 18));
+        SelectObject(dc, old);
+        DeleteObject(pen);
+        EXPECT_EQ(Count(*surface, 0), c.Black) << "style " << c.Style << ", width " << c.Width << ", mode " << c.BkMode;
+    }
 }
 
 TEST_F(TShapeTest, FiguresFarBeyondTheSurfaceScanOnlyItsRows) {

@@ -14,13 +14,15 @@ long long Wrap(long long value, long long period) {
     return r < 0 ? r + period : r;
 }
 
+// The platform's 8 × 8 hatches: the level line lies on the fourth row and the upright one on the
+// fifth column of each tile, as the reference draws them.
 bool HatchLine(int hatch, long long x, long long y) {
     switch (hatch) {
-    case HS_HORIZONTAL: return y == 0;
-    case HS_VERTICAL: return x == 0;
+    case HS_HORIZONTAL: return y == 3;
+    case HS_VERTICAL: return x == 4;
     case HS_FDIAGONAL: return x == y;
     case HS_BDIAGONAL: return x + y == 7;
-    case HS_CROSS: return x == 0 || y == 0;
+    case HS_CROSS: return x == 4 || y == 3;
     case HS_DIAGCROSS: return x == y || x + y == 7;
     default: return false;
     }

@@ -166,11 +166,11 @@ TEST_P(CanvasHatch, NonSolidBrushesPaintTransparentlyWithTheComplementAsBackgrou
 INSTANTIATE_TEST_SUITE_P(
     Styles, CanvasHatch,
     ::testing::Values(THatchCase{TBrushStyle::bsClear, [](int, int) { return false; }},
-                      THatchCase{TBrushStyle::bsHorizontal, [](int, int y) { return y == 0; }},
-                      THatchCase{TBrushStyle::bsVertical, [](int x, int) { return x == 0; }},
+                      THatchCase{TBrushStyle::bsHorizontal, [](int, int y) { return y == 3; }},
+                      THatchCase{TBrushStyle::bsVertical, [](int x, int) { return x == 4; }},
                       THatchCase{TBrushStyle::bsFDiagonal, [](int x, int y) { return x == y; }},
                       THatchCase{TBrushStyle::bsBDiagonal, [](int x, int y) { return x + y == 7; }},
-                      THatchCase{TBrushStyle::bsCross, [](int x, int y) { return x == 0 || y == 0; }},
+                      THatchCase{TBrushStyle::bsCross, [](int x, int y) { return x == 4 || y == 3; }},
                       THatchCase{TBrushStyle::bsDiagCross, [](int x, int y) { return x == y || x + y == 7; }}));
 
 TEST_F(CanvasTest, BrushBitmapTilesAsAPatternBrush) {

@@ -448,12 +448,19 @@ bool PenIsWide(const TDCObj& dc) {
 }
 
 // Fills closed figures of device points by the winding rule over the clip's rows.
+// The pen's outline that will be stroked afterwards, whose pixels a fill leaves to the pen.
+struct TStrokeAfter {
+    const std::vector<TScanPoint>& Points;
+    std::vector<TFigure> Figures;
+};
+
 bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
-                 const std::vector<TPolygonRun>& figures) {
-    TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
-    const TClip& bounds = fill.Clipper().Bounds();
+                 const std::vector<TPolygonRun>& figures, const TStrokeAfter& stroke) {
+    TFillStage stage(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
+    const TClip& bounds = stage.Clipper().Bounds();
     if (SelectedBrush(dc) == nullptr || bounds.Empty())
         return true;
+    TFillBesideStroke fill(dc, stage, stroke.Points, stroke.Figures);
     return ScanPolygon(points, figures, WINDING, bounds.Y0, bounds.Y1,
                        [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
                            fill.Spans(top, bottom, spans);
@@ -464,11 +471,12 @@ bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
 // Fills a shape's rows within the clip. A shape with square corners (a box of 2 pixels or less
 // across among them) is filled as the polygon of its corners would be, without its last column
 // and row, as Rectangle fills.
-void FillRows(TDCObj& dc, TBitmapObj& surface, const TRoundRows& rows) {
+void FillRows(TDCObj& dc, TBitmapObj& surface, const TRoundRows& rows, const TStrokeAfter& stroke) {
     if (SelectedBrush(dc) == nullptr)
         return;
-    TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
-    const TClip& bounds = fill.Clipper().Bounds();
+    TFillStage stage(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
+    TFillBesideStroke fill(dc, stage, stroke.Points, stroke.Figures);
+    const TClip& bounds = stage.Clipper().Bounds();
     const bool thin = rows.Square();
     const long long bottom = thin ? rows.Bottom() - 1 : rows.Bottom();
     const long long y0 = std::max(rows.Top(), bounds.Y0), y1 = std::min(bottom, bounds.Y1);
@@ -670,7 +678,7 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
     }
     const std::vector<TPolygonRun> whole{TPolygonRun{0, smooth.size()}};
     if (turns) {
-        if (!FillFigures(*dc, *surface, smooth, whole))
+        if (!FillFigures(*dc, *surface, smooth, whole, TStrokeAfter{smooth, {TFigure{0, smooth.size(), true}}}))
             return FALSE;
         StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
         return TRUE;
@@ -684,7 +692,8 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         ch = std::llabs(RoundDevice(double(h) * m.D));
     }
     const TRoundRows rows = ShapeRows(box, cw, ch);
-    FillRows(*dc, *surface, rows);
+    FillRows(*dc, *surface, rows,
+             TStrokeAfter{smooth, smooth.empty() ? std::vector<TFigure>{} : std::vector<TFigure>{TFigure{0, smooth.size(), true}}});
     if (!smooth.empty()) {
         StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
         return TRUE;
@@ -883,7 +892,10 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
     } else {
         filled = false;
     }
-    if (filled && fillPoints.size() > 2 && !FillFigures(dc, surface, fillPoints, {TPolygonRun{0, fillPoints.size()}}))
+    if (filled && fillPoints.size() > 2 &&
+        !FillFigures(dc, surface, fillPoints, {TPolygonRun{0, fillPoints.size()}},
+                     TStrokeAfter{points, points.size() > 1 ? std::vector<TFigure>{TFigure{0, points.size(), filled}}
+                                                           : std::vector<TFigure>{}}))
         return FALSE;
     if (points.size() > 1)
         StrokeFigures(dc, surface, points, {TFigure{0, points.size(), filled}});

@@ -146,11 +146,13 @@ BOOL DrawPath(HDC handle, bool fill, bool stroke) {
     const TBrushObj* brush = SelectedBrush(*dc);
     if (fill && !figures.empty() && brush != nullptr) {
         TFillStage stage(*dc, *surface, brush, Rop2ToRop3(dc->Rop2));
+        // The filled region does not overlap the stroked one, even with a wide pen.
+        TFillBesideStroke fill(*dc, stage, points, stroke ? figures : std::vector<TFigure>{});
         const TClip& bounds = stage.Clipper().Bounds();
         if (!bounds.Empty() &&
             !ScanPolygon(points, Runs(figures), dc->PolyFillMode, bounds.Y0, bounds.Y1,
-                         [&stage](long long top, long long bottom, const std::vector<TSpan>& spans) {
-                             stage.Spans(top, bottom, spans);
+                         [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
+                             fill.Spans(top, bottom, spans);
                              return true;
                          }))
             return FALSE;

@@ -10,6 +10,7 @@
 #include "platform/gdi/Recorder.h"
 #include "platform/gdi/Stroke.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <functional>
@@ -932,6 +933,91 @@ TWidenResult WidenFigures(const TDCObj& dc, const std::vector<TScanPoint>& point
     for (const TPolygonRun& run : runs)
         outlineFigures.push_back(TFigure{run.First, run.Count, true});
     return TWidenResult::Done;
+}
+
+TFillBesideStroke::TFillBesideStroke(const TDCObj& dc, TFillStage& stage, const std::vector<TScanPoint>& points,
+                                     const std::vector<TFigure>& figures)
+    : FStage(stage) {
+    const TClip bounds = stage.Clipper().Bounds();
+    TWideShape shape;
+    TBrushObj solid;
+    const TBrushObj* brush = nullptr;
+    if (figures.empty() || stage.Overpaints() || bounds.Empty() || !ResolveWide(dc, shape, brush, solid))
+        return;
+    FTop = bounds.Y0;
+    FStroke.resize(std::size_t(bounds.Y1 - bounds.Y0));
+    std::vector<TScanPoint> outline;
+    std::vector<TPolygonRun> runs;
+    TWidener widener(shape, &bounds, outline, runs);
+    long long work = 0;
+    widener.OnBatch = [&] {
+        const bool done = FillFixed(outline, runs, bounds.Y0, bounds.Y1, work,
+                                    [this](long long y, const std::vector<TSpan>& row) {
+                                        auto& mine = FStroke[std::size_t(y - FTop)];
+                                        mine.insert(mine.end(), row.begin(), row.end());
+                                    });
+        outline.clear();
+        runs.clear();
+        return done;
+    };
+    for (const TFigure& figure : figures)
+        widener.Figure(points, figure);
+    if (!outline.empty())
+        widener.OnBatch();
+    // Batches overlap where segments, joins and caps meet: each row's spans are merged.
+    for (std::vector<TSpan>& row : FStroke) {
+        if (row.size() < 2)
+            continue;
+        std::sort(row.begin(), row.end(), [](const TSpan& a, const TSpan& b) { return a.Left < b.Left; });
+        std::size_t kept = 0;
+        for (std::size_t i = 1; i < row.size(); ++i) {
+            if (row[i].Left <= row[kept].Right)
+                row[kept].Right = std::max(row[kept].Right, row[i].Right);
+            else
+                row[++kept] = row[i];
+        }
+        row.resize(kept + 1);
+    }
+}
+
+void TFillBesideStroke::Spans(long long top, long long bottom, const std::vector<TSpan>& spans) {
+    if (FStroke.empty()) {
+        FStage.Spans(top, bottom, spans);
+        return;
+    }
+    for (long long y = top; y < bottom; ++y)
+        for (const TSpan& span : spans)
+            Span(y, span.Left, span.Right);
+}
+
+void TFillBesideStroke::Span(long long y, long long x0, long long x1) {
+    if (FStroke.empty() || y < FTop || y >= FTop + (long long)FStroke.size()) {
+        FStage.Span(y, x0, x1);
+        return;
+    }
+    // The row's stroke spans are ordered and apart: the fill takes the gaps between them.
+    for (const TSpan& cut : FStroke[std::size_t(y - FTop)]) {
+        if (cut.Right <= x0)
+            continue;
+        if (cut.Left >= x1)
+            break;
+        if (cut.Left > x0)
+            FStage.Span(y, x0, cut.Left);
+        x0 = std::max(x0, cut.Right);
+        if (x0 >= x1)
+            return;
+    }
+    if (x0 < x1)
+        FStage.Span(y, x0, x1);
+}
+
+void TFillBesideStroke::Box(const TClip& box) {
+    if (FStroke.empty()) {
+        FStage.Box(box);
+        return;
+    }
+    for (long long y = box.Y0; y < box.Y1; ++y)
+        Span(y, box.X0, box.X1);
 }
 
 bool PenReach(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY) {

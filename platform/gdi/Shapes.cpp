@@ -33,9 +33,14 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
                 return false;
         return true;
     }
+    std::vector<TFigure> outlines;
+    outlines.reserve(figures.size());
+    for (const TPolygonRun& figure : figures)
+        outlines.push_back(TFigure{figure.First, figure.Count, true});
     {
-        TFillStage fill(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
-        const TClip& bounds = fill.Clipper().Bounds();
+        TFillStage stage(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
+        TFillBesideStroke fill(dc, stage, points, outlines);
+        const TClip& bounds = stage.Clipper().Bounds();
         if (SelectedBrush(dc) != nullptr && !bounds.Empty() && (interior == nullptr || !interior->empty())) {
             const bool done = ScanPolygon(interior != nullptr ? *interior : points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,
                                           [&fill](long long top, long long bottom, const std::vector<TSpan>& spans) {
@@ -46,10 +51,6 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
                 return false;
         }
     }
-    std::vector<TFigure> outlines;
-    outlines.reserve(figures.size());
-    for (const TPolygonRun& figure : figures)
-        outlines.push_back(TFigure{figure.First, figure.Count, true});
     StrokeFigures(dc, surface, points, outlines);
     return true;
 }

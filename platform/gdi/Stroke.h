@@ -93,6 +93,24 @@ bool PenReach(const TDCObj& dc, long long& nearX, long long& farX, long long& ne
 /// the stroke stays inside it; false (all 0) for any other pen or a turning world transform.
 bool InsideFrameInsets(const TDCObj& dc, long long& nearX, long long& farX, long long& nearY, long long& farY);
 
+/// A shape's fill when its outline is stroked afterwards with a wide pen: under a raster
+/// operation that reads the surface, the pixels the stroke will cover are left out, so that no
+/// pixel is painted twice (the filled region does not overlap the stroked one). Otherwise the
+/// spans go to the stage as they are.
+class TFillBesideStroke {
+public:
+    TFillBesideStroke(const TDCObj& dc, TFillStage& stage, const std::vector<TScanPoint>& points,
+                      const std::vector<TFigure>& figures);
+    void Spans(long long top, long long bottom, const std::vector<TSpan>& spans);
+    void Span(long long y, long long x0, long long x1);
+    void Box(const TClip& box);
+
+private:
+    TFillStage& FStage;
+    long long FTop = 0;
+    std::vector<std::vector<TSpan>> FStroke;  // per row from FTop, ordered and apart; empty: none
+};
+
 /// The device points of logical points through the context's transforms.
 std::vector<TScanPoint> DevicePoints(const TDCObj& dc, const POINT* points, std::size_t count);
 

@@ -276,6 +276,36 @@ TEST_F(TShapeTest, ARectanglesBrushLeavesThePensPixelsToThePen) {
     }
 }
 
+// A wide pen's stroke and the fill it outlines never paint a pixel twice: under R2_NOT every pixel
+// of their union is inverted once. Black pixels on white as the platform leaves them, with a pen
+// 3 pixels wide: a polygon, and a path filled and stroked at once (whose documentation says the
+// filled region does not overlap the stroked one, even with a wide pen).
+TEST_F(TShapeTest, AWidePensStrokeAndItsFillShareNoPixel) {
+    const POINT triangle[] = {{3, 3}, {30, 8}, {10, 30}};
+    for (int shape = 0; shape < 3; ++shape) {
+        auto surface = WhiteSurface(40, 40);
+        HDC dc = surface->Dc();
+        SetROP2(dc, R2_NOT);
+        HPEN pen = CreatePen(PS_SOLID, 3, 0);
+        HGDIOBJ old = SelectObject(dc, pen);
+        if (shape == 0) {
+            EXPECT_TRUE(Polygon(dc, triangle, 3));
+        } else {
+            BeginPath(dc);
+            if (shape == 1)
+                Polygon(dc, triangle, 3);
+            else
+                Ellipse(dc, 3, 3, 33, 30);
+            EndPath(dc);
+            EXPECT_TRUE(StrokeAndFillPath(dc));
+        }
+        SelectObject(dc, old);
+        DeleteObject(pen);
+        EXPECT_EQ(Count(*surface, 0), shape == 2 ? 732 : 521) << "shape " << shape;
+        EXPECT_EQ(Count(*surface, 0) + Count(*surface, kWhite), 40 * 40) << "shape " << shape;
+    }
+}
+
 TEST_F(TShapeTest, FiguresFarBeyondTheSurfaceScanOnlyItsRows) {
     auto surface = WhiteSurface();
     HDC dc = surface->Dc();

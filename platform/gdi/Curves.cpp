@@ -454,6 +454,12 @@ struct TStrokeAfter {
     std::vector<TFigure> Figures;
 };
 
+// The outline of all the points as one figure; none when there is no line to stroke.
+TStrokeAfter StrokeOf(const std::vector<TScanPoint>& points, bool closed) {
+    return TStrokeAfter{points, points.size() > 1 ? std::vector<TFigure>{TFigure{0, points.size(), closed}}
+                                                  : std::vector<TFigure>{}};
+}
+
 bool FillFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>& points,
                  const std::vector<TPolygonRun>& figures, const TStrokeAfter& stroke) {
     TFillStage stage(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
@@ -678,7 +684,7 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
     }
     const std::vector<TPolygonRun> whole{TPolygonRun{0, smooth.size()}};
     if (turns) {
-        if (!FillFigures(*dc, *surface, smooth, whole, TStrokeAfter{smooth, {TFigure{0, smooth.size(), true}}}))
+        if (!FillFigures(*dc, *surface, smooth, whole, StrokeOf(smooth, true)))
             return FALSE;
         StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
         return TRUE;
@@ -692,8 +698,7 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         ch = std::llabs(RoundDevice(double(h) * m.D));
     }
     const TRoundRows rows = ShapeRows(box, cw, ch);
-    FillRows(*dc, *surface, rows,
-             TStrokeAfter{smooth, smooth.empty() ? std::vector<TFigure>{} : std::vector<TFigure>{TFigure{0, smooth.size(), true}}});
+    FillRows(*dc, *surface, rows, StrokeOf(smooth, true));
     if (!smooth.empty()) {
         StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
         return TRUE;
@@ -893,9 +898,7 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
         filled = false;
     }
     if (filled && fillPoints.size() > 2 &&
-        !FillFigures(dc, surface, fillPoints, {TPolygonRun{0, fillPoints.size()}},
-                     TStrokeAfter{points, points.size() > 1 ? std::vector<TFigure>{TFigure{0, points.size(), filled}}
-                                                           : std::vector<TFigure>{}}))
+        !FillFigures(dc, surface, fillPoints, {TPolygonRun{0, fillPoints.size()}}, StrokeOf(points, filled)))
         return FALSE;
     if (points.size() > 1)
         StrokeFigures(dc, surface, points, {TFigure{0, points.size(), filled}});

@@ -39,7 +39,8 @@ bool DrawFigures(TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPoint>&
         outlines.push_back(TFigure{figure.First, figure.Count, true});
     {
         TFillStage stage(dc, surface, SelectedBrush(dc), Rop2ToRop3(dc.Rop2));
-        TFillBesideStroke fill(dc, stage, points, outlines);
+        // A given interior already stops where the pen's pixels begin.
+        TFillBesideStroke fill(dc, stage, points, interior != nullptr ? std::vector<TFigure>{} : outlines);
         const TClip& bounds = stage.Clipper().Bounds();
         if (SelectedBrush(dc) != nullptr && !bounds.Empty() && (interior == nullptr || !interior->empty())) {
             const bool done = ScanPolygon(interior != nullptr ? *interior : points, figures, dc.PolyFillMode, bounds.Y0, bounds.Y1,

@@ -706,8 +706,18 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
     if (PenIsNull(*dc))
         return TRUE;  // no outline: its chain of pixels would only be thrown away
     std::vector<TScanPoint> chain;
-    if (!TChain(rows, guard, chain).Build())
+    TChain walker(rows, guard, chain);
+    // The platform's outline, and so its dash pattern, starts on the right side in the middle
+    // row of the upper right corner's ellipse (the box's middle row for an ellipse), at its
+    // outer pixel, and runs counter-clockwise.
+    const long long startRow = rows.Top() + (rows.CornerHeight() - 1) / 2;
+    const bool rotate = !rows.Square() && rows.Row(startRow).Right - 1 >= rows.Left() + (rows.Right() - rows.Left()) / 2;
+    if (rotate)
+        walker.AddTarget(TScanPoint{rows.Row(startRow).Right - 1, startRow}, true);
+    if (!walker.Build())
         return Refuse(ERROR_NOT_ENOUGH_MEMORY);
+    if (rotate && walker.Target(0) != SIZE_MAX)
+        std::rotate(chain.begin(), chain.begin() + std::ptrdiff_t(walker.Target(0)), chain.end());
     StrokeFigures(*dc, *surface, chain, {TFigure{0, chain.size(), true}});
     return TRUE;
 }

@@ -173,10 +173,17 @@
 //   of (0,0), (13,4), (4,13) in the platform's shape. A polygon region of one or two points is
 //   empty; a count of 0 or less is refused.
 // - Elliptic and rounded-rectangle regions leave out the box's right column and bottom row, as
-//   the platform's do, and hold the pixels whose centres lie inside or on the ellipse inscribed
-//   in the rest with each radius an eighth of a pixel shorter: CreateEllipticRgn(0, 0, 11, 11)
-//   is the 76 pixels the platform's Ellipse paints in a 10 × 10 box. The corner ellipse of a
-//   rounded rectangle is at most the rectangle's size; below 2 pixels the corners stay square.
+//   the platform's do. Each row of the ellipse inscribed in the rest reaches as far as the
+//   platform's own ellipse outline: the pixels a midpoint walk with exact integer error terms
+//   visits in one quadrant (Zingl's rectangle-bounded ellipse), mirrored into the other three.
+//   CreateEllipticRgn(0, 0, 11, 11) is the 76 pixels the platform's Ellipse paints in a 10 × 10
+//   box, and every box measured up to 120 × 120 gives the platform's outline. Where the walk
+//   reaches the middle column before the last rows of a tall, narrow box, the platform's shape
+//   stops rows short of its box; here the tip carries on in the middle column to the box's edge.
+//   Corner ellipses over 65,536 pixels across are sampled instead (a pixel is in when its centre
+//   lies inside or on the ellipse with each radius an eighth of a pixel shorter). The corner
+//   ellipse of a rounded rectangle is at most the rectangle's size; below 2 pixels the corners
+//   stay square, and a corner 2 pixels wide is its whole box.
 // - ExtCreateRegion unites its rectangles in any order, swapped corners accepted. A transform of
 //   scale and translation maps corners, rounded to the nearest integer (halves away from zero);
 //   with rotation or shear each rectangle becomes the polygon of its rounded corners, filled as
@@ -354,15 +361,15 @@
 //   the box one pixel larger (Ellipse(0,0,10,10) covers the measured 76), filled whole by the
 //   brush whether or not a pen draws; the pen draws the shape's edge pixels (those with a
 //   neighbour left, right, above or below outside), as one figure counter-clockwise from the
-//   bottom of the right side, so fill and outline overlap (under XOR an edge pixel is written
-//   twice). A box 2 pixels or less across, and a RoundRect whose corner is under 2 pixels, has
+//   outer pixel of the right side's row top + (h − 1) / 2, h the corner's height (the box's for
+//   an ellipse), which places its dashes as the platform does; so fill and outline overlap
+//   (under XOR an edge pixel is written twice). A box 2 pixels or less across, and a RoundRect whose corner is under 2 pixels, has
 //   square corners: the pen draws the box's edge and the brush fills the box less its last
 //   column and row, as Rectangle does; a box 1 × 1 or without width or height draws nothing.
 //   The corner size of RoundRect is limited to the box; a negative one counts as its size.
-//   These sizes match the platform (measured by the reference for every box up to 17 × 17,
-//   with and without pen and brush); for some sizes the reference's ellipses differ from its own
-//   documentation-free elliptic regions by a pixel per row end, and here both keep the region's
-//   rule, so Ellipse and CreateEllipticRgn always agree.
+//   These sizes match the platform (measured by the reference for every box up to 120 × 120,
+//   with and without pen and brush, but for the tips of tall, narrow boxes above); Ellipse and
+//   CreateEllipticRgn always agree.
 // - Arc, ArcTo, Pie and Chord: an end is the edge pixel where the line from the box's centre
 //   through the given point meets the ellipse (the point where it crosses the ideal ellipse
 //   through the box's edges, its row and column rounded down and held on that side's edge run;

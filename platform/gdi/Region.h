@@ -320,10 +320,15 @@ bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons
 
 /// The rows of a rectangle of pixels [left, right) × [top, bottom) whose corners are rounded by
 /// quarters of a w × h ellipse (w and h limited to the rectangle's extent; below 2 the corners
-/// stay square), each corner sampled in eighths of a pixel: a pixel is in when its centre lies
-/// inside or on the corner's ellipse with each radius an eighth of a pixel shorter. With w and h
-/// the whole extent it is the platform's ellipse. Any row is worked out on its own, so a caller
-/// visits only the rows it needs.
+/// stay square, and a corner 2 wide is its whole box). Each row of a corner reaches as far as the
+/// platform's own ellipse outline: the pixels that the midpoint walk with exact integer error
+/// terms (A. Zingl, "A Rasterizing Algorithm for Drawing Curves", 2012) visits in one quadrant,
+/// mirrored into the other three. Corners over kWalkedCorner pixels across, which no picture
+/// needs, are sampled instead in eighths of a pixel: a pixel is in when its centre lies inside or
+/// on the ellipse with each radius an eighth of a pixel shorter, which differs from the walk by
+/// at most a pixel at a row's end. With w and h the whole extent it is the platform's ellipse.
+/// The walk is taken once per shape, bounded by the corner's size; any row is then worked out on
+/// its own, so a caller visits only the rows it needs.
 class TRoundRows {
 public:
     TRoundRows(long long left, long long top, long long right, long long bottom, long long w, long long h);
@@ -334,6 +339,8 @@ public:
     long long Right() const { return FRight; }
     long long Bottom() const { return FBottom; }
     bool Square() const { return FSquare; }
+    /// The corner ellipse's height in pixels, as limited to the rectangle (0 when square).
+    long long CornerHeight() const { return FCornerH; }
     /// Rows [WholeStart, WholeEnd) span the whole width (none when WholeEnd ≤ WholeStart).
     long long WholeStart() const { return FSquare ? FTop : FUpperEnd; }
     long long WholeEnd() const { return FSquare ? FBottom : FLowerStart; }
@@ -343,7 +350,14 @@ private:
     bool FSquare = true;
     long long FRx = 0, FRy = 0, FLeftCx = 0, FRightCx = 0, FUpperCy = 0, FLowerCy = 0;
     long long FUpperEnd = 0, FLowerStart = 0;
+    long long FCornerW = 0, FCornerH = 0;
+    /// For each corner row from the middle outwards, the last column (from the corner box's left)
+    /// of the walked quadrant; empty when the corner is sampled.
+    std::vector<std::int32_t> FWalk;
 };
+
+/// Corners up to this many pixels across follow the platform's walk (see TRoundRows).
+constexpr long long kWalkedCorner = 1LL << 16;
 
 /// The platform's elliptic region of a box: its right column and bottom row stay out, and a pixel
 /// is in when its centre lies inside or on the ellipse inscribed in the remaining box with each

@@ -96,6 +96,47 @@ void Normalise(long long& a, long long& b) {
         std::swap(a, b);
 }
 
+// The last column, for each row of the lower right quadrant of a w × h ellipse from its middle
+// row down, that the platform's midpoint walk reaches. The walk starts at the right end of the
+// middle row and steps left, down or both by the sign of the doubled error of the next
+// candidates (Zingl's "plotEllipseRect", one quadrant, with the height's parity folded into the
+// first error). Both sizes are at most kWalkedCorner, so every term stays below 2^54. A corner
+// 2 pixels wide is its whole box.
+std::vector<std::int32_t> WalkQuadrant(long long w, long long h) {
+    std::vector<std::int32_t> last(std::size_t(h - h / 2), -1);
+    if (w <= 2) {
+        std::fill(last.begin(), last.end(), std::int32_t(w - 1));
+        return last;
+    }
+    const long long a = w - 1, b = h - 1, odd = b % 2;
+    const long long stepX = 8 * b * b, stepY = 8 * a * a;
+    long long dx = 4 * b * b * (1 - a), dy = 4 * a * a * (1 + odd);
+    long long err = dx + dy + a * a * odd;
+    long long x = a, y = h / 2;
+    while (x >= w / 2 && y < h) {
+        std::int32_t& reach = last[std::size_t(y - h / 2)];
+        reach = std::max(reach, std::int32_t(x));
+        const long long e2 = 2 * err;
+        if (e2 >= dx) {
+            --x;
+            dx += stepX;
+            err += dx;
+        }
+        if (e2 <= dy) {
+            ++y;
+            dy += stepY;
+            err += dy;
+        }
+    }
+    // On a tall, narrow ellipse the walk reaches the middle column before the last rows; the
+    // platform's ellipse stops there, rows short of its box. Zingl's own completion carries the
+    // tip on in the middle column down to the box's edge, so the shape fills the box it is given.
+    for (std::int32_t& reach : last)
+        if (reach < 0)
+            reach = std::int32_t(w / 2);
+    return last;
+}
+
 }  // namespace
 
 bool ScanPolygon(const std::vector<TScanPoint>& points, const std::vector<TPolygonRun>& polygons, int fillMode,
@@ -205,6 +246,10 @@ TRoundRows::TRoundRows(long long left, long long top, long long right, long long
     FSquare = w < 2 || h < 2;
     if (FSquare)
         return;
+    FCornerW = w;
+    FCornerH = h;
+    if (w <= kWalkedCorner && h <= kWalkedCorner)
+        FWalk = WalkQuadrant(w, h);
     FRx = Radius(w);
     FRy = Radius(h);
     FLeftCx = kEighths / 2 * (2 * left + w);
@@ -224,6 +269,12 @@ TSpan TRoundRows::Row(long long y) const {
         return TSpan{0, 0};
     if (FSquare || (y >= FUpperEnd && y < FLowerStart))
         return TSpan{FLeft, FRight};
+    if (!FWalk.empty()) {
+        // The corner's rows from its middle row outwards; a row above mirrors one below.
+        const long long cornerRow = y < FUpperEnd ? FCornerH - 1 - (y - FTop) : y - (FBottom - FCornerH);
+        const long long last = FWalk[std::size_t(cornerRow - FCornerH / 2)];
+        return TSpan{FLeft + FCornerW - 1 - last, FRight - FCornerW + last + 1};
+    }
     const long long dmax = HalfWidth(RowOffset(y, y < FUpperEnd ? FUpperCy : FLowerCy), FRx, FRy);
     if (dmax < 0)
         return TSpan{0, 0};

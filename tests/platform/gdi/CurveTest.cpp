@@ -95,6 +95,7 @@ struct TEllipseCount {
 constexpr TEllipseCount kEllipseCounts[] = {
     {1, 1, 0, 0, 0},   {1, 3, 3, 0, 3},   {2, 2, 4, 1, 4},   {2, 3, 6, 2, 6},    {3, 1, 3, 0, 3},
     {3, 3, 5, 5, 4},   {4, 4, 12, 12, 8}, {5, 5, 21, 21, 12}, {6, 9, 42, 42, 18}, {10, 10, 76, 76, 24},
+    {11, 11, 97, 97, 28}, {16, 16, 200, 200, 44}, {13, 7, 75, 75, 28}, {20, 9, 140, 140, 42},
 };
 
 TEST_F(TCurveTest, EllipsesCoverTheMeasuredPixels) {
@@ -160,6 +161,42 @@ TEST_F(TCurveTest, EllipsesCoverTheMeasuredPixels) {
         return Runs(*surface, 40, 40);
     }()) << "corners larger than the box make the ellipse";
     SelectObject(dc, GetStockObject(BLACK_PEN));
+}
+
+TEST_F(TCurveTest, OutlinesAreThePlatformsWalkAndStartWhereItsDashesDo) {
+    auto surface = MakeWhiteSurface(64, 48);
+    HDC dc = surface->Dc();
+    // n pixels from (x, y) in steps of (dx, dy): r for the pen, b for the gaps.
+    const auto strip = [&](int x, int y, int dx, int dy, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i, x += dx, y += dy) {
+            const COLORREF c = GetPixel(dc, x, y);
+            out += c == kRed ? 'r' : c == RGB(0, 0, 255) ? 'b' : '.';
+        }
+        return out;
+    };
+    HPEN pen = CreatePen(PS_DASHDOT, 0, kRed);
+    SelectObject(dc, pen);
+    SelectObject(dc, GetStockObject(NULL_BRUSH));
+    SetBkColor(dc, RGB(0, 0, 255));
+    // Measured on the platform: the outline's rows, and its dashes from the right side's upper
+    // middle row counter-clockwise.
+    Ellipse(dc, 4, 4, 60, 44);
+    EXPECT_EQ(strip(24, 4, 1, 0, 16), "..rbbbbbbrrrrr..");
+    EXPECT_EQ(strip(59, 14, 0, 1, 20), "......rrrrrbbb......");
+    PatBlt(dc, 0, 0, 64, 48, WHITENESS);
+    RoundRect(dc, 5, 3, 58, 43, 11, 21);
+    EXPECT_EQ(strip(57, 0, 0, 1, 44), ".........rrrrrbbbbrrrbbbbbbrrrrrrrrrb.......");
+    // The platform's walk stops short of a tall, narrow box; here the tips reach its top and
+    // bottom rows.
+    SelectObject(dc, GetStockObject(BLACK_PEN));
+    DeleteObject(pen);
+    PatBlt(dc, 0, 0, 64, 48, WHITENESS);
+    Ellipse(dc, 2, 2, 5, 42);
+    EXPECT_NE(GetPixel(dc, 3, 2), kWhite);
+    EXPECT_NE(GetPixel(dc, 3, 41), kWhite);
+    EXPECT_EQ(GetPixel(dc, 3, 1), kWhite);
+    EXPECT_EQ(GetPixel(dc, 3, 42), kWhite);
 }
 
 TEST_F(TCurveTest, PiesChordsAndArcsFollowTheArcDirection) {

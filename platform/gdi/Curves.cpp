@@ -678,7 +678,17 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         TPointSink sink(smooth);
         if (ellipse)
             w = (long long)right - left, h = (long long)bottom - top;
-        SmoothRoundRect(m, guard, sink, double(left), double(top), double(right), double(bottom), double(w), double(h));
+        double l = double(left), t = double(top), r = double(right), b = double(bottom);
+        if (!turns) {
+            // A wide pen follows the curve a thin pen draws: through the box's pixels less its
+            // right column and bottom row, as the platform centres it, so the side of the box
+            // that lands right or below comes in by one device pixel.
+            double& farX = (m.A > 0) == (r > l) ? r : l;
+            double& farY = (m.D > 0) == (b > t) ? b : t;
+            farX -= 1 / m.A;
+            farY -= 1 / m.D;
+        }
+        SmoothRoundRect(m, guard, sink, l, t, r, b, double(w), double(h));
         if (sink.Full())
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
     }

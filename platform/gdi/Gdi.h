@@ -363,7 +363,10 @@
 //   neighbour left, right, above or below outside), as one figure counter-clockwise from the
 //   outer pixel of the right side's row top + (h − 1) / 2, h the corner's height (the box's for
 //   an ellipse), which places its dashes as the platform does; so fill and outline overlap
-//   (under XOR an edge pixel is written twice). A box 2 pixels or less across, and a RoundRect whose corner is under 2 pixels, has
+//   (under XOR an edge pixel is written twice). A wide pen strokes the smooth curve inscribed in
+//   the box less its right column and bottom row on the device, so it centres on the thin
+//   outline as the platform's does (Ellipse(6, 5, 58, 41) with a 3-pixel pen paints columns
+//   5…58 and rows 4…41). A box 2 pixels or less across, and a RoundRect whose corner is under 2 pixels, has
 //   square corners: the pen draws the box's edge and the brush fills the box less its last
 //   column and row, as Rectangle does; a box 1 × 1 or without width or height draws nothing.
 //   The corner size of RoundRect is limited to the box; a negative one counts as its size.

@@ -651,6 +651,16 @@ void InsideFrame(const TDCObj& dc, long long& left, long long& top, long long& r
     shrink(top, bottom, m.D, nearY, farY);
 }
 
+// A wide pen follows the curve a thin pen draws: through the box's pixels less its right column
+// and bottom row, as the platform centres it. So the sides of a logical box (under a transform
+// that does not turn) that land right and below come in by one device pixel.
+void PullFarEdgesIn(const TAffine& m, double& left, double& top, double& right, double& bottom) {
+    double& farX = (m.A > 0) == (right > left) ? right : left;
+    double& farY = (m.D > 0) == (bottom > top) ? bottom : top;
+    farX -= 1 / m.A;
+    farY -= 1 / m.D;
+}
+
 // Ellipse and RoundRect: w and h are the corner's logical size (the box's own for an ellipse).
 BOOL DrawRounded(HDC handle, long long left, long long top, long long right, long long bottom, long long w, long long h,
                  bool ellipse) {
@@ -679,15 +689,8 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         if (ellipse)
             w = (long long)right - left, h = (long long)bottom - top;
         double l = double(left), t = double(top), r = double(right), b = double(bottom);
-        if (!turns) {
-            // A wide pen follows the curve a thin pen draws: through the box's pixels less its
-            // right column and bottom row, as the platform centres it, so the side of the box
-            // that lands right or below comes in by one device pixel.
-            double& farX = (m.A > 0) == (r > l) ? r : l;
-            double& farY = (m.D > 0) == (b > t) ? b : t;
-            farX -= 1 / m.A;
-            farY -= 1 / m.D;
-        }
+        if (!turns)
+            PullFarEdgesIn(m, l, t, r, b);
         SmoothRoundRect(m, guard, sink, l, t, r, b, double(w), double(h));
         if (sink.Full())
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
@@ -748,10 +751,19 @@ struct TArcRequest {
     bool Empty = false;  // AngleArc with no sweep: the line to the start alone
 };
 
+// A request's logical box, which a wide pen's curve may take in by a device pixel.
+struct TLogicalBox {
+    double Left, Top, Right, Bottom;
+};
+
+TLogicalBox BoxOf(const TArcRequest& r) {
+    return TLogicalBox{double(r.Left), double(r.Top), double(r.Right), double(r.Bottom)};
+}
+
 // Where the radial through (x, y) meets the logical ellipse of the box.
-void MeetLogical(const TArcRequest& r, double x, double y, double& mx, double& my) {
-    const double cx = (double(r.Left) + double(r.Right)) / 2, cy = (double(r.Top) + double(r.Bottom)) / 2;
-    const double a = std::fabs(double(r.Right) - double(r.Left)) / 2, b = std::fabs(double(r.Bottom) - double(r.Top)) / 2;
+void MeetLogical(const TLogicalBox& r, double x, double y, double& mx, double& my) {
+    const double cx = (r.Left + r.Right) / 2, cy = (r.Top + r.Bottom) / 2;
+    const double a = std::fabs(r.Right - r.Left) / 2, b = std::fabs(r.Bottom - r.Top) / 2;
     double dx = x - cx, dy = y - cy;
     if (dx == 0 && dy == 0)
         dx = 1;
@@ -773,16 +785,20 @@ struct TLogicalArc {
     double Cx, Cy, Rx, Ry, Start, Sweep;
 };
 
-TLogicalArc LogicalArc(const TArcRequest& r) {
+void MeetLogical(const TArcRequest& r, double x, double y, double& mx, double& my) {
+    MeetLogical(BoxOf(r), x, y, mx, my);
+}
+
+TLogicalArc LogicalArc(const TArcRequest& r, const TLogicalBox& box) {
     TLogicalArc a{};
-    a.Cx = (double(r.Left) + double(r.Right)) / 2, a.Cy = (double(r.Top) + double(r.Bottom)) / 2;
-    a.Rx = std::fabs(double(r.Right) - double(r.Left)) / 2;
-    a.Ry = std::fabs(double(r.Bottom) - double(r.Top)) / 2;
+    a.Cx = (box.Left + box.Right) / 2, a.Cy = (box.Top + box.Bottom) / 2;
+    a.Rx = std::fabs(box.Right - box.Left) / 2;
+    a.Ry = std::fabs(box.Bottom - box.Top) / 2;
     if (a.Rx == 0 || a.Ry == 0)
         return a;
     double sx, sy, ex, ey;
-    MeetLogical(r, r.XStart, r.YStart, sx, sy);
-    MeetLogical(r, r.XEnd, r.YEnd, ex, ey);
+    MeetLogical(box, r.XStart, r.YStart, sx, sy);
+    MeetLogical(box, r.XEnd, r.YEnd, ex, ey);
     const double ts = std::atan2((sy - a.Cy) / a.Ry, (sx - a.Cx) / a.Rx);
     const double te = std::atan2((ey - a.Cy) / a.Ry, (ex - a.Cx) / a.Rx);
     double sweep = r.LogicalCcw ? ts - te : te - ts;
@@ -796,6 +812,8 @@ TLogicalArc LogicalArc(const TArcRequest& r) {
     a.Sweep = r.LogicalCcw ? -sweep : sweep;
     return a;
 }
+
+TLogicalArc LogicalArc(const TArcRequest& r) { return LogicalArc(r, BoxOf(r)); }
 
 // Records an arc request into the open path: ArcTo and AngleArc go on from the current
 // position, the others make a figure of their own.
@@ -902,7 +920,11 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
         }
         if (smooth) {
             // The logical curve: θ of (cx + rx·cos θ, cy + ry·sin θ), decreasing for counter-clockwise.
-            const TLogicalArc a = LogicalArc(r);
+            // Without a turn it is the one a thin pen draws, as for Ellipse (see DrawRounded).
+            TLogicalBox inside = BoxOf(r);
+            if (!turns && r.Kind != TArcKind::AngleArc)
+                PullFarEdgesIn(m, inside.Left, inside.Top, inside.Right, inside.Bottom);
+            const TLogicalArc a = LogicalArc(r, inside);
             TArcFlattener arcs(m, guard, sink);
             arcs.Arc(a.Cx, a.Cy, a.Rx, a.Ry, a.Start, a.Start + a.Sweep, true);
             if (r.Kind == TArcKind::Pie)

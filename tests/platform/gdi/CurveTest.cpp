@@ -204,16 +204,22 @@ TEST_F(TCurveTest, AWidePenCentresOnTheOutlineAThinPenDraws) {
     auto surface = MakeWhiteSurface(64, 48);
     HDC dc = surface->Dc();
     SelectObject(dc, GetStockObject(NULL_BRUSH));
-    // The painted box of Ellipse(6, 5, 58, 41) as measured for pens 2, 3, 4 and 6 wide: the
-    // thin outline's columns 6…57 and rows 5…40, widened alike on both sides.
+    // The painted box of Ellipse(6, 5, 58, 41) as measured for pens 2, 3, 4 and 6 wide, and of a
+    // three-quarter pie in the same box: the thin outline's columns 6…57 and rows 5…40, widened
+    // alike on both sides.
     const struct {
+        bool Pie;
         int Width, X0, X1, Y0, Y1;
-    } kBoxes[] = {{2, 5, 57, 4, 40}, {3, 5, 58, 4, 41}, {4, 4, 58, 3, 41}, {6, 3, 59, 2, 42}};
+    } kBoxes[] = {{false, 2, 5, 57, 4, 40}, {false, 3, 5, 58, 4, 41}, {false, 4, 4, 58, 3, 41},
+                  {false, 6, 3, 59, 2, 42},  {true, 3, 5, 58, 4, 41},  {true, 4, 4, 58, 3, 41}};
     for (const auto& k : kBoxes) {
         PatBlt(dc, 0, 0, 64, 48, WHITENESS);
         HPEN pen = CreatePen(PS_SOLID, k.Width, kRed);
         SelectObject(dc, pen);
-        Ellipse(dc, 6, 5, 58, 41);
+        if (k.Pie)
+            Pie(dc, 6, 5, 58, 41, 58, 23, 32, 41);
+        else
+            Ellipse(dc, 6, 5, 58, 41);
         SelectObject(dc, GetStockObject(BLACK_PEN));
         DeleteObject(pen);
         int x0 = 64, x1 = -1, y0 = 48, y1 = -1;
@@ -221,7 +227,7 @@ TEST_F(TCurveTest, AWidePenCentresOnTheOutlineAThinPenDraws) {
             for (int x = 0; x < 64; ++x)
                 if (GetPixel(dc, x, y) != kWhite)
                     x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-        EXPECT_EQ((std::vector<int>{x0, x1, y0, y1}), (std::vector<int>{k.X0, k.X1, k.Y0, k.Y1})) << k.Width;
+        EXPECT_EQ((std::vector<int>{x0, x1, y0, y1}), (std::vector<int>{k.X0, k.X1, k.Y0, k.Y1})) << k.Pie << " " << k.Width;
     }
 }
 

@@ -324,26 +324,29 @@ public:
     /// (device); false when it draws no pixel.
     bool Find(double sx, double sy, double ex, double ey, bool ccw, TScanPoint& first, TScanPoint& last) {
         List();
-        const long long n = (long long)FPixels.size();
+        const long long n = FCount;
         if (n == 0)
             return false;
         const TDir from = Radial(ccw ? sx : ex, ccw ? sy : ey), to = Radial(ccw ? ex : sx, ccw ? ey : sy);
-        const long long i = Seek(0, 0, from, ccw);
-        const int lap = Compare(to, from) > 0 ? 0 : 1;  // the same radial twice is a whole turn
-        long long j = Seek(i, lap, to, ccw);
+        const long long i = Seek(from, ccw);
+        // The end in the turn after the start's radial; the same radial twice is a whole turn.
+        const long long lap = Compare(to, from) > 0 ? 0 : n;
+        long long j = std::max(i, lap + Seek(to, ccw));
         if (j == i)
             j += n;  // both radials take the same pixel: the whole outline, as for equal radials
         // Counter-clockwise: [i, j − 1); clockwise: (i, j), drawn from its far end.
-        const long long a = ccw ? i : i + 1, b = ccw ? j - 1 : j;
-        if (b <= a)
+        const long long lo = ccw ? i : i + 1, hi = ccw ? j - 1 : j;
+        if (hi <= lo)
             return false;
-        first = FPixels[std::size_t((ccw ? a : b - 1) % n)].Point;
-        last = FPixels[std::size_t((ccw ? b : a - 1) % n)].Point;
+        first = At(ccw ? lo : hi - 1);
+        last = At(ccw ? hi : lo - 1);
         return true;
     }
 
 private:
-    static constexpr long long kMaxSide = 4096;
+    // Listing costs a pass over the rows; beyond this the crossing rule, a pixel off at most at
+    // the ends, keeps a huge arc as cheap as the pixels it paints.
+    static constexpr long long kMaxSide = 1024;
 
     // A direction as its quadrant counter-clockwise from +x (screen y grows downwards) and its
     // vector; Quadrant 4 is a pixel on +x below the middle, which comes last in a turn.
@@ -351,9 +354,10 @@ private:
         int Quadrant;
         long long X, Y;
     };
-    struct TPixel {
-        TScanPoint Point;
-        TDir Dir;
+    // A row's outline pixels in order: from From by Step, Count of them, Start of the first in
+    // the turn.
+    struct TRun {
+        long long Y, From, Step, Count, Start;
     };
 
     static int QuadrantOf(long long x, long long y) {
@@ -397,60 +401,87 @@ private:
         return TDir{QuadrantOf(X, Y), X, Y};
     }
 
-    // The first index from `start` of the pixels over as many turns as needed at or past the
-    // radial in turn `lap` (see the class comment for a pixel exactly on it).
-    long long Seek(long long start, int lap, const TDir& radial, bool ccw) const {
-        const long long n = (long long)FPixels.size();
-        const bool upper = radial.Quadrant <= 1 || (ccw && radial.Quadrant == 2 && radial.Y == 0);
-        for (long long k = start; k < 3 * n; ++k) {
-            const long long turn = k / n;
-            if (turn < lap)
-                continue;
-            if (turn > lap)
-                return k;
-            const int c = Compare(FPixels[std::size_t(k % n)].Dir, radial);
-            if (c > 0 || (c == 0 && upper))
-                return k;
-        }
-        return 3 * n;
+    TScanPoint InRun(const TRun& run, long long k) const { return TScanPoint{run.From + run.Step * k, run.Y}; }
+
+    // The pixel at index k of the turns laid end to end.
+    TScanPoint At(long long k) const {
+        k %= FCount;
+        const auto next = std::upper_bound(FRuns.begin(), FRuns.end(), k,
+                                           [](long long v, const TRun& r) { return v < r.Start; });
+        const TRun& run = *(next - 1);
+        return InRun(run, k - run.Start);
     }
 
-    // The outline pixels (those with a neighbour outside) in the platform's order.
+    // The index in the first turn of the first pixel at or past the radial (see the class
+    // comment for a pixel exactly on it); FCount when there is none. The angle grows along the
+    // turn, so the runs are passed by their last pixels and the run that holds it is halved.
+    long long Seek(const TDir& radial, bool ccw) const {
+        const bool upper = radial.Quadrant <= 1 || (ccw && radial.Quadrant == 2 && radial.Y == 0);
+        const auto past = [&](const TScanPoint& p) {
+            const int c = Compare(PixelDir(p.X, p.Y), radial);
+            return c > 0 || (c == 0 && upper);
+        };
+        for (const TRun& run : FRuns) {
+            if (!past(InRun(run, run.Count - 1)))
+                continue;
+            long long lo = 0, hi = run.Count - 1;  // the answer lies in [lo, hi]
+            while (lo < hi) {
+                const long long mid = lo + (hi - lo) / 2;
+                if (past(InRun(run, mid)))
+                    hi = mid;
+                else
+                    lo = mid + 1;
+            }
+            return run.Start + lo;
+        }
+        return FCount;
+    }
+
+    // The outline pixels (those with a neighbour outside) of row y on one side, as [first, last].
+    TSpan Side(long long y, bool right) const {
+        const TSpan row = FRows.Row(y), up = FRows.Row(y - 1), down = FRows.Row(y + 1);
+        if (row.Left >= row.Right)
+            return TSpan{1, 0};
+        const bool open = up.Left >= up.Right || down.Left >= down.Right;
+        if (right) {
+            const long long inner = open ? row.Left : std::min(up.Right, down.Right);
+            return TSpan{std::max(FRightX, std::min(row.Right - 1, inner)), row.Right - 1};
+        }
+        const long long inner = open ? row.Right : std::max(up.Left, down.Left);
+        return TSpan{row.Left, std::min(FRightX - 1, std::max(row.Left + 1, inner) - 1)};
+    }
+
+    void Add(long long y, const TSpan& side, bool leftwards) {
+        if (side.Left > side.Right)
+            return;
+        const long long count = side.Right - side.Left + 1;
+        FRuns.push_back(TRun{y, leftwards ? side.Right : side.Left, leftwards ? -1 : 1, count, FCount});
+        FCount += count;
+    }
+
+    // The outline's rows in the platform's order, quadrant by quadrant: up the right side of the
+    // upper half, each row from its outer end inwards; along the top and down the left side of
+    // the upper half, each row leftwards; down the left side of the lower half and up its right
+    // side, each row rightwards. The middle row of an odd height belongs to the upper half, the
+    // middle column of an odd width to the right. Each quadrant's pixels come in order of angle.
     void List() {
-        if (!FPixels.empty())
+        if (!FRuns.empty())
             return;
         const long long top = FRows.Top(), bottom = FRows.Bottom();
-        for (long long y = top; y < bottom; ++y) {
-            const TSpan row = FRows.Row(y), up = FRows.Row(y - 1), down = FRows.Row(y + 1);
-            if (row.Left >= row.Right)
-                continue;
-            const bool open = up.Left >= up.Right || down.Left >= down.Right;
-            const long long inner0 = open ? row.Right : std::max(up.Left, down.Left);
-            const long long inner1 = open ? row.Left : std::min(up.Right, down.Right);
-            const long long leftEnd = std::min(row.Right, std::max(row.Left + 1, inner0));
-            for (long long x = row.Left; x < leftEnd; ++x)
-                FPixels.push_back(TPixel{TScanPoint{x, y}, PixelDir(x, y)});
-            for (long long x = std::max(leftEnd, std::min(row.Right - 1, inner1)); x < row.Right; ++x)
-                FPixels.push_back(TPixel{TScanPoint{x, y}, PixelDir(x, y)});
-        }
-        // Pixels on one ray keep their order along the outline: by their angle about the
-        // box's middle (in half pixels), counter-clockwise from the right.
-        const long long cx2 = FRows.Left() + FRows.Right() - 1, cy2 = FRows.Top() + FRows.Bottom() - 1;
-        const auto around = [&](const TScanPoint& p) {
-            const double a = std::atan2(-double(2 * p.Y - cy2), double(2 * p.X - cx2));
-            return a < 0 ? a + 2 * kPi : a;
-        };
-        std::sort(FPixels.begin(), FPixels.end(), [&](const TPixel& a, const TPixel& b) {
-            const int c = Compare(a.Dir, b.Dir);
-            if (c != 0)
-                return c < 0;
-            return around(a.Point) < around(b.Point);
-        });
+        for (long long y = FUpperY; y >= top; --y)
+            Add(y, Side(y, true), true);
+        for (long long y = top; y <= FUpperY; ++y)
+            Add(y, Side(y, false), true);
+        for (long long y = FUpperY + 1; y < bottom; ++y)
+            Add(y, Side(y, false), false);
+        for (long long y = bottom - 1; y > FUpperY; --y)
+            Add(y, Side(y, true), false);
     }
 
     const TRoundRows& FRows;
     long long FRightX = 0, FLeftX = 0, FLowerY = 0, FUpperY = 0;
-    std::vector<TPixel> FPixels;
+    std::vector<TRun> FRuns;
+    long long FCount = 0;
 };
 
 // ---- curves in logical space, flattened through the transforms ---------------------------------

@@ -385,7 +385,7 @@
 //   middle row (to the right only, for a clockwise arc), else as before it. Clockwise, the arc
 //   takes the same pixels from the end radial to the start radial, drawn from the start, and
 //   leaves out the one at the end radial. Radials that take the same pixel make the whole
-//   outline but its last pixel. Boxes over 4,096 pixels, and those 2 pixels or less across, keep
+//   outline but its last pixel. Boxes over 1,024 pixels, and those 2 pixels or less across, keep
 //   an older rule: an end is the edge pixel where the radial from the box's centre crosses the
 //   ideal ellipse (its row and column rounded down, held on that side's edge run), and equal ends
 //   make the whole ellipse. Pie adds the lines from the end to the centre pixel

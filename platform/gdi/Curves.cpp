@@ -321,7 +321,8 @@ public:
     }
 
     /// The first and last pixels of the arc between radials through (sx, sy) and (ex, ey)
-    /// (device); false when it draws no pixel.
+    /// (device), the last left out; false when it draws no pixel, and then both are the pixel
+    /// a pie's or chord's lines meet.
     bool Find(double sx, double sy, double ex, double ey, bool ccw, TScanPoint& first, TScanPoint& last) {
         List();
         const long long n = FCount;
@@ -334,13 +335,12 @@ public:
         long long j = std::max(i, lap + Seek(to, ccw));
         if (j == i)
             j += n;  // both radials take the same pixel: the whole outline, as for equal radials
-        // Counter-clockwise: [i, j − 1); clockwise: (i, j), drawn from its far end.
-        const long long lo = ccw ? i : i + 1, hi = ccw ? j - 1 : j;
-        if (hi <= lo)
-            return false;
+        // Counter-clockwise: [i, j − 1); clockwise: (i, j), drawn from its far end. With no pixel
+        // between, both ends are the one pixel the radials share the turn at.
+        const long long lo = ccw ? i : i + 1, hi = std::max(lo, ccw ? j - 1 : j);
         first = At(ccw ? lo : hi - 1);
         last = At(ccw ? hi : lo - 1);
-        return true;
+        return hi > lo;
     }
 
 private:
@@ -1084,14 +1084,12 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
             TScanPoint s = walker.Meet(m.X(r.XStart, r.YStart), m.Y(r.XStart, r.YStart), rightStart);
             TScanPoint e = walker.Meet(m.X(r.XEnd, r.YEnd), m.Y(r.XEnd, r.YEnd), rightEnd);
             // Where the outline is listed whole, the ends are the platform's own; an arc that
-            // leaves no pixel is marked by equal ends.
-            bool listed = false, none = false;
+            // leaves no pixel has equal ends.
+            bool listed = false;
             if (!r.WholeTurn && r.Kind != TArcKind::AngleArc && TArcEnds::Fits(rows)) {
                 listed = true;
-                none = !TArcEnds(rows).Find(m.X(r.XStart, r.YStart), m.Y(r.XStart, r.YStart), m.X(r.XEnd, r.YEnd),
-                                            m.Y(r.XEnd, r.YEnd), ccwOnSurface, s, e);
-                if (none)
-                    e = s;
+                TArcEnds(rows).Find(m.X(r.XStart, r.YStart), m.Y(r.XStart, r.YStart), m.X(r.XEnd, r.YEnd),
+                                    m.Y(r.XEnd, r.YEnd), ccwOnSurface, s, e);
                 const long long mid = rows.Left() + (rows.Right() - rows.Left()) / 2;
                 rightStart = s.X >= mid;
                 rightEnd = e.X >= mid;

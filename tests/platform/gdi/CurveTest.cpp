@@ -355,6 +355,11 @@ TEST_F(TCurveTest, ArcsWhoseEndsShareARunKeepTheirDirection) {
     PatBlt(dc, 0, 0, 72, 72, WHITENESS);
     Arc(dc, 13, 27, 55, 35, 89, 25, 87, 28);
     EXPECT_EQ(Count(*surface, 0), flat - 2);
+    // With no outline pixel between the radials a pie is its two lines, which meet the outline
+    // at the pixel where the radials turn, as measured.
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    Pie(dc, 41, 14, 57, 29, 20, 30, 9, 42);
+    EXPECT_EQ(Runs(*surface, 72, 72), " 21:48-50 22:46-48 23:44-46 24:42-44");
 }
 
 TEST_F(TCurveTest, ArcToAngleArcAndBeziersMoveTheCurrentPosition) {

@@ -1086,7 +1086,7 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
             // Where the outline is listed whole, the ends are the platform's own; an arc that
             // leaves no pixel has equal ends.
             bool listed = false;
-            if (!r.WholeTurn && r.Kind != TArcKind::AngleArc && TArcEnds::Fits(rows)) {
+            if (!r.WholeTurn && TArcEnds::Fits(rows)) {
                 listed = true;
                 TArcEnds(rows).Find(m.X(r.XStart, r.YStart), m.Y(r.XStart, r.YStart), m.X(r.XEnd, r.YEnd),
                                     m.Y(r.XEnd, r.YEnd), ccwOnSurface, s, e);

@@ -373,27 +373,26 @@
 //   These sizes match the platform (measured by the reference for every box up to 120 × 120,
 //   with and without pen and brush, but for the tips of tall, narrow boxes above); Ellipse and
 //   CreateEllipticRgn always agree.
-// - Arc, ArcTo, Pie and Chord take their pixels as the platform does (measured: every one of
-//   1,152 arcs, four boxes at 144 angles, both directions). The outline's pixels are ordered
-//   counter-clockwise by their angle as vectors from the middle of their own quadrant (the middle
-//   column, or for an even width the nearer of the two, likewise for rows), starting on the
-//   right of the middle row; a radial runs from the pixel (left + w / 2, top + h / 2) of the
-//   device box to its point rounded to a pixel (the centre itself counts as a point to the
-//   right). Counter-clockwise, the arc runs from the first pixel at or past the start radial to
-//   the one before the first at or past the end radial, which is left out as a line's last pixel
-//   is; a pixel exactly on a radial counts as past it when the radial points up or along the
-//   middle row (to the right only, for a clockwise arc), else as before it. Clockwise, the arc
-//   takes the same pixels from the end radial to the start radial, drawn from the start, and
-//   leaves out the one at the end radial. Radials that take the same pixel make the whole
-//   outline but its last pixel. Boxes over 1,024 pixels, and those 2 pixels or less across, keep
-//   an older rule: an end is the edge pixel where the radial from the box's centre crosses the
-//   ideal ellipse (its row and column rounded down, held on that side's edge run), and equal ends
-//   make the whole ellipse. Pie adds the lines from the end to the centre pixel
-//   ((left + right) / 2, (top + bottom) / 2 in device space, rounded down) and back to the start,
-//   Chord the line from the end to the start; both fill that closed figure by the winding rule
-//   with the polygon fills' pixel rule. ArcTo and AngleArc first draw the line from the current
-//   position to the start and leave the current position at the end: where the end's line meets
-//   the logical ellipse, rounded half up.
+// - Arc, ArcTo, AngleArc (within a turn), Pie and Chord take their pixels as the platform does
+//   (measured: every one of 1,152 arcs, four boxes at 144 angles, both directions). The outline's
+//   pixels are ordered counter-clockwise by their angle as vectors from the middle of their own
+//   quadrant (the middle column, or for an even width the nearer of the two, likewise for rows),
+//   starting on the right of the middle row; a radial runs from the pixel (left + w/2, top + h/2)
+//   of the device box to its point rounded to a pixel (the centre itself counts as a point to the
+//   right). Counter-clockwise, the arc runs from the first pixel at or past the start radial to the
+//   one before the first at or past the end radial, which is left out as a line's last pixel is; a
+//   pixel exactly on a radial counts as past it when the radial points up or along the middle row
+//   (to the right only, for a clockwise arc), else as before it. Clockwise, the arc takes the same
+//   pixels from the end radial to the start radial, drawn from the start, and leaves out the one at
+//   the end radial. Radials that take the same pixel make the whole outline but its last pixel.
+//   Boxes over 1,024 pixels, and those 2 pixels or less across, keep an older rule: an end is the
+//   edge pixel where the radial from the box's centre crosses the ideal ellipse (its row and column
+//   rounded down, held on that side's edge run), and equal ends make the whole ellipse. Pie adds
+//   the lines from the end to the centre pixel ((left + right) / 2, (top + bottom) / 2 in device
+//   space, rounded down) and back to the start, Chord the line from the end to the start; both fill
+//   that closed figure by the winding rule with the polygon fills' pixel rule. ArcTo and AngleArc
+//   first draw the line from the current position to the start and leave the current position at
+//   the end: where the end's line meets the logical ellipse, rounded half up.
 // - The arc direction (SetArcDirection, counter-clockwise by default, part of the saved state)
 //   holds on the device in GM_COMPATIBLE, whatever the mapping turns over, and in logical space
 //   in GM_ADVANCED, as documented; it is not applied to Rectangle. AngleArc counts its angles

@@ -360,6 +360,14 @@ TEST_F(TCurveTest, ArcsWhoseEndsShareARunKeepTheirDirection) {
     PatBlt(dc, 0, 0, 72, 72, WHITENESS);
     Pie(dc, 41, 14, 57, 29, 20, 30, 9, 42);
     EXPECT_EQ(Runs(*surface, 72, 72), " 21:48-50 22:46-48 23:44-46 24:42-44");
+    // AngleArc takes its arc's pixels the same way: the line from (5, 5), then 100 degrees from
+    // 30, as measured.
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    MoveToEx(dc, 5, 5, nullptr);
+    AngleArc(dc, 30, 30, 20, 30.0f, 100.0f);
+    EXPECT_EQ(Runs(*surface, 72, 72),
+              " 5:5-7 6:7-10 7:10-13 8:13-16 9:16-19 10:19-22 10:26-34 11:22-26 11:34-37 12:20-23 12:25-27 12:37-40 13:19-20 13:27-30"
+              " 13:40-41 14:18-19 14:30-33 14:41-42 15:33-36 15:42-44 16:36-39 16:44-45 17:39-42 17:44-45 18:42-46 19:45-47");
 }
 
 TEST_F(TCurveTest, ArcToAngleArcAndBeziersMoveTheCurrentPosition) {

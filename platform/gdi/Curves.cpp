@@ -391,11 +391,18 @@ private:
     }
 
     TDir Radial(double x, double y) const {
-        // Far points are held within the range where the cross products stay exact.
+        const double px = std::floor(x + 0.5), py = std::floor(y + 0.5);
+        double dx = px - double(FRightX), dy = py - double(FLowerY);
+        // A far point is brought within the range where the cross products stay exact, along
+        // its own direction (a point that is not finite counts as the centre).
         constexpr double kFar = 1 << 24;
-        const long long px = (long long)std::floor(std::clamp(x, -kFar, kFar) + 0.5);
-        const long long py = (long long)std::floor(std::clamp(y, -kFar, kFar) + 0.5);
-        long long X = px - FRightX, Y = py - FLowerY;
+        const double reach = std::max(std::fabs(dx), std::fabs(dy));
+        if (!(reach <= kFar)) {
+            const double scale = std::isfinite(reach) ? kFar / reach : 0;
+            dx = std::isfinite(dx) ? std::round(dx * scale) : 0;
+            dy = std::isfinite(dy) ? std::round(dy * scale) : 0;
+        }
+        long long X = (long long)dx, Y = (long long)dy;
         if (X == 0 && Y == 0)
             X = 1;  // the centre itself counts as a point to the right
         return TDir{QuadrantOf(X, Y), X, Y};

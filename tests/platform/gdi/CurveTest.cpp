@@ -360,6 +360,13 @@ TEST_F(TCurveTest, ArcsWhoseEndsShareARunKeepTheirDirection) {
     PatBlt(dc, 0, 0, 72, 72, WHITENESS);
     Pie(dc, 41, 14, 57, 29, 20, 30, 9, 42);
     EXPECT_EQ(Runs(*surface, 72, 72), " 21:48-50 22:46-48 23:44-46 24:42-44");
+    // A radial's point far beyond the surface gives the pixels of a near point in its direction.
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    Arc(dc, 4, 4, 68, 68, 236, 136, -64, -164);
+    const std::string near = Runs(*surface, 72, 72);
+    PatBlt(dc, 0, 0, 72, 72, WHITENESS);
+    Arc(dc, 4, 4, 68, 68, 36 + (1 << 30), 36 + (1 << 29), 36 - (1 << 29), 36 - (1 << 30));
+    EXPECT_EQ(Runs(*surface, 72, 72), near);
     // AngleArc takes its arc's pixels the same way: the line from (5, 5), then 100 degrees from
     // 30, as measured.
     PatBlt(dc, 0, 0, 72, 72, WHITENESS);

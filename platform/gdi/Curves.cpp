@@ -326,8 +326,10 @@ public:
     bool Find(double sx, double sy, double ex, double ey, bool ccw, TScanPoint& first, TScanPoint& last) {
         List();
         const long long n = FCount;
-        if (n == 0)
+        if (n == 0) {
+            first = last = TScanPoint{FRows.Left(), FRows.Top()};  // no outline to take them from
             return false;
+        }
         const TDir from = Radial(ccw ? sx : ex, ccw ? sy : ey), to = Radial(ccw ? ex : sx, ccw ? ey : sy);
         const long long i = Seek(from, ccw);
         // The end in the turn after the start's radial; the same radial twice is a whole turn.
@@ -922,9 +924,10 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
     // row of the upper right corner's ellipse (the box's middle row for an ellipse), at its
     // outer pixel, and runs counter-clockwise.
     const long long startRow = rows.Top() + (rows.CornerHeight() - 1) / 2;
-    const bool rotate = !rows.Square() && rows.Row(startRow).Right - 1 >= rows.Left() + (rows.Right() - rows.Left()) / 2;
+    const long long startX = rows.Row(startRow).Right - 1;
+    const bool rotate = !rows.Square() && startX >= rows.Left() + (rows.Right() - rows.Left()) / 2;
     if (rotate)
-        walker.AddTarget(TScanPoint{rows.Row(startRow).Right - 1, startRow}, true);
+        walker.AddTarget(TScanPoint{startX, startRow}, true);
     if (!walker.Build())
         return Refuse(ERROR_NOT_ENOUGH_MEMORY);
     if (rotate && walker.Target(0) != SIZE_MAX)
@@ -1087,19 +1090,21 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
         if (!turns) {
             const TRoundRows rows = ShapeRows(box, box.X1 - box.X0, box.Y1 - box.Y0);
             TChain walker(rows, guard, chain);
-            bool rightStart, rightEnd;
-            TScanPoint s = walker.Meet(m.X(r.XStart, r.YStart), m.Y(r.XStart, r.YStart), rightStart);
-            TScanPoint e = walker.Meet(m.X(r.XEnd, r.YEnd), m.Y(r.XEnd, r.YEnd), rightEnd);
-            // Where the outline is listed whole, the ends are the platform's own; an arc that
-            // leaves no pixel has equal ends.
-            bool listed = false;
-            if (!r.WholeTurn && TArcEnds::Fits(rows)) {
-                listed = true;
-                TArcEnds(rows).Find(m.X(r.XStart, r.YStart), m.Y(r.XStart, r.YStart), m.X(r.XEnd, r.YEnd),
-                                    m.Y(r.XEnd, r.YEnd), ccwOnSurface, s, e);
+            const double sx = m.X(r.XStart, r.YStart), sy = m.Y(r.XStart, r.YStart);
+            const double ex = m.X(r.XEnd, r.YEnd), ey = m.Y(r.XEnd, r.YEnd);
+            // Where the outline is listed whole, the ends are the platform's own (an arc that
+            // leaves no pixel has equal ends); elsewhere they are where the radials cross.
+            const bool listed = !r.WholeTurn && TArcEnds::Fits(rows);
+            bool rightStart = true, rightEnd = true;
+            TScanPoint s{0, 0}, e{0, 0};
+            if (listed) {
+                TArcEnds(rows).Find(sx, sy, ex, ey, ccwOnSurface, s, e);
                 const long long mid = rows.Left() + (rows.Right() - rows.Left()) / 2;
                 rightStart = s.X >= mid;
                 rightEnd = e.X >= mid;
+            } else {
+                s = walker.Meet(sx, sy, rightStart);
+                e = walker.Meet(ex, ey, rightEnd);
             }
             walker.AddTarget(s, rightStart);
             walker.AddTarget(e, rightEnd);

@@ -366,9 +366,9 @@
 //   (under XOR an edge pixel is written twice). A wide pen strokes the smooth curve inscribed in
 //   the box less its right column and bottom row on the device, so it centres on the thin
 //   outline as the platform's does (Ellipse(6, 5, 58, 41) with a 3-pixel pen paints columns
-//   5…58 and rows 4…41). A box 2 pixels or less across, and a RoundRect whose corner is under 2 pixels, has
-//   square corners: the pen draws the box's edge and the brush fills the box less its last
-//   column and row, as Rectangle does; a box 1 × 1 or without width or height draws nothing.
+//   5…58 and rows 4…41). A box 2 pixels or less across, and a RoundRect whose corner is under 2
+//   pixels, has square corners: the pen draws the box's edge and the brush fills the box less its
+//   last column and row, as Rectangle does; a box 1 × 1 or without width or height draws nothing.
 //   The corner size of RoundRect is limited to the box; a negative one counts as its size.
 //   These sizes match the platform (measured by the reference for every box up to 120 × 120,
 //   with and without pen and brush, but for the tips of tall, narrow boxes above); Ellipse and

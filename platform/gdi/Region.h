@@ -325,8 +325,8 @@ bool PolygonRegion(const POINT* points, const std::vector<TPolygonRun>& polygons
 /// terms (A. Zingl, "A Rasterizing Algorithm for Drawing Curves", 2012) visits in one quadrant,
 /// mirrored into the other three. Corners over kWalkedCorner pixels across, which no picture
 /// needs, are sampled instead in eighths of a pixel: a pixel is in when its centre lies inside or
-/// on the ellipse with each radius an eighth of a pixel shorter, which differs from the walk by
-/// at most a pixel at a row's end. With w and h the whole extent it is the platform's ellipse.
+/// on the ellipse with each radius an eighth of a pixel shorter; both approximate the same
+/// ellipse, about a pixel apart at a row's end. With w and h the whole extent it is the platform's ellipse.
 /// The walk is taken once per shape, bounded by the corner's size; any row is then worked out on
 /// its own, so a caller visits only the rows it needs.
 class TRoundRows {
@@ -359,14 +359,13 @@ private:
 /// Corners up to this many pixels across follow the platform's walk (see TRoundRows).
 constexpr long long kWalkedCorner = 1LL << 16;
 
-/// The platform's elliptic region of a box: its right column and bottom row stay out, and a pixel
-/// is in when its centre lies inside or on the ellipse inscribed in the remaining box with each
-/// radius an eighth of a pixel shorter (so a box of 11 × 11 gives the 76 pixels that the
-/// platform's Ellipse paints in 10 × 10).
+/// The platform's elliptic region of a box: its right column and bottom row stay out, and the rows
+/// are those of TRoundRows for the remaining box (so a box of 11 × 11 gives the 76 pixels that
+/// the platform's Ellipse paints in 10 × 10).
 bool EllipseRegion(long long left, long long top, long long right, long long bottom, TRegion& result);
 
 /// A rectangle, right column and bottom row left out, whose corners are rounded by quarters of a
-/// w × h ellipse sampled as EllipseRegion does; w and h are limited to the rectangle's extent.
+/// w × h ellipse, rows as EllipseRegion's; w and h are limited to the rectangle's extent.
 bool RoundRectRegion(long long left, long long top, long long right, long long bottom, long long w, long long h,
                      TRegion& result);
 

@@ -4,8 +4,9 @@
 // Without a turning world transform a shape is worked in device pixels: its pixels are the rows
 // of TRoundRows (the sampler elliptic regions use), its outline is the chain of those rows'
 // boundary pixels handed to the stroker as a figure of neighbouring points, so a cosmetic pen
-// lights exactly the boundary. A turning transform, or a pen wider than a pixel, takes the
-// logical curve instead, flattened and carried through the transforms point by point. Either way
+// lights exactly the boundary and a wide pen strokes the polyline through it, as the platform
+// does. A turning transform takes the logical curve instead, flattened and carried through the
+// transforms point by point. Either way
 // pieces that lie wholly outside the clip are skipped in one step, so a curve far larger than the
 // surface costs what the surface shows.
 #include "platform/gdi/Recorder.h"
@@ -633,20 +634,6 @@ bool PenIsNull(const TDCObj& dc) {
            (static_cast<const TPenObj*>(object)->Log.lopnStyle & PS_STYLE_MASK) == PS_NULL;
 }
 
-// Whether the selected pen draws wider than one pixel, where a smooth figure serves it better
-// than a chain of pixels.
-bool PenIsWide(const TDCObj& dc) {
-    TObject* object = Find(dc.Pen);
-    if (object == nullptr || object->Kind != TKind::Pen)
-        return false;
-    const auto& pen = *static_cast<const TPenObj*>(object);
-    if ((pen.Log.lopnStyle & PS_STYLE_MASK) == PS_NULL)
-        return false;
-    if (pen.Extended)
-        return (pen.ExtStyle & PS_TYPE_MASK) == PS_GEOMETRIC;
-    return pen.Log.lopnWidth.x > 1;
-}
-
 // Fills closed figures of device points by the winding rule over the clip's rows.
 // The pen's outline that will be stroked afterwards, whose pixels a fill leaves to the pen.
 struct TStrokeAfter {
@@ -851,14 +838,13 @@ void InsideFrame(const TDCObj& dc, long long& left, long long& top, long long& r
     shrink(top, bottom, m.D, nearY, farY);
 }
 
-// A wide pen follows the curve a thin pen draws: through the box's pixels less its right column
-// and bottom row, as the platform centres it. So the sides of a logical box (under a transform
-// that does not turn) that land right and below come in by one device pixel.
-void PullFarEdgesIn(const TAffine& m, double& left, double& top, double& right, double& bottom) {
-    double& farX = (m.A > 0) == (right > left) ? right : left;
-    double& farY = (m.D > 0) == (bottom > top) ? bottom : top;
-    farX -= 1 / m.A;
-    farY -= 1 / m.D;
+// The guard of a pixel chain that the selected pen strokes: a wide pen reaches pixels from
+// points outside the plain guard, so those must stay points of their own.
+TClip PenGuard(const TDCObj& dc, const TClip& guard) {
+    long long nearX, farX, nearY, farY;
+    if (!PenReach(dc, nearX, farX, nearY, farY))
+        return guard;
+    return TClip{guard.X0 - farX, guard.X1 + nearX, guard.Y0 - farY, guard.Y1 + nearY};
 }
 
 // Ellipse and RoundRect: w and h are the corner's logical size (the box's own for an ellipse).
@@ -882,22 +868,16 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         return TRUE;
     InsideFrame(*dc, left, top, right, bottom);
     const TAffine m = DeviceAffine(*dc);
-    std::vector<TScanPoint> smooth;
-    const bool turns = WorldRotates(*dc);
-    if (turns || PenIsWide(*dc)) {
-        TPointSink sink(smooth);
+    if (WorldRotates(*dc)) {
         if (ellipse)
             w = (long long)right - left, h = (long long)bottom - top;
-        double l = double(left), t = double(top), r = double(right), b = double(bottom);
-        if (!turns)
-            PullFarEdgesIn(m, l, t, r, b);
-        SmoothRoundRect(m, guard, sink, l, t, r, b, double(w), double(h));
+        std::vector<TScanPoint> smooth;
+        TPointSink sink(smooth);
+        SmoothRoundRect(m, guard, sink, double(left), double(top), double(right), double(bottom), double(w),
+                        double(h));
         if (sink.Full())
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
-    }
-    const std::vector<TPolygonRun> whole{TPolygonRun{0, smooth.size()}};
-    if (turns) {
-        if (!FillFigures(*dc, *surface, smooth, whole, StrokeOf(smooth, true)))
+        if (!FillFigures(*dc, *surface, smooth, {TPolygonRun{0, smooth.size()}}, StrokeOf(smooth, true)))
             return FALSE;
         StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
         return TRUE;
@@ -911,28 +891,27 @@ BOOL DrawRounded(HDC handle, long long left, long long top, long long right, lon
         ch = std::llabs(RoundDevice(double(h) * m.D));
     }
     const TRoundRows rows = ShapeRows(box, cw, ch);
-    FillRows(*dc, *surface, rows, StrokeOf(smooth, true));
-    if (!smooth.empty()) {
-        StrokeFigures(*dc, *surface, smooth, {TFigure{0, smooth.size(), true}});
-        return TRUE;
-    }
-    if (PenIsNull(*dc))
-        return TRUE;  // no outline: its chain of pixels would only be thrown away
+    // Every pen follows the chain of pixels a thin pen lights, a wide one as a polyline through
+    // them, as the platform draws it.
     std::vector<TScanPoint> chain;
-    TChain walker(rows, guard, chain);
-    // The platform's outline, and so its dash pattern, starts on the right side in the middle
-    // row of the upper right corner's ellipse (the box's middle row for an ellipse), at its
-    // outer pixel, and runs counter-clockwise.
-    const long long startRow = rows.Top() + (rows.CornerHeight() - 1) / 2;
-    const long long startX = rows.Row(startRow).Right - 1;
-    const bool rotate = !rows.Square() && startX >= rows.Left() + (rows.Right() - rows.Left()) / 2;
-    if (rotate)
-        walker.AddTarget(TScanPoint{startX, startRow}, true);
-    if (!walker.Build())
-        return Refuse(ERROR_NOT_ENOUGH_MEMORY);
-    if (rotate && walker.Target(0) != SIZE_MAX)
-        std::rotate(chain.begin(), chain.begin() + std::ptrdiff_t(walker.Target(0)), chain.end());
-    StrokeFigures(*dc, *surface, chain, {TFigure{0, chain.size(), true}});
+    if (!PenIsNull(*dc)) {
+        TChain walker(rows, PenGuard(*dc, guard), chain);
+        // The platform's outline, and so its dash pattern, starts on the right side in the
+        // middle row of the upper right corner's ellipse (the box's middle row for an ellipse),
+        // at its outer pixel, and runs counter-clockwise.
+        const long long startRow = rows.Top() + (rows.CornerHeight() - 1) / 2;
+        const long long startX = rows.Row(startRow).Right - 1;
+        const bool rotate = !rows.Square() && startX >= rows.Left() + (rows.Right() - rows.Left()) / 2;
+        if (rotate)
+            walker.AddTarget(TScanPoint{startX, startRow}, true);
+        if (!walker.Build())
+            return Refuse(ERROR_NOT_ENOUGH_MEMORY);
+        if (rotate && walker.Target(0) != SIZE_MAX)
+            std::rotate(chain.begin(), chain.begin() + std::ptrdiff_t(walker.Target(0)), chain.end());
+    }
+    FillRows(*dc, *surface, rows, StrokeOf(chain, true));
+    if (chain.size() > 0)
+        StrokeFigures(*dc, *surface, chain, {TFigure{0, chain.size(), true}});
     return TRUE;
 }
 
@@ -952,19 +931,10 @@ struct TArcRequest {
     bool Empty = false;  // AngleArc with no sweep: the line to the start alone
 };
 
-// A request's logical box, which a wide pen's curve may take in by a device pixel.
-struct TLogicalBox {
-    double Left, Top, Right, Bottom;
-};
-
-TLogicalBox BoxOf(const TArcRequest& r) {
-    return TLogicalBox{double(r.Left), double(r.Top), double(r.Right), double(r.Bottom)};
-}
-
-// Where the radial through (x, y) meets the logical ellipse of the box.
-void MeetLogical(const TLogicalBox& r, double x, double y, double& mx, double& my) {
-    const double cx = (r.Left + r.Right) / 2, cy = (r.Top + r.Bottom) / 2;
-    const double a = std::fabs(r.Right - r.Left) / 2, b = std::fabs(r.Bottom - r.Top) / 2;
+// Where the radial through (x, y) meets the logical ellipse of the request's box.
+void MeetLogical(const TArcRequest& r, double x, double y, double& mx, double& my) {
+    const double cx = (double(r.Left) + double(r.Right)) / 2, cy = (double(r.Top) + double(r.Bottom)) / 2;
+    const double a = std::fabs(double(r.Right) - double(r.Left)) / 2, b = std::fabs(double(r.Bottom) - double(r.Top)) / 2;
     double dx = x - cx, dy = y - cy;
     if (dx == 0 && dy == 0)
         dx = 1;
@@ -986,20 +956,16 @@ struct TLogicalArc {
     double Cx, Cy, Rx, Ry, Start, Sweep;
 };
 
-void MeetLogical(const TArcRequest& r, double x, double y, double& mx, double& my) {
-    MeetLogical(BoxOf(r), x, y, mx, my);
-}
-
-TLogicalArc LogicalArc(const TArcRequest& r, const TLogicalBox& box) {
+TLogicalArc LogicalArc(const TArcRequest& r) {
     TLogicalArc a{};
-    a.Cx = (box.Left + box.Right) / 2, a.Cy = (box.Top + box.Bottom) / 2;
-    a.Rx = std::fabs(box.Right - box.Left) / 2;
-    a.Ry = std::fabs(box.Bottom - box.Top) / 2;
+    a.Cx = (double(r.Left) + double(r.Right)) / 2, a.Cy = (double(r.Top) + double(r.Bottom)) / 2;
+    a.Rx = std::fabs(double(r.Right) - double(r.Left)) / 2;
+    a.Ry = std::fabs(double(r.Bottom) - double(r.Top)) / 2;
     if (a.Rx == 0 || a.Ry == 0)
         return a;
     double sx, sy, ex, ey;
-    MeetLogical(box, r.XStart, r.YStart, sx, sy);
-    MeetLogical(box, r.XEnd, r.YEnd, ex, ey);
+    MeetLogical(r, r.XStart, r.YStart, sx, sy);
+    MeetLogical(r, r.XEnd, r.YEnd, ex, ey);
     const double ts = std::atan2((sy - a.Cy) / a.Ry, (sx - a.Cx) / a.Rx);
     const double te = std::atan2((ey - a.Cy) / a.Ry, (ex - a.Cx) / a.Rx);
     double sweep = r.LogicalCcw ? ts - te : te - ts;
@@ -1013,8 +979,6 @@ TLogicalArc LogicalArc(const TArcRequest& r, const TLogicalBox& box) {
     a.Sweep = r.LogicalCcw ? -sweep : sweep;
     return a;
 }
-
-TLogicalArc LogicalArc(const TArcRequest& r) { return LogicalArc(r, BoxOf(r)); }
 
 // Records an arc request into the open path: ArcTo and AngleArc go on from the current
 // position, the others make a figure of their own.
@@ -1075,7 +1039,6 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
     }
     const TClip guard = Guard(dc, surface);
     const bool turns = WorldRotates(dc);
-    const bool smooth = turns || PenIsWide(dc);
     bool filled = r.Kind == TArcKind::Pie || r.Kind == TArcKind::Chord;
     TClip box;
     const bool hasBox = DeviceBox(dc, r.Left, r.Top, r.Right, r.Bottom, box);
@@ -1085,11 +1048,11 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
         MeetLogical(r, r.XStart, r.YStart, sx, sy);
         sink.Add(m.X(sx, sy), m.Y(sx, sy));
     } else if (!guard.Empty() && (turns ? r.Left != r.Right && r.Top != r.Bottom : hasBox)) {
-        // The pixel chain: the fill's outline without a turning transform, and the pen's
-        // outline for a pen one pixel wide.
+        // Without a turning transform, the pixel chain is the outline of both the fill and the
+        // pen, a wide pen's as a polyline through its pixels.
         if (!turns) {
             const TRoundRows rows = ShapeRows(box, box.X1 - box.X0, box.Y1 - box.Y0);
-            TChain walker(rows, guard, chain);
+            TChain walker(rows, PenGuard(dc, guard), chain);
             const double sx = m.X(r.XStart, r.YStart), sy = m.Y(r.XStart, r.YStart);
             const double ex = m.X(r.XEnd, r.YEnd), ey = m.Y(r.XEnd, r.YEnd);
             // Where the outline is listed whole, the ends are the platform's own (an arc that
@@ -1111,8 +1074,7 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
             if (!walker.Build())
                 return Refuse(ERROR_NOT_ENOUGH_MEMORY);
             const std::size_t n = chain.size(), is = walker.Target(0), ie = walker.Target(1);
-            std::vector<TScanPoint>& target = smooth ? fillPoints : points;
-            TPointSink arc(target);
+            TPointSink arc(points);
             if (n > 0 && is < n && ie < n) {
                 // Radials that meet the same pixel make the whole outline only when the sweep
                 // between them is the longer way round (the same radial twice among them):
@@ -1132,22 +1094,15 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
             if (r.Kind == TArcKind::Pie)
                 arc.Add((box.X0 + box.X1) >> 1, (box.Y0 + box.Y1) >> 1);
         }
-        if (smooth) {
+        if (turns) {
             // The logical curve: θ of (cx + rx·cos θ, cy + ry·sin θ), decreasing for counter-clockwise.
-            // Without a turn it is the one a thin pen draws, as for Ellipse (see DrawRounded).
-            TLogicalBox inside = BoxOf(r);
-            if (!turns && r.Kind != TArcKind::AngleArc)
-                PullFarEdgesIn(m, inside.Left, inside.Top, inside.Right, inside.Bottom);
-            const TLogicalArc a = LogicalArc(r, inside);
+            const TLogicalArc a = LogicalArc(r);
             TArcFlattener arcs(m, guard, sink);
             arcs.Arc(a.Cx, a.Cy, a.Rx, a.Ry, a.Start, a.Start + a.Sweep, true);
             if (r.Kind == TArcKind::Pie)
                 sink.Add(m.X(a.Cx, a.Cy), m.Y(a.Cx, a.Cy));
-            if (turns)
-                fillPoints = points;
-        } else {
-            fillPoints = points;
         }
+        fillPoints = points;
         if (sink.Full())
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
     } else {

@@ -200,34 +200,42 @@ TEST_F(TCurveTest, OutlinesAreThePlatformsWalkAndStartWhereItsDashesDo) {
     EXPECT_EQ(GetPixel(dc, 3, 42), kWhite);
 }
 
-TEST_F(TCurveTest, AWidePenCentresOnTheOutlineAThinPenDraws) {
+TEST_F(TCurveTest, AWidePenStrokesThePixelsAThinPenLights) {
     auto surface = MakeWhiteSurface(64, 48);
     HDC dc = surface->Dc();
     SelectObject(dc, GetStockObject(NULL_BRUSH));
-    // The painted box of Ellipse(6, 5, 58, 41) as measured for pens 2, 3, 4 and 6 wide, and of a
-    // three-quarter pie in the same box: the thin outline's columns 6…57 and rows 5…40, widened
-    // alike on both sides.
+    // Measured: a wide pen's curve is the polyline through the thin outline's pixels, so it is
+    // centred on them and has their steps. Pixel counts and painted boxes of ellipses, pies, an
+    // arc, a chord and a rounded rectangle.
+    enum TShape { kEllipse, kPie, kArc, kChord, kRoundRect };
     const struct {
-        bool Pie;
-        int Width, X0, X1, Y0, Y1;
-    } kBoxes[] = {{false, 2, 5, 57, 4, 40}, {false, 3, 5, 58, 4, 41}, {false, 4, 4, 58, 3, 41},
-                  {false, 6, 3, 59, 2, 42},  {true, 3, 5, 58, 4, 41},  {true, 4, 4, 58, 3, 41}};
-    for (const auto& k : kBoxes) {
+        TShape Shape;
+        int Width, Count, X0, X1, Y0, Y1;
+    } kCases[] = {{kEllipse, 2, 344, 5, 57, 4, 40}, {kEllipse, 3, 484, 5, 58, 4, 41}, {kEllipse, 4, 600, 4, 58, 3, 41},
+                  {kEllipse, 6, 880, 3, 59, 2, 42}, {kPie, 3, 488, 5, 58, 4, 41},     {kPie, 4, 610, 4, 58, 3, 41},
+                  {kArc, 5, 388, 4, 51, 3, 37},     {kChord, 5, 488, 8, 45, 6, 36},   {kRoundRect, 7, 1060, 5, 58, 3, 44}};
+    for (const auto& k : kCases) {
         PatBlt(dc, 0, 0, 64, 48, WHITENESS);
         HPEN pen = CreatePen(PS_SOLID, k.Width, kRed);
         SelectObject(dc, pen);
-        if (k.Pie)
-            Pie(dc, 6, 5, 58, 41, 58, 23, 32, 41);
-        else
-            Ellipse(dc, 6, 5, 58, 41);
+        switch (k.Shape) {
+        case kEllipse: Ellipse(dc, 6, 5, 58, 41); break;
+        case kPie: Pie(dc, 6, 5, 58, 41, 58, 23, 32, 41); break;
+        case kArc: Arc(dc, 6, 5, 58, 41, 58, 5, 6, 41); break;
+        case kChord: Chord(dc, 10, 8, 50, 40, 50, 8, 10, 40); break;
+        case kRoundRect: RoundRect(dc, 8, 6, 56, 42, 20, 14); break;
+        }
         SelectObject(dc, GetStockObject(BLACK_PEN));
         DeleteObject(pen);
-        int x0 = 64, x1 = -1, y0 = 48, y1 = -1;
+        int count = 0, x0 = 64, x1 = -1, y0 = 48, y1 = -1;
         for (int y = 0; y < 48; ++y)
             for (int x = 0; x < 64; ++x)
-                if (GetPixel(dc, x, y) != kWhite)
+                if (GetPixel(dc, x, y) != kWhite) {
+                    ++count;
                     x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
-        EXPECT_EQ((std::vector<int>{x0, x1, y0, y1}), (std::vector<int>{k.X0, k.X1, k.Y0, k.Y1})) << k.Pie << " " << k.Width;
+                }
+        EXPECT_EQ((std::vector<int>{count, x0, x1, y0, y1}), (std::vector<int>{k.Count, k.X0, k.X1, k.Y0, k.Y1}))
+            << k.Shape << " " << k.Width;
     }
 }
 

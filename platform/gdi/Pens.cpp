@@ -526,15 +526,30 @@ private:
         const double turn = Cross(in, out), along = DotProduct(in, out);
         if (std::fabs(turn) < 1e-12 && along > 0)
             return;  // straight on: the two bodies meet edge to edge
-        // The outer side is the one the figure turns away from.
+        // The outer side is the one the figure turns away from. The join meets the two bodies at
+        // their own corners, which lie on whole pixels (see BandSides), as the platform's do:
+        // on a staircase of pixel steps that makes a visible difference.
         const double outer = turn > 0 ? -1 : 1;
-        const TVec n1 = Perp(in) * (outer * FShape.Radius), n2 = Perp(out) * (outer * FShape.Radius);
-        const TVec a = p + FShape.M.Apply(n1), b = p + FShape.M.Apply(n2);
-        // The miter runs from the inner walls' crossing to the outer walls' crossing: 1 / cos(φ/2)
-        // pen widths for a turn of φ.
-        if (FShape.Join == PS_JOIN_MITER && along > -1 + 1e-12 &&
+        // Those corners are not opposite each other about p, so each body's end is also filled
+        // out to p, where the join's own triangle begins.
+        const auto corner = [&](TVec u) {
+            const TVec exact = FShape.M.Apply(Perp(u) * (outer * FShape.Radius));
+            const auto [one, other] = BandSides(FShape.M.Apply(Perp(u) * FShape.Radius));
+            const bool first = DotProduct(one, exact) > 0;
+            const TVec end[] = {p, p + one, p + other};
+            Polygon(end, 3);
+            return p + (first ? one : other);
+        };
+        const TVec a = corner(in), b = corner(out);
+        // The miter reaches where the outer walls cross, 1 / cos(φ/2) pen widths out for a turn
+        // of φ, within the limit.
+        const TVec din = FShape.M.Apply(in), dout = FShape.M.Apply(out);
+        const double across = Cross(din, dout);
+        if (FShape.Join == PS_JOIN_MITER && along > -1 + 1e-12 && std::fabs(across) > 1e-12 &&
             1 / std::sqrt((1 + along) / 2) <= FShape.MiterLimit) {
-            const TVec tip = p + FShape.M.Apply((n1 + n2) * (1 / (1 + along)));
+            // Its tip, too, lies on a whole pixel.
+            TVec tip = a + din * (Cross(b - a, dout) / across);
+            tip = TVec{std::floor(tip.X + 0.5), std::floor(tip.Y + 0.5)};
             const TVec miter[] = {p, a, tip, b};
             Polygon(miter, 4);
             return;

@@ -380,6 +380,16 @@ bool ResolveWide(const TDCObj& dc, TWideShape& shape, const TBrushObj*& brush, T
             period += d;
         if (period * smallest < 2)
             shape.Dashes.clear();
+        // The styles' own dashes keep their lengths with round or square caps, as the platform
+        // draws them: the body is two radii shorter (a dot when the dash is no longer than
+        // that), so the caps stay within the dash and never reach across the gap. A user's
+        // dashes are bodies, capped beyond their lengths.
+        if (shape.Cap != PS_ENDCAP_FLAT && kind != PS_USERSTYLE)
+            for (std::size_t k = 0; k + 1 < shape.Dashes.size(); k += 2) {
+                const double taken = std::min(shape.Dashes[k], 2 * shape.Radius);
+                shape.Dashes[k] -= taken;
+                shape.Dashes[k + 1] += taken;
+            }
         brush = pen.Fill.get();
     } else {
         // CreatePen's wide pens are round at their ends and corners and draw every style solid.
@@ -578,8 +588,11 @@ private:
         std::vector<TVec> current;
         for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = FFigure[i], b = FFigure[(i + 1) % n];
+            // The platform measures each segment in whole device pixels, the fraction dropped:
+            // along a staircase of pixel steps, each diagonal step counts one pixel.
             const TVec logical = FShape.Inverse.Apply(b - a);
-            const double length = std::hypot(logical.X, logical.Y);
+            const double device = std::hypot(b.X - a.X, b.Y - a.Y);
+            const double length = device >= 1 ? std::hypot(logical.X, logical.Y) * (std::floor(device) / device) : 0;
             double t = 0;
             // Whole periods before the segment comes near the cull box, and after it has left it,
             // are passed over in one step each: only the dashes that may show are worked out.
@@ -606,6 +619,10 @@ private:
                 if (drawn && current.empty()) {
                     current.push_back(a + (b - a) * (t / length));
                     onSegment = 1;
+                    // A dash that starts on a corner turns it, as the platform's does: the
+                    // corner's join is drawn with it.
+                    if (t == 0 && i > 0)
+                        Join(a, Direction(a - FFigure[(i + n - 1) % n]), Direction(b - a));
                 }
                 t += step;
                 left -= step;

@@ -815,8 +815,10 @@ BOOL RecordRounded(TDCObj& dc, double l, double t, double r, double b, double w,
 }
 
 // A wide PS_INSIDEFRAME pen pulls a shape's box in until its stroke fits the box, by the same
-// device insets as a rectangle's frame, taken back to logical units; a box narrower than the
-// pen keeps its middle line. Only boxes that stay upright on the surface are pulled in.
+// device insets as a rectangle's frame, taken back to logical units. A box narrower than the
+// pen cannot hold its stroke: it keeps its middle line, a device pixel (and a logical unit) wide,
+// so that the shape is still drawn there. Only boxes that stay upright on the surface are
+// pulled in.
 void InsideFrame(const TDCObj& dc, long long& left, long long& top, long long& right, long long& bottom) {
     long long nearX, farX, nearY, farY;
     const TAffine m = DeviceAffine(dc);
@@ -829,9 +831,15 @@ void InsideFrame(const TDCObj& dc, long long& left, long long& top, long long& r
         if (scale < 0)
             std::swap(nearSide, farSide);
         const double unit = std::fabs(scale);
+        const long long first = low, last = high;
         const long long middle = low + (high - low) / 2;
         low = std::min(low + std::llround(double(nearSide) / unit), middle);
         high = std::max(high - std::llround(double(farSide) / unit), middle);
+        const long long least = std::max(1LL, (long long)std::ceil(1 / unit));
+        if (high - low < least) {
+            high = std::min(middle + least, last);
+            low = std::max(first, high - least);
+        }
         a = low, b = high;
     };
     shrink(left, right, m.A, nearX, farX);

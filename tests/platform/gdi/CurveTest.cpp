@@ -3,6 +3,7 @@
 #include "BlitTestSupport.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <limits>
 #include <string>
@@ -236,6 +237,33 @@ TEST_F(TCurveTest, AWidePenStrokesThePixelsAThinPenLights) {
                 }
         EXPECT_EQ((std::vector<int>{count, x0, x1, y0, y1}), (std::vector<int>{k.Count, k.X0, k.X1, k.Y0, k.Y1}))
             << k.Shape << " " << k.Width;
+    }
+}
+
+TEST_F(TCurveTest, AFrameNarrowerThanAnInsideFramePenKeepsItsMiddleLine) {
+    // The pen cannot fit inside the box, so each shape is drawn on the box's middle line, as a
+    // rectangle is, rather than vanishing.
+    const auto draw = [](int shape, int left, int top, int right, int bottom) {
+        auto surface = MakeWhiteSurface(60, 40);
+        HDC dc = surface->Dc();
+        SelectObject(dc, GetStockObject(NULL_BRUSH));
+        HPEN pen = CreatePen(PS_INSIDEFRAME, 7, kRed);
+        SelectObject(dc, pen);
+        if (shape == 0)
+            Rectangle(dc, left, top, right, bottom);
+        else if (shape == 1)
+            Ellipse(dc, left, top, right, bottom);
+        else
+            RoundRect(dc, left, top, right, bottom, 6, 6);
+        SelectObject(dc, GetStockObject(BLACK_PEN));
+        DeleteObject(pen);
+        return Count(*surface, kRed);
+    };
+    for (const auto& box : {std::array<int, 4>{20, 5, 22, 35}, std::array<int, 4>{10, 15, 50, 18}}) {
+        const int frame = draw(0, box[0], box[1], box[2], box[3]);
+        EXPECT_GT(frame, 0);
+        EXPECT_EQ(draw(1, box[0], box[1], box[2], box[3]), frame) << box[0];
+        EXPECT_EQ(draw(2, box[0], box[1], box[2], box[3]), frame) << box[0];
     }
 }
 

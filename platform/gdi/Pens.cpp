@@ -429,6 +429,11 @@ public:
     /// painted (or refused) piece by piece instead of being held whole; false stops the widening.
     std::function<bool()> OnBatch;
 
+    /// Where set, round dots of exact pixels are handed over by the corner of their box instead
+    /// of joining the polygons: where painting twice is harmless, a stroke along a curve's
+    /// pixels, with a dot at each of its many corners, is painted far sooner so.
+    std::function<void(long long left, long long top)> OnDot;
+
     /// Whether the widening stopped because it ran out of its work budget.
     bool OverBudget() const { return FWork > kMaxWidenWork; }
 
@@ -446,6 +451,23 @@ public:
         while (closed && FFigure.size() > 1 && FFigure.back().X == FFigure.front().X &&
                FFigure.back().Y == FFigure.front().Y)
             FFigure.pop_back();
+        // Without dashes, a bevelled or mitred corner that goes straight on adds nothing to its
+        // two bodies, so a staircase of pixel steps, as a curve's outline is, need not keep it.
+        // (A round one may: its dot reaches whole pixels further than a slanted body, or past
+        // a short one.)
+        if (FShape.Dashes.empty() && FShape.Join != PS_JOIN_ROUND && FFigure.size() > 3) {
+            FMerged.assign(1, FFigure[0]);
+            for (std::size_t k = 1; k + 1 < FFigure.size(); ++k) {
+                const TVec in = FFigure[k] - FMerged.back(), out = FFigure[k + 1] - FFigure[k];
+                if (Cross(in, out) != 0 || DotProduct(in, out) <= 0)
+                    FMerged.push_back(FFigure[k]);
+            }
+            FMerged.push_back(FFigure.back());
+            // A closed figure keeps three corners at least: with two it would be an open line,
+            // capped instead of joined at its ends.
+            if (!closed || FMerged.size() >= 3)
+                FFigure.swap(FMerged);
+        }
         if (FFigure.empty())
             return;
         if (FFigure.size() == 1) {
@@ -728,11 +750,22 @@ private:
                 return;
             if (!Spend(4 * (long long)FShape.RoundRects.size()))
                 return;
-            for (const RECT& r : FShape.RoundRects) {
-                const long long x0 = (left + r.left) * kFix, x1 = (left + r.right) * kFix;
-                const long long y0 = (top + r.top) * kFix, y1 = (top + r.bottom) * kFix;
-                AddCorners({{x0, y0}, {x1, y0}, {x1, y1}, {x0, y1}});
+            if (OnDot) {
+                OnDot(left, top);
+                return;
             }
+            // One polygon, down the rows' right ends and up their left ends: the dot is crossed
+            // twice by every row, so it is one convex piece rather than a piece per row.
+            FCorners.clear();
+            for (const RECT& r : FShape.RoundRects) {
+                FCorners.push_back(TScanPoint{(left + r.right) * kFix, (top + r.top) * kFix});
+                FCorners.push_back(TScanPoint{(left + r.right) * kFix, (top + r.bottom) * kFix});
+            }
+            for (auto r = FShape.RoundRects.rbegin(); r != FShape.RoundRects.rend(); ++r) {
+                FCorners.push_back(TScanPoint{(left + r->left) * kFix, (top + r->bottom) * kFix});
+                FCorners.push_back(TScanPoint{(left + r->left) * kFix, (top + r->top) * kFix});
+            }
+            AddCorners(FCorners, false);
             return;
         }
         // Enough corners to keep the chords within about a quarter pixel of the curve.
@@ -885,6 +918,7 @@ private:
     std::vector<TScanPoint>& FPoints;
     std::vector<TPolygonRun>& FRuns;
     std::vector<TVec> FFigure;
+    std::vector<TVec> FMerged;
     std::vector<TScanPoint> FCorners;
     std::vector<TVec> FRound;
     std::vector<TVec> FRoundOffsets;  // a polygonal round shape's corners around its centre
@@ -924,6 +958,11 @@ bool StrokeWide(const TDCObj& dc, TBitmapObj& surface, const std::vector<TScanPo
         return painted;
     };
     widener.OnBatch = paint;
+    if (fill.Overpaints() && shape.RoundExact)
+        widener.OnDot = [&fill, &shape](long long left, long long top) {
+            for (const RECT& r : shape.RoundRects)
+                fill.Box(TClip{left + r.left, left + r.right, top + r.top, top + r.bottom});
+        };
     for (const TFigure& figure : figures)
         widener.Figure(points, figure);
     if (!outline.empty())

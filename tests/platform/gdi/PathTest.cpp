@@ -227,6 +227,30 @@ TEST_F(TPathTest, AWidenedPathFillsWhatTheStrokePaints) {
     EXPECT_GT(Black(*stroked), 100);
     EXPECT_EQ(filled->Colours(), stroked->Colours());
 
+    // The same with a round pen along a staircase of pixel steps, a dot at every corner: the
+    // stroke paints its dots directly, the widened path holds them as polygons.
+    HPEN round = CreatePen(PS_SOLID, 5, 0);
+    std::vector<POINT> stairs;
+    for (int k = 0; k < 9; ++k) {
+        stairs.push_back(POINT{4 + 3 * k, 4 + 2 * k});
+        stairs.push_back(POINT{5 + 3 * k, 5 + 2 * k});
+    }
+    for (const auto* s : {stroked.get(), filled.get()}) {
+        PatBlt(s->Dc(), 0, 0, 32, 32, WHITENESS);
+        SelectObject(s->Dc(), round);
+        BeginPath(s->Dc());
+        Polyline(s->Dc(), stairs.data(), int(stairs.size()));
+        EndPath(s->Dc());
+    }
+    EXPECT_TRUE(StrokePath(stroked->Dc()));
+    ASSERT_TRUE(WidenPath(filled->Dc()));
+    EXPECT_TRUE(FillPath(filled->Dc()));
+    EXPECT_GT(Black(*stroked), 100);
+    EXPECT_EQ(filled->Colours(), stroked->Colours());
+    for (const auto* s : {stroked.get(), filled.get()})
+        SelectObject(s->Dc(), pen);
+    DeleteObject(round);
+
     // A pen one pixel wide paints no area to outline.
     for (const auto* s : {stroked.get(), filled.get()})
         SelectObject(s->Dc(), GetStockObject(BLACK_PEN));

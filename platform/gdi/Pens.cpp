@@ -611,10 +611,13 @@ private:
         for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = FFigure[i], b = FFigure[(i + 1) % n];
             // The platform measures each segment in whole device pixels, the fraction dropped:
-            // along a staircase of pixel steps, each diagonal step counts one pixel.
+            // along a staircase of pixel steps, each diagonal step counts one pixel. Its dashes
+            // lie along the segment by their true distance from its start, each end cut to a
+            // whole pixel toward the start.
             const TVec logical = FShape.Inverse.Apply(b - a);
             const double device = std::hypot(b.X - a.X, b.Y - a.Y);
-            const double length = device >= 1 ? std::hypot(logical.X, logical.Y) * (std::floor(device) / device) : 0;
+            const double full = std::hypot(logical.X, logical.Y);
+            const double length = device >= 1 ? full * (std::floor(device) / device) : 0;
             double t = 0;
             // Whole periods before the segment comes near the cull box, and after it has left it,
             // are passed over in one step each: only the dashes that may show are worked out.
@@ -629,7 +632,7 @@ private:
                 } else if (bridges && !current.empty() && length - t > 2 * FPeriod) {
                     // Every gap before the last period is drawn over: the strip runs on to there.
                     t += (std::floor((length - t) / FPeriod) - 1) * FPeriod;
-                    const TVec p = a + (b - a) * (t / length);
+                    const TVec p = a + (b - a) * (t / full);
                     if (onSegment >= 2)
                         current.back() = p;
                     else
@@ -639,7 +642,7 @@ private:
                 const double step = std::min(left, length - t);
                 const bool drawn = dash % 2 == 0 || bridging;
                 if (drawn && current.empty()) {
-                    current.push_back(a + (b - a) * (t / length));
+                    current.push_back(DashPoint(a, b, t / full));
                     onSegment = 1;
                     // A dash that starts on a corner turns it, as the platform's does: the
                     // corner's join is drawn with it.
@@ -649,7 +652,7 @@ private:
                 t += step;
                 left -= step;
                 if (drawn && step > 0) {
-                    const TVec p = t >= length ? b : a + (b - a) * (t / length);
+                    const TVec p = t >= length ? b : DashPoint(a, b, t / full);
                     // Points within one segment lie on one line: the strip needs only its ends.
                     if (onSegment >= 2)
                         current.back() = p;
@@ -675,6 +678,12 @@ private:
         }
         if (!current.empty() && !FDone)
             EmitDash(current);
+    }
+
+    // The point a fraction f of the way from a to b, cut to a whole pixel toward a.
+    static TVec DashPoint(TVec a, TVec b, double f) {
+        const TVec d = (b - a) * f;
+        return TVec{a.X + std::trunc(d.X), a.Y + std::trunc(d.Y)};
     }
 
     void EmitDash(std::vector<TVec>& points) {

@@ -501,12 +501,28 @@ private:
     }
 
     // A polyline of device points, joined at its corners and capped at its ends when open.
-    void Run(const std::vector<TVec>& points, bool closed) {
-        const std::size_t n = points.size();
+    void Run(const std::vector<TVec>& given, bool closed) {
+        const std::size_t n = given.size();
         if (n == 1) {
-            Dot(points[0]);
+            Dot(given[0]);
             return;
         }
+        // A square cap lengthens the line at its end by the pen's half-width in whole pixels,
+        // rounded as a band's sides are (BandSides), and the line is drawn on to there as if
+        // flat: its end segments take the lengthened direction, as the platform's do.
+        const std::vector<TVec>* run = &given;
+        if (!closed && FShape.Cap == PS_ENDCAP_SQUARE) {
+            FSquared = given;
+            const auto lengthen = [this](TVec from, TVec to) {
+                const TVec along = FShape.M.Apply(Direction(to - from) * FShape.Radius);
+                const auto [one, other] = BandSides(along);
+                return to + (DotProduct(one, along) > 0 ? one : other);
+            };
+            FSquared.front() = lengthen(given[1], given[0]);
+            FSquared.back() = lengthen(given[n - 2], given[n - 1]);
+            run = &FSquared;
+        }
+        const std::vector<TVec>& points = *run;
         const std::size_t segments = closed ? n : n - 1;
         const TVec first = Direction(points[1] - points[0]);
         TVec previous = first;
@@ -516,15 +532,7 @@ private:
             if (i > 0)
                 Join(a, previous, u);
             const auto [left, right] = BandSides(FShape.M.Apply(Perp(u) * FShape.Radius));
-            TVec start = a, end = b;
-            if (!closed && FShape.Cap == PS_ENDCAP_SQUARE) {
-                const TVec along = FShape.M.Apply(u * FShape.Radius);
-                if (i == 0)
-                    start = start - along;
-                if (i + 1 == segments)
-                    end = end + along;
-            }
-            const TVec body[] = {start + left, end + left, end + right, start + right};
+            const TVec body[] = {a + left, b + left, b + right, a + right};
             Polygon(body, 4);
             previous = u;
         }
@@ -928,6 +936,7 @@ private:
     std::vector<TPolygonRun>& FRuns;
     std::vector<TVec> FFigure;
     std::vector<TVec> FMerged;
+    std::vector<TVec> FSquared;  // an open run with its square caps' ends
     std::vector<TScanPoint> FCorners;
     std::vector<TVec> FRound;
     std::vector<TVec> FRoundOffsets;  // a polygonal round shape's corners around its centre

@@ -835,7 +835,9 @@ void InsideFrame(const TDCObj& dc, long long& left, long long& top, long long& r
         const long long middle = low + (high - low) / 2;
         low = std::min(low + std::llround(double(nearSide) / unit), middle);
         high = std::max(high - std::llround(double(farSide) / unit), middle);
-        const long long least = std::max(1LL, (long long)std::ceil(1 / unit));
+        // A logical unit far smaller than a pixel is held to a span a box could have.
+        const double cells = std::ceil(1 / unit);
+        const long long least = cells < 0x1p40 ? std::max(1LL, (long long)cells) : 1LL << 40;
         if (high - low < least) {
             high = std::min(middle + least, last);
             low = std::max(first, high - least);

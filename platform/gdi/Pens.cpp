@@ -650,7 +650,7 @@ private:
                 const double step = std::min(left, length - t);
                 const bool drawn = dash % 2 == 0 || bridging;
                 if (drawn && current.empty()) {
-                    current.push_back(DashPoint(a, b, t / full));
+                    current.push_back(DashPoint(a, b, t, full));
                     onSegment = 1;
                     // A dash that starts on a corner turns it, as the platform's does: the
                     // corner's join is drawn with it.
@@ -660,7 +660,7 @@ private:
                 t += step;
                 left -= step;
                 if (drawn && step > 0) {
-                    const TVec p = t >= length ? b : DashPoint(a, b, t / full);
+                    const TVec p = t >= length ? b : DashPoint(a, b, t, full);
                     // Points within one segment lie on one line: the strip needs only its ends.
                     if (onSegment >= 2)
                         current.back() = p;
@@ -688,10 +688,11 @@ private:
             EmitDash(current);
     }
 
-    // The point a fraction f of the way from a to b, cut to a whole pixel toward a.
-    static TVec DashPoint(TVec a, TVec b, double f) {
-        const TVec d = (b - a) * f;
-        return TVec{a.X + std::trunc(d.X), a.Y + std::trunc(d.Y)};
+    // The point t of the way along from a to b, whose length is full, cut to a whole pixel
+    // toward a. Multiplied before it is divided, a whole number of pixels stays whole.
+    static TVec DashPoint(TVec a, TVec b, double t, double full) {
+        const double dx = (b.X - a.X) * t / full, dy = (b.Y - a.Y) * t / full;
+        return TVec{a.X + std::trunc(dx), a.Y + std::trunc(dy)};
     }
 
     void EmitDash(std::vector<TVec>& points) {

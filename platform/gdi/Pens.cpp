@@ -653,9 +653,13 @@ private:
                     current.push_back(DashPoint(a, b, t, full));
                     onSegment = 1;
                     // A dash that starts on a corner turns it, as the platform's does: the
-                    // corner's join is drawn with it.
-                    if (t == 0 && i > 0)
+                    // corner's join is drawn with it, and the pen's round dot there whatever
+                    // the join.
+                    if (t == 0 && i > 0) {
                         Join(a, Direction(a - FFigure[(i + n - 1) % n]), Direction(b - a));
+                        if (FShape.Join != PS_JOIN_ROUND)
+                            Round(a);
+                    }
                 }
                 t += step;
                 left -= step;

@@ -625,7 +625,8 @@ private:
             const TVec logical = FShape.Inverse.Apply(b - a);
             const double device = std::hypot(b.X - a.X, b.Y - a.Y);
             const double full = std::hypot(logical.X, logical.Y);
-            const double length = device >= 1 ? full * (std::floor(device) / device) : 0;
+            const double length = device >= 1 ? std::floor(device) * (full / device) : 0;
+            FLastStart = length > 0 ? DashPoint(a, b, length, full) : a;
             double t = 0;
             // Whole periods before the segment comes near the cull box, and after it has left it,
             // are passed over in one step each: only the dashes that may show are worked out.
@@ -690,6 +691,14 @@ private:
         }
         if (!current.empty() && !FDone)
             EmitDash(current);
+        // A dash that begins exactly where the pattern leaves an open figure's last segment
+        // runs on from that whole pixel to the figure's end, as the platform's does, caps and
+        // all: a round or square pen leaves its dot there.
+        else if (!closed && !FDone && current.empty() && dash % 2 == 0 && left == dashes[dash] && dashes[dash] > 0) {
+            current.push_back(FLastStart);
+            current.push_back(FFigure.back());
+            EmitDash(current);
+        }
     }
 
     // The point t of the way along from a to b, whose length is full, cut to a whole pixel
@@ -942,6 +951,7 @@ private:
     std::vector<TVec> FFigure;
     std::vector<TVec> FMerged;
     std::vector<TVec> FSquared;  // an open run with its square caps' ends
+    TVec FLastStart{0, 0};  // where the pattern leaves the segment last dashed, to a whole pixel
     std::vector<TScanPoint> FCorners;
     std::vector<TVec> FRound;
     std::vector<TVec> FRoundOffsets;  // a polygonal round shape's corners around its centre

@@ -501,7 +501,7 @@ private:
     }
 
     // A polyline of device points, joined at its corners and capped at its ends when open.
-    void Run(const std::vector<TVec>& given, bool closed) {
+    void Run(const std::vector<TVec>& given, bool closed, const std::vector<TVec>* along = nullptr) {
         const std::size_t n = given.size();
         if (n == 1) {
             Dot(given[0]);
@@ -513,22 +513,25 @@ private:
         const std::vector<TVec>* run = &given;
         if (!closed && FShape.Cap == PS_ENDCAP_SQUARE) {
             FSquared = given;
-            const auto lengthen = [this](TVec from, TVec to) {
-                const TVec along = FShape.M.Apply(Direction(to - from) * FShape.Radius);
-                const auto [one, other] = BandSides(along);
-                return to + (DotProduct(one, along) > 0 ? one : other);
+            const auto lengthen = [this](TVec to, TVec outwards) {
+                const TVec out = FShape.M.Apply(Direction(outwards) * FShape.Radius);
+                const auto [one, other] = BandSides(out);
+                return to + (DotProduct(one, out) > 0 ? one : other);
             };
-            FSquared.front() = lengthen(given[1], given[0]);
-            FSquared.back() = lengthen(given[n - 2], given[n - 1]);
+            FSquared.front() = lengthen(given[0], along != nullptr ? (*along)[1] * -1 : given[0] - given[1]);
+            FSquared.back() = lengthen(given[n - 1], along != nullptr ? (*along)[n - 1] : given[n - 1] - given[n - 2]);
             run = &FSquared;
         }
         const std::vector<TVec>& points = *run;
         const std::size_t segments = closed ? n : n - 1;
-        const TVec first = Direction(points[1] - points[0]);
+        const auto heading = [&](std::size_t i) {
+            return Direction(along != nullptr ? (*along)[(i + 1) % n] : points[(i + 1) % n] - points[i]);
+        };
+        const TVec first = heading(0);
         TVec previous = first;
         for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = points[i], b = points[(i + 1) % n];
-            const TVec u = i == 0 ? first : Direction(b - a);
+            const TVec u = i == 0 ? first : heading(i);
             if (i > 0)
                 Join(a, previous, u);
             const auto [left, right] = BandSides(FShape.M.Apply(Perp(u) * FShape.Radius));
@@ -616,6 +619,7 @@ private:
         double left = dashes[0];
         bool bridging = false;  // a gap is being drawn over
         std::vector<TVec> current;
+        std::vector<TVec> along;  // for each point of the dash, its segment's direction
         for (std::size_t i = 0; i < segments && !FDone; ++i) {
             const TVec a = FFigure[i], b = FFigure[(i + 1) % n];
             // The platform measures each segment in whole device pixels, the fraction dropped:
@@ -642,16 +646,19 @@ private:
                     // Every gap before the last period is drawn over: the strip runs on to there.
                     t += (std::floor((length - t) / FPeriod) - 1) * FPeriod;
                     const TVec p = a + (b - a) * (t / full);
-                    if (onSegment >= 2)
+                    if (onSegment >= 2) {
                         current.back() = p;
-                    else
+                    } else {
                         current.push_back(p);
+                        along.push_back(b - a);
+                    }
                     ++onSegment;
                 }
                 const double step = std::min(left, length - t);
                 const bool drawn = dash % 2 == 0 || bridging;
                 if (drawn && current.empty()) {
                     current.push_back(DashPoint(a, b, t, full));
+                    along.push_back(b - a);
                     onSegment = 1;
                     // A dash that starts on a corner turns it, as the platform's does: the
                     // corner's join is drawn with it, and the pen's round dot there whatever
@@ -667,10 +674,12 @@ private:
                 if (drawn && step > 0) {
                     const TVec p = t >= length ? b : DashPoint(a, b, t, full);
                     // Points within one segment lie on one line: the strip needs only its ends.
-                    if (onSegment >= 2)
+                    if (onSegment >= 2) {
                         current.back() = p;
-                    else
+                    } else {
                         current.push_back(p);
+                        along.push_back(b - a);
+                    }
                     ++onSegment;
                 }
                 if (left <= 0) {
@@ -678,8 +687,9 @@ private:
                         const double gap = dashes[(dash + 1) % dashes.size()];
                         bridging = bridges && t + gap < length;
                         if (!bridging) {
-                            EmitDash(current);
+                            EmitDash(current, along);
                             current.clear();
+                            along.clear();
                         }
                     } else {
                         bridging = false;
@@ -690,14 +700,16 @@ private:
             }
         }
         if (!current.empty() && !FDone)
-            EmitDash(current);
+            EmitDash(current, along);
         // A dash that begins exactly where the pattern leaves an open figure's last segment
         // runs on from that whole pixel to the figure's end, as the platform's does, caps and
         // all: a round or square pen leaves its dot there.
         else if (!closed && !FDone && current.empty() && dash % 2 == 0 && left == dashes[dash] && dashes[dash] > 0) {
             current.push_back(FLastStart);
             current.push_back(FFigure.back());
-            EmitDash(current);
+            const TVec last = FFigure.back() - FFigure[n - 2];
+            along.assign(2, last);
+            EmitDash(current, along);
         }
     }
 
@@ -708,13 +720,17 @@ private:
         return TVec{a.X + std::trunc(dx), a.Y + std::trunc(dy)};
     }
 
-    void EmitDash(std::vector<TVec>& points) {
+    // A dash's pieces take the direction of the segment they lie on, not of their ends cut to
+    // whole pixels: their bands reach to the sides as the whole segment's does.
+    void EmitDash(const std::vector<TVec>& points, const std::vector<TVec>& directions) {
         // Neighbours that coincide (a dash ending on a corner) would give a segment of no length.
-        std::vector<TVec> clean;
-        for (const TVec& p : points)
-            if (clean.empty() || p.X != clean.back().X || p.Y != clean.back().Y)
-                clean.push_back(p);
-        Run(clean, false);
+        std::vector<TVec> clean, cleanAlong;
+        for (std::size_t k = 0; k < points.size(); ++k)
+            if (clean.empty() || points[k].X != clean.back().X || points[k].Y != clean.back().Y) {
+                clean.push_back(points[k]);
+                cleanAlong.push_back(directions[k]);
+            }
+        Run(clean, false, &cleanAlong);
     }
 
     // The stretch [enter, leave] of a segment (in logical lengths from a) within which a piece

@@ -108,6 +108,29 @@ TClip Guard(const TDCObj& dc, const TBitmapObj& surface) {
 
 // ---- the boundary chain of a shape in device pixels --------------------------------------------
 
+long long RightOf(const TSpan& s) { return s.Left < s.Right ? s.Right : LLONG_MIN; }
+long long LeftOf(const TSpan& s) { return s.Left < s.Right ? s.Left : LLONG_MAX; }
+
+// The boundary run of row y of a TRoundRows shape on one side of the column mid (the right side
+// takes mid itself), as [Left, Right] inclusive; Left > Right when the side has none. Its pixels
+// are those whose neighbour across the row's end, or above or below, is outside.
+TSpan OutlineRun(const TRoundRows& rows, long long mid, long long y, bool right) {
+    const TSpan row = rows.Row(y), up = rows.Row(y - 1), down = rows.Row(y + 1);
+    if (row.Left >= row.Right)
+        return TSpan{1, 0};
+    if (right) {
+        const long long b = row.Right - 1;
+        if (b < mid)
+            return TSpan{1, 0};
+        return TSpan{std::min(b, std::max(mid, std::min(RightOf(up), RightOf(down)))), b};
+    }
+    const long long a = row.Left;
+    if (mid - 1 < a)
+        return TSpan{1, 0};
+    const long long inner = std::max(LeftOf(up), LeftOf(down));
+    return TSpan{a, std::max(a, std::min(mid - 1, inner == LLONG_MAX ? LLONG_MAX : inner - 1))};
+}
+
 // Walks the boundary pixels of a TRoundRows shape counter-clockwise as seen on the surface: up
 // the right side from the bottom row, across the top, down the left side. On each row a side's
 // boundary is one run (the pixels whose right or left neighbour, or the pixel above or below,
@@ -175,24 +198,7 @@ private:
         std::size_t Index;
     };
 
-    static long long RightOf(const TSpan& s) { return s.Left < s.Right ? s.Right : LLONG_MIN; }
-    static long long LeftOf(const TSpan& s) { return s.Left < s.Right ? s.Left : LLONG_MAX; }
-
-    // A side's boundary run of row y as [Left, Right] (inclusive); Left > Right when empty.
-    TSpan Run(long long y, bool right) const {
-        const TSpan row = FRows.Row(y), up = FRows.Row(y - 1), down = FRows.Row(y + 1);
-        if (right) {
-            const long long b = row.Right - 1;
-            if (b < FMid)
-                return TSpan{1, 0};
-            return TSpan{std::min(b, std::max(FMid, std::min(RightOf(up), RightOf(down)))), b};
-        }
-        const long long a = row.Left;
-        if (FMid - 1 < a)
-            return TSpan{1, 0};
-        const long long inner = std::max(LeftOf(up), LeftOf(down));
-        return TSpan{a, std::max(a, std::min(FMid - 1, inner == LLONG_MAX ? LLONG_MAX : inner - 1))};
-    }
+    TSpan Run(long long y, bool right) const { return OutlineRun(FRows, FMid, y, right); }
 
     // Runs of the lower half are walked left to right on both sides, those of the upper half
     // right to left; the last pixel walked joins the next row.
@@ -447,19 +453,8 @@ private:
         return FCount;
     }
 
-    // The outline pixels (those with a neighbour outside) of row y on one side, as [first, last].
-    TSpan Side(long long y, bool right) const {
-        const TSpan row = FRows.Row(y), up = FRows.Row(y - 1), down = FRows.Row(y + 1);
-        if (row.Left >= row.Right)
-            return TSpan{1, 0};
-        const bool open = up.Left >= up.Right || down.Left >= down.Right;
-        if (right) {
-            const long long inner = open ? row.Left : std::min(up.Right, down.Right);
-            return TSpan{std::max(FRightX, std::min(row.Right - 1, inner)), row.Right - 1};
-        }
-        const long long inner = open ? row.Right : std::max(up.Left, down.Left);
-        return TSpan{row.Left, std::min(FRightX - 1, std::max(row.Left + 1, inner) - 1)};
-    }
+    // The outline pixels of row y on one side, the same the chain walks.
+    TSpan Side(long long y, bool right) const { return OutlineRun(FRows, FRightX, y, right); }
 
     void Add(long long y, const TSpan& side, bool leftwards) {
         if (side.Left > side.Right)
@@ -1052,7 +1047,6 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
     bool filled = r.Kind == TArcKind::Pie || r.Kind == TArcKind::Chord;
     TClip box;
     const bool hasBox = DeviceBox(dc, r.Left, r.Top, r.Right, r.Bottom, box);
-    std::vector<TScanPoint> fillPoints;
     if (r.Empty) {
         double sx, sy;
         MeetLogical(r, r.XStart, r.YStart, sx, sy);
@@ -1103,8 +1097,7 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
                 return Refuse(ERROR_NOT_ENOUGH_MEMORY);
             if (r.Kind == TArcKind::Pie)
                 arc.Add((box.X0 + box.X1) >> 1, (box.Y0 + box.Y1) >> 1);
-        }
-        if (turns) {
+        } else {
             // The logical curve: θ of (cx + rx·cos θ, cy + ry·sin θ), decreasing for counter-clockwise.
             const TLogicalArc a = LogicalArc(r);
             TArcFlattener arcs(m, guard, sink);
@@ -1112,14 +1105,13 @@ BOOL DrawArc(TDCObj& dc, TBitmapObj& surface, const TArcRequest& r) {
             if (r.Kind == TArcKind::Pie)
                 sink.Add(m.X(a.Cx, a.Cy), m.Y(a.Cx, a.Cy));
         }
-        fillPoints = points;
         if (sink.Full())
             return Refuse(ERROR_NOT_ENOUGH_MEMORY);
     } else {
         filled = false;
     }
-    if (filled && fillPoints.size() > 2 &&
-        !FillFigures(dc, surface, fillPoints, {TPolygonRun{0, fillPoints.size()}}, StrokeOf(points, filled)))
+    if (filled && points.size() > 2 &&
+        !FillFigures(dc, surface, points, {TPolygonRun{0, points.size()}}, StrokeOf(points, filled)))
         return FALSE;
     if (points.size() > 1)
         StrokeFigures(dc, surface, points, {TFigure{0, points.size(), filled}});

@@ -303,12 +303,14 @@
 //   by the transformation; the platform's implementation under Wine instead scales one width by
 //   the x axis). Each segment becomes the band of that width, each end a cap (round: the ellipse
 //   the platform's Ellipse fills in the pen's box, as measured for widths 2 to 60; square: the
-//   band carried on by half the width; flat: nothing), each corner a join (round: the same
-//   ellipse; bevel: the triangle between the two bands' outer corners; miter: carried on to the
-//   crossing of the outer edges while 1 / cos(φ/2) for a turn of φ is at most the miter limit,
-//   else bevelled). A segment's band reaches a whole number of pixels to each side, as the
-//   platform's does: with s the device offset from the line to the band's side toward smaller x
-//   (toward smaller y for a level segment), that side lies at s rounded half up and the other at
+//   line lengthened at that end by half the width, rounded to whole pixels as a band's side is,
+//   and drawn on as flat; flat: nothing), each corner a join (round: the same ellipse; bevel:
+//   the triangle between the two bands' outer corners, which lie on whole pixels; miter: carried
+//   on to the crossing of those corners' outer edges, its tip rounded to a pixel, while
+//   1 / cos(φ/2) for a turn of φ is at most the miter limit, else bevelled). A segment's band
+//   reaches a whole number of pixels to each side, as the platform's does: with s the device
+//   offset from the line to the band's side toward smaller x (toward smaller y for a level
+//   segment), that side lies at s rounded half up and the other at
 //   −s rounded away from the line, each coordinate on its own. Other corners are kept in 256ths
 //   of a pixel. Pixels are sampled at their integer coordinates with the polygon rule (left and
 //   top edges in, right and bottom out); every piece is filled in one pass by the nonzero rule,
@@ -320,11 +322,17 @@
 //   draw every style solid. A figure of no length leaves a round or square dot.
 // - Geometric dashes are logical lengths: PS_DASH is 3 widths on and 1 off, PS_DOT 1/1, PS_DASHDOT
 //   3/1/1/1, PS_DASHDOTDOT 3/1/1/1/1/1, PS_USERSTYLE entries are logical units (scaled by the
-//   transforms, as documented; Wine leaves them unscaled). Every dash is capped at both ends with
-//   the pen's cap, so round dots of a gap one width long touch; gaps are left alone whatever the
-//   background mode. A pattern whose period comes to under two pixels draws solid. The stroke is
-//   painted with the pen's brush (solid, hatched with the context's background mode, or a
-//   pattern the pen keeps a copy of) through the SetROP2 operation; a BS_NULL brush draws nothing.
+//   transforms, as documented; Wine leaves them unscaled). A segment advances the pattern by its
+//   length in whole device pixels, the fraction dropped; a dash's ends lie at their true distance
+//   along the segment, cut to whole pixels toward its start, and its pieces keep the segment's
+//   direction. Every dash is capped at both ends with the pen's cap; with round or square caps
+//   the predefined styles' dashes keep their lengths (the body is one width shorter, a dot when
+//   nothing is left), a PS_USERSTYLE dash is capped beyond its length. A dash that starts on a
+//   corner brings the corner's join and the pen's round dot; one that begins where an open
+//   figure ends leaves its caps there. Gaps are left alone whatever the background mode. A
+//   pattern whose period comes to under two pixels draws solid. The stroke is painted with the
+//   pen's brush (solid, hatched with the context's background mode, or a pattern the pen keeps a
+//   copy of) through the SetROP2 operation; a BS_NULL brush draws nothing.
 // - PS_INSIDEFRAME with a wide pen: Rectangle moves its figure in by w / 2 pixels at the left and
 //   top and (w − 1) / 2 at the right and bottom (w the pen's device width along that axis), so the
 //   stroke fills the frame exactly, as measured; the fill shrinks with it. A world transform that
@@ -363,10 +371,11 @@
 //   neighbour left, right, above or below outside), as one figure counter-clockwise from the
 //   outer pixel of the right side's row top + (h − 1) / 2, h the corner's height (the box's for
 //   an ellipse), which places its dashes as the platform does; so fill and outline overlap
-//   (under XOR an edge pixel is written twice). A wide pen strokes the smooth curve inscribed in
-//   the box less its right column and bottom row on the device, so it centres on the thin
-//   outline as the platform's does (Ellipse(6, 5, 58, 41) with a 3-pixel pen paints columns
-//   5…58 and rows 4…41). A box 2 pixels or less across, and a RoundRect whose corner is under 2
+//   (under XOR an edge pixel is written twice). A wide pen strokes those edge pixels as a
+//   polyline, as the platform's does (Ellipse(6, 5, 58, 41) with a 3-pixel pen paints 484
+//   pixels, columns 5…58 and rows 4…41); arcs, pies and chords likewise. A wide PS_INSIDEFRAME
+//   pen shrinks the box as Rectangle's frame moves in; a box narrower than the pen keeps its
+//   middle line, a device pixel wide. A box 2 pixels or less across, and a RoundRect whose corner is under 2
 //   pixels, has square corners: the pen draws the box's edge and the brush fills the box less its
 //   last column and row, as Rectangle does; a box 1 × 1 or without width or height draws nothing.
 //   The corner size of RoundRect is limited to the box; a negative one counts as its size.

@@ -724,13 +724,14 @@ private:
     // whole pixels: their bands reach to the sides as the whole segment's does.
     void EmitDash(const std::vector<TVec>& points, const std::vector<TVec>& directions) {
         // Neighbours that coincide (a dash ending on a corner) would give a segment of no length.
-        std::vector<TVec> clean, cleanAlong;
+        FClean.clear();
+        FCleanAlong.clear();
         for (std::size_t k = 0; k < points.size(); ++k)
-            if (clean.empty() || points[k].X != clean.back().X || points[k].Y != clean.back().Y) {
-                clean.push_back(points[k]);
-                cleanAlong.push_back(directions[k]);
+            if (FClean.empty() || points[k].X != FClean.back().X || points[k].Y != FClean.back().Y) {
+                FClean.push_back(points[k]);
+                FCleanAlong.push_back(directions[k]);
             }
-        Run(clean, false, &cleanAlong);
+        Run(FClean, false, &FCleanAlong);
     }
 
     // The stretch [enter, leave] of a segment (in logical lengths from a) within which a piece
@@ -967,6 +968,7 @@ private:
     std::vector<TVec> FFigure;
     std::vector<TVec> FMerged;
     std::vector<TVec> FSquared;  // an open run with its square caps' ends
+    std::vector<TVec> FClean, FCleanAlong;  // a dash's points without repeats, and their directions
     TVec FLastStart{0, 0};  // where the pattern leaves the segment last dashed, to a whole pixel
     std::vector<TScanPoint> FCorners;
     std::vector<TVec> FRound;

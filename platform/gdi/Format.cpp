@@ -12,6 +12,20 @@ std::size_t CacheSlot(COLORREF rgb) { return ((rgb * 0x9E3779B1u) >> 22) & 1023u
 
 }  // namespace
 
+std::array<RGBQUAD, 256> DeviceColorTable(int bitsPixel) {
+    std::array<RGBQUAD, 256> table{};
+    if (bitsPixel == 4) {
+        std::copy(StandardColors16().begin(), StandardColors16().end(), table.begin());
+        return table;
+    }
+    const TState& state = State();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const PALETTEENTRY& e = state.SystemPalette[i];
+        table[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, BYTE(state.SystemPaletteUsed[i] ? 0 : 1)};
+    }
+    return table;
+}
+
 TFormat::TFormat(const TBitmapObj& bitmap) : FBpp(bitmap.BitsPixel), FMono(bitmap.Mono) {
     if (FBpp <= 8) {
         FTable.fill(RGBQUAD{0, 0, 0, 0});
@@ -23,19 +37,12 @@ TFormat::TFormat(const TBitmapObj& bitmap) : FBpp(bitmap.BitsPixel), FMono(bitma
         } else if (FBpp == 1) {
             FTableSize = 2;
             FTable[1] = RGBQUAD{255, 255, 255, 0};
-        } else if (FBpp == 4) {
-            FTableSize = 16;
-            std::copy(StandardColors16().begin(), StandardColors16().end(), FTable.begin());
         } else {
-            // A device-dependent 8-bit bitmap holds indices into the system palette; only the
-            // entries in use are candidates for new pixels.
-            const TState& state = State();
-            FSystemPalette = true;
-            FTableSize = 256;
-            for (int i = 0; i < 256; ++i) {
-                const PALETTEENTRY& e = state.SystemPalette[i];
-                FTable[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, BYTE(state.SystemPaletteUsed[i] ? 0 : 1)};
-            }
+            // A device-dependent 4-bit bitmap shows the standard colours; an 8-bit one holds
+            // indices into the system palette, whose entries in use alone take new pixels.
+            FSystemPalette = FBpp != 4;
+            FTableSize = FBpp == 4 ? 16 : 256;
+            FTable = DeviceColorTable(FBpp);
         }
         return;
     }

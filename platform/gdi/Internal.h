@@ -333,6 +333,10 @@ const std::array<PALETTEENTRY, 20>& StaticColors();
 const std::array<RGBQUAD, 16>& StandardColors16();
 /// The 256 entries of CreateHalftonePalette.
 const std::array<PALETTEENTRY, 256>& HalftoneEntries();
+/// The colours behind the pixel values of a device-dependent 4- or 8-bit bitmap: the standard 16
+/// colours, or the system palette as it stands. Unused system-palette entries come back with
+/// rgbReserved == 1.
+std::array<RGBQUAD, 256> DeviceColorTable(int bitsPixel);
 
 /// Pixel storage under the cap, zero-filled; nullptr with ERROR_NOT_ENOUGH_MEMORY otherwise.
 TPixelStorage AllocatePixels(std::size_t bytes);

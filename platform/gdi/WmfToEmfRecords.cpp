@@ -22,8 +22,8 @@ LOGFONTA DefaultFont() {
 // An old device-dependent bitmap (its 10-byte description at word `at`, rows padded to 16 bits
 // and top row first from word bitsAt) as a packed top-down DIB, the header padded to 4 bytes as
 // the records below lay it out. A monochrome bitmap takes the colours it is drawn in, 0 the
-// first and 1 the second; depths with colours of their own only in the device (4 and 8 bits)
-// are refused without marking the record damaged.
+// first and 1 the second. The colours of 4- and 8-bit ones live in the device, so they take the
+// table that playing the record draws them with: the same picture either way.
 bool DdbAsDib(TMetaParams& p, std::size_t at, std::size_t bitsAt, COLORREF zero, COLORREF one,
               std::vector<BYTE>& packed, std::size_t& infoBytes) {
     const BYTE* header = p.At(at, 10);
@@ -38,20 +38,26 @@ bool DdbAsDib(TMetaParams& p, std::size_t at, std::size_t bitsAt, COLORREF zero,
     const BYTE* rows = p.At(bitsAt, rowBytes * std::size_t(height));
     if (widthBytes != rowBytes || rows == nullptr)
         return p.Fail();
-    if (bits != 1 && bits != 16 && bits != 24 && bits != 32)
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return false;
     const std::size_t stride = (std::size_t(width) * bits + 31) / 32 * 4;
-    infoBytes = sizeof(BITMAPINFOHEADER) + (bits == 1 ? 8 : 0);
+    const DWORD colors = bits <= 8 ? 1u << bits : 0u;
+    infoBytes = sizeof(BITMAPINFOHEADER) + colors * sizeof(RGBQUAD);
     if (!ResizeStorage(packed, infoBytes + stride * std::size_t(height)))
         return false;
     const BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), width, -height, 1, bits, BI_RGB,
-                                DWORD(stride * std::size_t(height)), 0, 0, bits == 1 ? 2u : 0u, 0};
+                                DWORD(stride * std::size_t(height)), 0, 0, colors, 0};
     std::memcpy(packed.data(), &info, sizeof info);
+    std::array<RGBQUAD, 256> table{};
     if (bits == 1) {
-        const RGBQUAD table[2] = {{GetBValue(zero), GetGValue(zero), GetRValue(zero), 0},
-                                  {GetBValue(one), GetGValue(one), GetRValue(one), 0}};
-        std::memcpy(packed.data() + sizeof info, table, sizeof table);
+        table[0] = {GetBValue(zero), GetGValue(zero), GetRValue(zero), 0};
+        table[1] = {GetBValue(one), GetGValue(one), GetRValue(one), 0};
+    } else if (colors != 0) {
+        table = DeviceColorTable(bits);
+        for (RGBQUAD& entry : table)
+            entry.rgbReserved = 0;
     }
+    std::memcpy(packed.data() + sizeof info, table.data(), colors * sizeof(RGBQUAD));
     for (int row = 0; row < height; ++row)
         std::memcpy(packed.data() + infoBytes + std::size_t(row) * stride, rows + std::size_t(row) * rowBytes,
                     std::min(rowBytes, stride));
@@ -197,7 +203,9 @@ bool TWmfTranslator::Objects(WORD function, TMetaParams& p, bool& handled) {
             NewSlot(TSlot::Empty, index);
             return true;
         }
-        const bool mono = infoBytes > sizeof(BITMAPINFOHEADER);
+        BITMAPINFOHEADER head{};
+        std::memcpy(&head, packed.data(), sizeof head);
+        const bool mono = head.biBitCount == 1;
         EMRCREATEDIBPATTERNBRUSH r{{}, 0, DIB_RGB_COLORS, DWORD(sizeof r), DWORD(infoBytes),
                                    DWORD(sizeof r + infoBytes), DWORD(packed.size() - infoBytes)};
         if (NewSlot(TSlot::Object, r.ihBrush) == nullptr)

@@ -21,6 +21,7 @@ enum : WORD {
     kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
     kCreateFont = 0x02FB, kTextOut = 0x0521, kExtTextOut = 0x0A32, kLineTo = 0x0213, kMoveTo = 0x0214,
     kSetBkColor = 0x0201, kSetTextColor = 0x0209, kBitBlt = 0x0922, kCreateRegion = 0x06FF, kFillRegion = 0x0228,
+    kCreatePatternBrush = 0x01F9,
 };
 
 // The measured picture: 1440 units per inch, a window of 1440 × 720, a rectangle and an ellipse.
@@ -189,7 +190,17 @@ TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
         .Raw(kSetTextColor, {0x00FF, 0})
         .Raw(kSetBkColor, {0, 0xFF})
         .Raw(kBitBlt, {0x0020, 0x00CC, 0, 0, 8, 8, 50, 40, 0, 8, 8, 2, 1 | 1 << 8, 0xF0, 0x0F, 0xF0, 0x0F, 0xF0,
-                       0x0F, 0xF0, 0x0F});
+                       0x0F, 0xF0, 0x0F})
+        // Old 4- and 8-bit bitmaps, whose colours are the device's: every 4-bit value, then static
+        // and unused system-palette entries.
+        .Raw(kBitBlt, {0x0020, 0x00CC, 0, 0, 2, 8, 0, 44, 0, 8, 2, 4, 1 | 4 << 8, 0x2301, 0x6745, 0xAB89, 0xEFCD})
+        .Raw(kBitBlt, {0x0020, 0x00CC, 0, 0, 2, 4, 4, 44, 0, 4, 2, 4, 1 | 8 << 8, 0x0900, 0xFFF6, 0x0701, 0x0CFA});
+    std::vector<int> pattern{0, 8, 8, 4, 1 | 4 << 8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    auto pair = [](int left) { return (left + 1) % 16 | left % 16 << 4; };  // two pixels of a byte
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; x += 4)
+            pattern.push_back(pair(x + 2 * y) | pair(x + 2 * y + 2) << 8);
+    wmf.Raw(kCreatePatternBrush, pattern).Record(kSelectObject, {2}).Record(kRectangle, {10, 64, 0, 52});
     const std::vector<BYTE> bytes = wmf.Bytes();
     auto played = MakeWhiteSurface(64, 64), converted = MakeWhiteSurface(64, 64);
     SetMapMode(played->Dc(), MM_ANISOTROPIC);
@@ -206,6 +217,10 @@ TEST_F(TMetaConvertTest, AConvertedPicturePaintsAsTheOriginalPlays) {
     EXPECT_EQ(converted->Colours(), played->Colours());
     EXPECT_EQ(GetPixel(converted->Dc(), 40, 50), RGB(0, 0, 255));
     EXPECT_EQ(GetPixel(converted->Dc(), 44, 50), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(converted->Dc(), 45, 1), RGB(255, 0, 0));
+    EXPECT_EQ(GetPixel(converted->Dc(), 48, 1), RGB(0, 0, 255));
+    EXPECT_EQ(GetPixel(converted->Dc(), 45, 4), RGB(166, 202, 240));
+    EXPECT_EQ(GetPixel(converted->Dc(), 46, 4), RGB(255, 251, 240));
     DeleteMetaFile(original);
     DeleteEnhMetaFile(metafile);
 }

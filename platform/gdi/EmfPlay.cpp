@@ -74,6 +74,8 @@ TEmfPlayer::TEmfPlayer(HDC dc, TDCObj& context, const ENHMETAHEADER& header, con
     SetPolyFillMode(dc, ALTERNATE);
     SetStretchBltMode(dc, BLACKONWHITE);
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+    SetTextCharacterExtra(dc, 0);
+    SetTextJustification(dc, 0, 0);
     SelectObject(dc, GetStockObject(BLACK_PEN));
     SelectObject(dc, GetStockObject(WHITE_BRUSH));
     SelectObject(dc, GetStockObject(SYSTEM_FONT));
@@ -316,6 +318,13 @@ bool TEmfPlayer::PlayState(const TEmfRecord& record) {
         if (!ReadFixed(record, r))
             return false;
         MoveToEx(FDc, r.X, r.Y, nullptr);
+        break;
+    }
+    case EMR_SETTEXTJUSTIFICATION: {
+        EMRTWO r;  // nBreakExtra, nBreakCount
+        if (!ReadFixed(record, r))
+            return false;
+        SetTextJustification(FDc, r.X, r.Y);
         break;
     }
     case EMR_SAVEDC:
@@ -779,6 +788,7 @@ bool TEmfPlayer::PlayRecord(const TEmfRecord& record) {
     case EMR_SETTEXTALIGN:
     case EMR_SETBRUSHORGEX:
     case EMR_MOVETOEX:
+    case EMR_SETTEXTJUSTIFICATION:
     case EMR_SAVEDC:
     case EMR_RESTOREDC: return PlayState(record);
     case EMR_SELECTOBJECT:
@@ -828,7 +838,7 @@ bool TEmfPlayer::PlayRecord(const TEmfRecord& record) {
     default:
         // Comments (EMF+ records of dual files, embedded Windows metafiles, public comments),
         // records with no effect on pixels here (colour adjustment, colour spaces and profiles,
-        // mapper flags, ICM mode, layout, text justification, escapes) and unknown records.
+        // mapper flags, ICM mode, layout, escapes) and unknown records.
         return true;
     }
 }

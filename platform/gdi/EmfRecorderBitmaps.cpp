@@ -128,6 +128,10 @@ bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const 
     return true;
 }
 
+bool RecordTextSpacing(TDCObj& dc, bool justification, int first, int second) {
+    return RecordsWindows(dc) ? wmf::RecordTextSpacing(dc, justification, first, second) : true;
+}
+
 void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, long long bottom) {
     if (RecordsWindows(dc))
         return;  // a Windows metafile has no bounds

@@ -148,6 +148,12 @@
 //   cell leaves below the ascent), tmInternalLeading is tmHeight minus the em, tmExternalLeading
 //   is the hhea line gap beyond the win metrics. Faces without the table use FreeType's metrics.
 // - Every character advances by its hinted advance rounded to whole pixels; there is no kerning.
+//   Without lpDx, SetTextCharacterExtra's spacing (scaled along x and rounded to whole pixels)
+//   is added to each character, and SetTextJustification's extra (scaled and rounded, its
+//   magnitude, as the platform takes it) is shared among the font's break characters, each
+//   getting extra / count and the first extra % count of them one pixel more; the same run
+//   written again is spaced the same. lpDx gives the distances between character origins, so
+//   with it neither applies. GetTextExtentPoint32A includes both.
 //   Strings are UTF-8; a byte that does not start a valid sequence stands for U+FFFD. ExtTextOutA's
 //   lpDx has one entry per byte of the string: a character advances by the sum of its bytes'
 //   entries.
@@ -277,7 +283,7 @@
 //   context in MM_TEXT changes its mode to MM_ISOTROPIC with the same extents, as documented.
 //   Flags other than LAYOUT_RTL and LAYOUT_BITMAPORIENTATIONPRESERVED are refused.
 // - SaveDC keeps the whole drawing state (selected objects, colours, modes, brush origin, text
-//   alignment, current position, map mode, window and viewport, graphics mode, world transform,
+//   alignment and spacing, current position, map mode, window and viewport, graphics mode, world transform,
 //   layout, clip and meta regions) and returns the new depth; at most 1024 states (then 0, ERROR_NOT_ENOUGH_MEMORY).
 //   RestoreDC with 0 or a level beyond the stack fails (ERROR_INVALID_PARAMETER). Objects a
 //   saved state names count as selected: they cannot be deleted, and a bitmap stays with its
@@ -1416,6 +1422,13 @@ int GetTextFaceA(HDC dc, int count, char* name);
 /// Returns the previous alignment, GDI_ERROR for a bad context.
 UINT SetTextAlign(HDC dc, UINT align);
 UINT GetTextAlign(HDC dc);
+/// Logical units added to every character of text written without advances; returns the previous
+/// spacing, 0x80000000 for a bad context (as GetTextCharacterExtra does).
+int SetTextCharacterExtra(HDC dc, int extra);
+int GetTextCharacterExtra(HDC dc);
+/// Logical units shared among the break characters of text written without advances: each gets
+/// extra / count, the first extra % count one pixel more (count 0 or extra 0: none).
+BOOL SetTextJustification(HDC dc, int extra, int count);
 
 // ---- transfers --------------------------------------------------------------------------------
 

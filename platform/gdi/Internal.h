@@ -160,6 +160,11 @@ struct TDrawingState {
     POINT BrushOrg{0, 0};         // device units
     POINT CurrentPosition{0, 0};  // logical units
     UINT TextAlign = TA_LEFT | TA_TOP | TA_NOUPDATECP;
+    // Spacing added to text written without advances: each character's (SetTextCharacterExtra)
+    // and, shared among the break characters, the line's (SetTextJustification); logical units.
+    int CharExtra = 0;
+    int BreakExtra = 0;
+    int BreakCount = 0;
     // The clip, in device coordinates: the region the program selected, the meta region, and
     // their intersection, which drawing honours. Each is absent when the context has none.
     std::optional<TRegion> ClipRgn;

@@ -64,6 +64,10 @@ bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH bru
 /// EXTTEXTOUTW; the run's device box follows from the drawing (RecordTextBox).
 bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
                 const INT* dx);
+/// SetTextCharacterExtra (justification false: first the spacing) and SetTextJustification (first
+/// the extra, second the count). A Windows metafile keeps them as records; an enhanced one has
+/// none for the spacing, so its text carries both in its advances instead (Text.cpp).
+bool RecordTextSpacing(TDCObj& dc, bool justification, int first, int second);
 /// The device box the last text record covers, as the text drawing placed it.
 void RecordTextBox(TDCObj& dc, long long left, long long top, long long right, long long bottom);
 
@@ -131,6 +135,7 @@ bool RecordClipRegion(TDCObj& dc, const TRegion* region, int mode);
 bool RecordRegionPaint(TDCObj& dc, DWORD type, const TRegion& region, HBRUSH brush, int width, int height);
 bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const WCHAR* text, UINT count,
                 const INT* dx);
+bool RecordTextSpacing(TDCObj& dc, bool justification, int first, int second);
 /// A blit with its source as packed (empty: none), the source rectangle in the DIB's pixels
 /// counted from its top.
 bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, const std::vector<BYTE>& packed, int sx, int sy,

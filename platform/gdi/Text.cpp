@@ -119,15 +119,43 @@ bool RecordUtf8Run(TDCObj& dc, int x, int y, UINT options, const RECT* rect, con
                       withAdvances ? advances.data() : nullptr);
 }
 
-// Advances in device pixels: the caller's (scaled from logical units), or the font's.
+// What a context adds to the font's advances of text written without its own, in device pixels:
+// every character's spacing, and the line's extra shared among the break characters.
+struct TSpacing {
+    long long CharExtra = 0;
+    long long BreakEach = 0;
+    long long BreakFirst = 0;  // how many break characters, from the first, get a pixel more
+    char32_t BreakChar = 0x20;
+    bool Any() const { return CharExtra != 0 || BreakEach != 0 || BreakFirst != 0; }
+};
+
+long long ScaledLength(long long logical, double along) {
+    const double device = std::floor(double(logical) * along + 0.5);
+    return std::isfinite(device) ? (long long)std::clamp(device, -1e15, 1e15) : 0;
+}
+
+TSpacing SpacingOf(const TDCObj& dc, const TRealizedFont& font, double alongX) {
+    TSpacing spacing;
+    spacing.CharExtra = ScaledLength(dc.CharExtra, alongX);
+    if (dc.BreakCount > 0) {
+        const long long total = ScaledLength(std::llabs(dc.BreakExtra), alongX);
+        spacing.BreakEach = total / dc.BreakCount;
+        spacing.BreakFirst = total % dc.BreakCount;
+    }
+    spacing.BreakChar = char32_t(font.Metrics().tmBreakChar);
+    return spacing;
+}
+
+// Advances in device pixels: the caller's (scaled from logical units), or the font's with the
+// context's spacing.
 std::vector<TPlacedChar> PlaceRun(TRealizedFont& font, const std::vector<TRunChar>& run, bool given, double alongX,
-                                  long long& width) {
+                                  const TSpacing& spacing, long long& width) {
     std::vector<TPlacedChar> placed;
     placed.reserve(run.size());
     width = 0;
     // Given advances place each character at its offset from the start, scaled and rounded, so
     // the rounding of one advance is not carried into the next.
-    long long logical = 0, placedAt = 0;
+    long long logical = 0, placedAt = 0, breaks = 0;
     for (const TRunChar& c : run) {
         long long advance = 0;
         if (given && alongX != 1.0) {
@@ -138,7 +166,9 @@ std::vector<TPlacedChar> PlaceRun(TRealizedFont& font, const std::vector<TRunCha
         } else if (given) {
             advance = c.Dx;
         } else {
-            advance = font.Advance(c.Code);
+            advance = font.Advance(c.Code) + spacing.CharExtra;
+            if (c.Code == spacing.BreakChar)
+                advance += spacing.BreakEach + (breaks++ < spacing.BreakFirst ? 1 : 0);
         }
         placed.push_back(TPlacedChar{c.Code, advance});
         width += advance;
@@ -438,6 +468,49 @@ BOOL RecordRun(TDCObj& dc, TRealizedFont& font, const std::vector<TPlacedChar>& 
     return TRUE;
 }
 
+// The run's codes as the font draws them: glyph indices flagged, symbol characters mapped. False
+// for glyph indices of another face than the one they name, which would draw unrelated glyphs.
+bool MapCodes(const TContextFont& contextFont, TRealizedFont& font, std::vector<TRunChar>& run, bool glyphIndices) {
+    if (glyphIndices) {
+        const LOGFONTA& log = contextFont.Log();
+        const char* named = log.lfFaceName[0] == '@' ? log.lfFaceName + 1 : log.lfFaceName;
+        if (!SameFace(named, font.FaceName().c_str()))
+            return false;
+        for (TRunChar& c : run)
+            c.Code = (c.Code & 0xFFFF) | kGlyphIndexFlag;
+    } else if (contextFont.Log().lfCharSet == SYMBOL_CHARSET) {
+        for (TRunChar& c : run)
+            c.Code = font.SymbolCode(c.Code);
+    }
+    return true;
+}
+
+// An enhanced metafile has no record of a context's text spacing, so text written without
+// advances while spacing is set goes into one with the advances it was drawn with, in logical
+// units, each character's placed at its rounded offset from the start. False when there is no
+// spacing to carry (or no font to measure with).
+bool SpacedAdvances(const TDCObj& dc, const std::vector<TRunChar>& run, bool glyphIndices,
+                    std::vector<long long>& advances) {
+    const TContextFont contextFont(dc);
+    TRealizedFont* font = contextFont.Font();
+    if (font == nullptr)
+        return false;
+    const TSpacing spacing = SpacingOf(dc, *font, contextFont.AlongX());
+    std::vector<TRunChar> codes = run;
+    if (!spacing.Any() || !MapCodes(contextFont, *font, codes, glyphIndices))
+        return false;
+    long long width = 0, device = 0, logical = 0;
+    const std::vector<TPlacedChar> placed = PlaceRun(*font, codes, false, contextFont.AlongX(), spacing, width);
+    advances.clear();
+    for (const TPlacedChar& character : placed) {
+        device += character.Advance;
+        const long long at = ToLogicalLength(device, contextFont.AlongX());
+        advances.push_back(at - logical);
+        logical = at;
+    }
+    return true;
+}
+
 // Draws a run of characters (or glyph indices) with the context's font. advancesGiven tells whether
 // the run carries the caller's advances; their dy moves the pen across the baseline as well.
 BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vector<TRunChar>& run, bool advancesGiven,
@@ -466,22 +539,13 @@ BOOL DrawRun(TDCObj* dc, int x, int y, UINT options, const RECT* rect, std::vect
             clip = given;
     }
 
-    if (glyphIndices) {
-        // Glyph indices belong to one face: on any other they would draw unrelated glyphs.
-        const LOGFONTA& log = contextFont.Log();
-        const char* named = log.lfFaceName[0] == '@' ? log.lfFaceName + 1 : log.lfFaceName;
-        if (!SameFace(named, font->FaceName().c_str())) {
-            ++SkippedGlyphRuns();
-            return TRUE;
-        }
-        for (TRunChar& c : run)
-            c.Code = (c.Code & 0xFFFF) | kGlyphIndexFlag;
-    } else if (contextFont.Log().lfCharSet == SYMBOL_CHARSET) {
-        for (TRunChar& c : run)
-            c.Code = font->SymbolCode(c.Code);
+    if (!MapCodes(contextFont, *font, run, glyphIndices)) {
+        ++SkippedGlyphRuns();
+        return TRUE;
     }
     long long width = 0;
-    const std::vector<TPlacedChar> placed = PlaceRun(*font, run, advancesGiven, contextFont.AlongX(), width);
+    const std::vector<TPlacedChar> placed =
+        PlaceRun(*font, run, advancesGiven, contextFont.AlongX(), SpacingOf(*dc, *font, contextFont.AlongX()), width);
     const TEXTMETRICA& metrics = font->Metrics();
     UINT align = dc->TextAlign;
     long long originX = x, originY = y;
@@ -580,8 +644,15 @@ BOOL ExtTextOutA(HDC handle, int x, int y, UINT options, const RECT* rect, const
     if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
         return Refuse(ERROR_INVALID_PARAMETER);
     std::vector<TRunChar> run = DecodeUtf8(text, count, dx);
-    if (Recording(*dc) && !RecordUtf8Run(*dc, x, y, options, rect, run, dx != nullptr))
-        return FALSE;
+    if (Recording(*dc)) {
+        std::vector<long long> spaced;
+        std::vector<TRunChar> recorded = run;
+        const bool carried = dx == nullptr && !RecordsWindows(*dc) && SpacedAdvances(*dc, run, false, spaced);
+        for (std::size_t i = 0; carried && i < recorded.size(); ++i)
+            recorded[i].Dx = spaced[i];
+        if (!RecordUtf8Run(*dc, x, y, options, rect, recorded, dx != nullptr || carried))
+            return FALSE;
+    }
     return DrawRun(dc, x, y, options, rect, run, dx != nullptr, false);
 }
 
@@ -593,11 +664,10 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const
         return FALSE;
     if ((text == nullptr && count > 0) || count > UINT(INT_MAX))
         return Refuse(ERROR_INVALID_PARAMETER);
-    if (Recording(*dc) && !RecordText(*dc, x, y, options, rect, text, count, dx))
-        return FALSE;
     const bool pairs = (options & ETO_PDY) != 0;
     const bool indices = (options & ETO_GLYPH_INDEX) != 0;
     std::vector<TRunChar> run;
+    std::vector<std::size_t> firstUnits;  // where each character starts in the text
     run.reserve(std::min<std::size_t>(count, 4096));
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t first = i;
@@ -612,6 +682,19 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const
             }
         }
         run.push_back(c);
+        firstUnits.push_back(first);
+    }
+    if (Recording(*dc)) {
+        // Spacing goes in as advances on each character's first unit, the second of a pair 0.
+        std::vector<long long> spaced;
+        std::vector<INT> carried;
+        if (dx == nullptr && !RecordsWindows(*dc) && SpacedAdvances(*dc, run, indices, spaced)) {
+            carried.assign(std::size_t(count) * (pairs ? 2 : 1), 0);
+            for (std::size_t i = 0; i < run.size(); ++i)
+                carried[firstUnits[i] * (pairs ? 2 : 1)] = INT(std::clamp<long long>(spaced[i], INT_MIN, INT_MAX));
+        }
+        if (!RecordText(*dc, x, y, options, rect, text, count, carried.empty() ? dx : carried.data()))
+            return FALSE;
     }
     return DrawRun(dc, x, y, options, rect, run, dx != nullptr, indices);
 }
@@ -651,7 +734,8 @@ BOOL GetTextExtentPoint32A(HDC handle, const char* text, int count, SIZE* size) 
     if (font == nullptr)
         return FALSE;
     long long width = 0;
-    PlaceRun(*font, DecodeUtf8(text, std::size_t(count), nullptr), false, 1.0, width);
+    PlaceRun(*font, DecodeUtf8(text, std::size_t(count), nullptr), false, 1.0,
+             SpacingOf(*dc, *font, contextFont.AlongX()), width);
     size->cx = ClampToLong(ToLogicalLength(width, contextFont.AlongX()));
     size->cy = ClampToLong(ToLogicalLength(font->Metrics().tmHeight, contextFont.AlongY()));
     return TRUE;
@@ -721,6 +805,34 @@ UINT GetTextAlign(HDC handle) {
     TLock lock(LayerMutex());
     auto* dc = Lookup<TDCObj>(handle);
     return dc != nullptr ? dc->TextAlign : GDI_ERROR;
+}
+
+int SetTextCharacterExtra(HDC handle, int extra) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr || (Recording(*dc) && !RecordTextSpacing(*dc, false, extra, 0)))
+        return INT_MIN;
+    return std::exchange(dc->CharExtra, extra);
+}
+
+int GetTextCharacterExtra(HDC handle) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    return dc != nullptr ? dc->CharExtra : INT_MIN;
+}
+
+BOOL SetTextJustification(HDC handle, int extra, int count) {
+    TLock lock(LayerMutex());
+    auto* dc = Lookup<TDCObj>(handle);
+    if (dc == nullptr)
+        return FALSE;
+    if (count < 0)
+        return Refuse(ERROR_INVALID_PARAMETER);
+    if (Recording(*dc) && !RecordTextSpacing(*dc, true, extra, count))
+        return FALSE;
+    dc->BreakExtra = count == 0 ? 0 : extra;
+    dc->BreakCount = count;
+    return TRUE;
 }
 
 }  // namespace gdi

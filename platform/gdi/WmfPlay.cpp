@@ -489,10 +489,10 @@ bool TMetaPlayer::Play(WORD function, TMetaParams& p) {
             ++FSaved;
         break;
     case META_RESTOREDC: Restore(p.Short(0)); break;
+    case META_SETTEXTCHAREXTRA: SetTextCharacterExtra(FDC, p.Short(0)); break;
+    case META_SETTEXTJUSTIFICATION: SetTextJustification(FDC, p.Short(1), p.Word(0)); break;
     case META_SETRELABS:
     case META_SETMAPPERFLAGS:
-    case META_SETTEXTCHAREXTRA:
-    case META_SETTEXTJUSTIFICATION:
     case META_ESCAPE: break;
     // ---- coordinate spaces: parameters are y before x
     case META_SETWINDOWORG: SetWindowOrgEx(FDC, p.Short(1), p.Short(0), nullptr); break;

@@ -417,6 +417,12 @@ bool RecordText(TDCObj& dc, int x, int y, UINT options, const RECT* rect, const 
     return Put(dc, META_EXTTEXTOUT, words, tail.data(), tail.size());
 }
 
+bool RecordTextSpacing(TDCObj& dc, bool justification, int first, int second) {
+    if (justification)
+        return Put(dc, META_SETTEXTJUSTIFICATION, {Word16(second), Word16(first)});
+    return Put(dc, META_SETTEXTCHAREXTRA, {Word16(first)});
+}
+
 bool RecordBlt(TDCObj& dc, int x, int y, int width, int height, const std::vector<BYTE>& packed, int sx, int sy,
                int sourceWidth, int sourceHeight, DWORD rop, bool stretch) {
     std::vector<int> words;

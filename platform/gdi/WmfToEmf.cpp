@@ -156,6 +156,13 @@ bool TWmfTranslator::State(WORD function, TMetaParams& p, bool& handled) {
     case META_SETTEXTALIGN:
         FState.Align = p.Word(0);
         return FOut.PutValue(EMR_SETTEXTALIGN, p.Word(0));
+    case META_SETTEXTCHAREXTRA:
+        FState.CharExtra = p.Short(0);
+        return true;
+    case META_SETTEXTJUSTIFICATION:
+        FState.BreakCount = p.Word(0);
+        FState.BreakExtra = FState.BreakCount == 0 ? 0 : p.Short(1);
+        return true;
     case META_SETLAYOUT: return FOut.PutValue(EMR_SETLAYOUT, p.Word(0));
     case META_SETMAPPERFLAGS: return FOut.PutValue(EMR_SETMAPPERFLAGS, p.Dword(0));
     case META_SETMAPMODE: {
@@ -239,8 +246,8 @@ bool TWmfTranslator::Translate(WORD function, TMetaParams& p) {
         handled = true;
         ok = Drawing(function, p, handled);
     }
-    // Escapes, the text spacing records and anything unknown have no counterpart and are passed
-    // over, as playback passes over them.
+    // Escapes and anything unknown have no counterpart and are passed over, as playback passes
+    // over them.
     return ok;
 }
 

@@ -43,6 +43,11 @@ private:
         COLORREF TextColour = RGB(0, 0, 0);
         COLORREF BkColour = RGB(255, 255, 255);
         POINT Position{0, 0};
+        // SETTEXTCHAREXTRA and SETTEXTJUSTIFICATION: the enhanced format carries them in the
+        // advances of text that comes without its own.
+        int CharExtra = 0;
+        int BreakExtra = 0;
+        int BreakCount = 0;
     };
 
     // A slot of the metafile's object table and what the enhanced metafile has for it.

@@ -542,6 +542,17 @@ bool TWmfTranslator::Text(WORD function, TMetaParams& p) {
         const double across = std::fabs(m.ViewportExtY / m.WindowExtY) / std::fabs(m.ViewportExtX / m.WindowExtX);
         dx = DesignAdvances(FState.Font ? *FState.Font : DefaultFont(), units.data(), units.size(),
                             std::isfinite(across) && across > 0 ? across : 1.0);
+        // The context's spacing goes with them, as it would have been drawn: each character's,
+        // and the line's extra shared among the spaces, the first ones a unit more.
+        const int breakEach = FState.BreakCount > 0 ? std::abs(FState.BreakExtra) / FState.BreakCount : 0;
+        int breakFirst = FState.BreakCount > 0 ? std::abs(FState.BreakExtra) % FState.BreakCount : 0;
+        for (std::size_t i = 0; i < dx.size(); ++i) {
+            if (units[i] >= 0xDC00 && units[i] < 0xE000)
+                continue;  // the second unit of a pair: the first carries the character's advance
+            dx[i] += FState.CharExtra;
+            if (units[i] == u' ')
+                dx[i] += breakEach + (breakFirst-- > 0 ? 1 : 0);
+        }
         for (const INT advance : dx)
             width += advance;
     }

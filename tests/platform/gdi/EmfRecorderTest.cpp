@@ -160,6 +160,12 @@ const TDrawing kDrawings[] = {
          ExtTextOutW(dc, 6, 32, ETO_OPAQUE | ETO_CLIPPED, &box, wide, 2, dx);
          SetTextAlign(dc, TA_BASELINE | TA_RIGHT);
          TextOutW(dc, 90, 70, u"ab", 2);
+         // An enhanced metafile has no spacing records: the text carries it in its advances.
+         SetTextCharacterExtra(dc, 2);
+         SetTextJustification(dc, 7, 2);
+         TextOutW(dc, 90, 90, u"a b c", 5);
+         SetTextCharacterExtra(dc, 0);
+         SetTextJustification(dc, 0, 0);
          SelectObject(dc, turned);
          SetTextAlign(dc, TA_LEFT | TA_TOP);
          TextOutA(dc, 20, 100, "up", 2);
@@ -575,6 +581,11 @@ const TDrawing kWindowsDrawings[] = {
          SetTextColor(dc, RGB(0, 0, 160));
          SetBkColor(dc, RGB(255, 255, 0));
          TextOutA(dc, 4, 4, "Text", 4);
+         SetTextCharacterExtra(dc, 2);
+         SetTextJustification(dc, 5, 1);
+         TextOutA(dc, 50, 4, "a b", 3);
+         SetTextCharacterExtra(dc, 0);
+         SetTextJustification(dc, 0, 0);
          const INT dx[] = {20, 9};
          const RECT box{2, 22, 60, 40};
          ExtTextOutW(dc, 6, 24, ETO_OPAQUE | ETO_CLIPPED, &box, u"Wq", 2, dx);

@@ -21,7 +21,7 @@ enum : WORD {
     kCreatePen = 0x02FA, kCreateBrush = 0x02FC, kSelectObject = 0x012D, kDeleteObject = 0x01F0, kPolygon = 0x0324,
     kCreateFont = 0x02FB, kTextOut = 0x0521, kExtTextOut = 0x0A32, kLineTo = 0x0213, kMoveTo = 0x0214,
     kSetBkColor = 0x0201, kSetTextColor = 0x0209, kBitBlt = 0x0922, kCreateRegion = 0x06FF, kFillRegion = 0x0228,
-    kCreatePatternBrush = 0x01F9,
+    kCreatePatternBrush = 0x01F9, kSetTextCharExtra = 0x0108, kSetTextJustification = 0x020A,
 };
 
 // The measured picture: 1440 units per inch, a window of 1440 × 720, a rectangle and an ellipse.
@@ -279,9 +279,18 @@ TEST_F(TMetaConvertTest, TextWithoutAdvancesGetsTheFontsOwnAtItsLogicalSize) {
         .Record(kSelectObject, {0})
         .Raw(kTextOut, {7, 'W' | 'M' << 8, 'F' | ' ' << 8, 'G' | 'D' << 8, 'I', 100, 50});
     EXPECT_EQ(advances(plain.Bytes()), (std::vector<INT>{396, 350, 257, 117, 327, 303, 117}));
-    TWmf given(1);
-    given.Raw(kCreateFont, font).Record(kSelectObject, {0}).Raw(kExtTextOut, {50, 100, 2, 0, 'W' | 'M' << 8, 40, 30});
-    EXPECT_EQ(advances(given.Bytes()), (std::vector<INT>{40, 30}));
+    // The context's spacing goes into them: 20 units a character, and 9 shared by two spaces,
+    // the first taking the odd one; a record's own advances stand without it.
+    TWmf spaced(1);
+    spaced.Raw(kCreateFont, font)
+        .Record(kSelectObject, {0})
+        .Record(kSetTextCharExtra, {20})
+        .Record(kSetTextJustification, {2, 9})
+        .Raw(kTextOut, {7, 'W' | 'M' << 8, 'F' | ' ' << 8, 'G' | 'D' << 8, 'I', 100, 50})
+        .Raw(kExtTextOut, {50, 100, 2, 0, 'W' | 'M' << 8, 40, 30});
+    EXPECT_EQ(advances(spaced.Bytes()), (std::vector<INT>{40, 30}));
+    spaced.Raw(kTextOut, {7, 'W' | 'M' << 8, 'F' | ' ' << 8, 'G' | 'D' << 8, 'I', 100, 50});
+    EXPECT_EQ(advances(spaced.Bytes()), (std::vector<INT>{416, 370, 277, 142, 347, 323, 137}));
     // Where a unit is three quarters as long along y as along x, the advances are measured in
     // units along x: Arial 16 units high (a cell height) gives the platform's 7, 5, 6, 6, 5, 6.
     std::vector<int> cell{16, 0, 0, 0, 400, 0, 0, 0, 0};

@@ -1,5 +1,7 @@
 #include "GdiTestSupport.h"
+#include "platform/gdi/EnhMetaFile.h"
 
+#include <climits>
 #include <cstring>
 #include <set>
 #include <string>
@@ -490,6 +492,98 @@ TEST_F(Text, CallerAdvancesPlaceEachCharacterByItsBytes) {
     const INT dx[] = {20, 1, 2, 2, 0};
     ASSERT_TRUE(ExtTextOutA(Dc(), 5, 5, 0, nullptr, text.data(), UINT(text.size()), dx));
     EXPECT_EQ(FSurface->Pixels(), expected);
+}
+
+// Measured on the platform with "l l l l" in Arial 20 pixels high: each spacing moves the stems
+// of the four l's by as much as it adds before them.
+TEST_F(Text, SpacingWidensTextWrittenWithoutAdvances) {
+    TTextSurface surface(220, 40);
+    HFONT arial = MakeFont("Arial", -20, ANSI_CHARSET);
+    HGDIOBJ old = SelectObject(surface.Dc(), arial);
+    const WCHAR text[] = u"l l l l";
+    const INT dx[] = {9, 9, 9, 9, 9, 9, 9};
+    // Pixels are read in device terms, so a doubling of x holds only while drawing.
+    const auto stems = [&](const INT* advances = nullptr, bool doubled = false) {
+        surface.Clear();
+        if (doubled) {
+            SetMapMode(surface.Dc(), MM_ANISOTROPIC);
+            SetViewportExtEx(surface.Dc(), 2, 1, nullptr);
+        }
+        EXPECT_TRUE(ExtTextOutW(surface.Dc(), 10, 10, 0, nullptr, text, 7, advances));
+        SetMapMode(surface.Dc(), MM_TEXT);
+        std::vector<int> starts;
+        for (int x = 1; x < surface.Width(); ++x) {
+            bool ink = false, before = false;
+            for (int y = 0; y < surface.Height(); ++y) {
+                ink = ink || surface.At(x, y) != kPaper;
+                before = before || surface.At(x - 1, y) != kPaper;
+            }
+            if (ink && !before)
+                starts.push_back(x);
+        }
+        return starts;
+    };
+    const auto width = [&] {
+        SIZE size{};
+        EXPECT_TRUE(GetTextExtentPoint32A(surface.Dc(), "l l l l", 7, &size));
+        return size.cx;
+    };
+    const std::vector<int> plain = stems(), given = stems(dx);
+    const auto shifted = [&plain](const std::vector<int>& by) {
+        std::vector<int> moved = plain;
+        for (std::size_t i = 0; i < moved.size() && i < by.size(); ++i)
+            moved[i] += by[i];
+        return moved;
+    };
+    const LONG plainWidth = width();
+    ASSERT_EQ(plain.size(), 4u);
+    std::vector<int> spaced;
+    EXPECT_EQ(SetTextCharacterExtra(surface.Dc(), 5), 0);
+    spaced = stems();
+    EXPECT_EQ(spaced, shifted({0, 10, 20, 30}));
+    EXPECT_EQ(width(), plainWidth + 35);
+    EXPECT_EQ(stems(dx), given) << "advances give the distances themselves";
+    EXPECT_EQ(SetTextCharacterExtra(surface.Dc(), 0), 5);
+    // 10 over 3 breaks: 4, 3, 3, and the same again on the next call; 11 over a count of 2 gives
+    // every break 5 and the first one more; a negative extra counts by its size.
+    struct TCase {
+        int Extra, Count;
+        std::vector<int> By;
+    };
+    for (const TCase& c : {TCase{10, 3, {0, 4, 7, 10}}, TCase{11, 2, {0, 6, 11, 16}}, TCase{-7, 3, {0, 3, 5, 7}}}) {
+        EXPECT_TRUE(SetTextJustification(surface.Dc(), c.Extra, c.Count));
+        spaced = stems();
+        EXPECT_EQ(spaced, shifted(c.By)) << c.Extra << " over " << c.Count;
+        EXPECT_EQ(stems(), spaced);
+        EXPECT_EQ(stems(dx), given);
+    }
+    EXPECT_TRUE(SetTextJustification(surface.Dc(), 10, 3));
+    EXPECT_EQ(width(), plainWidth + 10);
+    SetTextCharacterExtra(surface.Dc(), 4);
+    spaced = stems();
+    EXPECT_EQ(spaced, shifted({0, 12, 23, 34}));
+    // Both are drawing state that SaveDC keeps; the calls fail as the platform's do.
+    const int saved = SaveDC(surface.Dc());
+    SetTextCharacterExtra(surface.Dc(), 9);
+    SetTextJustification(surface.Dc(), 0, 0);
+    RestoreDC(surface.Dc(), saved);
+    EXPECT_EQ(GetTextCharacterExtra(surface.Dc()), 4);
+    EXPECT_EQ(stems(), spaced);
+    EXPECT_EQ(SetTextCharacterExtra(nullptr, 1), INT_MIN);
+    EXPECT_EQ(GetTextCharacterExtra(nullptr), INT_MIN);
+    EXPECT_FALSE(SetTextJustification(surface.Dc(), 5, -1));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
+    // Scaled, the spacing is rounded to whole pixels for each character: 3 units at twice the
+    // size are 6 pixels.
+    SetTextJustification(surface.Dc(), 0, 0);
+    SetTextCharacterExtra(surface.Dc(), 0);
+    std::vector<int> expected = stems(nullptr, true);
+    SetTextCharacterExtra(surface.Dc(), 3);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] += 12 * int(i);
+    EXPECT_EQ(stems(nullptr, true), expected);
+    SelectObject(surface.Dc(), old);
+    DeleteObject(arial);
 }
 
 // Scaled, each character stands at its offset from the start, rounded once: six advances of 10

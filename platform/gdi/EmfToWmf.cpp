@@ -320,6 +320,12 @@ bool TEmfTranslator::Translate(const TEmfRecord& record) {
         return putDword(META_SETTEXTCOLOR);
     case EMR_SETMAPPERFLAGS: return putDword(META_SETMAPPERFLAGS);
     case EMR_SETLAYOUT: return putDword(META_SETLAYOUT);
+    case EMR_SETTEXTJUSTIFICATION: {
+        EMRTWO r;  // nBreakExtra, nBreakCount
+        if (!ReadFixed(record, r))
+            return false;
+        return FOut.Put(META_SETTEXTJUSTIFICATION, {Clamp16(double(r.Y)), Clamp16(r.X * ScaleX())});
+    }
     case EMR_SAVEDC:
         FSaved.push_back(FState);
         return FOut.Put(META_SAVEDC, {});

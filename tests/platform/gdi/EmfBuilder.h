@@ -24,7 +24,7 @@ enum : DWORD {
     kLineTo = 54, kBeginPath = 59, kEndPath = 60, kComment = 70, kFillRgn = 71, kExtSelectClipRgn = 75,
     kBitBlt = 76, kStretchDIBits = 81, kExtCreateFont = 82, kExtTextOutA = 83, kExtTextOutW = 84,
     kPolygon16 = 86, kPolyline16 = 87, kPolyPolyline16 = 90, kPolyPolygon16 = 91, kCreateMonoBrush = 93,
-    kSmallTextOut = 108,
+    kSmallTextOut = 108, kSetTextJustification = 120,
 };
 
 constexpr DWORD kStock = 0x80000000u;

@@ -276,6 +276,7 @@ const TFamily kFamilies[] = {
          b.Text(1, 1, ETO_OPAQUE, {0, 0, 30, 3}, u"Hi!", {6, 4, 5});
          b.Font(2, -10, u"Liberation Sans", RUSSIAN_CHARSET).Select(2).Record(kSetBkMode, {TRANSPARENT});
          b.Text(2, 12, 0, {}, u"", {}, "\xCF\xF0");
+         b.Record(kSetTextJustification, {4, 1}).Text(15, 12, 0, {}, u"a b");
      },
      [](HDC dc) {
          LOGFONTA log = Font(-11, "Liberation Sans");
@@ -290,6 +291,8 @@ const TFamily kFamilies[] = {
          TUse russian(dc, CreateFontIndirectA(&log));
          SetBkMode(dc, TRANSPARENT);
          TextOutW(dc, 2, 12, u"\u041F\u0440", 2);
+         SetTextJustification(dc, 4, 1);
+         TextOutW(dc, 15, 12, u"a b", 3);
          SelectObject(dc, old);
          DeleteObject(font);
      }},

@@ -512,23 +512,27 @@ TEST_F(TMetaConvertTest, PathsAndTextAreTranslatedIntoTheOlderRecords) {
         .Record(emftest::kLineTo, {50, 80})
         .Record(61, {})  // CLOSEFIGURE
         .Record(emftest::kEndPath, {})
-        .Record(62, {0, 0, 0, 0});  // FILLPATH
+        .Record(62, {0, 0, 0, 0})  // FILLPATH
+        .Record(emftest::kSetTextJustification, {100, 2});
     const std::vector<BYTE> bytes = builder.Bytes();
     HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
     std::vector<WORD> functions;
-    std::vector<int> polygon;
+    std::vector<int> polygon, justification;
     for (const TWmfRecord& r : WmfRecords(WmfBits(metafile))) {
         if (r.Function == 0x0626)
             continue;
         functions.push_back(r.Function);
         if (r.Function == 0x0538)
             polygon = r.Words;
+        if (r.Function == 0x020A)
+            justification = r.Words;
     }
-    const std::vector<WORD> expected{0x0103, 0x020B, 0x020C, 0x02FA, 0x012D, 0x0538, 0x02FA, 0x012D, 0x0000};
+    const std::vector<WORD> expected{0x0103, 0x020B, 0x020C, 0x02FA, 0x012D, 0x0538, 0x02FA, 0x012D, 0x020A, 0x0000};
     EXPECT_EQ(functions, expected);
     // 100 pixels of a 10-per-millimetre device are 10 mm: 37.8 reference pixels, so 0.378 a unit.
     const std::vector<int> triangle{1, 3, 4, 4, 34, 4, 19, 30};
     EXPECT_EQ(polygon, triangle);
+    EXPECT_EQ(justification, (std::vector<int>{2, 38})) << "the count, then the extra in the new units";
     DeleteEnhMetaFile(metafile);
 
     // Text of a Shift JIS font goes back into the code page it came from.

@@ -283,8 +283,8 @@
 //   context in MM_TEXT changes its mode to MM_ISOTROPIC with the same extents, as documented.
 //   Flags other than LAYOUT_RTL and LAYOUT_BITMAPORIENTATIONPRESERVED are refused.
 // - SaveDC keeps the whole drawing state (selected objects, colours, modes, brush origin, text
-//   alignment and spacing, current position, map mode, window and viewport, graphics mode, world transform,
-//   layout, clip and meta regions) and returns the new depth; at most 1024 states (then 0, ERROR_NOT_ENOUGH_MEMORY).
+//   alignment and spacing, current position, map mode, window and viewport, graphics mode, world
+//   transform, layout, clip and meta regions) and returns the new depth; at most 1024 states (then 0, ERROR_NOT_ENOUGH_MEMORY).
 //   RestoreDC with 0 or a level beyond the stack fails (ERROR_INVALID_PARAMETER). Objects a
 //   saved state names count as selected: they cannot be deleted, and a bitmap stays with its
 //   context, until no state names them.

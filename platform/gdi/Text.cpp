@@ -667,7 +667,7 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const
     const bool pairs = (options & ETO_PDY) != 0;
     const bool indices = (options & ETO_GLYPH_INDEX) != 0;
     std::vector<TRunChar> run;
-    std::vector<std::size_t> firstUnits;  // where each character starts in the text
+    std::vector<std::size_t> firstUnits;  // where each character starts, for a recording
     run.reserve(std::min<std::size_t>(count, 4096));
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t first = i;
@@ -682,7 +682,8 @@ BOOL ExtTextOutW(HDC handle, int x, int y, UINT options, const RECT* rect, const
             }
         }
         run.push_back(c);
-        firstUnits.push_back(first);
+        if (Recording(*dc))
+            firstUnits.push_back(first);
     }
     if (Recording(*dc)) {
         // Spacing goes in as advances on each character's first unit, the second of a pair 0.

@@ -129,9 +129,12 @@ struct TSpacing {
     bool Any() const { return CharExtra != 0 || BreakEach != 0 || BreakFirst != 0; }
 };
 
+// Held within the device's reach, so that a run's width, a sum of as many as 2^31 advances, cannot
+// overflow.
 long long ScaledLength(long long logical, double along) {
     const double device = std::floor(double(logical) * along + 0.5);
-    return std::isfinite(device) ? (long long)std::clamp(device, -1e15, 1e15) : 0;
+    const double limit = double(kDeviceLimit);
+    return std::isfinite(device) ? (long long)std::clamp(device, -limit, limit) : 0;
 }
 
 TSpacing SpacingOf(const TDCObj& dc, const TRealizedFont& font, double alongX) {

@@ -582,6 +582,16 @@ TEST_F(Text, SpacingWidensTextWrittenWithoutAdvances) {
     for (std::size_t i = 0; i < expected.size(); ++i)
         expected[i] += 12 * int(i);
     EXPECT_EQ(stems(nullptr, true), expected);
+    // Spacing a hostile metafile might set stays within reach: long runs of it sum without overflow.
+    SetTextCharacterExtra(surface.Dc(), INT_MAX);
+    SetTextJustification(surface.Dc(), INT_MIN, 1);
+    SetMapMode(surface.Dc(), MM_ANISOTROPIC);
+    SetViewportExtEx(surface.Dc(), 1000000, 1, nullptr);
+    const std::u16string blanks(20000, u' ');
+    EXPECT_TRUE(ExtTextOutW(surface.Dc(), 0, 0, 0, nullptr, blanks.data(), UINT(blanks.size()), nullptr));
+    SIZE size{};
+    EXPECT_TRUE(GetTextExtentPoint32A(surface.Dc(), std::string(20000, ' ').data(), 20000, &size));
+    EXPECT_GT(size.cx, 0);
     SelectObject(surface.Dc(), old);
     DeleteObject(arial);
 }

@@ -61,24 +61,11 @@ bool TEmfPlayer::PlayText(const TEmfRecord& record) {
     }
     case EMR_POLYTEXTOUTA:
     case EMR_POLYTEXTOUTW: {
-        // The header of EMREXTTEXTOUT without its one run, then the count and the runs.
-        constexpr std::size_t kRunsAt = sizeof(EMR) + sizeof(RECTL) + 12 + 4;
-        const bool wide = record.Type == EMR_POLYTEXTOUTW;
-        DWORD count = 0, mode = 0;
-        if (!InsideRecord(record, kRunsAt - 4, 1, 4))
-            return false;
-        std::memcpy(&count, record.Data + kRunsAt - 4, 4);
-        std::memcpy(&mode, record.Data + sizeof(EMR) + sizeof(RECTL), 4);
-        if (!InsideRecord(record, kRunsAt, count, sizeof(EMRTEXT)))
-            return false;
-        for (DWORD i = 0; i < count; ++i) {
-            EMRTEXT run;
-            std::memcpy(&run, record.Data + kRunsAt + std::size_t(i) * sizeof(EMRTEXT), sizeof run);
-            if (!ReadEmrText(record, run, wide, text))
-                return false;
-            PlayTextRun(text, wide, mode == GM_ADVANCED);
-        }
-        return true;
+        DWORD mode = 0;
+        return ForEachPolyTextRun(record, mode, [&](const TEmfText& run, bool wide) {
+            PlayTextRun(run, wide, mode == GM_ADVANCED);
+            return true;
+        });
     }
     case EMR_SMALLTEXTOUT: {
         EMRSMALLTEXTOUT r;

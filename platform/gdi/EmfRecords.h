@@ -8,6 +8,7 @@
 #include "platform/gdi/Internal.h"
 
 #include <bit>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -520,6 +521,29 @@ struct TEmfText {
 };
 bool ReadEmrText(const TEmfRecord& record, const EMRTEXT& text, bool wide, TEmfText& out);
 bool ReadSmallText(const TEmfRecord& record, EMRSMALLTEXTOUT& fixed, TEmfText& out);
+/// POLYTEXTOUTA and POLYTEXTOUTW: the graphics mode, then each run in turn to use, which returns
+/// false to stop. False when a run does not check out or use stops.
+template <typename TUse>
+bool ForEachPolyTextRun(const TEmfRecord& record, DWORD& mode, TUse&& use) {
+    // The header of EMREXTTEXTOUT without its one run, then the count and the runs.
+    constexpr std::size_t kRunsAt = sizeof(EMR) + sizeof(RECTL) + 12 + 4;
+    const bool wide = record.Type == EMR_POLYTEXTOUTW;
+    DWORD count = 0;
+    if (!InsideRecord(record, kRunsAt - 4, 1, 4))
+        return false;
+    std::memcpy(&count, record.Data + kRunsAt - 4, 4);
+    std::memcpy(&mode, record.Data + sizeof(EMR) + sizeof(RECTL), 4);
+    if (!InsideRecord(record, kRunsAt, count, sizeof(EMRTEXT)))
+        return false;
+    TEmfText text;
+    for (DWORD i = 0; i < count; ++i) {
+        EMRTEXT run;
+        std::memcpy(&run, record.Data + kRunsAt + std::size_t(i) * sizeof(EMRTEXT), sizeof run);
+        if (!ReadEmrText(record, run, wide, text) || !use(text, wide))
+            return false;
+    }
+    return true;
+}
 
 /// A LOGFONTW as the layer's LOGFONTA: the face name as UTF-8, cut to the field without splitting
 /// a character.

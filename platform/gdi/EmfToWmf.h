@@ -129,6 +129,7 @@ private:
     bool Drawing(const TEmfRecord& record, bool& handled);
     bool Bitmaps(const TEmfRecord& record);
     bool Text(const TEmfRecord& record);
+    bool TextRun(const TEmfText& text, bool wide);
     bool Polys(const TEmfRecord& record);
     bool PathRecord(const TEmfRecord& record);
     bool Regions(const TEmfRecord& record);

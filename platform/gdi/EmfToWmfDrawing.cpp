@@ -185,7 +185,9 @@ bool TEmfTranslator::Drawing(const TEmfRecord& record, bool& handled) {
     case EMR_SETDIBITSTODEVICE: return Bitmaps(record);
     case EMR_EXTTEXTOUTW:
     case EMR_EXTTEXTOUTA:
-    case EMR_SMALLTEXTOUT: return Text(record);
+    case EMR_SMALLTEXTOUT:
+    case EMR_POLYTEXTOUTA:
+    case EMR_POLYTEXTOUTW: return Text(record);
     case EMR_FILLRGN:
     case EMR_FRAMERGN:
     case EMR_INVERTRGN:
@@ -308,11 +310,15 @@ bool TEmfTranslator::Bitmaps(const TEmfRecord& record) {
     return FOut.Put(META_DIBSTRETCHBLT, words, dib.data(), dib.size());
 }
 
-// Text becomes EXTTEXTOUT in the code page of the selected font's character set; advances are
-// scaled and given to the first byte of each character.
 bool TEmfTranslator::Text(const TEmfRecord& record) {
     TEmfText text;
-    bool wide = record.Type != EMR_EXTTEXTOUTA;
+    const bool wide = record.Type != EMR_EXTTEXTOUTA;
+    if (record.Type == EMR_POLYTEXTOUTA || record.Type == EMR_POLYTEXTOUTW) {
+        DWORD mode = 0;
+        return ForEachPolyTextRun(record, mode, [this](const TEmfText& run, bool wideRun) {
+            return TextRun(run, wideRun);
+        });
+    }
     if (record.Type == EMR_SMALLTEXTOUT) {
         EMRSMALLTEXTOUT fixed;
         if (!ReadSmallText(record, fixed, text))
@@ -322,6 +328,12 @@ bool TEmfTranslator::Text(const TEmfRecord& record) {
         if (!ReadFixed(record, fixed) || !ReadEmrText(record, fixed.emrtext, wide, text))
             return false;
     }
+    return TextRun(text, wide);
+}
+
+// Text becomes EXTTEXTOUT in the code page of the selected font's character set; advances are
+// scaled and given to the first byte of each character.
+bool TEmfTranslator::TextRun(const TEmfText& text, bool wide) {
     std::vector<BYTE> bytes;
     std::vector<std::size_t> bytesOfUnit;
     if (wide) {

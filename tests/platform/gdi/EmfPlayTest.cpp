@@ -270,6 +270,24 @@ const TFamily kFamilies[] = {
          DeleteObject(pattern);
          PatBlt(dc, 2, 12, 16, 10, PATCOPY);
      }},
+    {"PolyTextRuns",
+     [](TEmfBuilder& b) {
+         // POLYTEXTOUTW: the header, two runs (the second with advances), their characters.
+         std::vector<DWORD> words{0, 0, 0, 0, GM_COMPATIBLE, Word(1), Word(1), 2};
+         for (DWORD run = 0; run < 2; ++run)
+             words.insert(words.end(), {1 + 15 * run, 2 + 10 * run, 2, 120 + 4 * run, 0, 0, 0, DWORD(-1), DWORD(-1),
+                                        run == 0 ? 0u : 128u});
+         words.insert(words.end(), {'H' | 'i' << 16, 'y' | 'o' << 16, 9, 5});
+         b.Font(1, -11, u"Liberation Sans").Select(1).Record(kSetBkMode, {TRANSPARENT}).Record(97, words);
+     },
+     [](HDC dc) {
+         LOGFONTA log = Font(-11, "Liberation Sans");
+         TUse font(dc, CreateFontIndirectA(&log));
+         SetBkMode(dc, TRANSPARENT);
+         ExtTextOutW(dc, 1, 2, 0, nullptr, u"Hi", 2, nullptr);
+         const INT dx[] = {9, 5};
+         ExtTextOutW(dc, 16, 12, 0, nullptr, u"yo", 2, dx);
+     }},
     {"TextWideAndCodePage",
      [](TEmfBuilder& b) {
          b.Font(1, -11, u"Liberation Sans").Select(1).Record(kSetTextColor, {kBlue}).Record(kSetBkColor, {kGreen});

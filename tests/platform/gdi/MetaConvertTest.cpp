@@ -514,10 +514,20 @@ TEST_F(TMetaConvertTest, PathsAndTextAreTranslatedIntoTheOlderRecords) {
         .Record(emftest::kEndPath, {})
         .Record(62, {0, 0, 0, 0})  // FILLPATH
         .Record(emftest::kSetTextJustification, {100, 2});
+    // POLYTEXTOUTW: each of its runs becomes a text record of its own.
+    const DWORD noRect[] = {0, 0, DWORD(-1), DWORD(-1)};
+    std::vector<DWORD> poly{0, 0, 0, 0, GM_COMPATIBLE, emftest::Word(1), emftest::Word(1), 2};
+    for (DWORD run = 0; run < 2; ++run) {
+        poly.insert(poly.end(), {10, 20 + 20 * run, 2, 120 + 4 * run, 0});
+        poly.insert(poly.end(), std::begin(noRect), std::end(noRect));
+        poly.push_back(0);
+    }
+    poly.insert(poly.end(), {'H' | 'i' << 16, 'Y' | 'o' << 16});
+    builder.Record(97, poly);
     const std::vector<BYTE> bytes = builder.Bytes();
     HENHMETAFILE metafile = SetEnhMetaFileBits(UINT(bytes.size()), bytes.data());
     std::vector<WORD> functions;
-    std::vector<int> polygon, justification;
+    std::vector<int> polygon, justification, runs;
     for (const TWmfRecord& r : WmfRecords(WmfBits(metafile))) {
         if (r.Function == 0x0626)
             continue;
@@ -526,8 +536,12 @@ TEST_F(TMetaConvertTest, PathsAndTextAreTranslatedIntoTheOlderRecords) {
             polygon = r.Words;
         if (r.Function == 0x020A)
             justification = r.Words;
+        if (r.Function == 0x0A32)
+            runs.push_back(r.Words.at(4));
     }
-    const std::vector<WORD> expected{0x0103, 0x020B, 0x020C, 0x02FA, 0x012D, 0x0538, 0x02FA, 0x012D, 0x020A, 0x0000};
+    EXPECT_EQ(runs, (std::vector<int>{'H' | 'i' << 8, 'Y' | 'o' << 8}));
+    const std::vector<WORD> expected{0x0103, 0x020B, 0x020C, 0x02FA, 0x012D, 0x0538, 0x02FA,
+                                     0x012D, 0x020A, 0x0A32, 0x0A32, 0x0000};
     EXPECT_EQ(functions, expected);
     // 100 pixels of a 10-per-millimetre device are 10 mm: 37.8 reference pixels, so 0.378 a unit.
     const std::vector<int> triangle{1, 3, 4, 4, 34, 4, 19, 30};

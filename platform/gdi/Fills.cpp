@@ -45,6 +45,39 @@ TShadePoint DeviceVertex(const TDCObj& dc, const gdi::TRIVERTEX& v) {
     return p;
 }
 
+// The channels of a ramp from a to b over span pixels at t, t + 1, …: a + floor((b − a) · t /
+// span), kept as a quotient and a remainder in [0, span). Channels are 16 bits and spans and
+// distances at most 2^31, so every product fits 64 bits.
+class TRamp {
+public:
+    TRamp(const TShadePoint& a, const TShadePoint& b, long long t, long long span) : FSpan(span) {
+        for (int k = 0; k < 3; ++k) {
+            const long long delta = b.C[k] - a.C[k];
+            const long long at = (long long)FloorDiv(TWide(delta) * t, span);
+            FValue[k] = a.C[k] + at;
+            FRemainder[k] = (long long)(TWide(delta) * t - TWide(at) * span);
+            FStep[k] = (long long)FloorDiv(delta, span);
+            FStepRemainder[k] = delta - FStep[k] * span;
+        }
+    }
+    void Next() {
+        for (int k = 0; k < 3; ++k) {
+            FValue[k] += FStep[k];
+            FRemainder[k] += FStepRemainder[k];
+            if (FRemainder[k] >= FSpan) {
+                FRemainder[k] -= FSpan;
+                ++FValue[k];
+            }
+        }
+    }
+    // The high bytes of the 16-bit channels.
+    COLORREF Colour() const { return RGB(BYTE(FValue[0] >> 8), BYTE(FValue[1] >> 8), BYTE(FValue[2] >> 8)); }
+
+private:
+    long long FSpan;
+    std::array<long long, 3> FValue{}, FRemainder{}, FStep{}, FStepRemainder{};
+};
+
 class TShader {
 public:
     TShader(const TDCObj& dc, TBitmapObj& dest) : FDest(dest), FClipper(dc, dest), FFormat(dest) {}
@@ -55,7 +88,9 @@ public:
         WritePixel(row, LONG(x), FDest.BitsPixel, FFormat.Encode(rgb));
     }
 
-    // A device rectangle [x0, x1) × [y0, y1) shaded along x (horizontal) or y from a to b.
+    // A device rectangle [x0, x1) × [y0, y1) shaded along x (horizontal) or y from a to b. Each
+    // channel is a + floor((b − a) · t / span) at distance t; along a row it is stepped, not
+    // divided, and a pixel value is looked up only where the colour changes.
     void Rectangle(long long x0, long long x1, long long y0, long long y1, const TShadePoint& a, const TShadePoint& b,
                    bool horizontal) {
         const TClip box{x0, x1, y0, y1};
@@ -63,12 +98,16 @@ public:
         FClipper.ForEachRect(box, [&](const TClip& piece) {
             for (long long y = piece.Y0; y < piece.Y1; ++y) {
                 BYTE* row = FDest.Row(LONG(y));
+                TRamp ramp(a, b, horizontal ? piece.X0 - x0 : y - y0, span);
+                COLORREF shown = ramp.Colour();
+                DWORD value = FFormat.Encode(shown);
                 for (long long x = piece.X0; x < piece.X1; ++x) {
-                    const long long along = horizontal ? x - x0 : y - y0;
-                    std::array<long long, 3> c;
-                    for (int k = 0; k < 3; ++k)
-                        c[k] = a.C[k] + (long long)FloorDiv(TWide(b.C[k] - a.C[k]) * along, span);
-                    Put(row, x, c);
+                    if (horizontal && x > piece.X0) {
+                        ramp.Next();
+                        if (const COLORREF colour = ramp.Colour(); colour != shown)
+                            shown = colour, value = FFormat.Encode(colour);
+                    }
+                    WritePixel(row, LONG(x), FDest.BitsPixel, value);
                 }
             }
         });

@@ -212,6 +212,12 @@ TEST_F(PixelCalls, GradientsInterpolateSixteenBitChannelsAtPixelPoints) {
     ASSERT_TRUE(GradientFill(surface->Dc(), v, 2, &rect, 1, GRADIENT_FILL_RECT_H));
     EXPECT_EQ(RawRow(*surface, 0), (std::vector<DWORD>{0, 0x190C00, 0x331900, 0x4C2600, 0x663300, 0x7F4000, 0x994C00,
                                                        0xB25900, 0xCC6600, 0xE57300}));
+    // Clipped, the columns that stay keep their colours.
+    surface->FillRaw(0);
+    IntersectClipRect(surface->Dc(), 3, 0, 7, 10);
+    ASSERT_TRUE(GradientFill(surface->Dc(), v, 2, &rect, 1, GRADIENT_FILL_RECT_H));
+    EXPECT_EQ(RawRow(*surface, 0), (std::vector<DWORD>{0, 0, 0, 0x4C2600, 0x663300, 0x7F4000, 0x994C00, 0, 0, 0}));
+    SelectClipRgn(surface->Dc(), nullptr);
     auto column = MakeDib(32, 1, -6);
     const TRIVERTEX down[2] = {{0, 0, 0, 0, 0, 0}, {1, 6, 0xFF00, 0xFF00, 0xFF00, 0}};
     ASSERT_TRUE(GradientFill(column->Dc(), down, 2, &rect, 1, GRADIENT_FILL_RECT_V));

@@ -45,48 +45,54 @@ TShadePoint DeviceVertex(const TDCObj& dc, const gdi::TRIVERTEX& v) {
     return p;
 }
 
-// The channels of a ramp from a to b over span pixels at t, t + 1, …: a + floor((b − a) · t /
-// span), kept as a quotient and a remainder in [0, span). Channels are 16 bits and spans and
-// distances at most 2^31, so every product fits 64 bits.
-class TRamp {
+// floor((V + S·i) / d) for i = 0, 1, …, kept as a quotient and a remainder in [0, |d|) so that a
+// step adds instead of dividing: shading walks a row this way, one division at its start.
+class TFloorStep {
 public:
-    TRamp(const TShadePoint& a, const TShadePoint& b, long long t, long long span) : FSpan(span) {
-        for (int k = 0; k < 3; ++k) {
-            const long long delta = b.C[k] - a.C[k];
-            const long long at = (long long)FloorDiv(TWide(delta) * t, span);
-            FValue[k] = a.C[k] + at;
-            FRemainder[k] = (long long)(TWide(delta) * t - TWide(at) * span);
-            FStep[k] = (long long)FloorDiv(delta, span);
-            FStepRemainder[k] = delta - FStep[k] * span;
-        }
+    TFloorStep() = default;
+    TFloorStep(TWide value, TWide step, TWide divisor) {
+        if (divisor < 0)
+            value = -value, step = -step, divisor = -divisor;
+        FDivisor = divisor;
+        FQuotient = FloorDiv(value, divisor);
+        FRemainder = value - FQuotient * divisor;
+        FStep = FloorDiv(step, divisor);
+        FStepRemainder = step - FStep * divisor;
     }
+    TWide Quotient() const { return FQuotient; }
     void Next() {
-        for (int k = 0; k < 3; ++k) {
-            FValue[k] += FStep[k];
-            FRemainder[k] += FStepRemainder[k];
-            if (FRemainder[k] >= FSpan) {
-                FRemainder[k] -= FSpan;
-                ++FValue[k];
-            }
+        FQuotient += FStep;
+        FRemainder += FStepRemainder;
+        if (FRemainder >= FDivisor) {
+            FRemainder -= FDivisor;
+            ++FQuotient;
         }
     }
-    // The high bytes of the 16-bit channels.
-    COLORREF Colour() const { return RGB(BYTE(FValue[0] >> 8), BYTE(FValue[1] >> 8), BYTE(FValue[2] >> 8)); }
 
 private:
-    long long FSpan;
-    std::array<long long, 3> FValue{}, FRemainder{}, FStep{}, FStepRemainder{};
+    TWide FDivisor = 1, FQuotient = 0, FRemainder = 0, FStep = 0, FStepRemainder = 0;
+};
+
+// Three channels of 16 bits, each base + a stepped quotient held to 0 … 0xFFFF; the colour is their
+// high bytes.
+struct TShadeStep {
+    std::array<long long, 3> Base{};
+    std::array<TFloorStep, 3> Channel;
+    void Next() {
+        for (TFloorStep& c : Channel)
+            c.Next();
+    }
+    COLORREF Colour() const {
+        std::array<BYTE, 3> high;
+        for (int k = 0; k < 3; ++k)
+            high[k] = BYTE(std::clamp<TWide>(Base[k] + Channel[k].Quotient(), 0, 0xFFFF) >> 8);
+        return RGB(high[0], high[1], high[2]);
+    }
 };
 
 class TShader {
 public:
     TShader(const TDCObj& dc, TBitmapObj& dest) : FDest(dest), FClipper(dc, dest), FFormat(dest) {}
-
-    // Pixel (x, y) takes the colour whose 16-bit channels are given, their high bytes kept.
-    void Put(BYTE* row, long long x, const std::array<long long, 3>& c) {
-        const COLORREF rgb = RGB(BYTE(c[0] >> 8), BYTE(c[1] >> 8), BYTE(c[2] >> 8));
-        WritePixel(row, LONG(x), FDest.BitsPixel, FFormat.Encode(rgb));
-    }
 
     // A device rectangle [x0, x1) × [y0, y1) shaded along x (horizontal) or y from a to b. Each
     // channel is a + floor((b − a) · t / span) at distance t; along a row it is stepped, not
@@ -98,7 +104,12 @@ public:
         FClipper.ForEachRect(box, [&](const TClip& piece) {
             for (long long y = piece.Y0; y < piece.Y1; ++y) {
                 BYTE* row = FDest.Row(LONG(y));
-                TRamp ramp(a, b, horizontal ? piece.X0 - x0 : y - y0, span);
+                const long long t = horizontal ? piece.X0 - x0 : y - y0;
+                TShadeStep ramp{a.C, {}};
+                for (int k = 0; k < 3; ++k) {
+                    const long long delta = b.C[k] - a.C[k];
+                    ramp.Channel[k] = TFloorStep(TWide(delta) * t, delta, span);
+                }
                 COLORREF shown = ramp.Colour();
                 DWORD value = FFormat.Encode(shown);
                 for (long long x = piece.X0; x < piece.X1; ++x) {
@@ -153,17 +164,25 @@ public:
                 continue;
             BYTE* row = FDest.Row(LONG(y));
             FClipper.ForEachSpan(y, x0, x1, [&](long long a, long long b) {
+                // Barycentric weights as signed areas, exact in 128 bits, at the span's first
+                // pixel; each channel's weighted sum then moves by a fixed amount a pixel.
+                const TWide w1 = TWide(a - p0.X) * (p2.Y - p0.Y) - TWide(p2.X - p0.X) * (y - p0.Y);
+                const TWide w2 = TWide(p1.X - p0.X) * (y - p0.Y) - TWide(a - p0.X) * (p1.Y - p0.Y);
+                TShadeStep shade;
+                for (int k = 0; k < 3; ++k) {
+                    const TWide d1 = p1.C[k] - p0.C[k], d2 = p2.C[k] - p0.C[k];
+                    shade.Channel[k] = TFloorStep(TWide(p0.C[k]) * area + d1 * w1 + d2 * w2,
+                                                  d1 * (p2.Y - p0.Y) - d2 * (p1.Y - p0.Y), area);
+                }
+                COLORREF shown = shade.Colour();
+                DWORD value = FFormat.Encode(shown);
                 for (long long x = a; x < b; ++x) {
-                    // Barycentric weights as signed areas, exact in 128 bits.
-                    const TWide w1 = TWide(x - p0.X) * (p2.Y - p0.Y) - TWide(p2.X - p0.X) * (y - p0.Y);
-                    const TWide w2 = TWide(p1.X - p0.X) * (y - p0.Y) - TWide(x - p0.X) * (p1.Y - p0.Y);
-                    std::array<long long, 3> c;
-                    for (int k = 0; k < 3; ++k) {
-                        const TWide value = TWide(p0.C[k]) * area + TWide(p1.C[k] - p0.C[k]) * w1 +
-                                            TWide(p2.C[k] - p0.C[k]) * w2;
-                        c[k] = (long long)std::clamp<TWide>(FloorDiv(value, area), 0, 0xFFFF);
+                    if (x > a) {
+                        shade.Next();
+                        if (const COLORREF colour = shade.Colour(); colour != shown)
+                            shown = colour, value = FFormat.Encode(colour);
                     }
-                    Put(row, x, c);
+                    WritePixel(row, LONG(x), FDest.BitsPixel, value);
                 }
             });
         }

@@ -95,8 +95,7 @@ public:
     TShader(const TDCObj& dc, TBitmapObj& dest) : FDest(dest), FClipper(dc, dest), FFormat(dest) {}
 
     // A device rectangle [x0, x1) × [y0, y1) shaded along x (horizontal) or y from a to b. Each
-    // channel is a + floor((b − a) · t / span) at distance t; along a row it is stepped, not
-    // divided, and a pixel value is looked up only where the colour changes.
+    // channel is a + floor((b − a) · t / span) at distance t, divided once a row and stepped along it.
     void Rectangle(long long x0, long long x1, long long y0, long long y1, const TShadePoint& a, const TShadePoint& b,
                    bool horizontal) {
         const TClip box{x0, x1, y0, y1};
@@ -110,16 +109,7 @@ public:
                     const long long delta = b.C[k] - a.C[k];
                     ramp.Channel[k] = TFloorStep(TWide(delta) * t, delta, span);
                 }
-                COLORREF shown = ramp.Colour();
-                DWORD value = FFormat.Encode(shown);
-                for (long long x = piece.X0; x < piece.X1; ++x) {
-                    if (horizontal && x > piece.X0) {
-                        ramp.Next();
-                        if (const COLORREF colour = ramp.Colour(); colour != shown)
-                            shown = colour, value = FFormat.Encode(colour);
-                    }
-                    WritePixel(row, LONG(x), FDest.BitsPixel, value);
-                }
+                Paint(row, piece.X0, piece.X1, ramp, horizontal);
             }
         });
     }
@@ -174,21 +164,27 @@ public:
                     shade.Channel[k] = TFloorStep(TWide(p0.C[k]) * area + d1 * w1 + d2 * w2,
                                                   d1 * (p2.Y - p0.Y) - d2 * (p1.Y - p0.Y), area);
                 }
-                COLORREF shown = shade.Colour();
-                DWORD value = FFormat.Encode(shown);
-                for (long long x = a; x < b; ++x) {
-                    if (x > a) {
-                        shade.Next();
-                        if (const COLORREF colour = shade.Colour(); colour != shown)
-                            shown = colour, value = FFormat.Encode(colour);
-                    }
-                    WritePixel(row, LONG(x), FDest.BitsPixel, value);
-                }
+                Paint(row, a, b, shade, true);
             });
         }
     }
 
 private:
+    // Pixels [from, to) of a row in the shade's colour, stepped a pixel at a time when it changes
+    // along the row; a pixel value is looked up only where the colour changes.
+    void Paint(BYTE* row, long long from, long long to, TShadeStep& shade, bool alongRow) {
+        COLORREF shown = shade.Colour();
+        DWORD value = FFormat.Encode(shown);
+        for (long long x = from; x < to; ++x) {
+            if (alongRow && x > from) {
+                shade.Next();
+                if (const COLORREF colour = shade.Colour(); colour != shown)
+                    shown = colour, value = FFormat.Encode(colour);
+            }
+            WritePixel(row, LONG(x), FDest.BitsPixel, value);
+        }
+    }
+
     TBitmapObj& FDest;
     TClipper FClipper;
     TFormat FFormat;

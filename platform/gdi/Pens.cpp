@@ -638,6 +638,15 @@ private:
             double enter = 0, leave = length;
             Reach(a, b, length, enter, leave);
             std::size_t onSegment = current.empty() ? 0 : 1;  // the current dash's points on this segment
+            // Points within one segment lie on one line: the strip needs only its ends.
+            const auto extend = [&](TVec p) {
+                if (onSegment++ >= 2) {
+                    current.back() = p;
+                } else {
+                    current.push_back(p);
+                    along.push_back(b - a);
+                }
+            };
             while (t < length && Spend(1)) {
                 if (current.empty() && (t < enter || t > leave)) {
                     const double target = t < enter ? enter : length;
@@ -645,14 +654,7 @@ private:
                 } else if (bridges && !current.empty() && length - t > 2 * FPeriod) {
                     // Every gap before the last period is drawn over: the strip runs on to there.
                     t += (std::floor((length - t) / FPeriod) - 1) * FPeriod;
-                    const TVec p = a + (b - a) * (t / full);
-                    if (onSegment >= 2) {
-                        current.back() = p;
-                    } else {
-                        current.push_back(p);
-                        along.push_back(b - a);
-                    }
-                    ++onSegment;
+                    extend(a + (b - a) * (t / full));
                 }
                 const double step = std::min(left, length - t);
                 const bool drawn = dash % 2 == 0 || bridging;
@@ -671,17 +673,8 @@ private:
                 }
                 t += step;
                 left -= step;
-                if (drawn && step > 0) {
-                    const TVec p = t >= length ? b : DashPoint(a, b, t, full);
-                    // Points within one segment lie on one line: the strip needs only its ends.
-                    if (onSegment >= 2) {
-                        current.back() = p;
-                    } else {
-                        current.push_back(p);
-                        along.push_back(b - a);
-                    }
-                    ++onSegment;
-                }
+                if (drawn && step > 0)
+                    extend(t >= length ? b : DashPoint(a, b, t, full));
                 if (left <= 0) {
                     if (dash % 2 == 0) {
                         const double gap = dashes[(dash + 1) % dashes.size()];
